@@ -115,6 +115,12 @@ public:
     std::string scanHash(const std::string& scanFolder) const override;
 
 private:
+    // Throws std::runtime_error unless the header's lens-image size (positive, 2:1) and the held
+    // lens terms (finite) let every render read only inside the lens images and their wrap table.
+    void requireSampleableLenses() const;
+    // Where the lens correction starts to fade and where it is gone, from the first record's RM.
+    void fadeLimits(float& fadeStart, float& fadeEnd) const;
+
     // Key names of the text form, in the order the text form writes them.
     QStringList m_distortionKeys;
     QStringList m_poseKeys;

@@ -1,0 +1,562 @@
+#include "camera/cam_params_ztm6.h"
+
+#include "camera/bicubic.h"
+#include "camera/pano_mapping.h"
+#include "camera/rotation.h"
+#include "pano/box_blur.h"
+#include "pano/multiband_blend.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+constexpr double kPi = 3.14159265358979323846;
+constexpr float kPiF = 3.1415927f;
+constexpr float kHalfPiF = 1.5707964f;
+// The largest float below pi/2: its cosine is positive, so a pole row keeps its azimuth.
+constexpr float kElevationLimit = 1.5707963f;
+
+// Directions of the pixels of a W x H pano and where they fall in a lens image, levelled by
+// the scan's ROLL_GLOBAL and PITCH_GLOBAL.
+class PanoDirections {
+public:
+    PanoDirections(int width, int height, int lensHeight, const ImageParams& p)
+        : m_step(static_cast<float>(2.0 * kPi / width))
+        , m_scale(static_cast<float>(lensHeight / kPi))
+        , m_cosAz(static_cast<size_t>(width)), m_sinAz(static_cast<size_t>(width))
+        , m_cosEl(static_cast<size_t>(height)), m_sinEl(static_cast<size_t>(height))
+    {
+        rotationFromAngles(-p[ImageParams::PITCH_GLOBAL], 0.0f, -p[ImageParams::ROLL_GLOBAL], m_levelling);
+        for (int c = 0; c < width; ++c) {
+            const float a = static_cast<float>(c) * m_step - kPiF;
+            m_cosAz[static_cast<size_t>(c)] = std::cos(a);
+            m_sinAz[static_cast<size_t>(c)] = std::sin(a);
+        }
+        // Built from cos and sin rather than tan: at the pole row tan(pi/2) in float is a huge
+        // negative number and would point at the opposite pole.
+        const int hh = static_cast<int>(height * 0.5);
+        for (int r = 0; r < height; ++r) {
+            const float e = std::clamp(static_cast<float>(hh - r) * m_step, -kElevationLimit, kElevationLimit);
+            m_cosEl[static_cast<size_t>(r)] = std::cos(e);
+            m_sinEl[static_cast<size_t>(r)] = std::sin(e);
+        }
+    }
+
+    float step() const { return m_step; }
+
+    // Ideal (undistorted) lens-image position of pano pixel (row, column).
+    void lensPosition(int row, int column, float& x, float& y) const
+    {
+        const float ce = m_cosEl[static_cast<size_t>(row)];
+        const float v0 = ce * m_cosAz[static_cast<size_t>(column)];
+        const float v1 = m_sinEl[static_cast<size_t>(row)];
+        const float v2 = ce * m_sinAz[static_cast<size_t>(column)];
+        const float* L = m_levelling;
+        const float p0 = L[0] * v0 + L[1] * v1 + L[2] * v2;
+        const float p1 = L[3] * v0 + L[4] * v1 + L[5] * v2;
+        const float p2 = L[6] * v0 + L[7] * v1 + L[8] * v2;
+        const float el = std::atan(p1 / std::sqrt(p0 * p0 + p2 * p2));
+        const float az = std::atan2(p2, p0);
+        x = (az + kPiF) * m_scale;
+        y = (kHalfPiF - el) * m_scale;
+    }
+
+private:
+    float m_step;
+    float m_scale;
+    float m_levelling[9];
+    std::vector<float> m_cosAz, m_sinAz, m_cosEl, m_sinEl;
+};
+
+// Where a pano column of the full-quality render takes its colour from.
+enum class ColumnSource : uint8_t { Lens2, Band1, Lens1, Band2 };
+
+inline bool isLens1Column(int column, int halfWidth, int quarterWidth)
+{
+    return std::abs(column - halfWidth) < quarterWidth;
+}
+
+inline void copyPixel(const uint8_t* image, int width, int column, int row, uint8_t* out)
+{
+    const uint8_t* p = image + (static_cast<size_t>(row) * static_cast<size_t>(width) + static_cast<size_t>(column)) * 3;
+    out[0] = p[0];
+    out[1] = p[1];
+    out[2] = p[2];
+}
+
+// Nearest lens pixel of a position; never outside the image, whatever the position. Azimuth
+// wraps: a position that rounds to the right edge is column 0, not the last column.
+inline void nearestPixel(float x, float y, int width, int height, int& column, int& row)
+{
+    column = static_cast<int>(std::clamp(x + 0.5f, 0.0f, static_cast<float>(width)));
+    if (column >= width)
+        column = 0;
+    row = std::clamp(static_cast<int>(std::clamp(y + 0.5f, 0.0f, static_cast<float>(height))), 0, height - 1);
+}
+
+bool finiteTerms(const Ztm6LensRecord& lens)
+{
+    const float terms[] = {lens.U0, lens.V0, lens.K1, lens.K2, lens.K3, lens.P1, lens.P2, lens.P3, lens.P4, lens.RM};
+    return std::all_of(std::begin(terms), std::end(terms), [](float t) { return std::isfinite(t); });
+}
+} // namespace
+
+void CamParamsZTM6::requireSampleableLenses() const
+{
+    const int64_t width = m_header.IMG_WIDTH;
+    const int64_t height = m_header.IMG_HEIGHT;
+    // Two rows at least, so that the wrap table's six pixels per row exist.
+    if (height < 2 || width != 2 * height)
+        throw std::runtime_error("The calibration's lens image size " + std::to_string(width) + " x "
+                                 + std::to_string(height) + " is not a 2:1 size; the pano cannot be rendered.");
+    for (const Ztm6LensRecord& lens : m_lenses)
+        if (!finiteTerms(lens))
+            throw std::runtime_error("The calibration holds a lens term that is not a number; the pano cannot be rendered.");
+}
+
+void CamParamsZTM6::fadeLimits(float& fadeStart, float& fadeEnd) const
+{
+    const float rm = m_lenses.empty() ? 0.0f : m_lenses.front().RM;
+    const float start = std::sin(rm);
+    const float end = std::sin(rm + (kHalfPiF - rm) / 2.0f);
+    fadeStart = start * start;
+    fadeEnd = end * end;
+}
+
+void CamParamsZTM6::lensProject(float x, float y, float fadeStart, float fadeEnd, float& outX, float& outY) const
+{
+    const int ws = m_header.IMG_WIDTH;
+    const int hs = m_header.IMG_HEIGHT;
+    size_t record = 1;
+    float offset = 0.0f;
+    if (x > static_cast<float>(3 * ws / 4)) {
+        offset = static_cast<float>(-ws);
+    } else if (x >= static_cast<float>(ws / 4)) {
+        record = 0;
+    }
+    // A file with one lens record leaves the other lens uncorrected.
+    if (record >= m_lenses.size() || hs <= 0) {
+        outX = x;
+        outY = y;
+        return;
+    }
+    const Ztm6LensRecord& lens = m_lenses[record];
+    const float x0 = x - lens.U0 + offset;
+    const float y0 = y - lens.V0;
+    const float lon = static_cast<float>(static_cast<double>(x0) * kPi / hs);
+    const float lat = static_cast<float>(static_cast<double>(y0) * kPi / hs);
+    const float X = std::sin(lon) * std::cos(lat);
+    const float Y = std::sin(lat);
+    const float r2 = X * X + Y * Y;
+    if (r2 >= fadeEnd) {
+        outX = x;
+        outY = y;
+        return;
+    }
+    const float radial = lens.K1 * r2 + lens.K2 * (r2 * r2) + lens.K3 * (r2 * r2 * r2);
+    const float scale = 1.0f + lens.P3 * r2 + lens.P4 * (r2 * r2);
+    float dX = -(((2.0f * (X * X) + r2) * lens.P1 + 2.0f * lens.P2 * X * Y) * scale + radial * X);
+    float dY = -(((2.0f * (Y * Y) + r2) * lens.P2 + 2.0f * lens.P1 * X * Y) * scale + radial * Y);
+    if (r2 >= fadeStart) {
+        const float fade = (fadeEnd - r2) / (fadeEnd - fadeStart);
+        dX *= fade;
+        dY *= fade;
+    }
+    const float Xc = X + dX;
+    const float Yc = Y + dY;
+    const float latC = (Yc >= -1.0f && Yc <= 1.0f) ? std::asin(Yc) : kHalfPiF;
+    const float c = std::cos(latC);
+    float lonC = 0.0f;
+    if (std::fabs(c) > 1.1754944e-38f) {
+        const float ratio = Xc / c;
+        if (ratio >= -1.0f && ratio <= 1.0f)
+            lonC = std::asin(ratio);
+    }
+    outX = static_cast<float>(hs * static_cast<double>(lonC) * (1.0 / kPi) + lens.U0);
+    outY = static_cast<float>(hs * static_cast<double>(latC) * (1.0 / kPi) + lens.V0);
+    if (outX < 0.0f)
+        outX += static_cast<float>(ws);
+    else if (outX >= static_cast<float>(ws))
+        outX -= static_cast<float>(ws);
+}
+
+const BlendMask* CamParamsZTM6::blendMaskFor(int columns, int rows) const
+{
+    for (int i : {1, 0}) {
+        const BlendMask& mask = m_masks[i];
+        if (mask.panoWidth > 0 && mask.columns == columns && mask.rows == rows)
+            return &mask;
+    }
+    return nullptr;
+}
+
+void CamParamsZTM6::initBlendMasks(int width1, int width2)
+{
+    const int widths[2] = {width1, width2};
+    for (int k = 0; k < 2; ++k) {
+        BlendMask& mask = m_masks[k];
+        const int w = widths[k];
+        mask = BlendMask{};
+        if (w <= 0)
+            continue;
+        const int h = w / 2;
+        const int b = w / 8;
+        const int m = b / 2;
+        mask.panoWidth = w;
+        mask.columns = b;
+        mask.rows = h;
+        mask.weights.assign(static_cast<size_t>(b) * static_cast<size_t>(h), 0);
+        for (int i = 0; i < h; ++i) {
+            // Near the poles the tangent grows without bound; limit it before it becomes an int.
+            const float t = std::fabs(4.0f * std::tan((static_cast<float>(h) * 0.5f - static_cast<float>(i))
+                                                      * static_cast<float>(2.0 * kPi) / static_cast<float>(w)));
+            const int a = std::isfinite(t) && t < static_cast<float>(m) ? static_cast<int>(t) : m;
+            uint8_t* row = mask.weights.data() + static_cast<size_t>(i) * static_cast<size_t>(b);
+            for (int col = m - a; col < m + a; ++col)
+                row[col] = 128;
+            for (int col = m + a; col < 2 * m; ++col)
+                row[col] = 255;
+        }
+        boxBlurGray(mask.weights.data(), mask.weights.data(), b, h, 5);
+    }
+}
+
+void CamParamsZTM6::blendTwoLensPano(const uint8_t* image1, const uint8_t* image2, int width, int height,
+                                     const ImageParams& p, uint8_t* rgbOut) const
+{
+    requireSampleableLenses();
+    if (width <= 0 || height <= 0)
+        throw std::runtime_error("A pano of " + std::to_string(width) + " x " + std::to_string(height)
+                                 + " pixels cannot be rendered.");
+    const int bandWidth = width / 8;
+    // Checked before any pixel is written, so a refused render leaves the output untouched.
+    const BlendMask* mask = nullptr;
+    if (image2) {
+        mask = blendMaskFor(bandWidth, height);
+        if (!mask)
+            throw std::runtime_error("no mask was initialized for this image size");
+    }
+    const uint8_t* outer = image2 ? image2 : image1;
+    const int ws = m_header.IMG_WIDTH;
+    const int hs = m_header.IMG_HEIGHT;
+    const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
+    std::memset(rgbOut, 0, pixels * 3);
+
+    const PanoDirections directions(width, height, hs, p);
+    const float d = directions.step();
+    float fadeStart = 0.0f, fadeEnd = 0.0f;
+    fadeLimits(fadeStart, fadeEnd);
+    const int halfWidth = static_cast<int>(width * 0.5);
+    const int quarterWidth = static_cast<int>(width * 0.25);
+
+    // Last three and first three pixels of every row of the outer lens image, so that samples
+    // across its left and right edges need no modulo per pixel.
+    constexpr int kWrapStride = 18;
+    std::vector<uint8_t> wrap(static_cast<size_t>(hs) * kWrapStride);
+    for (int row = 0; row < hs; ++row) {
+        const uint8_t* line = outer + static_cast<size_t>(row) * static_cast<size_t>(ws) * 3;
+        std::memcpy(wrap.data() + static_cast<size_t>(row) * kWrapStride, line + static_cast<size_t>(ws - 3) * 3, 9);
+        std::memcpy(wrap.data() + static_cast<size_t>(row) * kWrapStride + 9, line, 9);
+    }
+
+    const int s1 = image2 ? static_cast<int>(kHalfPiF / d - static_cast<float>(bandWidth) / 2.0f) : width;
+    const int s2 = image2 ? static_cast<int>(3.0f * kPiF / 2.0f / d - static_cast<float>(bandWidth) / 2.0f) : width;
+    std::vector<ColumnSource> source(static_cast<size_t>(width), ColumnSource::Lens1);
+    for (int c = 0; c < width; ++c) {
+        ColumnSource& s = source[static_cast<size_t>(c)];
+        if (!image2)
+            s = ColumnSource::Lens1;
+        else if (c < s1)
+            s = ColumnSource::Lens2;
+        else if (c < s1 + bandWidth)
+            s = ColumnSource::Band1;
+        else if (c < s2)
+            s = ColumnSource::Lens1;
+        else if (c < s2 + bandWidth)
+            s = ColumnSource::Band2;
+        else
+            s = ColumnSource::Lens2;
+    }
+
+    // Band buffers: band 1 then band 2, bandWidth x height pixels each of (coverage, R, G, B).
+    const size_t bandPixels = static_cast<size_t>(bandWidth) * static_cast<size_t>(height);
+    std::vector<uint8_t> firstBands(image2 ? bandPixels * 2 * 4 : 0, 0);
+    std::vector<uint8_t> secondBands(firstBands.size(), 0);
+
+    const size_t lensStride = static_cast<size_t>(ws) * 3;
+    const float wsF = static_cast<float>(ws);
+
+#pragma omp parallel for schedule(static)
+    for (int r = 0; r < height; ++r) {
+        uint8_t* outRow = rgbOut + static_cast<size_t>(r) * static_cast<size_t>(width) * 3;
+        for (int c = 0; c < width; ++c) {
+            float x = 0.0f, y = 0.0f;
+            directions.lensPosition(r, c, x, y);
+            if (!std::isfinite(x) || !std::isfinite(y))
+                continue;
+            float xs = 0.0f, ys = 0.0f;
+            lensProject(x, y, fadeStart, fadeEnd, xs, ys);
+            if (!std::isfinite(xs) || !std::isfinite(ys))
+                continue;
+            // Keeps the column index inside the wrap table even for a lens centre outside the image.
+            if (xs < 0.0f || xs >= wsF + 1.0f)
+                xs = static_cast<float>(xs - std::floor(static_cast<double>(xs) / ws) * ws);
+            ys = std::clamp(ys, -4.0f, static_cast<float>(hs) + 4.0f);
+            const int ix = static_cast<int>(xs) + 1;
+            const int iy = static_cast<int>(ys) + 1;
+            const bool rowsFit = iy - 2 >= 0 && iy < hs - 1;
+            const bool columnsFit = ix - 2 >= 0 && ix < ws - 1;
+            const ColumnSource from = source[static_cast<size_t>(c)];
+
+            uint8_t* band1 = nullptr;
+            uint8_t* band2 = nullptr;
+            if (from == ColumnSource::Band1 || from == ColumnSource::Band2) {
+                const size_t index = (from == ColumnSource::Band1 ? 0 : bandPixels)
+                                     + static_cast<size_t>(r) * static_cast<size_t>(bandWidth)
+                                     + static_cast<size_t>(c - (from == ColumnSource::Band1 ? s1 : s2));
+                band1 = firstBands.data() + index * 4;
+                band2 = secondBands.data() + index * 4;
+            }
+
+            uint8_t rgb[3];
+            if (rowsFit && columnsFit) {
+                const float dx = static_cast<float>(ix) - xs;
+                const float dy = static_cast<float>(iy) - ys;
+                const size_t offset = static_cast<size_t>(iy - 2) * lensStride + static_cast<size_t>(ix - 2) * 3;
+                const int stride = static_cast<int>(lensStride);
+                if (from == ColumnSource::Band1 || from == ColumnSource::Band2) {
+                    const uint8_t* firstImage = from == ColumnSource::Band1 ? image2 : image1;
+                    const uint8_t* secondImage = from == ColumnSource::Band1 ? image1 : image2;
+                    sampleBicubic(dx, dy, firstImage + offset, stride, band1 + 1);
+                    sampleBicubic(dx, dy, secondImage + offset, stride, band2 + 1);
+                    band1[0] = 255;
+                    band2[0] = 255;
+                    continue;
+                }
+                sampleBicubic(dx, dy, (from == ColumnSource::Lens1 ? image1 : outer) + offset, stride, rgb);
+            } else if (rowsFit) {
+                const int start = (ix + 1) % ws;
+                sampleBicubic(static_cast<float>(ix) - xs, static_cast<float>(iy) - ys,
+                              wrap.data() + static_cast<size_t>(iy - 2) * kWrapStride + static_cast<size_t>(start) * 3,
+                              kWrapStride, rgb);
+            } else {
+                int column = 0, row = 0;
+                nearestPixel(xs, ys, ws, hs, column, row);
+                copyPixel(isLens1Column(c, halfWidth, quarterWidth) ? image1 : outer, ws, column, row, rgb);
+            }
+            if (band1) {
+                // A seam pixel on the pole or edge paths shows the same colour through both buffers.
+                band1[0] = band2[0] = 255;
+                std::memcpy(band1 + 1, rgb, 3);
+                std::memcpy(band2 + 1, rgb, 3);
+            } else {
+                std::memcpy(outRow + static_cast<size_t>(c) * 3, rgb, 3);
+            }
+        }
+    }
+
+    if (!image2)
+        return;
+    for (int band = 0; band < 2; ++band) {
+        uint8_t* first = firstBands.data() + static_cast<size_t>(band) * bandPixels * 4;
+        const uint8_t* second = secondBands.data() + static_cast<size_t>(band) * bandPixels * 4;
+        multiBandBlend(first, second, mask->weights.data(), bandWidth, height);
+        const int start = band == 0 ? s1 : s2;
+#pragma omp parallel for schedule(static)
+        for (int r = 0; r < height; ++r) {
+            uint8_t* out = rgbOut + (static_cast<size_t>(r) * static_cast<size_t>(width) + static_cast<size_t>(start)) * 3;
+            const uint8_t* in = first + static_cast<size_t>(r) * static_cast<size_t>(bandWidth) * 4;
+            for (int k = 0; k < bandWidth; ++k) {
+                out[k * 3] = in[k * 4 + 1];
+                out[k * 3 + 1] = in[k * 4 + 2];
+                out[k * 3 + 2] = in[k * 4 + 3];
+            }
+        }
+    }
+}
+
+namespace {
+// Nearest-pixel render without lens model or blending; writes channels [first, first + count)
+// of each source pixel into outChannels bytes per output pixel.
+void renderNearest(const uint8_t* image1, const uint8_t* image2, int ws, int hs, int width, int height,
+                   const ImageParams& p, uint8_t* out, int outChannels, int firstChannel)
+{
+    const uint8_t* outer = image2 ? image2 : image1;
+    std::memset(out, 0, static_cast<size_t>(width) * static_cast<size_t>(height) * static_cast<size_t>(outChannels));
+    const PanoDirections directions(width, height, hs, p);
+    const int halfWidth = static_cast<int>(width * 0.5);
+    const int quarterWidth = static_cast<int>(width * 0.25);
+#pragma omp parallel for schedule(static)
+    for (int r = 0; r < height; ++r) {
+        uint8_t* outRow = out + static_cast<size_t>(r) * static_cast<size_t>(width) * static_cast<size_t>(outChannels);
+        for (int c = 0; c < width; ++c) {
+            float x = 0.0f, y = 0.0f;
+            directions.lensPosition(r, c, x, y);
+            if (!std::isfinite(x) || !std::isfinite(y))
+                continue;
+            int column = 0, row = 0;
+            nearestPixel(x, y, ws, hs, column, row);
+            uint8_t rgb[3];
+            copyPixel(isLens1Column(c, halfWidth, quarterWidth) ? image1 : outer, ws, column, row, rgb);
+            std::memcpy(outRow + static_cast<size_t>(c) * static_cast<size_t>(outChannels), rgb + firstChannel,
+                        static_cast<size_t>(outChannels));
+        }
+    }
+}
+} // namespace
+
+void CamParamsZTM6::renderPano(const uint8_t* image1, const uint8_t* image2, const uint8_t*, int width, int height,
+                               const ImageParams& p, uint8_t* rgbOut) const
+{
+    requireSampleableLenses();
+    if (width <= 0 || height <= 0)
+        return;
+    renderNearest(image1, image2, m_header.IMG_WIDTH, m_header.IMG_HEIGHT, width, height, p, rgbOut, 3, 0);
+}
+
+void CamParamsZTM6::renderStrip(const uint8_t* image1, const uint8_t* image2, const uint8_t*, int width, int height,
+                                const ImageParams& p, uint8_t* greyOut) const
+{
+    requireSampleableLenses();
+    if (width <= 0 || height <= 0)
+        return;
+    renderNearest(image1, image2, m_header.IMG_WIDTH, m_header.IMG_HEIGHT, width, height, p, greyOut, 1, 1);
+}
+
+namespace {
+constexpr int kGridColumns = 300;
+constexpr int kGridRows = 150;
+constexpr int kFirstGridRow = 18;
+constexpr int kSeamOffsets = 11;
+constexpr int kSeamColumns[2] = {70, 220};
+constexpr int kGainCandidates = 81;
+
+// The tone curve of gain g over the 256 byte values: g = 0.5 is the identity, g itself maps to 0.5.
+void gainCurve(float g, float curve[256])
+{
+    const float k1 = g / (g - 1.0f);
+    const float k2 = (g - 0.5f) / (-2.0f * g * g * (g - 1.0f));
+    const float q = 2.0f * g * (g - 1.0f);
+    const float c1 = (0.5f * g + g * g - 1.0f) / q;
+    const float c2 = (g * g - 2.5f * g + 0.5f) / q;
+    for (int n = 0; n < 256; ++n) {
+        const float u = static_cast<float>(n) / 255.0f;
+        if (u <= g) {
+            curve[n] = std::max(k2 * u * u * u + c1 * u, 0.0f);
+        } else {
+            const float w = u - 1.0f;
+            curve[n] = std::min(k1 * k2 * w * w * w + c2 * w + 1.0f, 1.0f);
+        }
+    }
+}
+} // namespace
+
+void CamParamsZTM6::equalizeShotColors(const uint8_t* image1, const uint8_t* image2, const uint8_t*,
+                                       ImageParams& p) const
+{
+    if (!image2)
+        return;
+    const int ws = m_header.IMG_WIDTH;
+    const int hs = m_header.IMG_HEIGHT;
+    if (ws <= 0 || hs <= 0)
+        throw std::runtime_error("The calibration's lens image size " + std::to_string(ws) + " x "
+                                 + std::to_string(hs) + " cannot be sampled for colour equalisation.");
+
+    // Per sample: image1's value at seam 1 and seam 2, then image2's byte at both, per channel.
+    constexpr int kRows = kGridRows - kFirstGridRow;
+    constexpr int kSamples = kRows * kSeamOffsets;
+    std::vector<float> reference(static_cast<size_t>(kSamples) * 2 * 3);
+    std::vector<uint8_t> adjusted(static_cast<size_t>(kSamples) * 2 * 3);
+#pragma omp parallel for schedule(static)
+    for (int j = kFirstGridRow; j < kGridRows; ++j) {
+        const int row = std::min(static_cast<int>(static_cast<float>(j) * static_cast<float>(hs) / kGridRows + 0.5f), hs - 1);
+        for (int k = 0; k < kSeamOffsets; ++k) {
+            const size_t sample = static_cast<size_t>((j - kFirstGridRow) * kSeamOffsets + k);
+            for (int seam = 0; seam < 2; ++seam) {
+                const int i = kSeamColumns[seam] + k;
+                const int column = std::min(static_cast<int>(static_cast<float>(i) * static_cast<float>(ws) / kGridColumns + 0.5f), ws - 1);
+                const size_t pixel = (static_cast<size_t>(row) * static_cast<size_t>(ws) + static_cast<size_t>(column)) * 3;
+                for (int ch = 0; ch < 3; ++ch) {
+                    const size_t at = (sample * 2 + static_cast<size_t>(seam)) * 3 + static_cast<size_t>(ch);
+                    reference[at] = image1[pixel + static_cast<size_t>(ch)] / 255.0f;
+                    adjusted[at] = image2[pixel + static_cast<size_t>(ch)];
+                }
+            }
+        }
+    }
+
+    float best[3] = {0.5f, 0.5f, 0.5f};
+#pragma omp parallel for schedule(static)
+    for (int ch = 0; ch < 3; ++ch) {
+        double bestCost = std::numeric_limits<double>::max();
+        float g = 0.3f;
+        for (int candidate = 0; candidate < kGainCandidates; ++candidate, g += 0.005f) {
+            float curve[256];
+            gainCurve(g, curve);
+            double cost = 0.0;
+            for (int sample = 0; sample < kSamples; ++sample) {
+                const size_t at1 = (static_cast<size_t>(sample) * 2) * 3 + static_cast<size_t>(ch);
+                const size_t at2 = at1 + 3;
+                const float e1 = reference[at1] - curve[adjusted[at1]];
+                const float e2 = reference[at2] - curve[adjusted[at2]];
+                cost += std::sqrt(e1 * e1 + e2 * e2);
+            }
+            if (cost < bestCost) {
+                bestCost = cost;
+                best[ch] = g;
+            }
+        }
+    }
+    p[ImageParams::RED_GAIN_2] = best[0];
+    p[ImageParams::GREEN_GAIN_2] = best[1];
+    p[ImageParams::BLUE_GAIN_2] = best[2];
+    p[ImageParams::RED_GAIN_3] = 0.5f;
+    p[ImageParams::GREEN_GAIN_3] = 0.5f;
+    p[ImageParams::BLUE_GAIN_3] = 0.5f;
+}
+
+void CamParamsZTM6::panoToCamera(float u, float v, const ImageParams& p, float& outU, float& outV) const
+{
+    const int ws = m_header.IMG_WIDTH;
+    const int hs = m_header.IMG_HEIGHT;
+    if (ws <= 0 || hs <= 0) {
+        // Without a lens geometry only the levelling is left to undo.
+        panoToCameraPoint(u, v, p, outU, outV);
+        return;
+    }
+    float fadeStart = 0.0f, fadeEnd = 0.0f;
+    fadeLimits(fadeStart, fadeEnd);
+    const float tx = static_cast<float>(ws) * u;
+    const float ty = static_cast<float>(hs) * (1.0f - v);
+    float x = tx, y = ty;
+    for (int iteration = 0; iteration < 30; ++iteration) {
+        float px = 0.0f, py = 0.0f;
+        lensProject(x, y, fadeStart, fadeEnd, px, py);
+        if (std::fabs(px - tx) < 0.05f && std::fabs(py - ty) < 0.05f)
+            break;
+        // A step across the image edge is a whole turn; the lens model is periodic in x.
+        x += tx - px;
+        y += ty - py;
+    }
+    const float az = static_cast<float>(static_cast<double>(x / static_cast<float>(ws)) * 2.0 * kPi - kPi);
+    const float el = static_cast<float>(static_cast<double>((static_cast<float>(hs) - y - 1.0f) / static_cast<float>(hs)) * kPi);
+    levelPanoDirection(el, az, p, true, outU, outV);
+}
+
+void CamParamsZTM6::cameraToPano(float u, float v, const ImageParams& p, float& outU, float& outV) const
+{
+    cameraToPanoPoint(u, v, p, outU, outV);
+}
+
+int CamParamsZTM6::laserOffset() const
+{
+    const float offset = -m_header.POSY;
+    // A corrupt calibration value must not reach the float-to-int conversion.
+    if (!std::isfinite(offset) || std::fabs(offset) >= 2147483648.0f)
+        return 0;
+    return static_cast<int>(offset);
+}

@@ -1,0 +1,35 @@
+#include "pano/image_io.h"
+
+#include <QImage>
+#include <QImageReader>
+
+#include <cstring>
+
+bool loadImageRgb(const QString& path, QByteArray& rgb, int& width, int& height, bool bottomUp, bool scale,
+                  bool readerFlag)
+{
+    rgb.clear();
+    QImageReader reader(path);
+    reader.setAutoTransform(readerFlag);
+    if (scale) {
+        if (width <= 0 || height <= 0)
+            return false;
+        reader.setScaledSize(QSize(width, height));
+    }
+    QImage image = reader.read();
+    if (image.isNull())
+        return false;
+    image = image.convertToFormat(QImage::Format_RGB888);
+    if (image.isNull())
+        return false;
+
+    const qsizetype rowBytes = static_cast<qsizetype>(image.width()) * 3;
+    rgb.resize(rowBytes * image.height());
+    for (int y = 0; y < image.height(); ++y) {
+        const int target = bottomUp ? image.height() - 1 - y : y;
+        std::memcpy(rgb.data() + rowBytes * target, image.constScanLine(y), static_cast<size_t>(rowBytes));
+    }
+    width = image.width();
+    height = image.height();
+    return true;
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <cstdint>
+
+// Multi-resolution (Laplacian pyramid) blend of two images of 4-byte pixels (coverage, R, G, B)
+// under an 8-bit mask, the weight of the second image: 0 keeps the first image, 255 takes the
+// second. Each image counts in proportion to its coverage, so pixels of coverage 0 never show.
+// The result replaces the first image's colour bytes; its coverage bytes are left alone.
+void multiBandBlend(uint8_t* first, const uint8_t* second, const uint8_t* mask, int width, int height);
