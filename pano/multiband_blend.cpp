@@ -138,11 +138,15 @@ void toLaplacian(std::vector<Plane>& pyramid)
     }
 }
 
-Plane channelPlane(const uint8_t* pixels, int byteIndex, int width, int height)
+// One colour channel of an image. Where the image has no coverage it takes the other image's
+// colour, so that its unknown values never reach the detail levels near the gap.
+Plane channelPlane(const uint8_t* pixels, const uint8_t* other, int byteIndex, int width, int height)
 {
     Plane plane(width, height);
-    for (size_t i = 0; i < plane.values.size(); ++i)
-        plane.values[i] = pixels[4 * i + static_cast<size_t>(byteIndex)];
+    for (size_t i = 0; i < plane.values.size(); ++i) {
+        const uint8_t* from = pixels[4 * i] == 0 && other[4 * i] != 0 ? other : pixels;
+        plane.values[i] = from[4 * i + static_cast<size_t>(byteIndex)];
+    }
     return plane;
 }
 
@@ -176,8 +180,8 @@ void multiBandBlend(uint8_t* first, const uint8_t* second, const uint8_t* mask, 
     const std::vector<Plane> gw2 = gaussianPyramid(weightSecond, levels);
 
     for (int channel = 1; channel <= 3; ++channel) {
-        std::vector<Plane> blended = gaussianPyramid(channelPlane(first, channel, width, height), levels);
-        std::vector<Plane> other = gaussianPyramid(channelPlane(second, channel, width, height), levels);
+        std::vector<Plane> blended = gaussianPyramid(channelPlane(first, second, channel, width, height), levels);
+        std::vector<Plane> other = gaussianPyramid(channelPlane(second, first, channel, width, height), levels);
         toLaplacian(blended);
         toLaplacian(other);
         for (size_t k = 0; k < blended.size(); ++k) {

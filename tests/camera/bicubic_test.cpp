@@ -1,0 +1,71 @@
+#include "camera/bicubic.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+// A 4 x 4 RGB block with value(column, row) in every channel.
+template <typename F>
+void fillBlock(uint8_t block[48], F value)
+{
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            for (int ch = 0; ch < 3; ++ch)
+                block[(r * 4 + c) * 3 + ch] = static_cast<uint8_t>(value(c, r) + ch);
+}
+} // namespace
+
+TEST(Bicubic, TableWeightsSumToOneAndHitPixelsAtTheEnds)
+{
+    const BicubicTable& t = bicubicTable();
+    for (int i = 0; i < 256; ++i)
+        EXPECT_NEAR(t.weights[i][0] + t.weights[i][1] + t.weights[i][2] + t.weights[i][3], 1.0f, 1e-5f) << i;
+    EXPECT_EQ(t.weights[0][2], 1.0f);
+    EXPECT_EQ(t.weights[0][0] + std::fabs(t.weights[0][1]) + std::fabs(t.weights[0][3]), 0.0f);
+    EXPECT_EQ(t.weights[255][1], 1.0f);
+    // Keys' cubic convolution kernel with a = -0.5, entry i at u = i / 255.
+    auto keys = [](double x) {
+        x = std::fabs(x);
+        return x <= 1 ? 1.5 * x * x * x - 2.5 * x * x + 1 : (x < 2 ? -0.5 * x * x * x + 2.5 * x * x - 4 * x + 2 : 0.0);
+    };
+    for (int i : {1, 64, 128, 200}) {
+        const double u = i / 255.0;
+        EXPECT_NEAR(t.weights[i][0], keys(2 - u), 1e-6) << i;
+        EXPECT_NEAR(t.weights[i][1], keys(1 - u), 1e-6) << i;
+        EXPECT_NEAR(t.weights[i][2], keys(u), 1e-6) << i;
+        EXPECT_NEAR(t.weights[i][3], keys(1 + u), 1e-6) << i;
+    }
+}
+
+TEST(Bicubic, SamplesAtPixelsAreThosePixelsAndRampsAreInterpolatedExactly)
+{
+    uint8_t block[48];
+    fillBlock(block, [](int c, int r) { return 20 + 30 * c + 11 * r; });
+    uint8_t rgb[3];
+    sampleBicubic(1.0f, 1.0f, block, 12, rgb); // at column 1, row 1
+    EXPECT_EQ(rgb[0], 20 + 30 + 11);
+    EXPECT_EQ(rgb[2], 20 + 30 + 11 + 2);
+    sampleBicubic(0.0f, 0.0f, block, 12, rgb); // at column 2, row 2
+    EXPECT_EQ(rgb[1], 20 + 60 + 22 + 1);
+    for (float dx : {0.1f, 0.37f, 0.5f, 0.83f}) {
+        for (float dy : {0.2f, 0.64f}) {
+            sampleBicubic(dx, dy, block, 12, rgb);
+            // The sample point is 2 - dx columns and 2 - dy rows from the block's corner.
+            const double exact = 20 + 30 * (2 - dx) + 11 * (2 - dy);
+            EXPECT_NEAR(rgb[0], exact, 0.7) << dx << "," << dy;
+        }
+    }
+}
+
+TEST(Bicubic, OvershootAtEdgesIsClampedNotWrapped)
+{
+    uint8_t block[48];
+    uint8_t rgb[3];
+    fillBlock(block, [](int c, int) { return c == 3 ? 250 : 0; });
+    sampleBicubic(0.5f, 1.0f, block, 12, rgb); // undershoot below 0
+    EXPECT_EQ(rgb[0], 0);
+    fillBlock(block, [](int c, int) { return c == 3 ? 0 : 250; });
+    sampleBicubic(0.5f, 1.0f, block, 12, rgb); // overshoot above 255 in the last channel
+    EXPECT_EQ(rgb[2], 255);
+}
