@@ -2,7 +2,7 @@
 
 #include "camera/bicubic.h"
 #include "camera/pano_mapping.h"
-#include "camera/rotation.h"
+#include "camera/pano_directions.h"
 #include "pano/box_blur.h"
 #include "pano/multiband_blend.h"
 
@@ -17,60 +17,6 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr float kPiF = 3.1415927f;
 constexpr float kHalfPiF = 1.5707964f;
-// The largest float below pi/2: its cosine is positive, so a pole row keeps its azimuth.
-constexpr float kElevationLimit = 1.5707963f;
-
-// Directions of the pixels of a W x H pano and where they fall in a lens image, levelled by
-// the scan's ROLL_GLOBAL and PITCH_GLOBAL.
-class PanoDirections {
-public:
-    PanoDirections(int width, int height, int lensHeight, const ImageParams& p)
-        : m_step(static_cast<float>(2.0 * kPi / width))
-        , m_scale(static_cast<float>(lensHeight / kPi))
-        , m_cosAz(static_cast<size_t>(width)), m_sinAz(static_cast<size_t>(width))
-        , m_cosEl(static_cast<size_t>(height)), m_sinEl(static_cast<size_t>(height))
-    {
-        rotationFromAngles(-p[ImageParams::PITCH_GLOBAL], 0.0f, -p[ImageParams::ROLL_GLOBAL], m_levelling);
-        for (int c = 0; c < width; ++c) {
-            const float a = static_cast<float>(c) * m_step - kPiF;
-            m_cosAz[static_cast<size_t>(c)] = std::cos(a);
-            m_sinAz[static_cast<size_t>(c)] = std::sin(a);
-        }
-        // Built from cos and sin rather than tan: at the pole row tan(pi/2) in float is a huge
-        // negative number and would point at the opposite pole.
-        const int hh = static_cast<int>(height * 0.5);
-        for (int r = 0; r < height; ++r) {
-            const float e = std::clamp(static_cast<float>(hh - r) * m_step, -kElevationLimit, kElevationLimit);
-            m_cosEl[static_cast<size_t>(r)] = std::cos(e);
-            m_sinEl[static_cast<size_t>(r)] = std::sin(e);
-        }
-    }
-
-    float step() const { return m_step; }
-
-    // Ideal (undistorted) lens-image position of pano pixel (row, column).
-    void lensPosition(int row, int column, float& x, float& y) const
-    {
-        const float ce = m_cosEl[static_cast<size_t>(row)];
-        const float v0 = ce * m_cosAz[static_cast<size_t>(column)];
-        const float v1 = m_sinEl[static_cast<size_t>(row)];
-        const float v2 = ce * m_sinAz[static_cast<size_t>(column)];
-        const float* L = m_levelling;
-        const float p0 = L[0] * v0 + L[1] * v1 + L[2] * v2;
-        const float p1 = L[3] * v0 + L[4] * v1 + L[5] * v2;
-        const float p2 = L[6] * v0 + L[7] * v1 + L[8] * v2;
-        const float el = std::atan(p1 / std::sqrt(p0 * p0 + p2 * p2));
-        const float az = std::atan2(p2, p0);
-        x = (az + kPiF) * m_scale;
-        y = (kHalfPiF - el) * m_scale;
-    }
-
-private:
-    float m_step;
-    float m_scale;
-    float m_levelling[9];
-    std::vector<float> m_cosAz, m_sinAz, m_cosEl, m_sinEl;
-};
 
 // Where a pano column of the full-quality render takes its colour from.
 enum class ColumnSource : uint8_t { Lens2, Band1, Lens1, Band2 };

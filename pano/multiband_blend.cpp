@@ -1,22 +1,45 @@
 #include "pano/multiband_blend.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <memory>
 #include <vector>
+
+// The blend of two Laplacian pyramids under the Gaussian pyramid of the mask m,
+//   L(first) + G(m) x (L(second) - L(first)),
+// collapses to first + collapse(G(m) x L(second - first)), since the Laplacian pyramid is linear.
+// So only one pyramid is built: the colour difference with the mask as a fourth channel.
 
 namespace {
 // Below the full-resolution level; the coarsest level of a wide seam then spans about 32 pixels.
 constexpr int kMaxLevels = 5;
 constexpr float kTaps[5] = {0.0625f, 0.25f, 0.375f, 0.25f, 0.0625f};
+constexpr int kChannels = 4; // difference R, G, B and the mask weight
 
-struct Plane {
+// Uninitialised float storage: every level is written in full before it is read.
+class Buffer {
+public:
+    void reserve(size_t count)
+    {
+        if (count > m_capacity) {
+            m_data.reset(new float[count]);
+            m_capacity = count;
+        }
+    }
+    float* data() { return m_data.get(); }
+
+private:
+    std::unique_ptr<float[]> m_data;
+    size_t m_capacity = 0;
+};
+
+struct Level {
     int width = 0;
     int height = 0;
-    std::vector<float> values;
-
-    Plane() = default;
-    Plane(int w, int h) : width(w), height(h), values(static_cast<size_t>(w) * static_cast<size_t>(h), 0.0f) {}
-    float* row(int y) { return values.data() + static_cast<size_t>(y) * width; }
-    const float* row(int y) const { return values.data() + static_cast<size_t>(y) * width; }
+    Buffer pixels; // kChannels floats per pixel
+    Buffer blended; // the collapsed blend at this level, kChannels floats per pixel (last unused)
+    float* row(int y) { return pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width) * kChannels; }
+    float* blendedRow(int y) { return blended.data() + static_cast<size_t>(y) * static_cast<size_t>(width) * kChannels; }
 };
 
 // Mirror an index into 0..n-1 without repeating the edge sample.
@@ -33,121 +56,141 @@ inline int mirror(int i, int n)
     return i;
 }
 
-// Gaussian 5-tap filter and halving of each side (rounded up).
-Plane reduce(const Plane& src)
+// Gaussian 5-tap filter and halving of each side (rounded up), all channels at once.
+void reduce(Level& fine, Level& coarse, Buffer& across)
 {
-    const int w = (src.width + 1) / 2;
-    const int h = (src.height + 1) / 2;
-    Plane across(w, src.height);
+    const int w = coarse.width;
+    across.reserve(static_cast<size_t>(w) * static_cast<size_t>(fine.height) * kChannels);
 #pragma omp parallel for schedule(static)
-    for (int y = 0; y < src.height; ++y) {
-        const float* in = src.row(y);
-        float* out = across.row(y);
+    for (int y = 0; y < fine.height; ++y) {
+        const float* in = fine.row(y);
+        float* out = across.data() + static_cast<size_t>(y) * static_cast<size_t>(w) * kChannels;
         for (int x = 0; x < w; ++x) {
             const int c = 2 * x;
-            float sum = 0.0f;
-            if (c >= 2 && c + 2 < src.width) {
-                for (int k = 0; k < 5; ++k)
-                    sum += kTaps[k] * in[c + k - 2];
-            } else {
-                for (int k = 0; k < 5; ++k)
-                    sum += kTaps[k] * in[mirror(c + k - 2, src.width)];
+            float sum[kChannels] = {0.0f, 0.0f, 0.0f, 0.0f};
+            for (int k = 0; k < 5; ++k) {
+                const int at = c + k - 2 >= 0 && c + k - 2 < fine.width ? c + k - 2 : mirror(c + k - 2, fine.width);
+                const float* p = in + static_cast<size_t>(at) * kChannels;
+                for (int ch = 0; ch < kChannels; ++ch)
+                    sum[ch] += kTaps[k] * p[ch];
             }
-            out[x] = sum;
+            for (int ch = 0; ch < kChannels; ++ch)
+                out[x * kChannels + ch] = sum[ch];
         }
     }
-    Plane dst(w, h);
 #pragma omp parallel for schedule(static)
-    for (int y = 0; y < h; ++y) {
+    for (int y = 0; y < coarse.height; ++y) {
         const float* rows[5];
         for (int k = 0; k < 5; ++k)
-            rows[k] = across.row(mirror(2 * y + k - 2, src.height));
-        float* out = dst.row(y);
-        for (int x = 0; x < w; ++x) {
+            rows[k] = across.data() + static_cast<size_t>(mirror(2 * y + k - 2, fine.height)) * static_cast<size_t>(w) * kChannels;
+        float* out = coarse.row(y);
+        for (int i = 0; i < w * kChannels; ++i) {
             float sum = 0.0f;
             for (int k = 0; k < 5; ++k)
-                sum += kTaps[k] * rows[k][x];
-            out[x] = sum;
+                sum += kTaps[k] * rows[k][i];
+            out[i] = sum;
         }
     }
-    return dst;
 }
 
-// Upsampling to width x height: zeros between the coarse samples, then the same filter times 4.
-// The taps that land on coarse samples sum to one half in each direction, so constants survive.
-Plane expand(const Plane& src, int width, int height)
+// Horizontal half of the upsampling: zeros between the coarse samples, the same filter times 2
+// (the vertical half supplies the other factor 2). The taps on coarse samples sum to one half,
+// so constants survive.
+void expandRow(const float* coarse, int coarseWidth, float* fine, int fineWidth)
 {
-    Plane across(width, src.height);
-#pragma omp parallel for schedule(static)
-    for (int y = 0; y < src.height; ++y) {
-        const float* in = src.row(y);
-        float* out = across.row(y);
-        for (int x = 0; x < width; ++x) {
-            float sum = 0.0f;
+    for (int x = 0; x < fineWidth; ++x) {
+        float sum[kChannels] = {0.0f, 0.0f, 0.0f, 0.0f};
+        if (x >= 2 && x + 2 < fineWidth) {
+            if ((x & 1) == 0) {
+                const float* p = coarse + static_cast<size_t>(x / 2 - 1) * kChannels;
+                for (int ch = 0; ch < kChannels; ++ch)
+                    sum[ch] = kTaps[0] * p[ch] + kTaps[2] * p[kChannels + ch] + kTaps[4] * p[2 * kChannels + ch];
+            } else {
+                const float* p = coarse + static_cast<size_t>(x / 2) * kChannels;
+                for (int ch = 0; ch < kChannels; ++ch)
+                    sum[ch] = kTaps[1] * p[ch] + kTaps[3] * p[kChannels + ch];
+            }
+        } else {
             for (int k = 0; k < 5; ++k) {
-                const int fine = mirror(x + k - 2, width);
-                if ((fine & 1) == 0)
-                    sum += kTaps[k] * in[fine / 2];
-            }
-            out[x] = 2.0f * sum;
-        }
-    }
-    Plane dst(width, height);
-#pragma omp parallel for schedule(static)
-    for (int y = 0; y < height; ++y) {
-        const float* rows[3];
-        float weights[3];
-        int used = 0;
-        for (int k = 0; k < 5; ++k) {
-            const int fine = mirror(y + k - 2, height);
-            if ((fine & 1) == 0) {
-                rows[used] = across.row(fine / 2);
-                weights[used] = 2.0f * kTaps[k];
-                ++used;
+                const int at = mirror(x + k - 2, fineWidth);
+                if ((at & 1) != 0)
+                    continue;
+                const float* p = coarse + static_cast<size_t>(std::min(at / 2, coarseWidth - 1)) * kChannels;
+                for (int ch = 0; ch < kChannels; ++ch)
+                    sum[ch] += kTaps[k] * p[ch];
             }
         }
-        float* out = dst.row(y);
-        for (int x = 0; x < width; ++x) {
-            float sum = 0.0f;
-            for (int k = 0; k < used; ++k)
-                sum += weights[k] * rows[k][x];
-            out[x] = sum;
+        for (int ch = 0; ch < kChannels; ++ch)
+            fine[x * kChannels + ch] = 2.0f * sum[ch];
+    }
+}
+
+// The coarse rows (at most three) and weights that the vertical upsampling of fine row y uses.
+int expandTaps(int y, int fineHeight, int rows[3], float weights[3])
+{
+    int used = 0;
+    for (int k = 0; k < 5; ++k) {
+        const int at = mirror(y + k - 2, fineHeight);
+        if ((at & 1) == 0) {
+            rows[used] = at / 2;
+            weights[used] = 2.0f * kTaps[k];
+            ++used;
         }
     }
-    return dst;
+    return used;
 }
 
-std::vector<Plane> gaussianPyramid(Plane base, int levels)
+// Blended level k from level k + 1: (G_k - expand(G_k+1)) x mask_k + expand(B_k+1). At level 0
+// (toBytes) the result is added to the first image and written into its colour bytes.
+void collapseInto(Level& fine, Level& coarse, uint8_t* first, const uint8_t* second, bool toBytes)
 {
-    std::vector<Plane> pyramid;
-    pyramid.reserve(static_cast<size_t>(levels) + 1);
-    pyramid.push_back(std::move(base));
-    for (int k = 0; k < levels; ++k)
-        pyramid.push_back(reduce(pyramid.back()));
-    return pyramid;
-}
-
-// Turns a Gaussian pyramid into its Laplacian pyramid in place (the top level stays).
-void toLaplacian(std::vector<Plane>& pyramid)
-{
-    for (size_t k = 0; k + 1 < pyramid.size(); ++k) {
-        const Plane up = expand(pyramid[k + 1], pyramid[k].width, pyramid[k].height);
-        std::vector<float>& v = pyramid[k].values;
-        for (size_t i = 0; i < v.size(); ++i)
-            v[i] -= up.values[i];
+    const int w = fine.width;
+#pragma omp parallel
+    {
+        std::vector<float> upG(static_cast<size_t>(3) * w * kChannels);
+        std::vector<float> upB(static_cast<size_t>(3) * w * kChannels);
+#pragma omp for schedule(static)
+        for (int y = 0; y < fine.height; ++y) {
+            int rows[3];
+            float weights[3];
+            const int used = expandTaps(y, fine.height, rows, weights);
+            for (int k = 0; k < used; ++k) {
+                expandRow(coarse.row(rows[k]), coarse.width, upG.data() + static_cast<size_t>(k) * w * kChannels, w);
+                expandRow(coarse.blendedRow(rows[k]), coarse.width, upB.data() + static_cast<size_t>(k) * w * kChannels, w);
+            }
+            const float* g = fine.row(y);
+            float* out = toBytes ? nullptr : fine.blendedRow(y);
+            for (int x = 0; x < w; ++x) {
+                const size_t i = static_cast<size_t>(x) * kChannels;
+                const float mask = g[i + 3];
+                float value[3];
+                for (int ch = 0; ch < 3; ++ch) {
+                    float eg = 0.0f, eb = 0.0f;
+                    for (int k = 0; k < used; ++k) {
+                        eg += weights[k] * upG[static_cast<size_t>(k) * w * kChannels + i + ch];
+                        eb += weights[k] * upB[static_cast<size_t>(k) * w * kChannels + i + ch];
+                    }
+                    value[ch] = (g[i + ch] - eg) * mask + eb;
+                }
+                if (!toBytes) {
+                    out[i] = value[0];
+                    out[i + 1] = value[1];
+                    out[i + 2] = value[2];
+                    out[i + 3] = 0.0f;
+                    continue;
+                }
+                const size_t p = (static_cast<size_t>(y) * w + x) * 4;
+                // A pixel neither image covers keeps what the first image held.
+                if (first[p] == 0 && second[p] == 0)
+                    continue;
+                const uint8_t* base = first[p] != 0 ? first : second;
+                for (int ch = 0; ch < 3; ++ch) {
+                    const float v = std::clamp(base[p + 1 + ch] + value[ch] + 0.5f, 0.0f, 255.0f);
+                    first[p + 1 + ch] = static_cast<uint8_t>(v);
+                }
+            }
+        }
     }
-}
-
-// One colour channel of an image. Where the image has no coverage it takes the other image's
-// colour, so that its unknown values never reach the detail levels near the gap.
-Plane channelPlane(const uint8_t* pixels, const uint8_t* other, int byteIndex, int width, int height)
-{
-    Plane plane(width, height);
-    for (size_t i = 0; i < plane.values.size(); ++i) {
-        const uint8_t* from = pixels[4 * i] == 0 && other[4 * i] != 0 ? other : pixels;
-        plane.values[i] = from[4 * i + static_cast<size_t>(byteIndex)];
-    }
-    return plane;
 }
 
 int levelCount(int width, int height)
@@ -166,47 +209,76 @@ void multiBandBlend(uint8_t* first, const uint8_t* second, const uint8_t* mask, 
 {
     if (width <= 0 || height <= 0)
         return;
-    const int levels = levelCount(width, height);
-    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-
-    Plane weightFirst(width, height);
-    Plane weightSecond(width, height);
-    for (size_t i = 0; i < count; ++i) {
-        const float m = mask[i] * (1.0f / 255.0f);
-        weightFirst.values[i] = (1.0f - m) * (first[4 * i] * (1.0f / 255.0f));
-        weightSecond.values[i] = m * (second[4 * i] * (1.0f / 255.0f));
+    const int levelsBelow = levelCount(width, height);
+    std::vector<Level> levels(static_cast<size_t>(levelsBelow) + 1);
+    levels[0].width = width;
+    levels[0].height = height;
+    for (size_t k = 1; k < levels.size(); ++k) {
+        levels[k].width = (levels[k - 1].width + 1) / 2;
+        levels[k].height = (levels[k - 1].height + 1) / 2;
     }
-    const std::vector<Plane> gw1 = gaussianPyramid(weightFirst, levels);
-    const std::vector<Plane> gw2 = gaussianPyramid(weightSecond, levels);
+    for (size_t k = 0; k < levels.size(); ++k) {
+        const size_t count = static_cast<size_t>(levels[k].width) * static_cast<size_t>(levels[k].height) * kChannels;
+        levels[k].pixels.reserve(count);
+        if (k > 0)
+            levels[k].blended.reserve(count);
+    }
 
-    for (int channel = 1; channel <= 3; ++channel) {
-        std::vector<Plane> blended = gaussianPyramid(channelPlane(first, second, channel, width, height), levels);
-        std::vector<Plane> other = gaussianPyramid(channelPlane(second, first, channel, width, height), levels);
-        toLaplacian(blended);
-        toLaplacian(other);
-        for (size_t k = 0; k < blended.size(); ++k) {
-            std::vector<float>& a = blended[k].values;
-            const std::vector<float>& b = other[k].values;
-            const std::vector<float>& w1 = gw1[k].values;
-            const std::vector<float>& w2 = gw2[k].values;
-            for (size_t i = 0; i < a.size(); ++i) {
-                const float total = w1[i] + w2[i];
-                a[i] = total > 0.0f ? (a[i] * w1[i] + b[i] * w2[i]) / total : 0.0f;
-            }
-        }
-        for (size_t k = blended.size() - 1; k > 0; --k) {
-            const Plane up = expand(blended[k], blended[k - 1].width, blended[k - 1].height);
-            std::vector<float>& v = blended[k - 1].values;
-            for (size_t i = 0; i < v.size(); ++i)
-                v[i] += up.values[i];
-        }
-        const std::vector<float>& result = blended[0].values;
-        for (size_t i = 0; i < count; ++i) {
-            // A pixel neither image covers keeps what the first image held.
-            if (weightFirst.values[i] + weightSecond.values[i] <= 0.0f)
+    // Level 0: colour difference and effective weight of the second image. Each image counts in
+    // proportion to its coverage; where one has none it takes the other's colour, so that its
+    // unknown values never reach the detail levels.
+#pragma omp parallel for schedule(static)
+    for (int y = 0; y < height; ++y) {
+        float* out = levels[0].row(y);
+        for (int x = 0; x < width; ++x) {
+            const size_t p = (static_cast<size_t>(y) * width + x) * 4;
+            float* q = out + static_cast<size_t>(x) * kChannels;
+            if (first[p] == 0 && second[p] == 0) {
+                q[0] = q[1] = q[2] = q[3] = 0.0f;
                 continue;
-            const float v = std::clamp(result[i] + 0.5f, 0.0f, 255.0f);
-            first[4 * i + static_cast<size_t>(channel)] = static_cast<uint8_t>(v);
+            }
+            const float m = mask[static_cast<size_t>(y) * width + x] * (1.0f / 255.0f);
+            const float w1 = (1.0f - m) * first[p];
+            const float w2 = m * second[p];
+            const uint8_t* a = first[p] != 0 ? first : second;
+            const uint8_t* b = second[p] != 0 ? second : first;
+            q[0] = static_cast<float>(b[p + 1]) - static_cast<float>(a[p + 1]);
+            q[1] = static_cast<float>(b[p + 2]) - static_cast<float>(a[p + 2]);
+            q[2] = static_cast<float>(b[p + 3]) - static_cast<float>(a[p + 3]);
+            q[3] = w1 + w2 > 0.0f ? w2 / (w1 + w2) : 0.0f;
         }
     }
+
+    Buffer across;
+    for (size_t k = 0; k + 1 < levels.size(); ++k)
+        reduce(levels[k], levels[k + 1], across);
+
+    Level& top = levels.back();
+    const size_t topPixels = static_cast<size_t>(top.width) * static_cast<size_t>(top.height);
+    if (levels.size() == 1) {
+        // Too small for a pyramid: a plain per-pixel blend.
+        top.blended.reserve(topPixels * kChannels);
+    }
+    for (size_t i = 0; i < topPixels; ++i) {
+        const float* g = top.pixels.data() + i * kChannels;
+        float* b = top.blended.data() + i * kChannels;
+        b[0] = g[0] * g[3];
+        b[1] = g[1] * g[3];
+        b[2] = g[2] * g[3];
+        b[3] = 0.0f;
+    }
+    if (levels.size() == 1) {
+        for (size_t i = 0; i < topPixels; ++i) {
+            const size_t p = i * 4;
+            if (first[p] == 0 && second[p] == 0)
+                continue;
+            const uint8_t* base = first[p] != 0 ? first : second;
+            for (int ch = 0; ch < 3; ++ch)
+                first[p + 1 + ch] = static_cast<uint8_t>(
+                    std::clamp(base[p + 1 + ch] + top.blended.data()[i * kChannels + ch] + 0.5f, 0.0f, 255.0f));
+        }
+        return;
+    }
+    for (size_t k = levels.size() - 1; k > 0; --k)
+        collapseInto(levels[k - 1], levels[k], first, second, k == 1);
 }

@@ -1,7 +1,9 @@
 #include "camera/bicubic.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -68,4 +70,29 @@ TEST(Bicubic, OvershootAtEdgesIsClampedNotWrapped)
     fillBlock(block, [](int c, int) { return c == 3 ? 0 : 250; });
     sampleBicubic(0.5f, 1.0f, block, 12, rgb); // overshoot above 255 in the last channel
     EXPECT_EQ(rgb[2], 255);
+}
+
+TEST(Bicubic, EachChannelIsTheRowWeightedSumOfColumnWeightedSumsInThatOrder)
+{
+    const QByteArray noise = testsupport::pseudoRandomBytes(4 * 4 * 3 * 200, 11);
+    const BicubicTable& t = bicubicTable();
+    for (int n = 0; n < 200; ++n) {
+        const auto* block = reinterpret_cast<const uint8_t*>(noise.constData()) + n * 48;
+        const float dx = static_cast<float>((n * 37) % 101) / 100.0f;
+        const float dy = static_cast<float>((n * 53) % 97) / 96.0f;
+        const float* wx = t.weights[static_cast<int>(dx * 255.0f + 0.5f)];
+        const float* wy = t.weights[static_cast<int>(dy * 255.0f + 0.5f)];
+        uint8_t rgb[3];
+        sampleBicubic(dx, dy, block, 12, rgb);
+        for (int ch = 0; ch < 3; ++ch) {
+            float sum = 0.0f;
+            for (int r = 0; r < 4; ++r) {
+                const uint8_t* p = block + r * 12;
+                const float across = wx[0] * p[ch] + wx[1] * p[3 + ch] + wx[2] * p[6 + ch] + wx[3] * p[9 + ch];
+                sum += wy[r] * across;
+            }
+            const float clamped = std::min(std::max(sum + 0.5f, 0.0f), 255.0f);
+            ASSERT_EQ(rgb[ch], static_cast<uint8_t>(clamped)) << "block " << n << " channel " << ch;
+        }
+    }
 }

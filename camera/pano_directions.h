@@ -1,0 +1,43 @@
+#pragma once
+
+#include "pano/image_params.h"
+
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+// Directions of the pixels of a W x H pano and where they fall in a lens image, levelled by
+// the scan's ROLL_GLOBAL and PITCH_GLOBAL.
+class PanoDirections {
+public:
+    // lensHeight is the height of the lens images, which span pi radians.
+    PanoDirections(int width, int height, int lensHeight, const ImageParams& p);
+
+    float step() const { return m_step; }
+
+    // Ideal (undistorted) lens-image position of pano pixel (row, column).
+    void lensPosition(int row, int column, float& x, float& y) const
+    {
+        const float ce = m_cosEl[static_cast<size_t>(row)];
+        const float v0 = ce * m_cosAz[static_cast<size_t>(column)];
+        const float v1 = m_sinEl[static_cast<size_t>(row)];
+        const float v2 = ce * m_sinAz[static_cast<size_t>(column)];
+        const float* L = m_levelling;
+        const float p0 = L[0] * v0 + L[1] * v1 + L[2] * v2;
+        const float p1 = L[3] * v0 + L[4] * v1 + L[5] * v2;
+        const float p2 = L[6] * v0 + L[7] * v1 + L[8] * v2;
+        const float el = std::atan(p1 / std::sqrt(p0 * p0 + p2 * p2));
+        const float az = std::atan2(p2, p0);
+        x = (az + kPi) * m_scale;
+        y = (kHalfPi - el) * m_scale;
+    }
+
+private:
+    static constexpr float kPi = 3.1415927f;
+    static constexpr float kHalfPi = 1.5707964f;
+
+    float m_step;
+    float m_scale;
+    float m_levelling[9];
+    std::vector<float> m_cosAz, m_sinAz, m_cosEl, m_sinEl;
+};
