@@ -67,7 +67,7 @@ TEST(ImageIo, ScalingReadsTheImageAtTheGivenSize)
 TEST(ImageIo, UnreadableFilesGiveFalseAndAnEmptyBuffer)
 {
     QTemporaryDir dir;
-    testsupport::writeFile(dir.filePath("broken.jpg"), QByteArray("\xff\xd8\xff not a jpeg at all", 24));
+    testsupport::writeFile(dir.filePath("broken.jpg"), QByteArrayLiteral("\xff\xd8\xff not a jpeg at all"));
     for (const QString& path : {dir.filePath("missing.jpg"), dir.filePath("broken.jpg"), dir.path()}) {
         QByteArray rgb("left over");
         int width = 0, height = 0;
