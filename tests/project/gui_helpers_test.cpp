@@ -1,0 +1,203 @@
+#include "project/gui_helpers.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QThread>
+#include <QtConcurrent>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+
+namespace {
+
+void processEventsFor(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+template <typename Predicate>
+bool processEventsUntil(Predicate done, int timeoutMs = 5000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return done();
+}
+
+struct JobRecord {
+    std::atomic<int> runs{0};
+    std::atomic<bool> ranOnGuiThread{false};
+    std::atomic<bool> postingHadReturned{false};
+    std::atomic<bool> postingReturned{false};
+};
+
+std::function<void()> recordingJob(const std::shared_ptr<JobRecord>& record)
+{
+    return [record] {
+        ++record->runs;
+        record->ranOnGuiThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+        record->postingHadReturned = record->postingReturned.load();
+    };
+}
+
+} // namespace
+
+TEST(RunOnMainThread, FromPoolThreadRunsOnceOnGuiThreadAfterPosting)
+{
+    auto record = std::make_shared<JobRecord>();
+    QThread* poolThread = nullptr;
+    QtConcurrent::run([&] {
+        poolThread = QThread::currentThread();
+        runOnMainThread(recordingJob(record));
+        record->postingReturned = true;
+    }).waitForFinished();
+    ASSERT_NE(poolThread, QCoreApplication::instance()->thread());
+
+    ASSERT_TRUE(processEventsUntil([&] { return record->runs > 0; }));
+    processEventsFor(50);
+    EXPECT_EQ(record->runs, 1);
+    EXPECT_TRUE(record->ranOnGuiThread);
+    EXPECT_TRUE(record->postingHadReturned);
+    EXPECT_EQ(record.use_count(), 1); // the job and its timer are gone
+}
+
+TEST(RunOnMainThread, FromGuiThreadWaitsForTheEventLoop)
+{
+    auto record = std::make_shared<JobRecord>();
+    runOnMainThread(recordingJob(record));
+    record->postingReturned = true;
+    EXPECT_EQ(record->runs, 0);
+
+    ASSERT_TRUE(processEventsUntil([&] { return record->runs > 0; }));
+    processEventsFor(50);
+    EXPECT_EQ(record->runs, 1);
+    EXPECT_TRUE(record->postingHadReturned);
+    EXPECT_TRUE(record->ranOnGuiThread);
+    EXPECT_EQ(record.use_count(), 1);
+}
+
+TEST(RunOnMainThread, JobWithDestroyedContextNeverRuns)
+{
+    auto record = std::make_shared<JobRecord>();
+    auto* context = new QObject;
+    runOnMainThread(recordingJob(record), context);
+    delete context;
+
+    auto* poolContext = new QObject;
+    QtConcurrent::run([&] { runOnMainThread(recordingJob(record), poolContext); }).waitForFinished();
+    delete poolContext;
+
+    processEventsFor(100);
+    EXPECT_EQ(record->runs, 0);
+    EXPECT_EQ(record.use_count(), 1);
+
+    QObject liveContext;
+    runOnMainThread(recordingJob(record), &liveContext);
+    ASSERT_TRUE(processEventsUntil([&] { return record->runs > 0; }));
+    EXPECT_EQ(record->runs, 1);
+}
+
+TEST(ProgressDialog, ShownModalWithTitleBarOnly)
+{
+    QWidget parent;
+    QProgressDialog* dialog = createProgressDialog("Loading scans", &parent, "Stop", 42);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->parentWidget(), &parent);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(dialog->isModal());
+    EXPECT_EQ(dialog->windowFlags(),
+              Qt::Dialog | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint);
+    EXPECT_EQ(dialog->labelText(), QString("Loading scans"));
+    EXPECT_EQ(dialog->minimum(), 0);
+    EXPECT_EQ(dialog->maximum(), 42);
+    EXPECT_EQ(dialog->width(), dialog->sizeHint().width() + 20);
+    delete dialog;
+}
+
+namespace {
+
+struct ClickCounter {
+    QMap<QAbstractButton*, int> clicks;
+    void watch(QMessageBox& box)
+    {
+        for (QAbstractButton* button : box.buttons())
+            QObject::connect(button, &QAbstractButton::clicked, [this, button] { ++clicks[button]; });
+    }
+    int total() const
+    {
+        int sum = 0;
+        for (int n : clicks)
+            sum += n;
+        return sum;
+    }
+};
+
+QAbstractButton* buttonWithText(QMessageBox& box, const QString& text)
+{
+    for (QAbstractButton* button : box.buttons()) {
+        if (button->text() == text)
+            return button;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TEST(ExpandMessageBoxDetails, OpensDetailsOnlyThroughTheDetailsButton)
+{
+    QMessageBox box;
+    box.setText("Export finished");
+    // An action button of the caller's own, ahead of the details button.
+    QPushButton* create = box.addButton("Create AMBREL", QMessageBox::ActionRole);
+    box.addButton(QMessageBox::Ok);
+    box.setDetailedText("line 1\nline 2");
+    QAbstractButton* details = buttonWithText(box, QMessageBox::tr("Show Details..."));
+    ASSERT_NE(details, nullptr);
+    ClickCounter counter;
+    counter.watch(box);
+
+    expandMessageBoxDetails(&box);
+    EXPECT_EQ(counter.clicks.value(create), 0);
+    EXPECT_EQ(counter.clicks.value(details), 1);
+    EXPECT_EQ(counter.total(), 1);
+    QTextEdit* text = box.findChild<QTextEdit*>();
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->size(), QSize(750, 250));
+    EXPECT_TRUE(text->isVisibleTo(&box));
+
+    expandMessageBoxDetails(&box); // already open: stays open
+    EXPECT_EQ(counter.total(), 1);
+    EXPECT_TRUE(text->isVisibleTo(&box));
+}
+
+TEST(ExpandMessageBoxDetails, BoxWithoutDetailsIsLeftAlone)
+{
+    QMessageBox box;
+    box.setText("Saved");
+    box.addButton("Open folder", QMessageBox::ActionRole);
+    box.addButton(QMessageBox::Ok);
+    auto* ownEdit = new QTextEdit(&box);
+    ownEdit->resize(120, 40);
+    ClickCounter counter;
+    counter.watch(box);
+
+    expandMessageBoxDetails(&box);
+    EXPECT_EQ(counter.total(), 0);
+    EXPECT_EQ(ownEdit->size(), QSize(120, 40));
+    EXPECT_EQ(ownEdit->minimumSize(), QSize(0, 0));
+}
