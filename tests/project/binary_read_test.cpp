@@ -95,16 +95,3 @@ TEST(ReadUtf16String, HugeCountOnAStreamReadsOnlyWhatArrives)
     EXPECT_EQ(readUtf16String(exactStream, "fallback"), QString("pipe"));
     EXPECT_EQ(exactStream.readAll(), QByteArray("rest"));
 }
-
-TEST(ByteArrayDataOrNull, NullOnlyForEmptyArrays)
-{
-    const QByteArray empty;
-    const QByteArray one("x");
-    EXPECT_EQ(byteArrayDataOrNull(empty), nullptr);
-    EXPECT_EQ(byteArrayDataOrNull(one), reinterpret_cast<const uint8_t*>(one.constData()));
-    QByteArray writable(3, '\0');
-    uint8_t* p = byteArrayDataOrNull(writable);
-    ASSERT_NE(p, nullptr);
-    p[2] = 7;
-    EXPECT_EQ(writable[2], 7);
-}

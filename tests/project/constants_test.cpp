@@ -18,29 +18,3 @@ TEST(FloorNameOrder, FirstMatchingPrefixOfTheLowerCasedName)
     for (const auto& c : cases)
         EXPECT_EQ(floorNameOrderFromTable(QString::fromUtf8(c.name)), c.order) << c.name;
 }
-
-TEST(FloorNameOrder, TableRowsAreLowerCaseAndNoRowHidesALaterOne)
-{
-    // A row whose prefix starts with an earlier row's prefix could never match.
-    for (size_t i = 0; i < floorNameOrderTable.size(); ++i) {
-        const QString prefix = floorNameOrderTable[i].prefix;
-        EXPECT_EQ(prefix, prefix.toLower());
-        EXPECT_EQ(floorNameOrderFromTable(prefix), floorNameOrderTable[i].order) << prefix.toStdString();
-    }
-}
-
-TEST(StartupConstants, ReservedFoldersAndDrawingResources)
-{
-    EXPECT_EQ(reservedFolderNames, (QStringList{"_Snapshots", "_Export", "_Upload", "_Assets"}));
-    EXPECT_FALSE(reservedFolderNames.contains("_upload")); // compared with case
-    EXPECT_EQ(referencePlanFont.family(), QString("Arial"));
-    EXPECT_EQ(referencePlanFont.pointSize(), 118);
-    EXPECT_EQ(sceneBounds, QRectF(-10000, -10000, 20000, 20000));
-    EXPECT_EQ(selectedReferenceLinePen.color(), QColor(250, 214, 36, 150));
-    for (const QPen& pen : {guideLinePen, referenceLinePen, selectedReferenceLinePen}) {
-        EXPECT_TRUE(pen.isCosmetic());
-        EXPECT_EQ(pen.style(), Qt::SolidLine);
-        EXPECT_EQ(pen.capStyle(), Qt::SquareCap);
-        EXPECT_EQ(pen.joinStyle(), Qt::BevelJoin);
-    }
-}

@@ -35,15 +35,6 @@ TEST(UniqueFileName, CounterGoesBeforeTheCompleteSuffix)
     EXPECT_EQ(uniqueFileName(path("link.txt")), path("link_001.txt"));
 }
 
-TEST(UniqueFileName, CounterWidensPastThreeDigits)
-{
-    QTemporaryDir dir;
-    testsupport::writeFile(dir.filePath("a"), "");
-    for (int k = 1; k <= 999; ++k)
-        testsupport::writeFile(dir.filePath(QStringLiteral("a_%1").arg(k, 3, 10, QLatin1Char('0'))), "");
-    EXPECT_EQ(uniqueFileName(dir.filePath("a")), dir.filePath("a_1000"));
-}
-
 TEST(FileNameCleaning, SanitizeReplacesForbiddenCharactersOnly)
 {
     const struct {

@@ -33,8 +33,8 @@ TEST(FormatLength, StylesTable)
         {100, false, 0, "3.9\""},
         {0, true, 0, "0\""},
         {254, false, 0, "10\""},
-        {1816, false, 0, "5'11\""},  // 71.5 inches rounds the feet up: no 5'12"
-        {1821, false, 0, "6'"},      // 71.69 inches
+        {1816, false, 0, "5'11\""},  // 71.496 inches
+        {1818, false, 0, "6'"},      // 71.57 inches carry into the next foot, never 5'12"
         {2540, false, 2, "100\""},
         {3048, false, 2, "10'"},
         {3058, false, 2, "10'"},      // 0.39 inches show as no inches at all
