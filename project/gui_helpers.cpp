@@ -11,14 +11,14 @@
 
 void runOnMainThread(std::function<void()> fn, QObject* context)
 {
-    // The timer is built here, handed to the GUI thread and started there by a queued call, so
-    // nothing of it runs on the caller's thread and fn never runs inside this call.
     if (!fn)
         return;
     QCoreApplication* app = QCoreApplication::instance();
     Q_ASSERT(app);
     if (!app)
         return; // no GUI thread to run it on, ever
+    // The timer is built here, handed to the GUI thread and started there by a queued call, so
+    // nothing of it runs on the caller's thread and fn never runs inside this call.
     auto* timer = new QTimer;
     timer->moveToThread(app->thread());
     timer->setSingleShot(true);
