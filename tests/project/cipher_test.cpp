@@ -447,7 +447,9 @@ TEST(Envelope, SameContentWrittenTwiceGetsDifferentIvs)
 TEST(Envelope, LeavesSharedCopiesAndTheSourceUntouched)
 {
     const QByteArray content = testsupport::pseudoRandomBytes(1000, 9);
-    const QByteArray original = content;
+    // Deep copies: plain assignment would share the bytes and hide a write through them.
+    const auto deepCopy = [](const QByteArray& a) { return QByteArray(a.constData(), a.size()); };
+    const QByteArray original = deepCopy(content);
 
     QByteArray copy = content; // shares its bytes with `content` until written
     encipherBytes(copy, CipherKind::Data);
@@ -457,7 +459,7 @@ TEST(Envelope, LeavesSharedCopiesAndTheSourceUntouched)
     encipherBytesTo(content, envelope, CipherKind::Data);
     EXPECT_EQ(content, original);
 
-    const QByteArray envelopeCopy = envelope;
+    const QByteArray envelopeCopy = deepCopy(envelope);
     QByteArray reader = envelope;
     ASSERT_TRUE(decipherBytes(reader, CipherKind::Data));
     EXPECT_EQ(reader, original);
