@@ -459,6 +459,13 @@ TEST(Envelope, LeavesSharedCopiesAndTheSourceUntouched)
     encipherBytesTo(content, envelope, CipherKind::Data);
     EXPECT_EQ(content, original);
 
+    // Destination sharing the source's bytes.
+    QByteArray sharing = content;
+    encipherBytesTo(content, sharing, CipherKind::Data);
+    EXPECT_EQ(content, original);
+    ASSERT_TRUE(decipherBytes(sharing, CipherKind::Data));
+    EXPECT_EQ(sharing, original);
+
     const QByteArray envelopeCopy = deepCopy(envelope);
     QByteArray reader = envelope;
     ASSERT_TRUE(decipherBytes(reader, CipherKind::Data));
