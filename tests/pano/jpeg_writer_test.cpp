@@ -4,7 +4,6 @@
 #include "support/test_support.h"
 
 #include <QBuffer>
-#include <QDomDocument>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QJsonArray>
@@ -15,13 +14,15 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
 namespace {
 
-// An RGB image, top row first, with a red band along the top, a green band along the left edge
-// below it and blue everywhere else: a flip or a mirror moves a band to where it does not belong.
+// RGB rows, top first: a red band along the top, a green band down the left below it, blue
+// elsewhere. A flip or a mirror moves a band where it does not belong. Odd sizes keep the rows
+// unpadded.
 struct MarkedImage {
     int width;
     int height;
@@ -30,72 +31,51 @@ struct MarkedImage {
     MarkedImage(int w, int h) : width(w), height(h), rgb(qsizetype(w) * h * 3, '\0')
     {
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                char* px = rgb.data() + (qsizetype(y) * w + x) * 3;
-                const int channel = y < h / 4 ? 0 : x < w / 4 ? 1 : 2;
-                px[channel] = char(255);
-            }
+            for (int x = 0; x < w; ++x)
+                rgb[(qsizetype(y) * w + x) * 3 + (y < h / 4 ? 0 : x < w / 4 ? 1 : 2)] = char(255);
     }
     const uint8_t* data() const { return reinterpret_cast<const uint8_t*>(rgb.constData()); }
 };
 
-enum class Band { Red, Green, Blue };
-
-Band bandAt(const QImage& image, int x, int y)
+// 'R', 'G' or 'B' for a clearly banded pixel, '?' otherwise.
+char bandAt(const QImage& image, int x, int y)
 {
     const QColor c = image.pixelColor(x, y);
-    if (c.red() > 200 && c.green() < 60 && c.blue() < 60)
-        return Band::Red;
-    if (c.green() > 200 && c.red() < 60 && c.blue() < 60)
-        return Band::Green;
-    if (c.blue() > 200 && c.red() < 60 && c.green() < 60)
-        return Band::Blue;
-    ADD_FAILURE() << "pixel (" << x << ", " << y << ") is no band colour: " << c.name().toStdString();
-    return Band::Red;
+    const int channels[3] = {c.red(), c.green(), c.blue()};
+    for (int i = 0; i < 3; ++i)
+        if (channels[i] > 200 && channels[(i + 1) % 3] < 60 && channels[(i + 2) % 3] < 60)
+            return "RGB"[i];
+    return '?';
 }
 
-void expectMarkersInPlace(const QImage& image, int width, int height)
+void expectMarkersInPlace(const QImage& image, const MarkedImage& source)
 {
-    ASSERT_EQ(image.size(), QSize(width, height));
-    EXPECT_EQ(bandAt(image, width / 2, 1), Band::Red);
-    EXPECT_EQ(bandAt(image, width - 2, 1), Band::Red);
-    EXPECT_EQ(bandAt(image, 1, height - 2), Band::Green);
-    EXPECT_EQ(bandAt(image, width - 2, height - 2), Band::Blue);
-    EXPECT_EQ(bandAt(image, width / 2, height / 2), Band::Blue);
+    const int w = source.width, h = source.height;
+    ASSERT_EQ(image.size(), QSize(w, h));
+    const std::string bands{bandAt(image, w / 2, 1), bandAt(image, w - 2, 1), bandAt(image, 1, h - 2),
+                            bandAt(image, w - 2, h - 2)};
+    EXPECT_EQ(bands, "RRGB");
 }
 
 QImage decode(const QByteArray& jpeg)
 {
-    QImage image;
-    image.loadFromData(jpeg, "jpeg");
-    return image;
+    return QImage::fromData(jpeg, "jpeg");
 }
 
-GPanoLayout croppedLayout()
-{
-    return {.fullWidth = 4000, .fullHeight = 2000, .croppedWidth = 3000, .croppedHeight = 1000,
-            .croppedLeft = 500, .croppedTop = 600};
-}
-
-QJsonObject exiftoolGPano(const QString& path)
+void expectExiftoolGPano(const QString& path, const GPanoLayout& layout)
 {
     const testsupport::ProcessResult r =
         testsupport::runProcess("exiftool", {"-j", "-XMP-GPano:all", "-Warning", path});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    return QJsonDocument::fromJson(r.out).array().at(0).toObject();
-}
-
-void expectGPano(const QJsonObject& tags, const GPanoLayout& layout)
-{
-    EXPECT_FALSE(tags.contains("Warning")) << tags["Warning"].toString().toStdString();
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QJsonObject tags = QJsonDocument::fromJson(r.out).array().at(0).toObject();
+    EXPECT_FALSE(tags.contains("Warning")) << r.out.toStdString();
     EXPECT_EQ(tags["ProjectionType"].toString(), "equirectangular");
     EXPECT_EQ(tags["UsePanoramaViewer"].toVariant().toString().toLower(), "true");
-    EXPECT_EQ(tags["FullPanoWidthPixels"].toInt(), layout.fullWidth);
-    EXPECT_EQ(tags["FullPanoHeightPixels"].toInt(), layout.fullHeight);
-    EXPECT_EQ(tags["CroppedAreaImageWidthPixels"].toInt(), layout.croppedWidth);
-    EXPECT_EQ(tags["CroppedAreaImageHeightPixels"].toInt(), layout.croppedHeight);
-    EXPECT_EQ(tags["CroppedAreaLeftPixels"].toInt(), layout.croppedLeft);
-    EXPECT_EQ(tags["CroppedAreaTopPixels"].toInt(), layout.croppedTop);
+    const QList<int> sizes{tags["FullPanoWidthPixels"].toInt(), tags["FullPanoHeightPixels"].toInt(),
+                           tags["CroppedAreaImageWidthPixels"].toInt(), tags["CroppedAreaImageHeightPixels"].toInt(),
+                           tags["CroppedAreaLeftPixels"].toInt(), tags["CroppedAreaTopPixels"].toInt()};
+    EXPECT_EQ(sizes, (QList<int>{layout.fullWidth, layout.fullHeight, layout.croppedWidth, layout.croppedHeight,
+                                 layout.croppedLeft, layout.croppedTop}));
 }
 
 int byteAt(const QByteArray& data, qsizetype i)
@@ -103,130 +83,86 @@ int byteAt(const QByteArray& data, qsizetype i)
     return static_cast<unsigned char>(data[i]);
 }
 
-// Offsets of the marker segments between the start of image and the start of scan.
-QList<qsizetype> segmentOffsets(const QByteArray& jpeg)
+// Offset of the segment after the one at `at`.
+qsizetype nextSegment(const QByteArray& jpeg, qsizetype at)
 {
-    QList<qsizetype> offsets;
-    qsizetype at = 2;
-    while (at + 4 <= jpeg.size() && byteAt(jpeg, at) == 0xFF && byteAt(jpeg, at + 1) != 0xDA) {
-        offsets.append(at);
-        at += 2 + (byteAt(jpeg, at + 2) << 8 | byteAt(jpeg, at + 3));
-    }
-    return offsets;
-}
-
-// The same JPEG without its leading APP0 segment, as some encoders write it.
-QByteArray withoutApp0(const QByteArray& jpeg)
-{
-    EXPECT_EQ(byteAt(jpeg, 3), 0xE0);
-    const qsizetype length = byteAt(jpeg, 4) << 8 | byteAt(jpeg, 5);
-    return jpeg.left(2) + jpeg.mid(4 + length);
+    return at + 2 + (byteAt(jpeg, at + 2) << 8 | byteAt(jpeg, at + 3));
 }
 
 } // namespace
 
-TEST(JpegWriter, PlainFileKeepsTopRowsAtTheTop)
+TEST(JpegWriter, PlainAndEncipheredFilesKeepTopRowsAtTheTop)
 {
     QTemporaryDir dir;
-    const MarkedImage image(37, 29); // odd width: rows are not padded to four bytes
-    const QString path = dir.filePath("plain.jpg");
-    saveJpgFile(path, image.data(), image.width, image.height, 91, false);
-    const QByteArray file = testsupport::readFile(path);
-    EXPECT_TRUE(file.startsWith("\xFF\xD8"));
-    EXPECT_EQ(file, encodeJpeg(image.data(), image.width, image.height, 91));
-    expectMarkersInPlace(decode(file), image.width, image.height);
-    EXPECT_EQ(testsupport::listTree(dir.path()), QStringList{"plain.jpg"});
-}
+    const MarkedImage image(37, 29);
+    const QByteArray jpeg = encodeJpeg(image.data(), image.width, image.height, 91);
+    saveJpgFile(dir.filePath("plain.jpg"), image.data(), image.width, image.height, 91, false);
+    EXPECT_EQ(testsupport::readFile(dir.filePath("plain.jpg")), jpeg);
+    expectMarkersInPlace(decode(jpeg), image);
 
-TEST(JpegWriter, QualityReachesTheEncoder)
-{
+    const QString pic = dir.filePath("t.pic");
+    saveJpgFile(pic, image.data(), image.width, image.height, 91, true);
+    EXPECT_EQ(QFileInfo(pic).size(), jpeg.size() + 16);
+    EXPECT_NE(testsupport::readFile(pic).mid(16, 64), jpeg.left(64)) << "the content is not enciphered";
+    EXPECT_EQ(readPicFile(pic), jpeg);
+    expectMarkersInPlace(loadPicImage(pic), image);
+    EXPECT_EQ(testsupport::listTree(dir.path()), (QStringList{"plain.jpg", "t.pic"}));
+
     const QByteArray noise = testsupport::pseudoRandomBytes(64 * 64 * 3, 11);
     const auto* rgb = reinterpret_cast<const uint8_t*>(noise.constData());
     EXPECT_LT(encodeJpeg(rgb, 64, 64, 20).size() * 2, encodeJpeg(rgb, 64, 64, 95).size());
     EXPECT_THROW(encodeJpeg(rgb, 64, 64, 101), std::runtime_error);
     EXPECT_THROW(encodeJpeg(rgb, 0, 64, 90), std::runtime_error);
-    EXPECT_THROW(encodeJpeg(nullptr, 64, 64, 90), std::runtime_error);
-}
-
-TEST(JpegWriter, EncipheredFileIsTheEnvelopeOfTheSameJpeg)
-{
-    QTemporaryDir dir;
-    const MarkedImage image(64, 32);
-    const QString path = dir.filePath("t.pic");
-    saveJpgFile(path, image.data(), image.width, image.height, 85, true);
-    const QByteArray jpeg = encodeJpeg(image.data(), image.width, image.height, 85);
-    EXPECT_EQ(QFileInfo(path).size(), jpeg.size() + 16);
-    EXPECT_NE(testsupport::readFile(path).mid(16, 64), jpeg.left(64)) << "the content is not enciphered";
-    EXPECT_EQ(readPicFile(path), jpeg);
-    expectMarkersInPlace(loadPicImage(path), image.width, image.height);
 }
 
 TEST(JpegWriter, GPanoMetadataIsReadByExiftool)
 {
     QTemporaryDir dir;
     const MarkedImage image(300, 100);
-    const GPanoLayout layout = croppedLayout();
+    const GPanoLayout layout{4000, 2000, 3000, 1000, 500, 600};
     const QByteArray packet = buildGPanoXmpPacket(layout);
 
-    const QString plain = dir.filePath("pano.jpg");
-    saveJpgFileWithXmp(plain, image.data(), image.width, image.height, 90, false, packet);
-    expectGPano(exiftoolGPano(plain), layout);
+    saveJpgFileWithXmp(dir.filePath("pano.jpg"), image.data(), image.width, image.height, 90, false, packet);
+    expectExiftoolGPano(dir.filePath("pano.jpg"), layout);
 
-    const QString enciphered = dir.filePath("s.pic");
-    saveJpgFileWithXmp(enciphered, image.data(), image.width, image.height, 90, true, packet);
-    const QString deciphered = dir.filePath("deciphered.jpg");
-    testsupport::writeFile(deciphered, readPicFile(enciphered));
-    expectGPano(exiftoolGPano(deciphered), layout);
-    expectMarkersInPlace(loadPicImage(enciphered), image.width, image.height);
+    const QString pic = dir.filePath("s.pic");
+    saveJpgFileWithXmp(pic, image.data(), image.width, image.height, 90, true, packet);
+    testsupport::writeFile(dir.filePath("deciphered.jpg"), readPicFile(pic));
+    expectExiftoolGPano(dir.filePath("deciphered.jpg"), layout);
+    expectMarkersInPlace(loadPicImage(pic), image);
 
-    // Without the packet there is nothing to report: the tags come from the segment, not a default.
-    const QString bare = dir.filePath("bare.jpg");
-    saveJpgFile(bare, image.data(), image.width, image.height, 90, false);
-    EXPECT_FALSE(exiftoolGPano(bare).contains("ProjectionType"));
+    for (const GPanoLayout& impossible : {GPanoLayout{4000, 2000, 3000, 1000, 1001, 0},
+                                          GPanoLayout{4000, 2000, 3000, 1000, 0, -1}, GPanoLayout{}})
+        EXPECT_THROW(buildGPanoXmpPacket(impossible), std::invalid_argument);
 }
 
-TEST(JpegWriter, XmpSegmentPassesThroughQtsDecoderUnharmed)
+TEST(JpegWriter, XmpSegmentSitsAfterApp0AndPassesThroughQtsDecoder)
 {
     const MarkedImage image(120, 60);
     const QByteArray jpeg = encodeJpeg(image.data(), image.width, image.height, 90);
     const QByteArray packet = buildGPanoXmpPacket({120, 60, 120, 60, 0, 0});
     const QByteArray tagged = insertXmpSegment(jpeg, packet);
 
-    EXPECT_EQ(tagged.size(), jpeg.size() + 4 + 29 + packet.size());
-    const QImage plainImage = decode(jpeg);
-    const QImage taggedImage = decode(tagged);
-    ASSERT_FALSE(taggedImage.isNull());
-    EXPECT_EQ(taggedImage, plainImage);
+    ASSERT_EQ(tagged.mid(2, 2), "\xFF\xE0");
+    EXPECT_EQ(tagged.mid(6, 5), QByteArray("JFIF\0", 5));
+    const qsizetype xmpAt = nextSegment(tagged, 2);
+    EXPECT_EQ(tagged.mid(xmpAt, 2), "\xFF\xE1");
+    EXPECT_EQ(nextSegment(tagged, xmpAt) - xmpAt, 2 + 2 + 29 + packet.size());
+    EXPECT_EQ(tagged.mid(xmpAt + 4, 29 + packet.size()), QByteArray("http://ns.adobe.com/xap/1.0/\0", 29) + packet);
+    EXPECT_EQ(tagged.mid(nextSegment(tagged, xmpAt)), jpeg.mid(nextSegment(jpeg, 2)));
 
-    // The segment is an APP1 like EXIF; the reader must not take it for an orientation.
+    // The decoder sees the same picture, and does not take the APP1 segment for an orientation.
     QBuffer buffer;
     buffer.setData(tagged);
     QImageReader reader(&buffer, "jpeg");
     reader.setAutoTransform(true);
-    EXPECT_EQ(reader.read(), plainImage) << reader.errorString().toStdString();
+    EXPECT_EQ(reader.read(), decode(jpeg)) << reader.errorString().toStdString();
     EXPECT_EQ(reader.transformation(), QImageIOHandler::TransformationNone);
-}
 
-TEST(JpegWriter, XmpSegmentFollowsStartOfImageOrTheApp0Segments)
-{
-    const MarkedImage image(16, 16);
-    const QByteArray jpeg = encodeJpeg(image.data(), 16, 16, 90);
-    const QByteArray packet = buildGPanoXmpPacket({16, 16, 16, 16, 0, 0});
-
-    const QByteArray afterJfif = insertXmpSegment(jpeg, packet);
-    const QList<qsizetype> segments = segmentOffsets(afterJfif);
-    ASSERT_GE(segments.size(), 2);
-    EXPECT_EQ(byteAt(afterJfif, segments[0] + 1), 0xE0);
-    EXPECT_EQ(afterJfif.mid(segments[0] + 4, 5), QByteArray("JFIF\0", 5));
-    EXPECT_EQ(byteAt(afterJfif, segments[1] + 1), 0xE1);
-    EXPECT_EQ(afterJfif.mid(segments[1] + 4, 29), QByteArray("http://ns.adobe.com/xap/1.0/\0", 29));
-    const qsizetype length = byteAt(afterJfif, segments[1] + 2) << 8 | byteAt(afterJfif, segments[1] + 3);
-    EXPECT_EQ(length, 2 + 29 + packet.size());
-
-    const QByteArray bare = withoutApp0(jpeg);
-    ASSERT_FALSE(decode(bare).isNull());
+    // Without an APP0 segment the packet follows the start of image directly.
+    const QByteArray bare = jpeg.left(2) + jpeg.mid(nextSegment(jpeg, 2));
     const QByteArray afterSoi = insertXmpSegment(bare, packet);
-    EXPECT_EQ(afterSoi.mid(2, 2), QByteArray("\xFF\xE1"));
+    EXPECT_EQ(afterSoi.mid(2, 2), "\xFF\xE1");
     EXPECT_EQ(decode(afterSoi), decode(bare));
 }
 
@@ -235,114 +171,73 @@ TEST(JpegWriter, XmpSegmentRefusesWhatDoesNotFit)
     const MarkedImage image(16, 16);
     const QByteArray jpeg = encodeJpeg(image.data(), 16, 16, 90);
     const qsizetype largest = kMaxJpegSegmentPayload - 29;
-
     const QByteArray full = insertXmpSegment(jpeg, QByteArray(largest, ' '));
-    const qsizetype xmpAt = segmentOffsets(full).at(1);
-    EXPECT_EQ(full.mid(xmpAt, 4), QByteArray("\xFF\xE1\xFF\xFF"));
+    EXPECT_EQ(full.mid(nextSegment(full, 2), 4), "\xFF\xE1\xFF\xFF");
     EXPECT_FALSE(decode(full).isNull());
 
     EXPECT_THROW(insertXmpSegment(jpeg, QByteArray(largest + 1, ' ')), std::runtime_error);
-    EXPECT_THROW(insertXmpSegment(QByteArray("GIF89a....."), "x"), std::runtime_error);
+    EXPECT_THROW(insertXmpSegment("GIF89a.....", "x"), std::runtime_error);
     EXPECT_THROW(insertXmpSegment(QByteArray("\xFF\xD8", 2), "x"), std::runtime_error);
-    // An APP0 length that runs past the end of the data.
+    // APP0 lengths that run past the end or are shorter than the length field.
     EXPECT_THROW(insertXmpSegment(QByteArray("\xFF\xD8\xFF\xE0\x40\x00JFIF", 10), "x"), std::runtime_error);
     EXPECT_THROW(insertXmpSegment(QByteArray("\xFF\xD8\xFF\xE0\x00\x01JFIF", 10), "x"), std::runtime_error);
-}
-
-TEST(JpegWriter, GPanoPacketIsWellFormedAndRefusesImpossibleLayouts)
-{
-    const QByteArray packet = buildGPanoXmpPacket(croppedLayout());
-    QDomDocument doc;
-    QString error;
-    ASSERT_TRUE(doc.setContent(packet, true, &error)) << error.toStdString();
-    const QDomNodeList names = doc.elementsByTagNameNS("http://ns.google.com/photos/1.0/panorama/",
-                                                       "CroppedAreaTopPixels");
-    ASSERT_EQ(names.size(), 1);
-    EXPECT_EQ(names.at(0).toElement().text(), "600");
-
-    GPanoLayout tooWide = croppedLayout();
-    tooWide.croppedLeft = 1001;
-    EXPECT_THROW(buildGPanoXmpPacket(tooWide), std::invalid_argument);
-    GPanoLayout negative = croppedLayout();
-    negative.croppedTop = -1;
-    EXPECT_THROW(buildGPanoXmpPacket(negative), std::invalid_argument);
-    EXPECT_THROW(buildGPanoXmpPacket(GPanoLayout{}), std::invalid_argument);
-    EXPECT_NO_THROW(buildGPanoXmpPacket({4000, 2000, 4000, 2000, 0, 0}));
 }
 
 TEST(JpegWriter, FailedWriteThrowsAndLeavesNothingUnderTheName)
 {
     QTemporaryDir dir;
     const MarkedImage image(16, 16);
-
-    // The parent folder is a regular file.
     testsupport::writeFile(dir.filePath("notafolder"), "keep");
     const QString underFile = dir.filePath("notafolder/t.pic");
-    EXPECT_THROW(saveJpgFile(underFile, image.data(), 16, 16, 90, true), std::runtime_error);
-    EXPECT_EQ(testsupport::readFile(dir.filePath("notafolder")), "keep");
-
-    // The target is a folder.
-    const QString folder = dir.filePath("s.pic");
-    QDir().mkpath(folder + "/inside");
-    EXPECT_THROW(saveJpgFile(folder, image.data(), 16, 16, 90, false), std::runtime_error);
-    EXPECT_TRUE(QFileInfo(folder + "/inside").isDir());
-
-    // A failed encoding keeps the previous file whole.
-    testsupport::writeFile(dir.filePath("old.jpg"), "previous");
-    EXPECT_THROW(saveJpgFile(dir.filePath("old.jpg"), image.data(), 0, 16, 90, false), std::runtime_error);
-    EXPECT_EQ(testsupport::readFile(dir.filePath("old.jpg")), "previous");
-
-    EXPECT_EQ(testsupport::listTree(dir.path()), (QStringList{"notafolder", "old.jpg", "s.pic/", "s.pic/inside/"}));
-
     try {
-        saveJpgFile(underFile, image.data(), 16, 16, 90, false);
-        FAIL() << "no exception";
+        saveJpgFile(underFile, image.data(), 16, 16, 90, true);
+        ADD_FAILURE() << "no exception";
     } catch (const std::runtime_error& e) {
         EXPECT_NE(std::string(e.what()).find(underFile.toStdString()), std::string::npos) << e.what();
     }
+    QDir().mkpath(dir.filePath("s.pic/inside"));
+    EXPECT_THROW(saveJpgFile(dir.filePath("s.pic"), image.data(), 16, 16, 90, false), std::runtime_error);
+    // A failed encoding keeps the previous file whole.
+    testsupport::writeFile(dir.filePath("old.jpg"), "previous");
+    EXPECT_THROW(saveJpgFile(dir.filePath("old.jpg"), image.data(), 0, 16, 90, false), std::runtime_error);
+
+    EXPECT_EQ(testsupport::readFile(dir.filePath("notafolder")), "keep");
+    EXPECT_EQ(testsupport::readFile(dir.filePath("old.jpg")), "previous");
+    EXPECT_EQ(testsupport::listTree(dir.path()), (QStringList{"notafolder", "old.jpg", "s.pic/", "s.pic/inside/"}));
 }
 
-// A full device (a private twin of /dev/full, so a fault cannot harm the machine's own node)
-// must make the write fail, not be replaced by a regular file.
+// Renaming a temporary over a full device would replace the device node with a regular file.
+// A private twin of /dev/full keeps a fault here from harming the machine's own node.
 TEST(JpegWriter, DeviceTargetIsNeverReplaced)
 {
     QTemporaryDir dir;
-    const QString device = dir.filePath("full");
-    if (::mknod(QFile::encodeName(device).constData(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+    const QByteArray device = QFile::encodeName(dir.filePath("full"));
+    if (::mknod(device.constData(), S_IFCHR | 0666, makedev(1, 7)) != 0)
         GTEST_SKIP() << "cannot make a device node here (tests run as root)";
     const MarkedImage image(16, 16);
-    EXPECT_THROW(saveJpgFile(device, image.data(), 16, 16, 90, false), std::runtime_error);
+    EXPECT_THROW(saveJpgFile(QFile::decodeName(device), image.data(), 16, 16, 90, false), std::runtime_error);
     struct stat info {};
-    ASSERT_EQ(::stat(QFile::encodeName(device).constData(), &info), 0);
+    ASSERT_EQ(::stat(device.constData(), &info), 0);
     EXPECT_TRUE(S_ISCHR(info.st_mode));
     EXPECT_EQ(testsupport::listTree(dir.path()), QStringList{"full"});
 }
 
-TEST(PicFile, RefusesFilesShorterThanTheEnvelope)
+TEST(PicFile, RefusesShortFilesAndContentThatIsNoImage)
 {
     QTemporaryDir dir;
-    const QString shortFile = dir.filePath("short.pic");
-    testsupport::writeFile(shortFile, QByteArray(15, 'x'));
+    testsupport::writeFile(dir.filePath("short.pic"), QByteArray(15, 'x'));
     try {
-        readPicFile(shortFile);
-        FAIL() << "no exception";
+        readPicFile(dir.filePath("short.pic"));
+        ADD_FAILURE() << "no exception";
     } catch (const std::runtime_error& e) {
         EXPECT_NE(std::string(e.what()).find("too short"), std::string::npos) << e.what();
     }
-    EXPECT_THROW(loadPicImage(shortFile), std::runtime_error);
     EXPECT_THROW(readPicFile(dir.filePath("missing.pic")), std::runtime_error);
-
-    // The bare IV is a valid envelope of nothing, and nothing is no image.
+    // The bare IV envelopes nothing, and nothing is no image; nor is a JPEG that was never enciphered.
     testsupport::writeFile(dir.filePath("empty.pic"), QByteArray(16, 'x'));
     EXPECT_EQ(readPicFile(dir.filePath("empty.pic")), QByteArray());
     EXPECT_THROW(loadPicImage(dir.filePath("empty.pic")), std::runtime_error);
-}
-
-TEST(PicFile, PlainJpegIsNotTakenForAnEncipheredOne)
-{
-    QTemporaryDir dir;
     const MarkedImage image(32, 32);
-    const QString path = dir.filePath("plain.pic");
-    saveJpgFile(path, image.data(), 32, 32, 90, false);
-    EXPECT_THROW(loadPicImage(path), std::runtime_error);
+    saveJpgFile(dir.filePath("plain.pic"), image.data(), 32, 32, 90, false);
+    EXPECT_THROW(loadPicImage(dir.filePath("plain.pic")), std::runtime_error);
 }
