@@ -26,31 +26,53 @@ inline uint32_t loadBigEndian32(const uint8_t* p)
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
 
+// Fully unrolled with a 16-word rolling schedule; the variables rotate through the round
+// macros instead of being shifted every round.
 void compressPortable(uint32_t state[5], const uint8_t* data, size_t blocks)
 {
-    uint32_t w[80];
     for (; blocks > 0; --blocks, data += 64) {
+        uint32_t w[16];
         for (int i = 0; i < 16; ++i)
             w[i] = loadBigEndian32(data + 4 * i);
-        for (int i = 16; i < 80; ++i)
-            w[i] = rotateLeft(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
         uint32_t a = state[0], b = state[1], c = state[2], d = state[3], e = state[4];
-        auto round = [&](uint32_t f, uint32_t k, uint32_t wi) {
-            const uint32_t t = rotateLeft(a, 5) + f + e + k + wi;
-            e = d;
-            d = c;
-            c = rotateLeft(b, 30);
-            b = a;
-            a = t;
-        };
-        for (int i = 0; i < 20; ++i)
-            round((b & c) | (~b & d), 0x5A827999u, w[i]);
-        for (int i = 20; i < 40; ++i)
-            round(b ^ c ^ d, 0x6ED9EBA1u, w[i]);
-        for (int i = 40; i < 60; ++i)
-            round((b & c) | (b & d) | (c & d), 0x8F1BBCDCu, w[i]);
-        for (int i = 60; i < 80; ++i)
-            round(b ^ c ^ d, 0xCA62C1D6u, w[i]);
+
+#define QUORIL_SHA1_W(i)                                                                               \
+    ((i) < 16 ? w[(i)] : (w[(i) & 15] = rotateLeft(w[((i) + 13) & 15] ^ w[((i) + 8) & 15] ^ w[((i) + 2) & 15] ^ w[(i) & 15], 1)))
+#define QUORIL_SHA1_R(v, x, y, z, u, i, f, k)                   \
+    u += rotateLeft(v, 5) + (f) + (k) + QUORIL_SHA1_W(i);        \
+    x = rotateLeft(x, 30);
+#define QUORIL_SHA1_F0(x, y, z) (z ^ (x & (y ^ z)))
+#define QUORIL_SHA1_F1(x, y, z) (x ^ y ^ z)
+#define QUORIL_SHA1_F2(x, y, z) ((x & y) | (z & (x | y)))
+#define QUORIL_SHA1_FIVE(i, F, k)                                      \
+    QUORIL_SHA1_R(a, b, c, d, e, i + 0, F(b, c, d), k)                 \
+    QUORIL_SHA1_R(e, a, b, c, d, i + 1, F(a, b, c), k)                 \
+    QUORIL_SHA1_R(d, e, a, b, c, i + 2, F(e, a, b), k)                 \
+    QUORIL_SHA1_R(c, d, e, a, b, i + 3, F(d, e, a), k)                 \
+    QUORIL_SHA1_R(b, c, d, e, a, i + 4, F(c, d, e), k)
+        QUORIL_SHA1_FIVE(0, QUORIL_SHA1_F0, 0x5A827999u)
+        QUORIL_SHA1_FIVE(5, QUORIL_SHA1_F0, 0x5A827999u)
+        QUORIL_SHA1_FIVE(10, QUORIL_SHA1_F0, 0x5A827999u)
+        QUORIL_SHA1_FIVE(15, QUORIL_SHA1_F0, 0x5A827999u)
+        QUORIL_SHA1_FIVE(20, QUORIL_SHA1_F1, 0x6ED9EBA1u)
+        QUORIL_SHA1_FIVE(25, QUORIL_SHA1_F1, 0x6ED9EBA1u)
+        QUORIL_SHA1_FIVE(30, QUORIL_SHA1_F1, 0x6ED9EBA1u)
+        QUORIL_SHA1_FIVE(35, QUORIL_SHA1_F1, 0x6ED9EBA1u)
+        QUORIL_SHA1_FIVE(40, QUORIL_SHA1_F2, 0x8F1BBCDCu)
+        QUORIL_SHA1_FIVE(45, QUORIL_SHA1_F2, 0x8F1BBCDCu)
+        QUORIL_SHA1_FIVE(50, QUORIL_SHA1_F2, 0x8F1BBCDCu)
+        QUORIL_SHA1_FIVE(55, QUORIL_SHA1_F2, 0x8F1BBCDCu)
+        QUORIL_SHA1_FIVE(60, QUORIL_SHA1_F1, 0xCA62C1D6u)
+        QUORIL_SHA1_FIVE(65, QUORIL_SHA1_F1, 0xCA62C1D6u)
+        QUORIL_SHA1_FIVE(70, QUORIL_SHA1_F1, 0xCA62C1D6u)
+        QUORIL_SHA1_FIVE(75, QUORIL_SHA1_F1, 0xCA62C1D6u)
+#undef QUORIL_SHA1_FIVE
+#undef QUORIL_SHA1_F2
+#undef QUORIL_SHA1_F1
+#undef QUORIL_SHA1_F0
+#undef QUORIL_SHA1_R
+#undef QUORIL_SHA1_W
+
         state[0] += a;
         state[1] += b;
         state[2] += c;
