@@ -1,6 +1,5 @@
 #include "project/tar_reader.h"
 #include "project/tar_writer.h"
-#include "support/qt_printers.h"
 #include "support/test_support.h"
 
 #include <QApplication>
@@ -61,22 +60,6 @@ QByteArray entry(const QByteArray& name, const QByteArray& data, char type = '0'
 }
 
 const QByteArray endBlocks(1024, '\0');
-
-template <typename F>
-QString messageOf(F&& action)
-{
-    try {
-        action();
-    } catch (const std::runtime_error& e) {
-        return QString::fromUtf8(e.what());
-    }
-    return "(nothing thrown)";
-}
-
-QStringList outputLines(const ProcessResult& r)
-{
-    return QString::fromUtf8(r.out).split('\n', Qt::SkipEmptyParts);
-}
 
 // Every test extracts into root/box/dest, so anything that escapes shows up in root's listing.
 class TarReaderTest : public ::testing::Test {
@@ -202,7 +185,7 @@ TEST_F(TarReaderTest, NameFieldsAreReadOnlyWithinTheirBounds)
     EXPECT_EQ(readFile(dest + "/g.txt"), "g") << "the prefix counts only under the \"ustar\\0\" magic";
 }
 
-TEST_F(TarReaderTest, SizeFieldAcceptsOnlyBlankLedOctalWithATerminator)
+TEST_F(TarReaderTest, SizeFieldMayStartWithBlanksAndEndInABlank)
 {
     const QByteArray data = pseudoRandomBytes(100, 4);
     EXPECT_EQ(extract(sealed(header("a.txt", QByteArray("     144 \0\0\0", 12))) + padded(data) + endBlocks),
@@ -240,7 +223,7 @@ TEST_F(TarReaderTest, HostileArchivesAreRefusedWithNothingCreated)
     };
     for (const Case& c : cases) {
         QDir(dest).removeRecursively();
-        EXPECT_EQ(messageOf([&] { extract(c.bytes); }), c.message);
+        EXPECT_EQ(thrownMessage([&] { extract(c.bytes); }), c.message);
         SCOPED_TRACE(c.message.toStdString());
         expectLeft(c.left);
     }
@@ -248,7 +231,7 @@ TEST_F(TarReaderTest, HostileArchivesAreRefusedWithNothingCreated)
     // A partial copy is never left under its name, not even inside a folder the entry made.
     QDir(dest).removeRecursively();
     const QByteArray cut = entry("Proj/big.bin", pseudoRandomBytes(300000, 5)).left(150000);
-    EXPECT_EQ(messageOf([&] { extract(entry("Proj/ok.txt", "ok") + cut); }),
+    EXPECT_EQ(thrownMessage([&] { extract(entry("Proj/ok.txt", "ok") + cut); }),
               "Tar file is incomplete/truncated. Could not read data for file: Proj/big.bin");
     expectLeft({"Proj/", "Proj/ok.txt", "a.tar"});
 }
@@ -266,7 +249,7 @@ TEST_F(TarReaderTest, ChecksumMustMatchAsSixDigitsAndANul)
     QByteArray flipped = good;
     flipped[3] = 'X';
     for (const QByteArray& bad : {sevenDigits, flipped}) {
-        EXPECT_EQ(messageOf([&] { extract(bad + endBlocks); }), "Failed checking header integrity: " + archive);
+        EXPECT_EQ(thrownMessage([&] { extract(bad + endBlocks); }), "Failed checking header integrity: " + archive);
         expectLeft({"a.tar"});
     }
 }
@@ -275,25 +258,25 @@ TEST_F(TarReaderTest, NothingAlreadyThereIsOverwrittenNotEvenThroughALink)
 {
     const QByteArray bytes = entry("docs/", "", '5') + entry("docs/a.txt", "new") + endBlocks;
     EXPECT_EQ(extract(bytes), (QStringList{"docs/", "docs/a.txt"}));
-    EXPECT_EQ(messageOf([&] { extractTar(archive); }), "File already exists: docs/");
-    EXPECT_EQ(messageOf([&] { extract(entry("docs/a.txt", "again") + endBlocks); }), "File already exists: docs/a.txt");
+    EXPECT_EQ(thrownMessage([&] { extractTar(archive); }), "File already exists: docs/");
+    EXPECT_EQ(thrownMessage([&] { extract(entry("docs/a.txt", "again") + endBlocks); }), "File already exists: docs/a.txt");
     EXPECT_EQ(readFile(dest + "/docs/a.txt"), "new");
 
     const QString target = root.filePath("target.txt");
     writeFile(target, "mine");
     ASSERT_EQ(::symlink(QFile::encodeName(target), QFile::encodeName(dest + "/live")), 0);
     ASSERT_EQ(::symlink(QFile::encodeName(root.filePath("nowhere.txt")), QFile::encodeName(dest + "/dangling")), 0);
-    EXPECT_EQ(messageOf([&] { extract(entry("live", "evil") + endBlocks); }), "File already exists: live");
-    EXPECT_EQ(messageOf([&] { extract(entry("dangling", "evil") + endBlocks); }), "File already exists: dangling");
+    EXPECT_EQ(thrownMessage([&] { extract(entry("live", "evil") + endBlocks); }), "File already exists: live");
+    EXPECT_EQ(thrownMessage([&] { extract(entry("dangling", "evil") + endBlocks); }), "File already exists: dangling");
     EXPECT_EQ(readFile(target), "mine");
     EXPECT_FALSE(QFileInfo::exists(root.filePath("nowhere.txt")));
 }
 
 TEST_F(TarReaderTest, FoldersThatCannotBeMadeAreReported)
 {
-    EXPECT_EQ(messageOf([&] { extract(entry("a/b/", "", '5') + endBlocks); }), "Could not create directory: a/b/");
+    EXPECT_EQ(thrownMessage([&] { extract(entry("a/b/", "", '5') + endBlocks); }), "Could not create directory: a/b/");
     writeFile(dest + "/plain", "a file, not a folder");
-    EXPECT_EQ(messageOf([&] { extract(entry("plain/inner/x.txt", "x") + endBlocks); }),
+    EXPECT_EQ(thrownMessage([&] { extract(entry("plain/inner/x.txt", "x") + endBlocks); }),
               "Could not create directory: " + dest + "/plain/inner");
 }
 
@@ -341,7 +324,7 @@ TEST_F(TarReaderTest, ProgressDialogShowsWhileWorkingAndClosesItself)
     EXPECT_FALSE(seen.hasButton);
     EXPECT_FALSE(anyProgressDialogLeft());
 
-    EXPECT_EQ(messageOf([&] { extract(entry("one.bin", "x").left(100)); }).left(16), "Tar file is inco");
+    EXPECT_EQ(thrownMessage([&] { extract(entry("one.bin", "x").left(100)); }).left(16), "Tar file is inco");
     EXPECT_FALSE(anyProgressDialogLeft());
 }
 
