@@ -48,7 +48,7 @@ SplitName splitName(std::string_view name)
 
 void putText(Block& block, std::size_t offset, std::string_view text)
 {
-    std::memcpy(block.data() + offset, text.data(), text.size());
+    std::copy(text.begin(), text.end(), block.begin() + std::ptrdiff_t(offset));
 }
 
 Block buildHeader(std::string_view name, std::int64_t length)
