@@ -272,8 +272,9 @@ TEST_F(TarReaderTest, NothingAlreadyThereIsOverwrittenNotEvenThroughALink)
     EXPECT_FALSE(QFileInfo::exists(root.filePath("nowhere.txt")));
 }
 
-TEST_F(TarReaderTest, FoldersThatCannotBeMadeAreReported)
+TEST_F(TarReaderTest, WhatCannotBeOpenedOrMadeIsReported)
 {
+    EXPECT_EQ(thrownMessage([&] { extractTar(dest + "/missing.tar"); }), "Could not open file: " + dest + "/missing.tar");
     EXPECT_EQ(thrownMessage([&] { extract(entry("a/b/", "", '5') + endBlocks); }), "Could not create directory: a/b/");
     writeFile(dest + "/plain", "a file, not a folder");
     EXPECT_EQ(thrownMessage([&] { extract(entry("plain/inner/x.txt", "x") + endBlocks); }),
