@@ -96,4 +96,9 @@ QByteArray pseudoRandomBytes(qsizetype n, quint32 seed)
     return data;
 }
 
+QStringList outputLines(const ProcessResult& result)
+{
+    return QString::fromUtf8(result.out).split('\n', Qt::SkipEmptyParts);
+}
+
 } // namespace testsupport

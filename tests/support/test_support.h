@@ -5,6 +5,16 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <ostream>
+#include <stdexcept>
+
+// GoogleTest shows Qt strings as text in failure messages. It must be seen by every test file
+// that compares them, or the programs would hold differing copies of the same printer.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
 namespace testsupport {
 
 // Result of running an outside tool (an oracle the product never links).
@@ -37,5 +47,20 @@ QStringList listTree(const QString& root);
 
 // Deterministic pseudo-random bytes for fixtures.
 QByteArray pseudoRandomBytes(qsizetype n, quint32 seed);
+
+// The message of the std::runtime_error an action throws, or a marker when it throws none.
+template <typename F>
+QString thrownMessage(F&& action)
+{
+    try {
+        action();
+    } catch (const std::runtime_error& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return QStringLiteral("(nothing thrown)");
+}
+
+// A tool's standard output as lines, without empty ones.
+QStringList outputLines(const ProcessResult& result);
 
 } // namespace testsupport

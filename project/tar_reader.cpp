@@ -1,0 +1,315 @@
+#include "project/tar_reader.h"
+
+#include "project/tar_header.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProgressDialog>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+using namespace tarheader;
+
+namespace {
+
+[[noreturn]] void fail(const QString& message)
+{
+    throw std::runtime_error(message.toStdString());
+}
+
+// QProgressDialog counts in int; larger archives are counted in coarser units.
+class ExtractionProgress {
+public:
+    ExtractionProgress(const QString& tarPath, qint64 totalBytes)
+        : unit(std::max<qint64>(1, totalBytes / INT_MAX + 1))
+    {
+        dialog.setWindowTitle(QStringLiteral("Extracting..."));
+        dialog.setLabelText(QStringLiteral("Extracting file: ") + QFileInfo(tarPath).fileName());
+        dialog.setCancelButton(nullptr);
+        dialog.setWindowModality(Qt::ApplicationModal);
+        dialog.setAutoClose(false);
+        dialog.setAutoReset(false);
+        dialog.setRange(0, int(totalBytes / unit));
+        dialog.show();
+    }
+
+    void update(qint64 position)
+    {
+        dialog.setValue(int(position / unit));
+        if (position - eventsProcessedAt > kEventInterval) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
+            eventsProcessedAt = position;
+        }
+    }
+
+private:
+    static constexpr qint64 kEventInterval = 1048576;
+    QProgressDialog dialog;
+    const qint64 unit;
+    qint64 eventsProcessedAt = 0;
+};
+
+// lstat semantics: a symbolic link counts as present even when it points nowhere.
+bool somethingAt(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+// An entry name may only reach below the destination folder.
+bool staysInside(const QString& name)
+{
+    if (name.startsWith(u'/'))
+        return false;
+    const auto parts = QStringView(name).split(u'/');
+    return std::none_of(parts.begin(), parts.end(), [](QStringView part) { return part == u".."; });
+}
+
+QString fieldText(const Block& block, std::size_t offset, std::size_t size)
+{
+    const char* field = block.data() + offset;
+    const void* nul = std::memchr(field, '\0', size);
+    const std::size_t length = nul ? static_cast<const char*>(nul) - field : size;
+    return QString::fromUtf8(field, qsizetype(length));
+}
+
+QString entryName(const Block& block)
+{
+    const bool ustar = std::memcmp(block.data() + kMagicOffset, kMagic, sizeof kMagic) == 0;
+    const QString name = fieldText(block, kNameOffset, kNameSize);
+    const QString prefix = ustar ? fieldText(block, kPrefixOffset, kPrefixSize) : QString();
+    return prefix.isEmpty() ? name : prefix + u'/' + name;
+}
+
+// Octal digits after optional blanks, ended by a NUL or a blank inside the field. Anything
+// else (base-256, signs, stray characters) is refused rather than guessed at.
+std::optional<qint64> entrySize(const Block& block)
+{
+    const char* field = block.data() + kSizeOffset;
+    std::size_t i = 0;
+    while (i < kSizeFieldSize && field[i] == ' ')
+        ++i;
+    const std::size_t firstDigit = i;
+    qint64 value = 0;
+    for (; i < kSizeFieldSize && field[i] >= '0' && field[i] <= '7'; ++i)
+        value = value * 8 + (field[i] - '0');
+    if (i == firstDigit || i == kSizeFieldSize || (field[i] != '\0' && field[i] != ' '))
+        return std::nullopt;
+    return value;
+}
+
+bool isEndBlock(const Block& block)
+{
+    return std::all_of(block.begin(), block.end(), [](char c) { return c == '\0'; });
+}
+
+// An extracted file is written under a temporary name beside its own and renamed at the end,
+// so a failed copy never leaves a partial file under the real name.
+class PartFile {
+public:
+    explicit PartFile(QString finalPath)
+        : finalPath(std::move(finalPath))
+    {
+    }
+    ~PartFile()
+    {
+        if (!committed && !file.fileName().isEmpty()) {
+            file.close();
+            QFile::remove(file.fileName());
+        }
+    }
+    PartFile(const PartFile&) = delete;
+    PartFile& operator=(const PartFile&) = delete;
+
+    // Creates a fresh file (never an existing one, never through a link); false when the
+    // folder is missing or cannot take it.
+    bool open()
+    {
+        const QString folder = QFileInfo(finalPath).path();
+        for (int attempt = 0; attempt < 1000; ++attempt) {
+            const QString candidate = folder + QStringLiteral("/.extracting-%1.part").arg(attempt);
+            if (candidate == finalPath)
+                continue;
+            file.setFileName(candidate);
+            if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+                return true;
+            if (!somethingAt(candidate))
+                break;
+        }
+        file.setFileName(QString());
+        return false;
+    }
+
+    QFile& device() { return file; }
+
+    // Gives the file its real name unless something has taken that name meanwhile.
+    bool commit()
+    {
+        file.close();
+        if (file.error() != QFileDevice::NoError)
+            return false;
+        const QByteArray from = QFile::encodeName(file.fileName());
+        const QByteArray to = QFile::encodeName(finalPath);
+        int result = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
+        if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
+            // A file system without no-replace renames: a hard link refuses an existing name too.
+            result = ::link(from.constData(), to.constData());
+            if (result == 0)
+                ::unlink(from.constData());
+        }
+        committed = result == 0;
+        return committed;
+    }
+
+private:
+    QString finalPath;
+    QFile file;
+    bool committed = false;
+};
+
+class TarExtraction {
+public:
+    explicit TarExtraction(const QString& tarPath)
+        : tarPath(tarPath)
+        , archive(tarPath)
+        , archiveSize(QFileInfo(tarPath).size())
+        , progress(tarPath, archiveSize)
+        , buffer(std::make_unique_for_overwrite<char[]>(kCopyChunkSize))
+    {
+    }
+
+    QStringList run()
+    {
+        if (!archive.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            fail("Could not open file: " + tarPath);
+        destination = QFileInfo(tarPath).absolutePath();
+        QStringList names;
+        for (;;) {
+            progress.update(archive.pos());
+            Block header;
+            if (!readFully(header.data(), qint64(header.size())))
+                fail("Tar file is incomplete/truncated. Could not read header: " + tarPath);
+            if (isEndBlock(header))
+                break;
+            names << extractEntry(header);
+            if (archive.pos() >= archiveSize)
+                break;
+        }
+        archive.close();
+        if (archive.error() != QFileDevice::NoError)
+            fail("Could not close .tar file: " + tarPath);
+        return names;
+    }
+
+private:
+    QString extractEntry(const Block& header)
+    {
+        if (formatChecksum(checksumOf(header)) != headerChecksumField(header))
+            fail("Failed checking header integrity: " + tarPath);
+        const QString name = entryName(header);
+        if (!staysInside(name))
+            fail("Refusing to extract an entry outside the folder of the .tar file: " + name);
+        const std::optional<qint64> size = entrySize(header);
+        if (!size)
+            fail("Invalid size in the header of entry: " + name);
+        const QString path = destination + u'/' + name;
+        if (somethingAt(path))
+            fail("File already exists: " + name);
+
+        switch (header[kTypeflagOffset]) {
+        case '5':
+            if (!QDir().mkdir(path))
+                fail("Could not create directory: " + name);
+            skipForward(*size, "Tar file is incomplete/truncated. Could not read data for file: " + name);
+            break;
+        case '\0':
+        case '0':
+            extractFile(path, name, *size);
+            break;
+        default:
+            skipForward(*size, "Tar file is incomplete/truncated. Could not read data for file: " + name);
+            break;
+        }
+        skipForward(paddingFor(*size), "Error when skipping to the next header in .tar file: " + tarPath);
+        return name;
+    }
+
+    static std::array<char, 7> headerChecksumField(const Block& header)
+    {
+        std::array<char, 7> stored{};
+        std::memcpy(stored.data(), header.data() + kChecksumOffset, stored.size());
+        return stored;
+    }
+
+    void extractFile(const QString& path, const QString& name, qint64 size)
+    {
+        PartFile out(path);
+        if (!out.open()) {
+            const QString parent = QFileInfo(path).path();
+            if (!QDir().mkpath(parent))
+                fail("Could not create directory: " + parent);
+            if (!out.open())
+                fail("Could not create file: " + name);
+        }
+        QFile& file = out.device();
+        for (qint64 remaining = size; remaining > 0;) {
+            const qint64 chunk = std::min<qint64>(remaining, kCopyChunkSize);
+            if (!readFully(buffer.get(), chunk))
+                fail("Tar file is incomplete/truncated. Could not read data for file: " + name);
+            if (file.write(buffer.get(), chunk) != chunk)
+                fail("Could not write to file: " + name + ". " + file.errorString());
+            remaining -= chunk;
+        }
+        if (!file.flush())
+            fail("Could not close file: " + name + ". " + file.errorString());
+        if (!out.commit())
+            fail("Could not create file: " + name + ". " + QString::fromLocal8Bit(std::strerror(errno)));
+    }
+
+    bool readFully(char* data, qint64 length)
+    {
+        while (length > 0) {
+            const qint64 got = archive.read(data, length);
+            if (got <= 0)
+                return false;
+            data += got;
+            length -= got;
+        }
+        return true;
+    }
+
+    // Only ever forward and never past the end, whatever a header claims.
+    void skipForward(qint64 length, const QString& failure)
+    {
+        const qint64 target = archive.pos() + length;
+        if (length < 0 || target > archiveSize || !archive.seek(target))
+            fail(failure);
+    }
+
+    const QString tarPath;
+    QFile archive;
+    const qint64 archiveSize;
+    ExtractionProgress progress;
+    const std::unique_ptr<char[]> buffer;
+    QString destination;
+};
+
+} // namespace
+
+QStringList extractTar(const QString& tarPath)
+{
+    return TarExtraction(tarPath).run();
+}

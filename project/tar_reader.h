@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Unpacks a ustar archive into the folder that holds it, behind a modal progress dialog that
+// closes itself, and returns every entry name in archive order (skipped kinds included).
+// Throws std::runtime_error at the first entry it cannot extract; nothing is overwritten.
+QStringList extractTar(const QString& tarPath);
