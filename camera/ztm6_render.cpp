@@ -77,7 +77,7 @@ void CamParamsZTM6::lensProject(float x, float y, float fadeStart, float fadeEnd
 {
     const int ws = m_header.IMG_WIDTH;
     const int hs = m_header.IMG_HEIGHT;
-    size_t record = 1;
+    int record = 1;
     float offset = 0.0f;
     if (x > static_cast<float>(3 * ws / 4)) {
         offset = static_cast<float>(-ws);
@@ -85,12 +85,13 @@ void CamParamsZTM6::lensProject(float x, float y, float fadeStart, float fadeEnd
         record = 0;
     }
     // A file with one lens record leaves the other lens uncorrected.
-    if (record >= m_lenses.size() || hs <= 0) {
+    const Ztm6LensRecord* found = lensRecord(record);
+    if (!found || hs <= 0) {
         outX = x;
         outY = y;
         return;
     }
-    const Ztm6LensRecord& lens = m_lenses[record];
+    const Ztm6LensRecord& lens = *found;
     const float x0 = x - lens.U0 + offset;
     const float y0 = y - lens.V0;
     const float lon = static_cast<float>(static_cast<double>(x0) * kPi / hs);
