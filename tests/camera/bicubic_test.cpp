@@ -40,26 +40,6 @@ TEST(Bicubic, TableWeightsSumToOneAndHitPixelsAtTheEnds)
     }
 }
 
-TEST(Bicubic, SamplesAtPixelsAreThosePixelsAndRampsAreInterpolatedExactly)
-{
-    uint8_t block[48];
-    fillBlock(block, [](int c, int r) { return 20 + 30 * c + 11 * r; });
-    uint8_t rgb[3];
-    sampleBicubic(1.0f, 1.0f, block, 12, rgb); // at column 1, row 1
-    EXPECT_EQ(rgb[0], 20 + 30 + 11);
-    EXPECT_EQ(rgb[2], 20 + 30 + 11 + 2);
-    sampleBicubic(0.0f, 0.0f, block, 12, rgb); // at column 2, row 2
-    EXPECT_EQ(rgb[1], 20 + 60 + 22 + 1);
-    for (float dx : {0.1f, 0.37f, 0.5f, 0.83f}) {
-        for (float dy : {0.2f, 0.64f}) {
-            sampleBicubic(dx, dy, block, 12, rgb);
-            // The sample point is 2 - dx columns and 2 - dy rows from the block's corner.
-            const double exact = 20 + 30 * (2 - dx) + 11 * (2 - dy);
-            EXPECT_NEAR(rgb[0], exact, 0.7) << dx << "," << dy;
-        }
-    }
-}
-
 TEST(Bicubic, OvershootAtEdgesIsClampedNotWrapped)
 {
     uint8_t block[48];

@@ -5,19 +5,6 @@
 
 #include <cmath>
 
-TEST(PanoMapping, WithoutLevellingPositionsStay)
-{
-    const ImageParams level;
-    for (float u : {0.1f, 0.37f, 0.5f, 0.93f}) {
-        for (float v : {0.05f, 0.5f, 0.81f}) {
-            float outU = 0, outV = 0;
-            cameraToPanoPoint(u, v, level, outU, outV);
-            EXPECT_NEAR(outU, u, 1e-5);
-            EXPECT_NEAR(outV, v, 1e-5);
-        }
-    }
-}
-
 TEST(PanoMapping, RollTiltsAboutTheAxisThroughTheMiddleAndPitchAboutTheQuarter)
 {
     // Roll turns about the axis at u = 0.5 on the horizon, pitch about the one at u = 0.75; both

@@ -214,22 +214,6 @@ TEST(Ztm6Geometry, ADotInALensImageLandsWherePanoToCameraSays)
     }
 }
 
-TEST(Ztm6Geometry, PanoToCameraStepsAcrossTheLensImageEdgeTheShortWay)
-{
-    // A tangential term moves positions near lens 2's centre column across the left edge.
-    auto model = makeIdentityZtm6(600);
-    model->lenses()[0].RM = 1.2f;
-    model->lenses()[1].P1 = 0.02f;
-    const ImageParams p;
-    float uEdge = 0, vEdge = 0, uNear = 0, vNear = 0;
-    model->panoToCamera(0.3f / 1200, 0.2f, p, uEdge, vEdge);
-    model->panoToCamera(2.3f / 1200, 0.2f, p, uNear, vNear);
-    double gap = (uNear - uEdge) * 1200;
-    gap -= 1200 * std::round(gap / 1200);
-    EXPECT_NEAR(gap, 2.0, 0.2);
-    EXPECT_NEAR(vEdge, vNear, 1e-3);
-}
-
 TEST(Ztm6Geometry, AMarkerNearTheTopOfALensFileEndsUpNearTheTopOfThePano)
 {
     const int hs = 600, ws = 1200;

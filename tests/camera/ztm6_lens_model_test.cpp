@@ -21,19 +21,6 @@ float displacement(const CamParamsZTM6& model, float x, float y, float fadeStart
 }
 } // namespace
 
-TEST(Ztm6LensModel, UndistortedRecordsLeaveEveryPositionWhereItIs)
-{
-    auto model = makeIdentityZtm6(kHeight);
-    for (float x = 0.5f; x < kWidth; x += 37.25f) {
-        for (float y = 1.0f; y < kHeight; y += 29.5f) {
-            float ox = 0, oy = 0;
-            model->lensProject(x, y, 0.0f, 0.5f, ox, oy);
-            ASSERT_NEAR(ox, x, 2e-3) << x << "," << y;
-            ASSERT_NEAR(oy, y, 2e-3) << x << "," << y;
-        }
-    }
-}
-
 TEST(Ztm6LensModel, CorrectionFadesLinearlyBetweenTheLimitsAndStopsAtTheEnd)
 {
     auto model = makeIdentityZtm6(kHeight);

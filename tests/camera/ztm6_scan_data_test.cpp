@@ -230,22 +230,6 @@ TEST(Ztm6Lidar, APointAtTheSameAngleIsRejectedTogetherWithTheLastAcceptedOne)
     EXPECT_EQ(read, (QList<QPoint>{QPoint(1000, -1000), QPoint(1020, -1000)}));
 }
 
-TEST(Ztm6Lidar, WithoutSecondLensPointsTheFirstLensKeepsBothSides)
-{
-    QTemporaryDir dir;
-    const Room room;
-    writeFile(dir.filePath("pts1.dat"), lidarFile(0.3f, sweep(room, 0.125, 359.875, -1, 361)));
-    writeFile(dir.filePath("pts2.dat"), lidarFile(0.3f, {}));
-    auto model = testsupport::makeIdentityZtm6(600);
-    const ScanData data = readFolder(*model, dir.path());
-    int right = 0;
-    for (const QPoint& p : data.lidarPoints)
-        right += p.x() > 0;
-    EXPECT_GT(right, 500);
-    EXPECT_GT(data.lidarPoints.size() - right, 500);
-    EXPECT_NEAR(data.lidarHeading, -0.3 * 180 / kPi, 1e-3);
-}
-
 TEST(Ztm6ScanMetadata, ScanJsonKeysAreReadAndMissingOnesTakeTheirDefaults)
 {
     QTemporaryDir dir;

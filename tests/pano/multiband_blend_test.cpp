@@ -95,34 +95,6 @@ TEST(MultiBandBlend, AStepMaskBecomesASmoothTransitionWithoutOvershoot)
     }
 }
 
-TEST(MultiBandBlend, SwappingTheImagesAndInvertingTheMaskGivesTheSameResult)
-{
-    const int width = 96, height = 120;
-    const std::vector<uint8_t> a = texture(width, height, 5), b = texture(width, height, 6);
-    std::vector<uint8_t> mask(static_cast<size_t>(width) * height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            mask[static_cast<size_t>(y) * width + x] = static_cast<uint8_t>(std::clamp((x - 30) * 8 + y / 4, 0, 255));
-    std::vector<uint8_t> inverse(mask.size());
-    for (size_t i = 0; i < mask.size(); ++i)
-        inverse[i] = static_cast<uint8_t>(255 - mask[i]);
-    std::vector<uint8_t> forward(a), backward(b);
-    multiBandBlend(forward.data(), b.data(), mask.data(), width, height);
-    multiBandBlend(backward.data(), a.data(), inverse.data(), width, height);
-    for (size_t i = 0; i < forward.size(); ++i) {
-        if (i % 4 != 0) {
-            ASSERT_NEAR(forward[i], backward[i], 1) << "byte " << i;
-        }
-    }
-    // Far from the transition each side keeps its own detail.
-    for (int y = 0; y < height; ++y) {
-        const size_t left = (static_cast<size_t>(y) * width + 2) * 4 + 1;
-        const size_t right = (static_cast<size_t>(y) * width + width - 3) * 4 + 1;
-        ASSERT_NEAR(forward[left], a[left], 40);
-        ASSERT_NEAR(forward[right], b[right], 40);
-    }
-}
-
 TEST(MultiBandBlend, PixelsOfNoCoverageNeverShow)
 {
     // The second image holds garbage without coverage on its right part; even where the mask asks
