@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 
 // The 29 floats of one scan's alignment and colour settings. The eight alignment angles come
 // first so that the calibration algorithms can work on them through a pointer to the first float.
