@@ -45,14 +45,15 @@ Panorama* Panorama::createFromFolder(const QJsonObject& json, const QString& fol
     const Property* property = floor->idRegistry();
     if (!property || property->folder().isEmpty() || !isPlainName(floor->dir()) || !isPlainName(dirName))
         return nullptr;
-    if (!QFileInfo(floor->folderPath() + "/" + dirName).isDir())
+    const QString path = floor->folderPath() + "/" + dirName;
+    if (!QFileInfo(path).isDir())
         return nullptr;
 
     auto* pano = new Panorama(dirName);
-    pano->setDefaultsForFolder();
+    pano->setDefaultsForFolder(path);
     QJsonObject record = json;
     if (record.isEmpty())
-        record = readPanoDat(pano->folder(floor));
+        record = readPanoDat(path);
     pano->readRecord(record);
     floor->addItem(pano);
     const qint64 id = record["id"].toInteger(0);
@@ -61,10 +62,10 @@ Panorama* Panorama::createFromFolder(const QJsonObject& json, const QString& fol
     return pano;
 }
 
-void Panorama::setDefaultsForFolder()
+void Panorama::setDefaultsForFolder(const QString& path)
 {
     m_name = m_dir;
-    if (QFileInfo(folder() + "/" + scanfiles::userSource).isFile()) {
+    if (QFileInfo(path + "/" + scanfiles::userSource).isFile()) {
         m_type = PanoType::User;
         m_equirectangular = true;
     }
@@ -72,12 +73,8 @@ void Panorama::setDefaultsForFolder()
 
 QString Panorama::folder() const
 {
-    return folder(floor());
-}
-
-QString Panorama::folder(const Floor* onFloor) const
-{
-    return (onFloor ? onFloor->folderPath() : QString()) + "/" + m_dir;
+    const Floor* f = floor();
+    return (f ? f->folderPath() : QString()) + "/" + m_dir;
 }
 
 bool Panorama::isShown(bool ownOnly) const

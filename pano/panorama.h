@@ -102,10 +102,9 @@ protected:
 
 private:
     explicit Panorama(const QString& dir);
-    QString folder(const Floor* onFloor) const;
     // The record in a folder's "pano.dat"; empty when there is none or it cannot be read.
     static QJsonObject readPanoDat(const QString& folderPath);
-    void setDefaultsForFolder();
+    void setDefaultsForFolder(const QString& path);
     [[noreturn]] void throwMainImageMissing() const;
     void requireBuildable() const;
 
