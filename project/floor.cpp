@@ -236,6 +236,7 @@ void Floor::resetScene()
     // The fixed rectangle (not the current one widened) keeps repeated resets from growing it.
     auto* frame = new QGraphicsRectItem(-kSceneHalfExtent, -kSceneHalfExtent, 2 * kSceneHalfExtent,
                                         2 * kSceneHalfExtent);
+    frame->setPen(Qt::NoPen);
     addItem(frame);
     sceneRect();
     delete frame;
