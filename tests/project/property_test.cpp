@@ -8,7 +8,6 @@
 #include <QThread>
 #include <QTimer>
 #include <QUndoStack>
-#include <QtConcurrent>
 
 #include <gtest/gtest.h>
 
@@ -263,18 +262,27 @@ TEST(PropertyRecords, SystemFileIndexesAndShutterCounterAreSafeFromPoolThreads)
     EXPECT_EQ(property.systemCfgIndex(""), -1);
     EXPECT_EQ(property.systemCfgIndex("a.cfg"), 0);
     EXPECT_EQ(property.systemCfgIndex("a.cfg"), 0);
-    QList<int> tasks(4000);
-    std::iota(tasks.begin(), tasks.end(), 0);
-    const QList<QPair<int, int>> results = QtConcurrent::blockingMapped(tasks, [&](int i) {
-        property.updateShutterCounter(i);
-        const QString name = QString("s%1.cfg").arg(i % 25);
-        return qMakePair(i % 25, property.systemCfgIndex(name));
-    });
+    // Plain threads, so that ThreadSanitizer sees every synchronisation that matters.
+    constexpr int threads = 8;
+    constexpr int perThread = 500;
+    std::vector<std::vector<QPair<int, int>>> results(threads);
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t)
+        workers.emplace_back([&, t] {
+            for (int k = 0; k < perThread; ++k) {
+                const int i = t * perThread + k;
+                property.updateShutterCounter(i);
+                results[t].push_back({i % 25, property.systemCfgIndex(QString("s%1.cfg").arg(i % 25))});
+            }
+        });
+    for (auto& worker : workers)
+        worker.join();
     QStringList names = property.systemcfgs();
     EXPECT_EQ(names.size(), 26);
     EXPECT_EQ(QStringList(names).removeDuplicates(), 0);
-    for (const auto& [nameIndex, index] : results)
-        EXPECT_EQ(names.value(index), QString("s%1.cfg").arg(nameIndex));
+    for (const auto& list : results)
+        for (const auto& [nameIndex, index] : list)
+            EXPECT_EQ(names.value(index), QString("s%1.cfg").arg(nameIndex));
     EXPECT_EQ(property.shutterCounter(), 3999);
     property.updateShutterCounter(5);
     EXPECT_EQ(property.shutterCounter(), 3999);
