@@ -1,9 +1,28 @@
+#include "app/command_line.h"
+
 #include <QApplication>
+#include <QImageReader>
 #include <QMainWindow>
+
+#include <iostream>
 
 int main(int argc, char** argv)
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (const std::optional<int> exitCode = runCommandLine(arguments, std::cout))
+        return *exitCode;
+
+    qputenv("QT_LOGGING_RULES", "qt.gui.input.events=false");
+    qSetMessagePattern(QStringLiteral("%{time yyyy-MM-dd hh:mm:ss.zzz} %{type}: %{message}"));
+    // Full panos are larger than Qt's default 256 MB decoding limit.
+    QImageReader::setAllocationLimit(1024);
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(argc, argv);
+    QApplication::setOrganizationName("Korvessa");
+    QApplication::setApplicationName("Quoril");
+
     QMainWindow window;
     window.show();
     return app.exec();

@@ -71,6 +71,12 @@ public:
     Ztm6Header& header() { return m_header; }
     const std::vector<Ztm6LensRecord>& lenses() const { return m_lenses; }
     std::vector<Ztm6LensRecord>& lenses() { return m_lenses; }
+    // A one-lens file holds a single record: asking for the missing second one gives null.
+    const Ztm6LensRecord* lensRecord(int index) const
+    {
+        return index >= 0 && static_cast<size_t>(index) < m_lenses.size() ? &m_lenses[static_cast<size_t>(index)]
+                                                                           : nullptr;
+    }
 
     // Identity
     bool isLensCalibrated() const override;
@@ -123,6 +129,11 @@ private:
     Ztm6Header m_header{};
     std::vector<Ztm6LensRecord> m_lenses;
     BlendMask m_masks[2];
+
+    // The calibration file's packed block and its text form.
+    bool readParameterBlock(const std::wstring& path);
+    bool writeParameterBlock(const std::wstring& path) const;
+    bool writeParameterText(const QString& path) const;
 };
 
 // One lidar file of a two-lens scan: points (rounded millimetres, y flipped) and the sweep heading.

@@ -1,0 +1,37 @@
+#include "app/units.h"
+
+#include "app/app_settings.h"
+#include "project/length_text.h"
+
+#include <cmath>
+#include <limits>
+
+double degreesToJsonAngle(double degrees)
+{
+    return degrees * -0.017453292519943295;
+}
+
+double jsonAngleToDegrees(double radians)
+{
+    return radians * -57.29577951308232;
+}
+
+QString formatMetersOrFeet(double mm, bool spaceBeforeUnit)
+{
+    return formatLength(mm, spaceBeforeUnit, AppSettings::metricSystem ? 4 : 0);
+}
+
+QString formatCentimetersOrInches(double mm, bool spaceBeforeUnit)
+{
+    return formatLength(mm, spaceBeforeUnit, AppSettings::metricSystem ? 3 : 1);
+}
+
+qint32 parseLengthInUnits(const QString& text)
+{
+    const double rounded = std::round(parseNumber(text, AppSettings::metricSystem));
+    // Checked before the conversion: an out-of-range double to int is undefined.
+    if (!std::isfinite(rounded) || rounded < double(std::numeric_limits<qint32>::min())
+        || rounded > double(std::numeric_limits<qint32>::max()))
+        return 0;
+    return qint32(rounded);
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "camera/cam_params.h"
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+// Common base of the rotating one-lens cameras: three fisheye shots per scan, the camera turning
+// 120 degrees between them. Every calibration value is held in double and in single precision;
+// the lens model computes with the single-precision form.
+class CamParamsOneLens : public CamParams {
+public:
+    // Lens terms in the order the calibration files store them.
+    enum LensTerm { F, U0, V0, RY, K1, K2, K3, P1, P2, P3, LensTermCount };
+    // Further calibration values in the order the calibration files store them.
+    enum CalibrationValue {
+        COMPASS_OFFSET, LENS_FOV, RCA, BCA, VC0, VC1, VC2, VC3, VC4, VC5, VC6, VC7, VC8, VC9,
+        CalibrationValueCount
+    };
+    static constexpr int kSerialSize = 24;
+    static constexpr int kBlendMaskCount = 13;
+
+    CamParamsOneLens();
+    ~CamParamsOneLens() override;
+
+    int imageWidth() const override;
+    int imageHeight() const override;
+    std::string systemSerial() const override;
+    int timestamp() const override;
+    void setTimestamp(const int& value) override;
+    void renderPano(const uint8_t* image1, const uint8_t* image2, const uint8_t* image3,
+                    int width, int height, const ImageParams& p, uint8_t* rgbOut) const override;
+    void renderStrip(const uint8_t* image1, const uint8_t* image2, const uint8_t* image3,
+                     int width, int height, const ImageParams& p, uint8_t* greyOut) const override;
+    void equalizeShotColors(const uint8_t* image1, const uint8_t* image2, const uint8_t* image3,
+                            ImageParams& p) const override;
+    void initBlendMasks(int width1, int width2) override;
+    float panoYawOffset() const override;
+
+    // Fits the lens centre from the three square shots of one scan; failures are thrown.
+    virtual void adjustLensCenter(const uint8_t* shot1, const uint8_t* shot2, const uint8_t* shot3) = 0;
+
+    uint32_t stamp() const { return fileStamp; }
+    float lensTerm(LensTerm term) const { return lensFloat[term]; }
+    double lensTermDouble(LensTerm term) const { return lensDouble[term]; }
+    float calibrationValue(CalibrationValue value) const { return calibFloat[value]; }
+    double calibrationValueDouble(CalibrationValue value) const { return calibDouble[value]; }
+    int laserCount() const { return NUM_LASERS; }
+
+protected:
+    // The whole calibration file for the block readers. They are a few hundred bytes; anything
+    // beyond kMaxCalibrationFileSize is not a calibration file and is not read.
+    enum class FileRead { Ok, CannotOpen, Empty, TooLarge };
+    static constexpr qint64 kMaxCalibrationFileSize = 1 << 20;
+    static FileRead readWholeFile(const QString& path, QByteArray& bytes);
+    // True when the two bytes at trailerOffset hold the CRC of every byte but the file's last two.
+    static bool trailerMatches(const QByteArray& bytes, qsizetype trailerOffset);
+
+    template <typename T>
+    static T readLittleEndian(const QByteArray& bytes, qsizetype offset)
+    {
+        T value;
+        std::memcpy(&value, bytes.constData() + offset, sizeof value);
+        return value;
+    }
+
+    // Both precisions of a value read from a block file.
+    void setLensTerm(int term, float value);
+    void setCalibrationValue(int value, float stored);
+
+    std::string lensKeyNames[LensTermCount];
+    char serial[kSerialSize] = {};
+    uint32_t fileStamp = 0;
+    int32_t TIMESTAMP = 0;
+    int32_t IMGWIDTH = 0;
+    int32_t IMGHEIGHT = 0;
+    int32_t NUM_LASERS = 0;
+    int32_t CENT_COLOR = 0;
+    int32_t CENT_THRESHOLD = 0;
+    int32_t CENT_MINPEAK = 0;
+    int32_t CENT_MAXPEAK = 0;
+    int32_t CENT_MINSIDEPIX = 0;
+    int32_t CENT_MAXSIDEPIX = 0;
+    int32_t COMPASS_FACTOR = 0;
+    double lensDouble[LensTermCount] = {};
+    float lensFloat[LensTermCount] = {};
+    double calibDouble[CalibrationValueCount] = {};
+    float calibFloat[CalibrationValueCount] = {};
+    QByteArray blendMasks[kBlendMaskCount];
+};

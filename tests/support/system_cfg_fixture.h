@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+namespace testsupport {
+
+// Writes a calibration file with tests/support/make_system_cfg.py (struct + crcmod, run by
+// Debian's python3) and returns the values it wrote, as the script describes them. The options
+// are the script's own (--model, --version, --set KEY=VALUE, --flip-bit N, ...). Throws when
+// the script fails.
+QJsonObject makeSystemCfg(const QString& path, const QStringList& options = {});
+
+} // namespace testsupport
