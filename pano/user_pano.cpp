@@ -1,15 +1,17 @@
 #include "pano/user_pano.h"
 
-#include "project/cipher.h"
+#include "pano/gpano_xmp.h"
+#include "pano/jpeg_writer.h"
 
-#include <QBuffer>
 #include <QImage>
 #include <QImageReader>
-#include <QSaveFile>
 
+#include <cstring>
 #include <stdexcept>
 
 namespace {
+
+constexpr int kJpegQuality = 90;
 
 QImage loadSource(const QString& sourcePath)
 {
@@ -21,33 +23,41 @@ QImage loadSource(const QString& sourcePath)
     return image.convertToFormat(QImage::Format_RGB888);
 }
 
-void writeEnciphered(const QImage& image, const QString& path)
+// The writer takes rows without padding; QImage pads each row to four bytes.
+QByteArray packedRgb(const QImage& image)
 {
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "JPG", 90))
-        throw std::runtime_error(QStringLiteral("Could not encode %1").arg(path).toStdString());
-    encipherBytes(jpeg, CipherKind::Data);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(jpeg) != jpeg.size() || !file.commit())
-        throw std::runtime_error(QStringLiteral("Could not write %1").arg(path).toStdString());
+    const qsizetype rowBytes = qsizetype(image.width()) * 3;
+    QByteArray rgb(rowBytes * image.height(), Qt::Uninitialized);
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(rgb.data() + y * rowBytes, image.constScanLine(y), size_t(rowBytes));
+    return rgb;
 }
 
 } // namespace
 
 void writeUserPreview(const QString& sourcePath, const QString& previewPath)
 {
-    const QImage source = loadSource(sourcePath);
-    writeEnciphered(source.scaled(1800, 900, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), previewPath);
+    const QImage preview =
+        loadSource(sourcePath).scaled(1800, 900, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QByteArray rgb = packedRgb(preview);
+    saveJpgFile(previewPath, reinterpret_cast<const uint8_t*>(rgb.constData()), preview.width(), preview.height(),
+                kJpegQuality, true);
 }
 
 void writeUserPano(const QString& sourcePath, const QString& panoPath)
 {
     const QImage source = loadSource(sourcePath);
     const int width = source.width();
-    const QImage pano = source.height() == width / 2
+    const int height = width / 2;
+    if (height < 1)
+        throw std::runtime_error(QStringLiteral("Image %1 is too small for a pano").arg(sourcePath).toStdString());
+    const QImage pano = source.height() == height
         ? source
-        : source.scaled(width, width / 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    writeEnciphered(pano, panoPath);
+        : source.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QByteArray rgb = packedRgb(pano);
+    GPanoLayout layout;
+    layout.fullWidth = layout.croppedWidth = width;
+    layout.fullHeight = layout.croppedHeight = height;
+    saveJpgFileWithXmp(panoPath, reinterpret_cast<const uint8_t*>(rgb.constData()), width, height, kJpegQuality,
+                       true, buildGPanoXmpPacket(layout));
 }

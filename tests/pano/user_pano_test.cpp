@@ -1,5 +1,5 @@
 #include "pano/panorama.h"
-#include "project/cipher.h"
+#include "pano/pic_file.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
 #include "support/scripted_prompt.h"
@@ -9,6 +9,9 @@
 #include <QBuffer>
 #include <QImage>
 #include <QImageReader>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMenu>
 
 #include <gtest/gtest.h>
@@ -46,12 +49,20 @@ struct UserScanFixture : ProjectFixture {
 
 QImage decipheredJpeg(const QString& path)
 {
-    QByteArray data = readFile(path);
-    EXPECT_TRUE(decipherBytes(data, CipherKind::Data));
-    EXPECT_TRUE(data.startsWith("\xff\xd8")) << "a JPEG stream";
-    QBuffer buffer(&data);
-    QImageReader reader(&buffer, "JPG");
-    return reader.read();
+    const QByteArray jpeg = readPicFile(path);
+    EXPECT_TRUE(jpeg.startsWith("\xff\xd8")) << "a JPEG stream";
+    return QImage::fromData(jpeg, "JPG");
+}
+
+// What exiftool, which no one here wrote, reads from the deciphered pano.
+QJsonObject exiftoolGPano(const QString& picPath)
+{
+    QTemporaryDir dir;
+    const QString jpegPath = dir.filePath("pano.jpg");
+    writeFile(jpegPath, readPicFile(picPath));
+    const ProcessResult result = runProcess("exiftool", {"-j", "-XMP-GPano:all", jpegPath});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    return QJsonDocument::fromJson(result.out).array().at(0).toObject();
 }
 
 void expectSkyOnTop(const QImage& image)
@@ -90,6 +101,12 @@ TEST(UserPano, PictureBecomesAScanWithPreviewAndFullPano)
     const QImage pano = decipheredJpeg(scan->folder() + "/s.pic");
     EXPECT_EQ(pano.size(), QSize(3000, 1500));
     expectSkyOnTop(pano);
+    const QJsonObject gpano = exiftoolGPano(scan->folder() + "/s.pic");
+    EXPECT_EQ(gpano["ProjectionType"].toString(), "equirectangular");
+    EXPECT_EQ(gpano["FullPanoWidthPixels"].toInt(), 3000);
+    EXPECT_EQ(gpano["FullPanoHeightPixels"].toInt(), 1500);
+    EXPECT_EQ(gpano["CroppedAreaImageWidthPixels"].toInt(), 3000);
+    EXPECT_EQ(gpano["CroppedAreaImageHeightPixels"].toInt(), 1500);
     EXPECT_EQ(listTree(f.path("Ground")), (QStringList{"User Pano_garden/", "User Pano_garden/s.pic",
                                                        "User Pano_garden/t.pic", "User Pano_garden/u.jpg"}));
 }
