@@ -1,3 +1,5 @@
+#include "support/scripted_prompt.h"
+
 #include <QApplication>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -15,5 +17,7 @@ int main(int argc, char** argv)
     QApplication::setOrganizationName("Korvessa");
     QApplication::setApplicationName("Quoril");
     ::testing::InitGoogleTest(&argc, argv);
+    // No test may wait for a person: a question that no test scripted fails that test instead.
+    testsupport::ScriptedPrompt noUnscriptedQuestions;
     return RUN_ALL_TESTS();
 }

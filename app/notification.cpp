@@ -1,0 +1,120 @@
+#include "app/notification.h"
+
+#include "project/constants.h"
+
+#include <QFile>
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <algorithm>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct SinkEntry {
+    int handle;
+    std::shared_ptr<Notification::Sink> sink;
+};
+
+QMutex& sinkMutex()
+{
+    static QMutex mutex;
+    return mutex;
+}
+
+std::vector<SinkEntry>& sinks()
+{
+    static std::vector<SinkEntry> list;
+    return list;
+}
+
+QMutex& logFileMutex()
+{
+    static QMutex mutex;
+    return mutex;
+}
+
+const char* logPrefix(QtMsgType type)
+{
+    switch (type) {
+    case QtWarningMsg: return "Warning: ";
+    case QtCriticalMsg: return "Error: ";
+    case QtFatalMsg: return "Fatal: ";
+    default: return nullptr;
+    }
+}
+
+void appendToLogFile(QtMsgType type, const QString& text)
+{
+    const QString path = logFilePath;
+    if (path.isEmpty())
+        return;
+    const QByteArray line = (Notification::logLine(type, text, QDateTime::currentDateTime()) + "\n").toUtf8();
+    QMutexLocker lock(&logFileMutex());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append))
+        file.write(line);
+}
+
+void deliverToSinks(QtMsgType type, const QString& text)
+{
+    std::vector<std::shared_ptr<Notification::Sink>> targets;
+    {
+        QMutexLocker lock(&sinkMutex());
+        for (const SinkEntry& entry : sinks())
+            targets.push_back(entry.sink);
+    }
+    // Called outside the lock, so that a sink may log or remove itself.
+    for (const auto& sink : targets)
+        (*sink)(type, text);
+}
+
+} // namespace
+
+QString Notification::logLine(QtMsgType type, const QString& text, const QDateTime& when)
+{
+    const char* prefix = logPrefix(type);
+    return when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ")) + QLatin1String(prefix ? prefix : "") + text;
+}
+
+void Notification::showNotification(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    const QString formatted = qFormatLogMessage(type, context, message);
+    std::fprintf(stderr, "%s\n", formatted.toLocal8Bit().constData());
+    std::fflush(stderr);
+    if (type == QtDebugMsg)
+        return;
+    if (logPrefix(type))
+        appendToLogFile(type, message);
+    if (type != QtFatalMsg)
+        deliverToSinks(type, message);
+}
+
+void Notification::install()
+{
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+    qInstallMessageHandler(&Notification::showNotification);
+}
+
+int Notification::addSink(Sink sink)
+{
+    static int lastHandle = 0;
+    QMutexLocker lock(&sinkMutex());
+    const int handle = ++lastHandle;
+    sinks().push_back({handle, std::make_shared<Sink>(std::move(sink))});
+    return handle;
+}
+
+void Notification::removeSink(int handle)
+{
+    QMutexLocker lock(&sinkMutex());
+    auto& list = sinks();
+    list.erase(std::remove_if(list.begin(), list.end(), [&](const SinkEntry& e) { return e.handle == handle; }),
+               list.end());
+}

@@ -1,0 +1,80 @@
+#include "pano/panorama.h"
+
+#include "camera/cam_params.h"
+#include "pano/scan_files.h"
+#include "pano/user_pano.h"
+#include "project/property.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <stdexcept>
+
+namespace {
+std::runtime_error failure(const QString& text)
+{
+    return std::runtime_error(text.toStdString());
+}
+}
+
+void Panorama::throwMainImageMissing() const
+{
+    throw failure(QObject::tr("Scan %1: ").arg(folder())
+                  + QObject::tr("Main image is missing and pano will be omitted."));
+}
+
+// Scans from the camera are processed by the camera model; until a model that can is present,
+// such a scan has no readable main image.
+void Panorama::requireBuildable() const
+{
+    if (m_type == PanoType::User) {
+        if (!QFileInfo(folder() + "/" + scanfiles::userSource).isFile())
+            throwMainImageMissing();
+        return;
+    }
+    const Property* property = idRegistry();
+    const CamParams* camera = property ? property->camParams() : nullptr;
+    if (!camera)
+        throwMainImageMissing();
+    throw failure(QObject::tr("Scan %1 cannot be processed: scans of the camera %2 are not supported.")
+                      .arg(folder(), QString::fromStdString(camera->modelName())));
+}
+
+void Panorama::reload(bool reprocess)
+{
+    if (m_type == PanoType::Map)
+        return;
+    requireBuildable();
+    const QString preview = folder() + "/" + scanfiles::preview;
+    m_equirectangular = true;
+    if (reprocess || !QFileInfo::exists(preview))
+        writeUserPreview(folder() + "/" + scanfiles::userSource, preview);
+}
+
+void Panorama::buildPano()
+{
+    requireBuildable();
+    writeUserPano(folder() + "/" + scanfiles::userSource, folder() + "/" + scanfiles::fullPano);
+}
+
+void Panorama::removeDerivedFiles(bool all)
+{
+    // Without a floor in a project folder there is no scan folder to clean.
+    const Property* property = idRegistry();
+    if (!property || property->folder().isEmpty())
+        return;
+    const QString base = folder() + "/";
+    QFile::remove(base + scanfiles::fullPano);
+    QFile::remove(base + scanfiles::pointCloud);
+    if (all) {
+        QFile::remove(base + scanfiles::preview);
+        QFile::remove(base + scanfiles::record);
+    }
+}
+
+void Panorama::resetImageParams(bool keepColour)
+{
+    m_imageParams.resetAlignment();
+    if (!keepColour)
+        m_imageParams.resetColour();
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QLatin1String>
+
+// Files of one scan folder.
+namespace scanfiles {
+inline const QLatin1String record("pano.dat");        // the scan's own record, data key
+inline const QLatin1String preview("t.pic");          // 1800 x 900 preview, data key
+inline const QLatin1String fullPano("s.pic");         // W x W/2 pano, data key
+inline const QLatin1String pointCloud("pc.dat");      // point cloud, data key
+inline const QLatin1String userSource("u.jpg");       // the picture of a user scan
+inline const QLatin1String transformFile("xfrm.dat"); // the camera's scan transform (its time orders scans)
+} // namespace scanfiles

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "project/mixins.h"
+
+#include <QList>
+#include <QObject>
+
+class Floor;
+
+// One building of the property: its floors in display order, a name, an id and an exterior
+// wall thickness. The property owns the building, the building owns its floors.
+class Building : public QObject, public Itemizeable, public HasUniqueId {
+public:
+    // Joins the property's list; the property stays as dirty or clean as adding a building makes it.
+    explicit Building(Property* property);
+    ~Building() override;
+
+    // Property name, "/", own name.
+    QString name() const override;
+    Property* idRegistry() const override { return m_property; }
+    QString typeName() const override { return QStringLiteral("building"); }
+    void contextMenuActions(QMenu* menu) override;
+    void onContextAction(QAction* action) override;
+
+    Property* owner() const { return m_property; }
+    // Called by Property::addBuilding only.
+    void setOwner(Property* property) { m_property = property; }
+
+    const QList<Floor*>& floors() const { return m_floors; }
+    // A new floor named after the first free candidate (base, base 1, base 2, ...), or null.
+    Floor* addNewFloor(const QString& base);
+    // Takes the floor over from whatever building held it and appends it.
+    void addFloor(Floor* floor);
+    void moveFloor(int from, int to);
+    // Removes the floor, its scans (with their folders when withScans) and its own folder.
+    void deleteFloor(Floor* floor, bool withScans);
+    void deleteAllFloors(bool withScans);
+    void sortFloors();
+
+    int extWallThickness() const { return m_extWallThickness; }
+    void setExtWallThickness(int value);
+    bool isMainBuilding();
+    void setAsMainBuilding();
+    // 1 when any floor is badly aligned, else -1 when any is unknown, else 0.
+    int alignmentState() const;
+
+private:
+    void markChanged();
+
+    Property* m_property = nullptr;
+    int m_extWallThickness = 0;
+    QList<Floor*> m_floors;
+};

@@ -1,0 +1,142 @@
+#pragma once
+
+#include "project/mixins.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <QMutex>
+#include <QObject>
+#include <QStringList>
+
+class Building;
+class CamParams;
+class Floor;
+class Panorama;
+class QTimer;
+
+// Root of one open project: folder, camera model, buildings, id counters, dirty state with the
+// autosave timer, and the signals that drive the tree, the panels and the dialogs.
+class Property : public QObject, public Itemizeable {
+    Q_OBJECT
+public:
+    static constexpr int kAutosaveDelayMs = 300000;
+
+    Property();
+    ~Property() override;
+
+    // Back to an empty project; the folder on disk is not touched.
+    void reset(bool deleteCamera);
+
+    void setName(const QString& name) override;
+    void contextMenuActions(QMenu* menu) override;
+
+    // Tree
+    QList<Building*> buildings() const { return m_buildings; }
+    // Called by the Building constructor; takes the building over from any other property.
+    void addBuilding(Building* building);
+    void moveBuilding(int from, int to);
+    // Takes the building out of the list, deletes its floors (with their scan folders when
+    // withScans) and deletes it.
+    void removeBuilding(Building* building, bool withScans);
+
+    // Dirty state and autosave
+    bool isDirty() const { return m_dirty; }
+    void setDirty(bool value);
+    void markChanged() { setDirty(true); }
+    const QTimer* autoBackupTimer() const { return m_autoBackupTimer; }
+
+    // Id registry (any thread)
+    int nextId(const QString& typeName);
+    void bumpLastId(const QString& typeName, int id);
+    QMap<QString, int> lastIds() const;
+    void setLastIds(const QMap<QString, int>& ids);
+
+    // Initial scan of the tour
+    Panorama* initialPano() const { return m_initialPano; }
+    void setInitialPano(Panorama* pano);
+    // Drops the pointer without signals when that scan goes away.
+    void forgetPano(Panorama* pano);
+
+    // Scan records (any thread)
+    int systemCfgIndex(const QString& name);
+    QStringList systemcfgs() const;
+    void setSystemcfgs(const QStringList& names);
+    void updateShutterCounter(int value);
+    int shutterCounter() const;
+
+    bool isSupportedCameraModel() const;
+
+    // Generated files
+    void cleanup(bool reimport);
+    static void clearCachesForReimport(const QString& projectFolder);
+    void removeAutosave();
+
+    // Plain fields
+    const QString& folder() const { return m_folder; }
+    void setFolder(const QString& folder) { m_folder = folder; }
+    CamParams* camParams() const { return m_camParams; }
+    // Takes ownership; deletes the previous model.
+    void setCamParams(CamParams* camera);
+    const QString& globalId() const { return m_globalId; }
+    void setGlobalId(const QString& id) { m_globalId = id; }
+    const QJsonObject& portalData() const { return m_portalData; }
+    void setPortalData(const QJsonObject& data) { m_portalData = data; }
+    const QJsonObject& cam360() const { return m_cam360; }
+    void setCam360(const QJsonObject& data) { m_cam360 = data; }
+    int mainBuildingId() const { return m_mainBuildingId; }
+    void setMainBuildingId(int id) { m_mainBuildingId = id; }
+    const QString& quorilVersion() const { return m_quorilVersion; }
+    void setQuorilVersion(const QString& v) { m_quorilVersion = v; }
+    const QString& nomivoVersion() const { return m_nomivoVersion; }
+    void setNomivoVersion(const QString& v) { m_nomivoVersion = v; }
+    const QString& comments() const { return m_newPostComment; }
+    void setComments(const QString& text);
+    bool trialCalibrationApplied() const { return m_trialCalibrationApplied; }
+    void setTrialCalibrationApplied(bool on) { m_trialCalibrationApplied = on; }
+    bool alignmentLocked() const { return m_alignmentLocked; }
+    void setAlignmentLocked(bool on) { m_alignmentLocked = on; }
+    const QString& cameraSerialNumber() const { return m_cameraSerialNumber; }
+    void setCameraSerialNumber(const QString& serial) { m_cameraSerialNumber = serial; }
+    bool lensCalibrated() const { return m_lensCalibrated; }
+    void setLensCalibrated(bool on) { m_lensCalibrated = on; }
+
+signals:
+    void dirtyChanged(bool dirty);
+    // Null stands for the whole property.
+    void modelUpdated(Floor* floor);
+    void statusUpdated();
+    void initPanoUpdated();
+    void importingFromNomivo(QString text);
+
+protected slots:
+    // Writes the autosave copy; the project-file writer fills it in.
+    virtual void on_autoBackupTimer_timeout();
+
+private:
+    void deleteBuildings();
+
+    CamParams* m_camParams = nullptr;
+    QString m_folder;
+    QString m_globalId;
+    int m_shutterCounter = 0;
+    bool m_dirty = false;
+    Panorama* m_initialPano = nullptr;
+    QJsonObject m_portalData;
+    QJsonObject m_cam360;
+    int m_mainBuildingId = -1;
+    QList<Building*> m_buildings;
+    QTimer* m_autoBackupTimer = nullptr;
+    QMap<QString, int> m_lastIds;
+    QString m_quorilVersion;
+    QString m_nomivoVersion;
+    mutable QMutex m_lastIdsMutex;
+    QString m_newPostComment;
+    bool m_trialCalibrationApplied = false;
+    bool m_alignmentLocked = false;
+    QStringList m_systemcfgs;
+    QString m_cameraSerialNumber;
+    bool m_lensCalibrated = false;
+    // Guards the scan-record fields that pool threads report into.
+    mutable QMutex m_scanRecordsMutex;
+};

@@ -1,0 +1,105 @@
+#include "support/scripted_prompt.h"
+
+#include <gtest/gtest.h>
+
+namespace testsupport {
+
+ScriptedPrompt::ScriptedPrompt()
+{
+    m_previous = setUserPrompt(this);
+}
+
+ScriptedPrompt::~ScriptedPrompt()
+{
+    setUserPrompt(m_previous);
+    EXPECT_TRUE(m_answers.isEmpty()) << m_answers.size() << " scripted answer(s) were never asked for";
+}
+
+ScriptedPrompt& ScriptedPrompt::answerQuestion(QMessageBox::StandardButton button)
+{
+    m_answers.append(Answer(button));
+    return *this;
+}
+
+ScriptedPrompt& ScriptedPrompt::answerChoice(int index)
+{
+    m_answers.append(Answer(index));
+    return *this;
+}
+
+ScriptedPrompt& ScriptedPrompt::answerFiles(const QStringList& files)
+{
+    m_answers.append(Answer(Files{files}));
+    return *this;
+}
+
+ScriptedPrompt& ScriptedPrompt::answerDirectory(const QString& directory)
+{
+    m_answers.append(Answer(Directory{directory}));
+    return *this;
+}
+
+ScriptedPrompt& ScriptedPrompt::answerFloor(Floor* floor, bool cancelled)
+{
+    m_answers.append(Answer(FloorChoice{floor, cancelled}));
+    return *this;
+}
+
+template <typename T>
+bool ScriptedPrompt::take(const QString& kind, const QString& title, const QString& text, T& out)
+{
+    m_asked.append({kind, title, text});
+    if (m_answers.isEmpty()) {
+        ADD_FAILURE() << "unexpected " << kind.toStdString() << ": " << title.toStdString() << " / "
+                      << text.toStdString();
+        return false;
+    }
+    const Answer answer = m_answers.takeFirst();
+    if (!std::holds_alternative<T>(answer)) {
+        ADD_FAILURE() << "a " << kind.toStdString() << " came where another kind of answer was scripted: "
+                      << text.toStdString();
+        return false;
+    }
+    out = std::get<T>(answer);
+    return true;
+}
+
+QMessageBox::StandardButton ScriptedPrompt::question(QWidget*, QMessageBox::Icon, const QString& title,
+                                                     const QString& text, QMessageBox::StandardButtons,
+                                                     QMessageBox::StandardButton)
+{
+    QMessageBox::StandardButton button = QMessageBox::Cancel;
+    take(QStringLiteral("question"), title, text, button);
+    return button;
+}
+
+int ScriptedPrompt::choice(QWidget*, QMessageBox::Icon, const QString& title, const QString& text,
+                           const QStringList&, int)
+{
+    int index = -1;
+    take(QStringLiteral("choice"), title, text, index);
+    return index;
+}
+
+QStringList ScriptedPrompt::openFileNames(QWidget*, const QString& caption, const QString&, const QString& filter)
+{
+    Files files;
+    take(QStringLiteral("file chooser"), caption, filter, files);
+    return files.value;
+}
+
+QString ScriptedPrompt::existingDirectory(QWidget*, const QString& caption, const QString& dir)
+{
+    Directory directory;
+    take(QStringLiteral("directory chooser"), caption, dir, directory);
+    return directory.value;
+}
+
+FloorChoice ScriptedPrompt::selectFloor(Building*, Floor*)
+{
+    FloorChoice choice;
+    take(QStringLiteral("floor chooser"), QString(), QString(), choice);
+    return choice;
+}
+
+} // namespace testsupport

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "app/user_prompt.h"
+
+#include <QList>
+#include <QString>
+
+#include <variant>
+
+namespace testsupport {
+
+// Answers the program's questions and choosers from a queue, in order. A question that comes when
+// the queue is empty or expects another kind of answer fails the running test and is answered
+// as if cancelled; answers left over when the prompt ends fail it too. Installs itself while it lives.
+class ScriptedPrompt : public UserPrompt {
+public:
+    struct Asked {
+        QString kind;
+        QString title;
+        QString text;
+    };
+
+    ScriptedPrompt();
+    ~ScriptedPrompt() override;
+    ScriptedPrompt(const ScriptedPrompt&) = delete;
+    ScriptedPrompt& operator=(const ScriptedPrompt&) = delete;
+
+    ScriptedPrompt& answerQuestion(QMessageBox::StandardButton button);
+    ScriptedPrompt& answerChoice(int index);
+    ScriptedPrompt& answerFiles(const QStringList& files);
+    ScriptedPrompt& answerDirectory(const QString& directory);
+    ScriptedPrompt& answerFloor(Floor* floor, bool cancelled);
+
+    const QList<Asked>& asked() const { return m_asked; }
+    int pending() const { return static_cast<int>(m_answers.size()); }
+
+    QMessageBox::StandardButton question(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                                         const QString& text, QMessageBox::StandardButtons buttons,
+                                         QMessageBox::StandardButton defaultButton) override;
+    int choice(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+               const QStringList& buttons, int defaultIndex) override;
+    QStringList openFileNames(QWidget* parent, const QString& caption, const QString& dir,
+                              const QString& filter) override;
+    QString existingDirectory(QWidget* parent, const QString& caption, const QString& dir) override;
+    FloorChoice selectFloor(Building* building, Floor* exclude) override;
+
+private:
+    struct Files { QStringList value; };
+    struct Directory { QString value; };
+    using Answer = std::variant<QMessageBox::StandardButton, int, Files, Directory, FloorChoice>;
+
+    template <typename T>
+    bool take(const QString& kind, const QString& title, const QString& text, T& out);
+
+    QList<Answer> m_answers;
+    QList<Asked> m_asked;
+    UserPrompt* m_previous = nullptr;
+};
+
+} // namespace testsupport
