@@ -1,8 +1,9 @@
 #include "app/command_line.h"
+#include "app/main_window.h"
+#include "app/message_presenter.h"
 
 #include <QApplication>
 #include <QImageReader>
-#include <QMainWindow>
 
 #include <iostream>
 
@@ -22,8 +23,11 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Korvessa");
     QApplication::setApplicationName("Quoril");
+    // For unattended runs (the screenshot test): message boxes must not wait for a click.
+    if (qEnvironmentVariableIsSet("QUORIL_NONBLOCKING_MESSAGES"))
+        MessagePresenter::setBlockingBoxes(false);
 
-    QMainWindow window;
+    MainWindow window;
     window.show();
     return app.exec();
 }

@@ -2,6 +2,7 @@
 
 #include "project/floor_select_dialog.h"
 
+#include <QDialog>
 #include <QFileDialog>
 #include <QPushButton>
 
@@ -20,6 +21,11 @@ UserPrompt* setUserPrompt(UserPrompt* prompt)
     UserPrompt* previous = installedPrompt;
     installedPrompt = prompt;
     return previous;
+}
+
+int UserPrompt::runDialog(QDialog* dialog)
+{
+    return dialog->exec();
 }
 
 QMessageBox::StandardButton DialogPrompt::question(QWidget* parent, QMessageBox::Icon icon,

@@ -6,6 +6,7 @@
 
 class Building;
 class Floor;
+class QDialog;
 class QWidget;
 
 struct FloorChoice {
@@ -35,6 +36,8 @@ public:
     virtual QString existingDirectory(QWidget* parent, const QString& caption, const QString& dir) = 0;
     // Another floor of the building (or none), for a floor's underlay.
     virtual FloorChoice selectFloor(Building* building, Floor* exclude) = 0;
+    // Runs a dialog the caller built (the export check, the export result) modally; its result code.
+    virtual int runDialog(QDialog* dialog);
 };
 
 // The prompt in use: the real dialogs unless another one was installed.

@@ -1,5 +1,7 @@
 #include "support/scripted_prompt.h"
 
+#include <QDialog>
+
 #include <gtest/gtest.h>
 
 namespace testsupport {
@@ -42,6 +44,12 @@ ScriptedPrompt& ScriptedPrompt::answerDirectory(const QString& directory)
 ScriptedPrompt& ScriptedPrompt::answerFloor(Floor* floor, bool cancelled)
 {
     m_answers.append(Answer(FloorChoice{floor, cancelled}));
+    return *this;
+}
+
+ScriptedPrompt& ScriptedPrompt::answerDialog(DialogHandler handler)
+{
+    m_answers.append(Answer(Dialog{std::move(handler)}));
     return *this;
 }
 
@@ -100,6 +108,18 @@ FloorChoice ScriptedPrompt::selectFloor(Building*, Floor*)
     FloorChoice choice;
     take(QStringLiteral("floor chooser"), QString(), QString(), choice);
     return choice;
+}
+
+int ScriptedPrompt::runDialog(QDialog* dialog)
+{
+    Dialog answer;
+    if (!take(QStringLiteral("dialog"), dialog->windowTitle(), QString(), answer) || !answer.handler)
+        return QDialog::Rejected;
+    const int result = answer.handler(dialog);
+    // What a modal run leaves behind: the dialog closed with that result.
+    dialog->setResult(result);
+    dialog->hide();
+    return result;
 }
 
 } // namespace testsupport

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <variant>
 
 namespace testsupport {
@@ -30,6 +31,10 @@ public:
     ScriptedPrompt& answerFiles(const QStringList& files);
     ScriptedPrompt& answerDirectory(const QString& directory);
     ScriptedPrompt& answerFloor(Floor* floor, bool cancelled);
+    // A dialog run through runDialog is handed to `handler`, which may look at it and press its
+    // buttons; the handler's value is the dialog's result.
+    using DialogHandler = std::function<int(QDialog* dialog)>;
+    ScriptedPrompt& answerDialog(DialogHandler handler);
 
     const QList<Asked>& asked() const { return m_asked; }
     int pending() const { return static_cast<int>(m_answers.size()); }
@@ -43,11 +48,13 @@ public:
                               const QString& filter) override;
     QString existingDirectory(QWidget* parent, const QString& caption, const QString& dir) override;
     FloorChoice selectFloor(Building* building, Floor* exclude) override;
+    int runDialog(QDialog* dialog) override;
 
 private:
     struct Files { QStringList value; };
     struct Directory { QString value; };
-    using Answer = std::variant<QMessageBox::StandardButton, int, Files, Directory, FloorChoice>;
+    struct Dialog { DialogHandler handler; };
+    using Answer = std::variant<QMessageBox::StandardButton, int, Files, Directory, FloorChoice, Dialog>;
 
     template <typename T>
     bool take(const QString& kind, const QString& title, const QString& text, T& out);
