@@ -65,6 +65,11 @@ void Editor::setFloor(Floor* floor)
             m_undoGroup->addStack(stack);
         m_undoGroup->setActiveStack(stack);
         connect(floor, &QGraphicsScene::selectionChanged, this, &Editor::updateActions);
+        // The scene itself leaves the view when it is destroyed; the actions must follow.
+        connect(floor, &QObject::destroyed, this, [this] {
+            m_highlight = QPainterPath();
+            updateActions();
+        });
         zoomToFit();
     } else {
         m_undoGroup->setActiveStack(nullptr);

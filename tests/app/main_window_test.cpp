@@ -1,0 +1,303 @@
+#include "app/app_settings.h"
+#include "app/floor_panel.h"
+#include "app/main_window.h"
+#include "app/main_window_instance.h"
+#include "app/message_presenter.h"
+#include "app/property_panel.h"
+#include "app/property_tree_model.h"
+#include "app/property_tree_view.h"
+#include "editor/editor.h"
+#include "pano/panorama.h"
+#include "support/gui_input.h"
+#include "support/model_fixture.h"
+#include "support/scripted_prompt.h"
+#include "support/test_support.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSettings>
+#include <QUndoStack>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace testsupport;
+
+namespace {
+
+// A window showing a property of two buildings: House (Ground with s1 and s2, First with f1) and
+// Garage (Bay, without scans).
+struct WindowFixture {
+    ProjectFixture project;
+    Property* property = project.property.get();
+    Building* house = project.addBuilding("House");
+    Floor* ground = project.addFloor(house, "Ground");
+    Floor* first = project.addFloor(house, "First");
+    Building* garage = project.addBuilding("Garage");
+    Floor* bay = project.addFloor(garage, "Bay");
+    Panorama* s1 = project.addUserScan(ground, "s1");
+    Panorama* s2 = project.addUserScan(ground, "s2");
+    Panorama* f1 = project.addUserScan(first, "f1");
+    std::unique_ptr<MainWindow> window;
+
+    WindowFixture()
+    {
+        MessagePresenter::setBlockingBoxes(false);
+        property->setName("Villa");
+        s2->setPos(3000, 0);
+        property->setDirty(false);
+        window = std::make_unique<MainWindow>();
+        window->show();
+        window->openProperty(project.property.release());
+        QApplication::processEvents();
+    }
+    ~WindowFixture()
+    {
+        if (window && property->isDirty())
+            property->setDirty(false);
+        window.reset();
+        MessagePresenter::setBlockingBoxes(true);
+    }
+};
+
+struct SettingsScope {
+    bool metric = AppSettings::metricSystem;
+    ~SettingsScope()
+    {
+        AppSettings::metricSystem = metric;
+        QSettings().remove("metricSystem");
+        QSettings().remove("geometry");
+    }
+};
+
+} // namespace
+
+TEST(MainWindow, StartsEmptyWithItsCommandsOnTheirKeys)
+{
+    SettingsScope scope;
+    QSettings().setValue("metricSystem", false);
+    {
+        MainWindow window;
+        EXPECT_EQ(mainWindowInstance(), &window);
+        EXPECT_EQ(window.windowTitle(), "Quoril");
+        EXPECT_EQ(window.currentProperty(), nullptr);
+        EXPECT_EQ(window.treeModel()->rowCount(), 0);
+        EXPECT_FALSE(window.saveAction()->isEnabled());
+        EXPECT_FALSE(window.exportAction()->isEnabled());
+        EXPECT_FALSE(window.nextPanoAction()->isEnabled());
+        EXPECT_EQ(window.loadAction()->shortcut(), QKeySequence("Q"));
+        EXPECT_EQ(window.saveAction()->shortcut(), QKeySequence("Ctrl+S"));
+        EXPECT_EQ(window.exportAction()->shortcut(), QKeySequence("X"));
+        EXPECT_EQ(window.nextPanoAction()->shortcut(), QKeySequence("N"));
+        EXPECT_EQ(window.previousPanoAction()->shortcut(), QKeySequence("P"));
+        EXPECT_EQ(window.loadAction()->objectName(), "LoadProperty");
+        EXPECT_EQ(window.saveAction()->objectName(), "SaveProperty");
+        EXPECT_EQ(window.exportAction()->objectName(), "Export");
+        // The application settings are read when the window is built and written when it goes.
+        EXPECT_FALSE(AppSettings::metricSystem);
+        AppSettings::metricSystem = true;
+    }
+    EXPECT_EQ(mainWindowInstance(), nullptr);
+    EXPECT_TRUE(QSettings().value("metricSystem").toBool());
+}
+
+TEST(MainWindow, TitleShowsTheProjectAndItsUnsavedChanges)
+{
+    WindowFixture f;
+    EXPECT_EQ(f.window->windowTitle(), "Quoril - Villa[*]");
+    EXPECT_FALSE(f.window->isWindowModified());
+    f.ground->setGradeHint(2);
+    EXPECT_TRUE(f.window->isWindowModified());
+    f.property->setDirty(false);
+    EXPECT_FALSE(f.window->isWindowModified());
+
+    QLineEdit* name = f.window->propertyPanel()->nameEdit();
+    name->selectAll();
+    keyClicks(name, "Casa");
+    keyClick(name, Qt::Key_Return);
+    EXPECT_EQ(f.window->windowTitle(), "Quoril - Casa[*]");
+    EXPECT_TRUE(f.window->isWindowModified());
+    EXPECT_EQ(f.window->treeModel()->index(0, 0).data().toString(), "Casa");
+}
+
+TEST(MainWindow, ClosingAsksAboutUnsavedChangesExactlyWhenThereAreSome)
+{
+    SettingsScope scope;
+    WindowFixture f;
+    {
+        // Clean: no question (an unscripted one would fail the test).
+        ScriptedPrompt prompt;
+        f.window->setGeometry(100, 120, 900, 700);
+        EXPECT_TRUE(f.window->close());
+    }
+    EXPECT_EQ(QSettings().value("geometry").toByteArray(), f.window->saveGeometry());
+
+    f.window->show();
+    f.ground->setCeilingHeight(2500);
+    ScriptedPrompt prompt;
+    prompt.answerQuestion(QMessageBox::Cancel).answerQuestion(QMessageBox::Discard);
+    QSettings().remove("geometry");
+    EXPECT_FALSE(f.window->close());
+    EXPECT_TRUE(f.window->isVisible());
+    EXPECT_FALSE(QSettings().contains("geometry"));
+    EXPECT_TRUE(f.window->close());
+    ASSERT_EQ(prompt.asked().size(), 2);
+    EXPECT_EQ(prompt.asked()[0].title, "Quoril");
+    EXPECT_EQ(prompt.asked()[0].text, "Unsaved changes!");
+    EXPECT_TRUE(QSettings().contains("geometry"));
+}
+
+TEST(MainWindow, GeometryIsRestoredByTheNextWindow)
+{
+    SettingsScope scope;
+    QRect closedAt;
+    {
+        MainWindow window;
+        window.show();
+        window.setGeometry(40, 60, 1000, 640);
+        closedAt = window.geometry();
+        ASSERT_TRUE(window.close());
+    }
+    ASSERT_TRUE(QSettings().contains("geometry"));
+    MainWindow again;
+    again.show();
+    EXPECT_EQ(again.size(), QSize(1000, 640));
+    EXPECT_LE((again.geometry().topLeft() - closedAt.topLeft()).manhattanLength(), 4);
+}
+
+TEST(MainWindow, TheTreeChoosesTheFloorAndTheScanShown)
+{
+    WindowFixture f;
+    // The first floor is shown from the start.
+    EXPECT_EQ(f.window->editor()->floor(), f.ground);
+    EXPECT_EQ(f.window->floorPanel()->floor(), f.ground);
+
+    PropertyTreeView* tree = f.window->treeView();
+    ASSERT_TRUE(tree->selectEntry(f.bay));
+    EXPECT_EQ(f.window->editor()->floor(), f.bay);
+    EXPECT_EQ(f.window->floorPanel()->floor(), f.bay);
+
+    QList<Panorama*> followed;
+    QObject::connect(f.window.get(), &MainWindow::highlitedPanoChanged, [&](Panorama* p) { followed << p; });
+    ASSERT_TRUE(tree->selectEntry(f.f1));
+    EXPECT_EQ(f.window->editor()->floor(), f.first);
+    EXPECT_EQ(f.window->highlightedPano(), f.f1);
+    EXPECT_EQ(f.first->highlightedPanos(), QList<QGraphicsItem*>({f.f1}));
+    EXPECT_EQ(f.first->selectedItems(), QList<QGraphicsItem*>({f.f1}));
+    EXPECT_EQ(followed, QList<Panorama*>({f.f1}));
+
+    // A building shows its first floor unless one of its floors is shown already.
+    ASSERT_TRUE(tree->selectEntry(f.garage));
+    EXPECT_EQ(f.window->editor()->floor(), f.bay);
+    ASSERT_TRUE(tree->selectEntry(f.house));
+    EXPECT_EQ(f.window->editor()->floor(), f.ground);
+}
+
+TEST(MainWindow, NextAndPreviousScanStepThroughAllFloors)
+{
+    WindowFixture f;
+    QList<Panorama*> followed;
+    QObject::connect(f.window.get(), &MainWindow::highlitedPanoChanged, [&](Panorama* p) { followed << p; });
+    for (int i = 0; i < 4; ++i)
+        f.window->nextPanoAction()->trigger();
+    f.window->previousPanoAction()->trigger();
+    EXPECT_EQ(followed, QList<Panorama*>({f.s1, f.s2, f.f1, f.s1, f.f1}));
+    EXPECT_EQ(f.window->editor()->floor(), f.first);
+    EXPECT_EQ(f.window->treeView()->currentEntry(), static_cast<Itemizeable*>(f.f1));
+
+    // The scan followed goes: the next step starts from the first again.
+    f.first->deletePano(f.f1, false);
+    EXPECT_EQ(f.window->highlightedPano(), nullptr);
+    f.window->nextPanoAction()->trigger();
+    EXPECT_EQ(followed.last(), f.s1);
+}
+
+TEST(MainWindow, MovingAScanInTheViewIsUndoneFromTheWindow)
+{
+    WindowFixture f;
+    Editor* editor = f.window->editor();
+    ASSERT_EQ(editor->floor(), f.ground);
+    const QPoint start = editor->mapFromScene(QPointF(0, 0));
+    mouseEvent(editor->viewport(), QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+    mouseEvent(editor->viewport(), QEvent::MouseMove, start + QPoint(20, 10), Qt::LeftButton, Qt::LeftButton);
+    mouseEvent(editor->viewport(), QEvent::MouseMove, start + QPoint(40, 20), Qt::LeftButton, Qt::LeftButton);
+    mouseEvent(editor->viewport(), QEvent::MouseButtonRelease, start + QPoint(40, 20), Qt::LeftButton, Qt::NoButton);
+    EXPECT_NE(f.s1->pos(), QPointF(0, 0));
+    EXPECT_TRUE(f.window->isWindowModified());
+    EXPECT_EQ(f.ground->undoStack()->text(0), "Move pano");
+
+    // Ctrl+Z, wherever the focus is in the window.
+    f.window->activateWindow();
+    f.window->treeView()->setFocus();
+    QList<QAction*> undoActions;
+    for (QAction* action : f.window->actions())
+        if (action->shortcut() == QKeySequence::Undo)
+            undoActions << action;
+    ASSERT_EQ(undoActions.size(), 1);
+    undoActions.first()->trigger();
+    EXPECT_EQ(f.s1->pos(), QPointF(0, 0));
+}
+
+TEST(MainWindow, ContextMenusOfTheTreeChangeTheProjectAndTheWindowFollows)
+{
+    WindowFixture f;
+    PropertyTreeView* tree = f.window->treeView();
+    ASSERT_TRUE(tree->selectEntry(f.bay));
+    const QModelIndex bay = f.window->treeModel()->indexOf(f.bay);
+    std::unique_ptr<QMenu> menu(tree->contextMenuFor(bay));
+    QAction* remove = nullptr;
+    for (QAction* action : menu->actions())
+        if (action->text() == "Delete")
+            remove = action;
+    ASSERT_NE(remove, nullptr);
+    ScriptedPrompt prompt;
+    prompt.answerQuestion(QMessageBox::Yes);
+    tree->runContextAction(bay, remove);
+    EXPECT_TRUE(f.garage->floors().isEmpty());
+    EXPECT_EQ(f.window->editor()->floor(), nullptr);
+    EXPECT_EQ(f.window->floorPanel()->floor(), nullptr);
+    EXPECT_FALSE(f.window->treeModel()->indexOf(f.bay).isValid());
+    EXPECT_TRUE(f.window->isWindowModified());
+    f.window->nextPanoAction()->trigger();
+    EXPECT_EQ(f.window->editor()->floor(), f.ground);
+}
+
+TEST(MainWindow, AFindingIsShownOnItsFloor)
+{
+    WindowFixture f;
+    QPainterPath outline;
+    outline.addEllipse(QPointF(3000, 0), 250, 250);
+    f.window->showFinding(f.first, outline);
+    EXPECT_EQ(f.window->editor()->floor(), f.first);
+    EXPECT_EQ(f.window->editor()->shownHighlight(), outline);
+    EXPECT_EQ(f.window->treeView()->currentEntry(), static_cast<Itemizeable*>(f.first));
+
+    f.window->showFinding(f.s2, outline);
+    EXPECT_EQ(f.window->editor()->floor(), f.ground);
+    EXPECT_EQ(f.window->editor()->shownHighlight(), outline);
+
+    f.window->showFinding(f.garage, QPainterPath());
+    EXPECT_EQ(f.window->treeView()->currentEntry(), static_cast<Itemizeable*>(f.garage));
+    f.window->showFinding(nullptr, QPainterPath());
+}
+
+TEST(MainWindow, OpeningAnotherProjectLetsGoOfTheOldOne)
+{
+    WindowFixture f;
+    const QString autosave = f.project.path("~quoril.qjs");
+    writeFile(autosave, "autosaved");
+    ProjectFixture other;
+    Building* hall = other.addBuilding("Hall");
+    other.addFloor(hall, "Main");
+    other.property->setName("Other");
+    f.window->openProperty(other.property.release());
+    // The old property is gone, and with it its autosave copy.
+    EXPECT_FALSE(QFile::exists(autosave));
+    EXPECT_EQ(f.window->windowTitle(), "Quoril - Other[*]");
+    EXPECT_EQ(f.window->editor()->floor(), hall->floors().first());
+    EXPECT_EQ(f.window->treeModel()->index(0, 0).data().toString(), "Other");
+    f.property = f.window->currentProperty();
+}
