@@ -128,13 +128,13 @@ void MainWindow::buildToolBar()
 
 void MainWindow::openProperty(Property* property)
 {
-    if (property == m_property)
-        return;
-    closeProperty();
-    m_property = property;
-    if (m_property) {
-        connect(m_property, &Property::dirtyChanged, this, &MainWindow::updateTitle);
-        connect(m_property, &Property::modelUpdated, this, &MainWindow::updateActions);
+    if (property != m_property) {
+        closeProperty();
+        m_property = property;
+        if (m_property) {
+            connect(m_property, &Property::dirtyChanged, this, &MainWindow::updateTitle);
+            connect(m_property, &Property::modelUpdated, this, &MainWindow::updateActions);
+        }
     }
     m_treeModel->setProject(m_property);
     m_propertyPanel->setProject(m_property);

@@ -26,7 +26,8 @@ public:
     ~MainWindow() override;
 
     Property* currentProperty() const { return m_property; }
-    // Shows this property, which the window then owns; the one held before is deleted.
+    // Shows this property, which the window then owns; the one held before is deleted. Called
+    // again with the property held, shows it afresh (after a load).
     void openProperty(Property* property);
 
     // Unsaved changes: asks whether to save them first. False when the user cancels or the save

@@ -31,10 +31,10 @@ Editor::Editor(QWidget* parent) : QGraphicsView(parent)
     m_undo->setShortcut(QKeySequence::Undo);
     m_redo = m_undoGroup->createRedoAction(this, tr("Redo"));
     m_redo->setShortcut(QKeySequence::Redo);
-    m_delete = makeAction(tr("Delete selected items"), QKeySequence::Delete, &Editor::deleteSelection);
-    m_rotateLeft = makeAction(tr("Rotate selection left"), QKeySequence(Qt::Key_BracketLeft), nullptr);
+    m_delete = makeAction(tr("Delete"), QKeySequence::Delete, &Editor::deleteSelection);
+    m_rotateLeft = makeAction(tr("Rotate left"), QKeySequence(Qt::Key_BracketLeft), nullptr);
     connect(m_rotateLeft, &QAction::triggered, this, [this] { rotateSelection(-kRotationStep); });
-    m_rotateRight = makeAction(tr("Rotate selection right"), QKeySequence(Qt::Key_BracketRight), nullptr);
+    m_rotateRight = makeAction(tr("Rotate right"), QKeySequence(Qt::Key_BracketRight), nullptr);
     connect(m_rotateRight, &QAction::triggered, this, [this] { rotateSelection(kRotationStep); });
     m_rotateByCompass = makeAction(tr("Rotate floors by compass"), QKeySequence(), &Editor::rotateFloorsByCompass);
     m_zoomToFit = makeAction(tr("Zoom to fit"), QKeySequence(Qt::Key_F), &Editor::zoomToFit);
