@@ -149,8 +149,16 @@ QByteArray Panorama::pointcloudData() const
 void Panorama::reloadTwoLens(const CamParamsZTM6& camera, bool reprocess)
 {
     const QString dir = folder();
-    if (!QFileInfo(dir + "/" + scanfiles::twoLensMainImage).isFile())
-        throwMainImageMissing();
+    const QString preview = dir + "/" + scanfiles::preview;
+    if (!QFileInfo(dir + "/" + scanfiles::twoLensMainImage).isFile()) {
+        // A scan from an export archive has only what processing made: its pictures and point cloud.
+        if (reprocess || !QFileInfo::exists(preview))
+            throwMainImageMissing();
+        ScanData data;
+        readPointcloudFile(dir + "/" + scanfiles::pointCloud, data.lidarPoints);
+        postGeometry(data, false);
+        return;
+    }
     // A scan whose fingerprint was never taken has never been placed from its camera data.
     const bool firstRead = m_scanHash.isEmpty();
 
@@ -165,7 +173,6 @@ void Panorama::reloadTwoLens(const CamParamsZTM6& camera, bool reprocess)
     writePointcloudFile(dir + "/" + scanfiles::pointCloud, data.lidarPoints);
     postGeometry(data, firstRead);
 
-    const QString preview = dir + "/" + scanfiles::preview;
     if (reprocess || !QFileInfo::exists(preview)) {
         const QByteArray rgb = renderTwoLensPano(camera, dir, m_imageParams, kPreviewWidth);
         writePreviewPic(preview, reinterpret_cast<const uint8_t*>(rgb.constData()), kPreviewWidth, kPreviewHeight);
@@ -175,9 +182,14 @@ void Panorama::reloadTwoLens(const CamParamsZTM6& camera, bool reprocess)
 void Panorama::buildTwoLensPano(const CamParamsZTM6& camera)
 {
     const QString dir = folder();
-    if (!QFileInfo(dir + "/" + scanfiles::twoLensMainImage).isFile())
+    const QString pano = dir + "/" + scanfiles::fullPano;
+    if (!QFileInfo(dir + "/" + scanfiles::twoLensMainImage).isFile()) {
+        // Without the lens images a pano already made is the best there is.
+        if (QFileInfo::exists(pano))
+            return;
         throwMainImageMissing();
+    }
     const QByteArray rgb = renderTwoLensPano(camera, dir, m_imageParams, kFullPanoWidth);
-    writeFullPanoPic(dir + "/" + scanfiles::fullPano, reinterpret_cast<const uint8_t*>(rgb.constData()),
+    writeFullPanoPic(pano, reinterpret_cast<const uint8_t*>(rgb.constData()),
                      kFullPanoWidth, kFullPanoWidth / 2);
 }

@@ -226,6 +226,34 @@ TEST(TwoLensScanBuild, MissingLensImagesAndUnusableScanFolders)
     EXPECT_TRUE(onPoolThread([&] { blocked->reload(false); }).contains("pc.dat"));
 }
 
+TEST(TwoLensScanBuild, AScanLeftWithItsDerivedFilesOnlyKeepsThem)
+{
+    TwoLensProject f;
+    Panorama* scan = f.addScan("s");
+    ASSERT_EQ(onPoolThread([&] {
+                  scan->reload(false);
+                  scan->buildPano();
+              }),
+              "");
+    ASSERT_TRUE(processEventsUntil([&] { return !scan->outline().isEmpty(); }));
+    const QList<QPoint> outline = scan->outline();
+    const QByteArray pano = readFile(f.scanPath("s/s.pic"));
+    // What an export archive carries of a scan: its pictures and its point cloud.
+    for (const char* name : {"h1.jpg", "h2.jpg", "pts1.dat", "pts2.dat", "scan.json"})
+        ASSERT_TRUE(QFile::remove(f.scanPath("s/") + name));
+    scan->setOutline({});
+
+    ASSERT_EQ(onPoolThread([&] {
+                  scan->reload(false);
+                  scan->buildPano();
+              }),
+              "");
+    ASSERT_TRUE(processEventsUntil([&] { return !scan->outline().isEmpty(); }));
+    EXPECT_EQ(scan->outline(), outline);
+    EXPECT_EQ(readFile(f.scanPath("s/s.pic")), pano);
+    EXPECT_TRUE(onPoolThread([&] { scan->reload(true); }).endsWith("Main image is missing and pano will be omitted."));
+}
+
 TEST(TwoLensScanPlacement, FloorTransformMovesAndTurnsANewScan)
 {
     TwoLensProject f;
