@@ -1,0 +1,289 @@
+#include "pano/panorama.h"
+#include "support/log_capture.h"
+#include "support/model_fixture.h"
+#include "support/scan_placement.h"
+#include "support/scripted_prompt.h"
+#include "support/signal_counter.h"
+#include "support/test_support.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+using namespace testsupport;
+
+namespace {
+
+void triggerAction(Property& property, const QString& text)
+{
+    QMenu menu;
+    property.contextMenuActions(&menu);
+    for (QAction* action : menu.actions())
+        if (action->text() == text) {
+            property.onContextAction(action);
+            return;
+        }
+    ADD_FAILURE() << "no action " << text.toStdString();
+}
+
+// Installs a project loader for one test and takes it away again.
+struct LoaderScope {
+    explicit LoaderScope(Property::ProjectLoader loader) { Property::setProjectLoader(std::move(loader)); }
+    ~LoaderScope() { Property::setProjectLoader({}); }
+};
+
+// A project folder with raw camera data, a project file, generated files and one floor with a
+// full scan and a user scan.
+struct MaintenanceFixture : ProjectFixture {
+    Building* house = addBuilding("House");
+    Floor* ground = addFloor(house, "Ground");
+    Panorama* full = placeScan(ground, "full", PanoType::Full, {0, 0});
+    Panorama* user = addUserScan(ground, "user");
+
+    MaintenanceFixture()
+    {
+        property->setName("Villa");
+        for (const QString& file : {"system.cfg", "quoril.qjs", "cache.dat", "quorillog.txt", "_Snapshots/a.jpg",
+                                    "_Export/x.tar", "Ground/full/t.pic", "Ground/full/pano.dat", "Ground/user/t.pic"})
+            writeFile(path(file), "x");
+        property->setDirty(false);
+    }
+};
+
+const QString kReimportQuestion = "All image edits and alignment will be reset. Snapshot folder will be deleted. It is "
+                                  "recommended to make a backup copy of the property first.\n\nProceed?";
+
+} // namespace
+
+TEST(PropertyActions, DeleteAllSnapshotsRemovesTheFolderWithoutAsking)
+{
+    MaintenanceFixture f;
+    ScriptedPrompt prompt; // any question would fail the test
+    LogCapture log;
+    triggerAction(*f.property, "Delete all snapshots");
+    EXPECT_FALSE(QFileInfo::exists(f.path("_Snapshots")));
+    EXPECT_TRUE(QFileInfo::exists(f.path("_Export/x.tar")));
+    EXPECT_FALSE(f.property->isDirty());
+    triggerAction(*f.property, "Delete all snapshots");
+    EXPECT_TRUE(log.texts(QtWarningMsg).isEmpty()) << "nothing to remove is no failure";
+
+    writeFile(f.path("_Snapshots"), "a file where the folder belongs");
+    triggerAction(*f.property, "Delete all snapshots");
+    EXPECT_EQ(log.texts(QtWarningMsg), QStringList{"Could not remove Snapshots folder."});
+}
+
+TEST(PropertyActions, CleanupAsksFirstAndKeepsProjectFileAndScans)
+{
+    MaintenanceFixture f;
+    ScriptedPrompt prompt;
+    prompt.answerQuestion(QMessageBox::No).answerQuestion(QMessageBox::Yes);
+    const QStringList before = listTree(f.path());
+    triggerAction(*f.property, "Cleanup");
+    EXPECT_EQ(listTree(f.path()), before);
+
+    triggerAction(*f.property, "Cleanup");
+    ASSERT_EQ(prompt.asked().size(), 2);
+    EXPECT_EQ(prompt.asked()[0].title, "Warning");
+    EXPECT_EQ(prompt.asked()[0].text,
+              "All unneeded files will be be erased. Snapshot folder will be deleted.\n\nProceed?");
+    EXPECT_FALSE(QFileInfo::exists(f.path("cache.dat")));
+    EXPECT_FALSE(QFileInfo::exists(f.path("_Snapshots")));
+    EXPECT_TRUE(QFileInfo::exists(f.path("quoril.qjs")));
+    EXPECT_TRUE(QFileInfo::exists(f.path("Ground/full/t.pic"))) << "previews stay";
+    EXPECT_EQ(f.property->buildings().size(), 1);
+}
+
+TEST(PropertyActions, ReimportRefusesAnExportedProject)
+{
+    MaintenanceFixture f;
+    QFile::remove(f.path("system.cfg"));
+    int loads = 0;
+    LoaderScope loader([&](Property&, const QString&) { ++loads; });
+    ScriptedPrompt prompt;
+    prompt.answerQuestion(QMessageBox::Ok);
+    const QStringList before = listTree(f.path());
+    triggerAction(*f.property, "Re-import");
+    ASSERT_EQ(prompt.asked().size(), 1);
+    EXPECT_EQ(prompt.asked()[0].title, "Cannot re-import");
+    EXPECT_EQ(prompt.asked()[0].text, "This project does not contain the raw camera data needed to re-import. It looks "
+                                      "like an exported project.Nothing has been changed.");
+    EXPECT_EQ(listTree(f.path()), before);
+    EXPECT_EQ(f.property->buildings().size(), 1);
+    EXPECT_EQ(loads, 0);
+}
+
+TEST(PropertyActions, ReimportChangesNothingUnlessConfirmedAndALoaderExists)
+{
+    MaintenanceFixture f;
+    QFile::remove(f.path("system.cfg"));
+    writeFile(f.path("project.json"), "{}"); // the field application's data counts as raw data too
+    const QStringList before = listTree(f.path());
+    {
+        LogCapture log;
+        ScriptedPrompt prompt; // refused before any question
+        triggerAction(*f.property, "Re-import");
+        EXPECT_EQ(log.texts(QtWarningMsg).size(), 1);
+    }
+    int loads = 0;
+    LoaderScope loader([&](Property&, const QString&) { ++loads; });
+    ScriptedPrompt prompt;
+    prompt.answerQuestion(QMessageBox::No);
+    triggerAction(*f.property, "Re-import");
+    ASSERT_EQ(prompt.asked().size(), 1);
+    EXPECT_EQ(prompt.asked()[0].title, "Warning");
+    EXPECT_EQ(prompt.asked()[0].text, kReimportQuestion);
+    EXPECT_EQ(listTree(f.path()), before);
+    EXPECT_EQ(f.property->buildings().size(), 1);
+    EXPECT_EQ(loads, 0);
+}
+
+// The tree, the editor and the dialogs hold pointers to the floors and scans; they must hear that
+// these go away while the objects still live, and before the load replaces them.
+TEST(PropertyActions, ReimportLetsGoOfTheOldTreeBeforeTheLoad)
+{
+    MaintenanceFixture f;
+    f.property->setInitialPano(f.full);
+    f.ground->setHighlightedItems({f.full, f.user});
+    f.property->setDirty(false);
+
+    QStringList events;
+    QObject::connect(f.property.get(), &Property::initPanoUpdated, [&] {
+        events << (f.property->initialPano() ? "initial kept" : "initial cleared");
+    });
+    QObject::connect(f.ground, &Floor::highlightedPanosChanged, [&](const QList<QGraphicsItem*>& items) {
+        events << QString("highlighted %1").arg(items.size());
+    });
+    QObject::connect(f.property.get(), &Property::modelUpdated, [&](Floor* floor) {
+        // Still alive here: the receiver may look at what it lets go of.
+        events << QString("model %1 buildings, floor %2 still named %3")
+                      .arg(f.property->buildings().size())
+                      .arg(floor ? "given" : "null", f.ground->ownName());
+    });
+    QString loadedFolder;
+    LoaderScope loader([&](Property& property, const QString& folder) {
+        events << "load";
+        loadedFolder = folder;
+        EXPECT_EQ(&property, f.property.get());
+        EXPECT_FALSE(QFileInfo::exists(folder + "/quoril.qjs")) << "the project file goes first";
+        EXPECT_FALSE(QFileInfo::exists(folder + "/Ground/full/t.pic"));
+        EXPECT_FALSE(QFileInfo::exists(folder + "/Ground/full/pano.dat"));
+        EXPECT_TRUE(QFileInfo::exists(folder + "/system.cfg"));
+        EXPECT_EQ(property.initialPano(), nullptr);
+    });
+    ScriptedPrompt prompt;
+    prompt.answerQuestion(QMessageBox::Yes);
+    const QString folder = f.property->folder();
+    triggerAction(*f.property, "Re-import");
+
+    EXPECT_EQ(events, (QStringList{"initial cleared", "highlighted 0", "model 0 buildings, floor null still named Ground",
+                                   "highlighted 0", "load"}));
+    EXPECT_EQ(loadedFolder, folder);
+    EXPECT_TRUE(QFileInfo::exists(f.path("Ground/full"))) << "raw scan folders stay";
+    EXPECT_TRUE(QFileInfo::exists(f.path("Ground/user/u.jpg")));
+}
+
+TEST(PropertyActions, ReimportFailureIsLoggedAsCritical)
+{
+    MaintenanceFixture f;
+    LoaderScope loader([](Property&, const QString&) { throw std::runtime_error("Could not find: somewhere"); });
+    ScriptedPrompt prompt;
+    prompt.answerQuestion(QMessageBox::Yes);
+    LogCapture log;
+    triggerAction(*f.property, "Re-import");
+    EXPECT_EQ(log.texts(QtCriticalMsg), QStringList{"Could not re-import property \"Villa\" : Could not find: somewhere"});
+}
+
+TEST(PropertyActions, OtherTextsDoNothing)
+{
+    MaintenanceFixture f;
+    ScriptedPrompt prompt;
+    const QStringList before = listTree(f.path());
+    QAction action("Delete");
+    f.property->onContextAction(&action);
+    EXPECT_EQ(listTree(f.path()), before);
+    EXPECT_EQ(f.property->buildings().size(), 1);
+}
+
+TEST(PropertyQueries, AlignmentStateOfTheBuildings)
+{
+    ProjectFixture f;
+    EXPECT_EQ(f.property->alignmentState(), 0) << "no buildings";
+    QList<Panorama*> scans;
+    for (const QString& name : {"A", "B", "C"}) {
+        Floor* floor = f.addFloor(f.addBuilding(name), "Ground");
+        scans << placeScan(floor, name, PanoType::Full, {0, 0});
+        scans.last()->setAlignment(0);
+    }
+    EXPECT_EQ(f.property->alignmentState(), 0);
+    scans[1]->setAlignment(-1);
+    EXPECT_EQ(f.property->alignmentState(), -1);
+    scans[2]->setAlignment(1);
+    EXPECT_EQ(f.property->alignmentState(), 1);
+}
+
+TEST(PropertyQueries, CameraModelPrefixIsTheSerialsFirstTwoCharacters)
+{
+    Property property;
+    EXPECT_EQ(property.cameraModelPrefix(), "");
+    property.setCameraSerialNumber("M");
+    EXPECT_EQ(property.cameraModelPrefix(), "M");
+    property.setCameraSerialNumber("MX0042");
+    EXPECT_EQ(property.cameraModelPrefix(), "MX");
+}
+
+TEST(PropertyQueries, FindPanoByIdMatchesStoredIdAndTypeWordAndIssuesNone)
+{
+    ProjectFixture f;
+    Floor* first = f.addFloor(f.addBuilding("A"), "Ground");
+    Floor* second = f.addFloor(f.addBuilding("B"), "Ground");
+    auto* unnumbered = new TestItem("pano");
+    first->addItem(unnumbered);
+    auto* note = new TestItem("note");
+    second->addItem(note);
+    note->setUniqueId(7);
+    Panorama* pano = placeScan(second, "scan", PanoType::Full, {0, 0});
+    pano->setUniqueId(7);
+
+    EXPECT_EQ(f.property->findPanoById(0, "pano"), nullptr);
+    EXPECT_EQ(unnumbered->storedId(), 0u) << "the search issued an id";
+    EXPECT_EQ(f.property->findPanoById(7, "pano"), static_cast<QGraphicsItem*>(pano));
+    EXPECT_EQ(f.property->findPanoById(7, "note"), static_cast<QGraphicsItem*>(note));
+    EXPECT_EQ(f.property->findPanoById(8, "pano"), nullptr);
+    EXPECT_EQ(f.property->findPanoById(-1, "pano"), nullptr);
+}
+
+TEST(PropertyMaintenance, ReprocessPanosGoesOnAfterFailuresAndWarnsOnce)
+{
+    ProjectFixture f;
+    Building* building = f.addBuilding("House");
+    Floor* ground = f.addFloor(building, "Ground");
+    Floor* pictures = f.addFloor(building, "Pictures");
+    Panorama* first = placeScan(ground, "first", PanoType::Full, {0, 0});
+    Panorama* second = placeScan(pictures, "second", PanoType::Full, {0, 0});
+    Panorama* partial = placeScan(ground, "partial", PanoType::Partial, {0, 0});
+    for (Panorama* pano : {first, second, partial}) {
+        pano->imageParams()[0] = 0.25f; // an alignment angle
+        pano->imageParams()[20] = 0.75f; // a colour setting
+        writeFile(pano->folder() + "/t.pic", "preview");
+    }
+
+    LogCapture log;
+    f.property->reprocessPanos(); // no camera model: every full scan fails to build
+    const QStringList warnings = log.texts(QtWarningMsg);
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings[0].startsWith("Could not process pano " + first->folder() + ". ")) << warnings[0].toStdString();
+    EXPECT_TRUE(warnings[0].contains("\n\nCould not process pano " + second->folder() + ". "));
+    EXPECT_TRUE(warnings[0].contains("Main image is missing and pano will be omitted."));
+    for (Panorama* pano : {first, second}) {
+        EXPECT_EQ(pano->imageParams()[0], 0.0f) << "alignment reset";
+        EXPECT_EQ(pano->imageParams()[20], 0.75f) << "colour kept";
+        EXPECT_FALSE(QFileInfo::exists(pano->folder() + "/t.pic"));
+    }
+    EXPECT_EQ(partial->imageParams()[0], 0.25f) << "only full scans are processed";
+    EXPECT_TRUE(QFileInfo::exists(partial->folder() + "/t.pic"));
+}
