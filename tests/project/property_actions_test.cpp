@@ -98,46 +98,41 @@ TEST(PropertyActions, CleanupAsksFirstAndKeepsProjectFileAndScans)
     EXPECT_EQ(f.property->buildings().size(), 1);
 }
 
-TEST(PropertyActions, ReimportRefusesAnExportedProject)
+TEST(PropertyActions, ReimportChangesNothingWhenRefusedOrNotConfirmed)
 {
     MaintenanceFixture f;
     QFile::remove(f.path("system.cfg"));
+    const QStringList before = listTree(f.path());
     int loads = 0;
-    LoaderScope loader([&](Property&, const QString&) { ++loads; });
-    ScriptedPrompt prompt;
-    prompt.answerQuestion(QMessageBox::Ok);
-    const QStringList before = listTree(f.path());
-    triggerAction(*f.property, "Re-import");
-    ASSERT_EQ(prompt.asked().size(), 1);
-    EXPECT_EQ(prompt.asked()[0].title, "Cannot re-import");
-    EXPECT_EQ(prompt.asked()[0].text, "This project does not contain the raw camera data needed to re-import. It looks "
-                                      "like an exported project.Nothing has been changed.");
-    EXPECT_EQ(listTree(f.path()), before);
-    EXPECT_EQ(f.property->buildings().size(), 1);
-    EXPECT_EQ(loads, 0);
-}
-
-TEST(PropertyActions, ReimportChangesNothingUnlessConfirmedAndALoaderExists)
-{
-    MaintenanceFixture f;
-    QFile::remove(f.path("system.cfg"));
+    {
+        LoaderScope loader([&](Property&, const QString&) { ++loads; });
+        ScriptedPrompt prompt;
+        prompt.answerQuestion(QMessageBox::Ok);
+        triggerAction(*f.property, "Re-import");
+        ASSERT_EQ(prompt.asked().size(), 1);
+        EXPECT_EQ(prompt.asked()[0].title, "Cannot re-import");
+        EXPECT_EQ(prompt.asked()[0].text, "This project does not contain the raw camera data needed to re-import. It "
+                                          "looks like an exported project.Nothing has been changed.");
+    }
     writeFile(f.path("project.json"), "{}"); // the field application's data counts as raw data too
-    const QStringList before = listTree(f.path());
     {
         LogCapture log;
-        ScriptedPrompt prompt; // refused before any question
+        ScriptedPrompt prompt; // without a loader, refused before any question
         triggerAction(*f.property, "Re-import");
         EXPECT_EQ(log.texts(QtWarningMsg).size(), 1);
     }
-    int loads = 0;
-    LoaderScope loader([&](Property&, const QString&) { ++loads; });
-    ScriptedPrompt prompt;
-    prompt.answerQuestion(QMessageBox::No);
-    triggerAction(*f.property, "Re-import");
-    ASSERT_EQ(prompt.asked().size(), 1);
-    EXPECT_EQ(prompt.asked()[0].title, "Warning");
-    EXPECT_EQ(prompt.asked()[0].text, kReimportQuestion);
-    EXPECT_EQ(listTree(f.path()), before);
+    {
+        LoaderScope loader([&](Property&, const QString&) { ++loads; });
+        ScriptedPrompt prompt;
+        prompt.answerQuestion(QMessageBox::No);
+        triggerAction(*f.property, "Re-import");
+        ASSERT_EQ(prompt.asked().size(), 1);
+        EXPECT_EQ(prompt.asked()[0].title, "Warning");
+        EXPECT_EQ(prompt.asked()[0].text, kReimportQuestion);
+    }
+    QStringList after = listTree(f.path());
+    after.removeOne("project.json");
+    EXPECT_EQ(after, before);
     EXPECT_EQ(f.property->buildings().size(), 1);
     EXPECT_EQ(loads, 0);
 }
@@ -198,17 +193,6 @@ TEST(PropertyActions, ReimportFailureIsLoggedAsCritical)
     EXPECT_EQ(log.texts(QtCriticalMsg), QStringList{"Could not re-import property \"Villa\" : Could not find: somewhere"});
 }
 
-TEST(PropertyActions, OtherTextsDoNothing)
-{
-    MaintenanceFixture f;
-    ScriptedPrompt prompt;
-    const QStringList before = listTree(f.path());
-    QAction action("Delete");
-    f.property->onContextAction(&action);
-    EXPECT_EQ(listTree(f.path()), before);
-    EXPECT_EQ(f.property->buildings().size(), 1);
-}
-
 TEST(PropertyQueries, AlignmentStateOfTheBuildings)
 {
     ProjectFixture f;
@@ -224,16 +208,6 @@ TEST(PropertyQueries, AlignmentStateOfTheBuildings)
     EXPECT_EQ(f.property->alignmentState(), -1);
     scans[2]->setAlignment(1);
     EXPECT_EQ(f.property->alignmentState(), 1);
-}
-
-TEST(PropertyQueries, CameraModelPrefixIsTheSerialsFirstTwoCharacters)
-{
-    Property property;
-    EXPECT_EQ(property.cameraModelPrefix(), "");
-    property.setCameraSerialNumber("M");
-    EXPECT_EQ(property.cameraModelPrefix(), "M");
-    property.setCameraSerialNumber("MX0042");
-    EXPECT_EQ(property.cameraModelPrefix(), "MX");
 }
 
 TEST(PropertyQueries, FindPanoByIdMatchesStoredIdAndTypeWordAndIssuesNone)
