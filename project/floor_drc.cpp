@@ -13,7 +13,7 @@ constexpr int kLowestUsualCeilingMm = 1000;
 constexpr double kMinScanSpacingMm = 500;
 constexpr double kCloseScanMarkRadiusMm = 250;
 // A short video on spacing the scans of a tour.
-const QLatin1String kScanSpacingHelpUrl("https://ambrel.example/help/videos/scan-spacing");
+const QLatin1String kScanSpacingHelpUrl("https://portal.example.invalid/help/videos/scan-spacing");
 }
 
 bool Floor::isPicturesFloor() const
