@@ -2,6 +2,7 @@
 
 #include "pano/image_params.h"
 #include "pano/pano_type.h"
+#include "pano/tag.h"
 #include "project/draft_item.h"
 
 #include <QJsonObject>
@@ -97,6 +98,10 @@ public:
     QDomElement svgElement(QDomDocument& document);
     void onGeometryChanged(bool rotated) override;
 
+    // Tags, by value. A tag's id is issued before it is stored, so every copy carries the same id.
+    const QList<Tag>& tags() const { return m_tags; }
+    void appendTag(Tag tag);
+
 protected:
     QVariant itemChange(GraphicsItemChange change, const QVariant& value) override;
 
@@ -119,4 +124,5 @@ private:
     bool m_equirectangular = false;
     QString m_scanHash;
     int m_systemCfgIndex = -1;
+    QList<Tag> m_tags;
 };
