@@ -5,9 +5,27 @@
 #include "pano/panorama.h"
 #include "project/tag_entry.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
+// A scene without an index lists its items in no fixed order, so the arrays are sorted: notes by
+// id, reference lines by their points. A saved floor then writes the same arrays after every load.
+template <typename T>
+QList<T*> itemsOfKind(const QList<QGraphicsItem*>& items)
+{
+    QList<T*> result;
+    for (QGraphicsItem* item : items)
+        if (auto* typed = dynamic_cast<T*>(item))
+            result << typed;
+    return result;
+}
+
+bool pointLess(const QPointF& a, const QPointF& b)
+{
+    return a.x() != b.x() ? a.x() < b.x() : a.y() < b.y();
+}
+
 QJsonArray rectToJson(const QRectF& rect)
 {
     return QJsonArray{rect.x(), rect.y(), rect.width(), rect.height()};
@@ -42,9 +60,16 @@ QJsonObject Floor::layoutToJson(const QList<QGraphicsItem*>& items, bool forExpo
 {
     QJsonObject layout;
     QJsonArray notes;
-    for (QGraphicsItem* item : items)
-        if (auto* note = dynamic_cast<Note*>(item); note && !note->parentItem())
-            notes.append(note->toJson(forExport));
+    QList<Note*> topNotes;
+    for (Note* note : itemsOfKind<Note>(items))
+        if (!note->parentItem())
+            topNotes << note;
+    for (Note* note : std::as_const(topNotes))
+        note->uniqueId();
+    std::sort(topNotes.begin(), topNotes.end(),
+              [](Note* a, Note* b) { return a->storedId() < b->storedId(); });
+    for (Note* note : std::as_const(topNotes))
+        notes.append(note->toJson(forExport));
     if (!notes.isEmpty())
         layout["notes"] = notes;
     if (!forExport)
@@ -75,8 +100,13 @@ QJsonObject Floor::layoutToJson(const QList<QGraphicsItem*>& items, bool forExpo
 QJsonArray Floor::referenceLinesToJson(const QList<QGraphicsItem*>& items)
 {
     QJsonArray lines;
-    for (QGraphicsItem* item : items)
-        if (auto* line = dynamic_cast<ReferenceLine*>(item))
-            lines.append(line->toJson(false));
+    QList<ReferenceLine*> sorted = itemsOfKind<ReferenceLine>(items);
+    std::sort(sorted.begin(), sorted.end(), [](const ReferenceLine* a, const ReferenceLine* b) {
+        const QLineF la = a->sceneLine();
+        const QLineF lb = b->sceneLine();
+        return la.p1() != lb.p1() ? pointLess(la.p1(), lb.p1()) : pointLess(la.p2(), lb.p2());
+    });
+    for (ReferenceLine* line : std::as_const(sorted))
+        lines.append(line->toJson(false));
     return lines;
 }

@@ -87,10 +87,14 @@ Floor* readFloorObject(const QJsonObject& obj, Building* building)
 
 Floor* loadFloorJson(const QString& floorFolder, Building* building)
 {
-    const QString folder = QDir::cleanPath(floorFolder);
+    // Only a folder directly inside the project folder can be a floor's folder.
+    const QString folder = QDir::cleanPath(QFileInfo(floorFolder).absoluteFilePath());
     const QString dir = QFileInfo(folder).fileName();
-    if (!isPlainName(dir)) {
-        qWarning().noquote() << QObject::tr("Skipped a floor with an unusable folder name:") << floorFolder;
+    const Property* property = building ? building->owner() : nullptr;
+    const QString projectFolder = property ? QFileInfo(property->folder()).absoluteFilePath() : QString();
+    if (!isPlainName(dir) || projectFolder.isEmpty()
+        || QDir::cleanPath(projectFolder + "/" + dir) != folder || !QFileInfo(folder).isDir()) {
+        qWarning().noquote() << QObject::tr("Skipped a floor with an unusable folder:") << floorFolder;
         return nullptr;
     }
     auto* floor = new Floor(building);
@@ -120,13 +124,12 @@ Floor* loadFloorJson(const QString& floorFolder, Building* building)
     floor->setGradeHint(grade == 0 ? 2 : grade);
 
     const QString buildingName = record["building"].toString();
-    Property* property = building ? building->owner() : nullptr;
-    if (buildingName.isEmpty() || !property)
+    if (buildingName.isEmpty())
         return floor;
-    Building* target = buildingNamed(property, buildingName);
+    Building* target = buildingNamed(building->owner(), buildingName);
     if (!target) {
         try {
-            target = property->addNewBuilding(buildingName);
+            target = building->owner()->addNewBuilding(buildingName);
         } catch (const std::exception& e) {
             qWarning().noquote() << QString::fromStdString(e.what());
             return floor;

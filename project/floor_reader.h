@@ -12,6 +12,6 @@ Floor* readFloorObject(const QJsonObject& obj, Building* building);
 
 // A new floor of the building from a folder on disk: every sub-folder becomes a scan, and the
 // folder's "floor.json" (when there is one) gives its wall thickness, global id, grade and the
-// building it belongs to; without it "wall.txt" gives the wall thickness. Null when the path does
-// not end in a plain folder name.
+// building it belongs to; without it "wall.txt" gives the wall thickness. Null when the path is not
+// a folder directly inside the project folder.
 Floor* loadFloorJson(const QString& floorFolder, Building* building);
