@@ -1,14 +1,14 @@
 #include "editor/note.h"
-#include "editor/reference_line.h"
 #include "pano/panorama.h"
 #include "project/floor_reader.h"
+#include "project/building.h"
+#include "project/floor.h"
+#include "project/property.h"
 #include "support/log_capture.h"
-#include "support/model_fixture.h"
 #include "support/test_support.h"
 
 #include <QDir>
 #include <QJsonArray>
-#include <QJsonDocument>
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,8 @@ using namespace testsupport;
 
 namespace {
 
-// A project folder with a sibling folder outside it that no record may reach.
+// A project with the floor Ground holding the scan folder 001, and beside the project a folder
+// that no record may reach.
 struct GuardedProject {
     QTemporaryDir root;
     Property property;
@@ -30,22 +31,13 @@ struct GuardedProject {
         writeFile(root.filePath("Outside/secret/keep.txt"), "keep");
         property.setFolder(root.filePath("project"));
         building = new Building(&property);
-        building->setName("House");
         floor = new Floor(building);
         floor->setName("Ground");
-        QDir().mkpath(root.filePath("project/Ground/001"));
+        QDir().mkpath(project("Ground/001"));
     }
     QString project(const QString& relative) const { return root.filePath("project/" + relative); }
+    bool outsideUntouched() const { return readFile(root.filePath("Outside/secret/keep.txt")) == "keep"; }
 };
-
-int countOf(const Floor* floor, const QString& typeWord)
-{
-    int count = 0;
-    for (QGraphicsItem* item : floor->items())
-        if (auto* draft = dynamic_cast<DraftGraphicItem*>(item); draft && draft->typeName() == typeWord)
-            ++count;
-    return count;
-}
 
 QStringList scanDirs(const Floor* floor)
 {
@@ -55,25 +47,30 @@ QStringList scanDirs(const Floor* floor)
     return dirs;
 }
 
+QList<Note*> notesOf(const Floor* floor)
+{
+    QList<Note*> notes;
+    for (QGraphicsItem* item : floor->items())
+        if (auto* note = dynamic_cast<Note*>(item))
+            notes << note;
+    return notes;
+}
+
 } // namespace
 
 TEST(FloorFileInput, ScanFolderNamesThatAreNotOnePlainNameAreSkipped)
 {
     GuardedProject p;
-    ASSERT_EQ(p.floor->dir(), "Ground");
     LogCapture log;
     QJsonArray panos;
     for (const QJsonValue& dir : {QJsonValue(""), QJsonValue("."), QJsonValue(".."), QJsonValue("../Outside"),
-                                  QJsonValue("../../Outside"), QJsonValue("Ground/001"), QJsonValue("x\\y"),
-                                  QJsonValue(5), QJsonValue("001")})
-        panos.append(QJsonObject{{"dir", dir}, {"id", 4}});
+                                  QJsonValue("Ground/001"), QJsonValue("x\\y"), QJsonValue(5), QJsonValue("001")})
+        panos.append(QJsonObject{{"dir", dir}});
     p.floor->loadContents(QJsonObject{{"panos", panos}});
-
     EXPECT_EQ(scanDirs(p.floor), QStringList{"001"});
-    EXPECT_EQ(readFile(p.root.filePath("Outside/secret/keep.txt")), "keep") << "nothing outside the project moves";
-    EXPECT_TRUE(QFileInfo(p.project("Ground/001")).isDir());
-    EXPECT_FALSE(QFileInfo::exists(p.project("Outside")));
-    EXPECT_GE(log.texts(QtWarningMsg).size(), 8);
+    EXPECT_TRUE(p.outsideUntouched());
+    EXPECT_FALSE(QFileInfo::exists(p.project("Outside"))) << "nothing from outside moves in";
+    EXPECT_EQ(log.texts(QtWarningMsg).size(), 7);
 }
 
 TEST(FloorFileInput, FloorFolderNamesThatAreNotOnePlainNameDropTheFloor)
@@ -81,82 +78,58 @@ TEST(FloorFileInput, FloorFolderNamesThatAreNotOnePlainNameDropTheFloor)
     GuardedProject p;
     for (const char* dir : {"..", ".", "../Outside", "Ground/001", "/tmp"}) {
         LogCapture log;
-        const QJsonObject record{{"name", "Evil"}, {"dir", dir}, {"layout", QJsonObject{{"panos", QJsonArray{
-                                     QJsonObject{{"dir", "secret"}}}}}}};
-        EXPECT_EQ(readFloorObject(record, p.building), nullptr) << dir;
-        EXPECT_EQ(p.building->floors(), QList<Floor*>{p.floor}) << dir;
-        EXPECT_FALSE(log.texts(QtWarningMsg).isEmpty()) << dir;
+        const QJsonObject layout{{"panos", QJsonArray{QJsonObject{{"dir", "secret"}}}}};
+        EXPECT_EQ(readFloorObject(QJsonObject{{"name", "Evil"}, {"dir", dir}, {"layout", layout}}, p.building), nullptr);
+        EXPECT_EQ(log.texts(QtWarningMsg).size(), 1) << dir;
     }
-    EXPECT_EQ(readFile(p.root.filePath("Outside/secret/keep.txt")), "keep");
-    EXPECT_TRUE(QFileInfo(p.project("Ground/001")).isDir());
-    EXPECT_TRUE(p.floor->panos().isEmpty());
+    EXPECT_EQ(p.building->floors(), QList<Floor*>{p.floor});
+    EXPECT_TRUE(p.outsideUntouched());
 }
 
 TEST(FloorFileInput, AFloorWithoutAFolderOfItsOwnIsMissingNotTheProjectFolder)
 {
     GuardedProject p;
     const QStringList before = listTree(p.project(""));
-    for (const QJsonObject& record : {QJsonObject{{"name", ""}}, QJsonObject{{"name", ".."}},
-                                      QJsonObject{{"name", ""}, {"dir", ""}}, QJsonObject{}}) {
+    for (const QJsonObject& record : {QJsonObject{}, QJsonObject{{"name", ".."}}, QJsonObject{{"name", "Attic"}, {"dir", "Attic"}}}) {
         LogCapture log;
         EXPECT_EQ(readFloorObject(record, p.building), nullptr);
+        EXPECT_TRUE(log.contains(QtInfoMsg, "Could not find folder"));
     }
     EXPECT_EQ(p.building->floors(), QList<Floor*>{p.floor});
-    EXPECT_EQ(listTree(p.project("")), before) << "no folder made, moved or removed";
+    EXPECT_EQ(listTree(p.project("")), before) << "no folder made, moved, taken as a scan or removed";
 
-    // A floor folder that a record names but that is not on disk.
-    LogCapture log;
-    EXPECT_EQ(readFloorObject(QJsonObject{{"name", "Attic"}, {"dir", "Attic"}}, p.building), nullptr);
-    EXPECT_TRUE(log.contains(QtInfoMsg, "Could not find folder"));
-    EXPECT_EQ(listTree(p.project("")), before);
-
-    // Without "dir" the floor makes its folder from its name.
     Floor* made = readFloorObject(QJsonObject{{"name", "Loft: west"}}, p.building);
-    ASSERT_NE(made, nullptr);
+    ASSERT_NE(made, nullptr) << "without a dir the floor makes its folder from its name";
     EXPECT_EQ(made->dir(), "Loft- west");
     EXPECT_TRUE(QFileInfo(p.project("Loft- west")).isDir());
 }
 
-TEST(FloorFileInput, AScanFolderThatCannotBecomeAScanIsSkippedAndTheRestLoads)
-{
-    GuardedProject p;
-    QDir().mkpath(p.project("Ground/002"));
-    QDir().mkpath(p.project("Ground/back\\slash"));
-    LogCapture log;
-    const QJsonObject record{{"name", "Ground"}, {"dir", "Ground"},
-                             {"layout", QJsonObject{{"notes", QJsonArray{QJsonObject{{"text", "kept"}}}}}}};
-    Floor* loaded = readFloorObject(record, p.building);
-    ASSERT_NE(loaded, nullptr);
-    EXPECT_EQ(scanDirs(loaded), (QStringList{"001", "002"}));
-    EXPECT_EQ(countOf(loaded, "note"), 1);
-    EXPECT_TRUE(log.contains(QtWarningMsg, "back\\slash"));
-}
-
-TEST(FloorFileInput, MissingAndUnmovableScanFoldersAreReported)
+TEST(FloorFileInput, ScanFoldersThatCannotBeFoundMovedOrMadeIntoScansAreSkipped)
 {
     GuardedProject p;
     QDir().mkpath(p.project("Field 7"));
-    writeFile(p.project("Field 7/t.pic"), "x");
     QDir().mkpath(p.project("Blocked"));
     writeFile(p.project("Ground/Blocked"), "a file where the scan folder would go");
+    QDir().mkpath(p.project("Ground/back\\slash"));
     LogCapture log;
-    p.floor->loadContents(QJsonObject{{"panos", QJsonArray{
-        QJsonObject{{"dir", "Field 7"}, {"id", 12}, {"name", "Seven"}, {"pos", QJsonArray{5, 6}}},
-        QJsonObject{{"dir", "Gone"}},
-        QJsonObject{{"dir", "Blocked"}},
-    }}});
+    p.floor->loadContents(QJsonObject{
+        {"panos", QJsonArray{QJsonObject{{"dir", "Field 7"}, {"id", 12}, {"name", "Seven"}, {"pos", QJsonArray{5, 6}}},
+                             QJsonObject{{"dir", "Gone"}}, QJsonObject{{"dir", "Blocked"}}}},
+        {"notes", QJsonArray{QJsonObject{{"text", "kept"}}}},
+    });
     EXPECT_EQ(scanDirs(p.floor), (QStringList{"Field 7", "001"}));
-    Panorama* moved = p.floor->panos()[0];
+    const Panorama* moved = p.floor->panos()[0];
     EXPECT_EQ(moved->ownName(), "Seven") << "a moved folder's scan takes the layout entry as its record";
     EXPECT_EQ(moved->storedId(), 12u);
     EXPECT_EQ(moved->pos(), QPointF(5, 6));
-    EXPECT_TRUE(QFileInfo::exists(p.project("Ground/Field 7/t.pic")));
+    EXPECT_TRUE(QFileInfo(p.project("Ground/Field 7")).isDir());
     EXPECT_TRUE(log.contains(QtWarningMsg, "Could not find scan folder: " + p.project("Ground/Gone")));
     EXPECT_TRUE(log.contains(QtWarningMsg, "Could not copy scan folder: " + p.project("Ground/Blocked")));
-    EXPECT_TRUE(QFileInfo(p.project("Blocked")).isDir());
+    EXPECT_TRUE(log.contains(QtWarningMsg, "back\\slash"));
+    EXPECT_EQ(notesOf(p.floor).size(), 1);
 }
 
-TEST(FloorFileInput, ScanFoldersTheLayoutDoesNotListFollowTheListedOnesInFolderNameOrder)
+TEST(FloorFileInput, UnlistedScanFoldersFollowTheListedOnesInFolderNameOrder)
 {
     GuardedProject p;
     for (const char* name : {"Attic", "10 - Hall", "2 - Kitchen", "_Map", "attic", "2 - Bath", "-1"})
@@ -164,8 +137,7 @@ TEST(FloorFileInput, ScanFoldersTheLayoutDoesNotListFollowTheListedOnesInFolderN
     p.floor->loadContents(QJsonObject{{"panos", QJsonArray{QJsonObject{{"dir", "Attic"}}, QJsonObject{{"dir", "001"}}}}});
     const QStringList dirs = scanDirs(p.floor);
     ASSERT_EQ(dirs.size(), 8);
-    EXPECT_EQ(dirs.mid(0, 3), (QStringList{"Attic", "001", "_Map"}));
-    EXPECT_EQ(dirs[3], "-1");
+    EXPECT_EQ(dirs.mid(0, 4), (QStringList{"Attic", "001", "_Map", "-1"}));
     // The two scans numbered 2 are equivalent; the folder listing decides between them.
     EXPECT_EQ(QSet<QString>(dirs.begin() + 4, dirs.begin() + 6), (QSet<QString>{"2 - Kitchen", "2 - Bath"}));
     EXPECT_EQ(dirs.mid(6), (QStringList{"10 - Hall", "attic"}));
@@ -174,12 +146,11 @@ TEST(FloorFileInput, ScanFoldersTheLayoutDoesNotListFollowTheListedOnesInFolderN
 TEST(FloorFileInput, ValuesOfTheWrongTypeTakeTheirDefaults)
 {
     GuardedProject p;
-    LogCapture log;
     const QJsonObject record{
         {"name", 7}, {"dir", "Ground"}, {"globalId", QJsonArray{}}, {"id", -4}, {"hidden", "yes"},
         {"gradeHint", 300}, {"actualExtWallThickness", "thick"}, {"ceilingHeight", 2400.5},
         {"layout", QJsonObject{
-            {"notes", QJsonArray{1, "a", QJsonValue(), QJsonObject{{"pos", "q"}, {"text", 5}, {"rot", "r"}, {"id", 1.5}}}},
+            {"notes", QJsonArray{1, QJsonObject{{"pos", "q"}, {"text", 5}, {"rot", "r"}, {"id", 1.5}}}},
             {"labels", "not a list"},
             {"panos", QJsonObject{{"dir", "001"}}},
             {"tags", QJsonArray{1, QJsonObject{{"initialPanoId", "1"}}}},
@@ -191,22 +162,18 @@ TEST(FloorFileInput, ValuesOfTheWrongTypeTakeTheirDefaults)
     Floor* loaded = readFloorObject(record, p.building);
     ASSERT_NE(loaded, nullptr);
     EXPECT_EQ(loaded->ownName(), "");
-    EXPECT_EQ(loaded->dir(), "Ground");
-    EXPECT_EQ(loaded->globalId(), "");
     EXPECT_EQ(loaded->storedId(), 0u);
     EXPECT_TRUE(loaded->isShown());
     EXPECT_EQ(loaded->gradeHint(), 0);
     EXPECT_EQ(loaded->extWallThickness(true), 0);
     EXPECT_EQ(loaded->ceilingHeight(), 0);
-    EXPECT_EQ(countOf(loaded, "note"), 4) << "each element, taken as an object, is a note";
-    EXPECT_EQ(countOf(loaded, "ReferenceLine"), 1);
-    EXPECT_EQ(scanDirs(loaded), QStringList{"001"}) << "only found as an unlisted folder";
-    for (QGraphicsItem* item : loaded->items())
-        if (auto* note = dynamic_cast<Note*>(item)) {
-            EXPECT_EQ(note->pos(), QPointF(0, 0));
-            EXPECT_EQ(note->rotation(), 0);
-            EXPECT_EQ(note->storedId(), 0u);
-        }
+    const QList<Note*> notes = notesOf(loaded);
+    ASSERT_EQ(notes.size(), 2) << "each element, taken as an object, is a note";
+    for (const Note* note : notes)
+        EXPECT_TRUE(note->pos() == QPointF(0, 0) && note->rotation() == 0 && note->storedId() == 0);
+    EXPECT_EQ(loaded->layoutToJson(loaded->items(), false)["referenceLines"].toArray(),
+              QJsonArray{QJsonObject({{"p1", QJsonArray{1, 2}}, {"p2", QJsonArray{-4.5, 2}}})});
+    EXPECT_EQ(scanDirs(loaded), QStringList{"001"}) << "found only as an unlisted folder";
 }
 
 TEST(FloorFileInput, ABuildingRecordKeepsEveryFloorItCanFind)
@@ -220,7 +187,6 @@ TEST(FloorFileInput, ABuildingRecordKeepsEveryFloorItCanFind)
                               QJsonObject{{"name", "Upper"}, {"dir", "Upper"},
                                           {"layout", QJsonObject{{"notes", QJsonArray{QJsonObject{}}}}}}}},
     };
-    p.property.setDirty(false);
     Building* annex = Building::fromJson(record, &p.property);
     ASSERT_EQ(annex->floors().size(), 2);
     EXPECT_EQ(annex->floors()[0]->ownName(), "Ground");
@@ -229,7 +195,7 @@ TEST(FloorFileInput, ABuildingRecordKeepsEveryFloorItCanFind)
     EXPECT_EQ(annex->ownName(), "Annex");
     EXPECT_EQ(annex->storedId(), 9u);
     EXPECT_EQ(annex->extWallThickness(), 250);
-    EXPECT_EQ(p.property.buildings().last(), annex);
+    EXPECT_GT((new Building(&p.property))->uniqueId(), 9u) << "the loaded id is registered";
 
     Building* empty = Building::fromJson(QJsonObject{{"name", 4}, {"id", "x"}, {"floors", "none"}}, &p.property);
     EXPECT_EQ(empty->ownName(), "");
