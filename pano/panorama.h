@@ -2,17 +2,25 @@
 
 #include "pano/image_params.h"
 #include "pano/pano_type.h"
+#include "pano/tag.h"
 #include "project/draft_item.h"
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QList>
 #include <QPainterPath>
 #include <QPoint>
 
 #include <cmath>
+#include <memory>
 
+class CamParams;
+class CamParamsZTM6;
 class QDomDocument;
 class QDomElement;
+class QObject;
+struct LidarReadOptions;
+struct ScanData;
 
 // One scan: a rotating item on its floor's plan, listed in the tree, with its folder inside the
 // floor folder, its kind, alignment and colour settings, compass and view angles, capture record and
@@ -97,6 +105,10 @@ public:
     QDomElement svgElement(QDomDocument& document);
     void onGeometryChanged(bool rotated) override;
 
+    // Tags, by value. A tag's id is issued before it is stored, so every copy carries the same id.
+    const QList<Tag>& tags() const { return m_tags; }
+    void appendTag(Tag tag);
+
 protected:
     QVariant itemChange(GraphicsItemChange change, const QVariant& value) override;
 
@@ -119,4 +131,25 @@ private:
     bool m_equirectangular = false;
     QString m_scanHash;
     int m_systemCfgIndex = -1;
+    QList<Tag> m_tags;
+
+    // Camera scans (two_lens_processing.cpp; "pc.dat" in pointcloud_file.h).
+public:
+    // The outline in the "pc.dat" form, enciphered with the data key.
+    QByteArray pointcloudData() const;
+    // Reads the scan's geometry again from its camera data; mode, a, b and c go to the camera
+    // model's lidar reader (0, 0, -1, 0: the camera's own calibration). The new outline goes to
+    // the GUI thread; with `place` so does the position and heading the camera data give, moved by
+    // the floor's transform (a scan the user has arranged keeps its place otherwise). Safe on a
+    // pool thread; does nothing for scans without camera data.
+    void loadPointcloud(bool place, int mode, float a, float b, float c);
+
+private:
+    const CamParams* camera() const;
+    void readCameraData(const CamParams& camera, const LidarReadOptions& options, ScanData& data);
+    void postGeometry(const ScanData& data, bool place);
+    void reloadTwoLens(const CamParamsZTM6& camera, bool reprocess);
+    void buildTwoLensPano(const CamParamsZTM6& camera);
+    // Jobs posted to the GUI thread are dropped with it when the scan goes away first.
+    std::unique_ptr<QObject> m_guiJobGuard;
 };
