@@ -6,8 +6,10 @@
 #include "project/constants.h"
 #include "project/floor.h"
 #include "project/folder_remover.h"
+#include "project/gui_helpers.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QFile>
 
 #include <exception>
@@ -17,6 +19,17 @@ Property::ProjectLoader& projectLoader()
 {
     static Property::ProjectLoader loader;
     return loader;
+}
+
+// The scans hand their new outlines to the GUI thread through the event loop, which takes more
+// than one pass; a marker job posted after them tells when they have all landed, so the caller
+// draws the new outlines and not the old ones.
+void runPendingMainThreadJobs()
+{
+    bool done = false;
+    runOnMainThread([&done] { done = true; });
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
 }
 
 // Every full scan of the property, "Pictures" floors included, in tree order.
@@ -40,7 +53,9 @@ void Property::setProjectLoader(ProjectLoader loader)
 void Property::onContextAction(QAction* action)
 {
     const QString text = action->text();
-    if (text == tr("Delete all snapshots"))
+    if (text == tr("Add building"))
+        addNewBuilding(QStringLiteral("New Building"));
+    else if (text == tr("Delete all snapshots"))
         deleteSnapshots();
     else if (text == tr("Re-import"))
         reimport();
@@ -161,4 +176,12 @@ void Property::reprocessPanos()
     }
     if (!failures.isEmpty())
         qWarning().noquote() << failures.join("\n\n");
+}
+
+void Property::applyCalibrationRotation(float a, float b, float c)
+{
+    m_trialCalibrationApplied = !(b == -1.0f && c == 0.0f);
+    for (Panorama* pano : fullScans(m_buildings))
+        pano->loadPointcloud(false, 0, a, b, c);
+    runPendingMainThreadJobs();
 }

@@ -5,15 +5,19 @@
 #include "support/scripted_prompt.h"
 #include "support/signal_counter.h"
 #include "support/test_support.h"
+#include "support/two_lens_scan_fixture.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QJsonObject>
 #include <QMenu>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <stdexcept>
+#include <tuple>
 
 using namespace testsupport;
 
@@ -234,30 +238,77 @@ TEST(PropertyQueries, FindPanoByIdMatchesStoredIdAndTypeWordAndIssuesNone)
 TEST(PropertyMaintenance, ReprocessPanosGoesOnAfterFailuresAndWarnsOnce)
 {
     ProjectFixture f;
+    const TwoLensScanSetup setup;
+    f.property->setCamParams(makeTwoLensCamera(setup).release());
     Building* building = f.addBuilding("House");
     Floor* ground = f.addFloor(building, "Ground");
     Floor* pictures = f.addFloor(building, "Pictures");
+    // Scans without their camera data fail; the one between them is processed all the same.
     Panorama* first = placeScan(ground, "first", PanoType::Full, {0, 0});
+    writeTwoLensScanFolder(pictures->folderPath() + "/second", setup);
     Panorama* second = placeScan(pictures, "second", PanoType::Full, {0, 0});
+    Panorama* third = placeScan(ground, "third", PanoType::Full, {0, 0});
     Panorama* partial = placeScan(ground, "partial", PanoType::Partial, {0, 0});
-    for (Panorama* pano : {first, second, partial}) {
+    for (Panorama* pano : {first, second, third, partial}) {
         pano->imageParams()[0] = 0.25f; // an alignment angle
         pano->imageParams()[20] = 0.75f; // a colour setting
-        writeFile(pano->folder() + "/t.pic", "preview");
+        writeFile(pano->folder() + "/t.pic", "old preview");
     }
 
     LogCapture log;
-    f.property->reprocessPanos(); // no camera model: every full scan fails to build
+    f.property->reprocessPanos();
     const QStringList warnings = log.texts(QtWarningMsg);
     ASSERT_EQ(warnings.size(), 1);
+    const QString missing = "Main image is missing and pano will be omitted.";
     EXPECT_TRUE(warnings[0].startsWith("Could not process pano " + first->folder() + ". ")) << warnings[0].toStdString();
-    EXPECT_TRUE(warnings[0].contains("\n\nCould not process pano " + second->folder() + ". "));
-    EXPECT_TRUE(warnings[0].contains("Main image is missing and pano will be omitted."));
-    for (Panorama* pano : {first, second}) {
+    EXPECT_TRUE(warnings[0].contains(missing + "\n\nCould not process pano " + third->folder() + ". "));
+    EXPECT_TRUE(warnings[0].endsWith(missing));
+    EXPECT_FALSE(warnings[0].contains(second->folder()));
+    for (Panorama* pano : {first, second, third}) {
         EXPECT_EQ(pano->imageParams()[0], 0.0f) << "alignment reset";
         EXPECT_EQ(pano->imageParams()[20], 0.75f) << "colour kept";
-        EXPECT_FALSE(QFileInfo::exists(pano->folder() + "/t.pic"));
     }
+    EXPECT_FALSE(QFileInfo::exists(first->folder() + "/t.pic"));
+    EXPECT_GT(QFileInfo(second->folder() + "/t.pic").size(), 1000) << "a new preview";
     EXPECT_EQ(partial->imageParams()[0], 0.25f) << "only full scans are processed";
-    EXPECT_TRUE(QFileInfo::exists(partial->folder() + "/t.pic"));
+    EXPECT_EQ(readFile(partial->folder() + "/t.pic"), "old preview");
+}
+
+TEST(PropertyActions, AddBuildingTakesTheFirstFreeNameAndKeepsTheProjectDirty)
+{
+    ProjectFixture f;
+    f.addBuilding("New Building 1");
+    f.addBuilding("new building");
+    f.property->setDirty(true);
+    triggerAction(*f.property, "Add building");
+    triggerAction(*f.property, "Add building");
+    QStringList names;
+    for (const Building* building : f.property->buildings())
+        names << building->ownName();
+    EXPECT_EQ(names, (QStringList{"New Building 1", "new building", "New Building", "New Building 2"}));
+    EXPECT_TRUE(f.property->isDirty());
+}
+
+TEST(PropertyMaintenance, CalibrationRotationRereadsFullScansAndMarksTrials)
+{
+    ProjectFixture f;
+    const TwoLensScanSetup setup;
+    f.property->setCamParams(makeTwoLensCamera(setup).release());
+    Floor* ground = f.addFloor(f.addBuilding("House"), "Ground");
+    QList<Panorama*> scans;
+    for (const char* name : {"full", "partial"}) {
+        writeTwoLensScanFolder(ground->folderPath() + "/" + name, setup);
+        scans << Panorama::createFromFolder(QJsonObject(), name, ground);
+    }
+    scans[0]->setPanoType(PanoType::Full);
+    scans[1]->setPanoType(PanoType::Partial);
+
+    for (const auto& [a, b, c, trial] : {std::tuple{0.1f, 2.0f, 0.0f, true}, std::tuple{0.0f, -1.0f, 0.0f, false},
+                                         std::tuple{0.0f, -1.0f, 0.5f, true}, std::tuple{0.0f, -1.0f, std::nanf(""), true}}) {
+        scans[0]->setOutline({});
+        f.property->applyCalibrationRotation(a, b, c);
+        EXPECT_EQ(f.property->trialCalibrationApplied(), trial) << a << " " << b << " " << c;
+        EXPECT_FALSE(scans[0]->outline().isEmpty()) << "read again before the call returns";
+    }
+    EXPECT_TRUE(scans[1]->outline().isEmpty()) << "only full scans are read";
 }
