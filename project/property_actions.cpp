@@ -26,6 +26,8 @@ Property::ProjectLoader& projectLoader()
 // draws the new outlines and not the old ones.
 void runPendingMainThreadJobs()
 {
+    if (!QCoreApplication::instance())
+        return; // nothing was posted, nothing would ever run
     bool done = false;
     runOnMainThread([&done] { done = true; });
     while (!done)
