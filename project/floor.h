@@ -5,6 +5,8 @@
 
 #include <QGraphicsItem>
 #include <QGraphicsScene>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QList>
 #include <QMutex>
 #include <QPointF>
@@ -12,6 +14,7 @@
 class Building;
 class DraftGraphicItem;
 class Panorama;
+class QDomDocument;
 class QUndoCommand;
 class QUndoStack;
 
@@ -121,8 +124,26 @@ public:
 
     QList<DrcFinding>& drcFindings() { return m_drcFindings; }
 
+    // Export: the design-rule check (floor_drc.cpp) and the plans (floor_plans.cpp).
+    // "Pictures" floors hold loose pictures: never checked, counted or shown on the portal.
+    bool isPicturesFloor() const;
+    // The DXF plan as text (AutoCAD 2000, millimetres, y up): scans' outline points and markers.
+    QByteArray exportDxf();
+    // The SVG plan: one group per scan with its outline points as small black squares.
+    QDomDocument exportSvg();
+
     // Reads "floorTransform" of the file once per floor; safe on pool threads.
     FloorTransform readFloorTransform(const QString& path);
+
+    // Floor file. The writers take the scene's items; every scan listed writes its "pano.dat".
+    virtual QJsonObject toJson(bool forExport);
+    QJsonObject layoutToJson(const QList<QGraphicsItem*>& items, bool forExport);
+    QJsonArray referenceLinesToJson(const QList<QGraphicsItem*>& items);
+    // Notes, scans, tags and reference lines of a layout, then the scan folders it does not list.
+    void loadContents(const QJsonObject& layout);
+    void loadReferenceLines(const QJsonArray& lines);
+    // The floor's own folder exists inside the project folder (an empty dir never counts).
+    bool folderExists() const;
 
 signals:
     void itemAddedToScene(DraftGraphicItem* item);
@@ -132,6 +153,8 @@ signals:
 
 public slots:
     void on_indexChanged();
+    // Replaces the findings with a fresh check.
+    void checkDrcErrors();
 
 protected:
     void helpEvent(QGraphicsSceneHelpEvent* event) override;
