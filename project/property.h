@@ -78,6 +78,7 @@ public:
     private:
         Property& m_property;
     };
+
     // Queries of the project file (property_queries.cpp)
     // 1 when some building has a badly aligned scan, else -1 when some alignment is unknown, else 0.
     int alignmentState() const;

@@ -197,6 +197,26 @@ TEST_F(ProjectFiles, AutosaveWritesTheCopyBesideTheProjectFileAndLeavesTheStateA
     EXPECT_EQ(version(project()), "v1");
 }
 
+TEST_F(ProjectFiles, TimerRunsTheAutosaveOnceAndTheNextChangeStartsItAgain)
+{
+    saveAs("v1");
+    property().setName("v2");
+    auto* timer = const_cast<QTimer*>(property().autoBackupTimer());
+    ASSERT_TRUE(timer->isActive());
+    timer->start(1); // rather than five minutes
+    QElapsedTimer clock;
+    clock.start();
+    while (!QFile::exists(backup()) && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(version(backup()), "v2");
+    EXPECT_FALSE(timer->isActive()) << "the autosave does not restart its timer";
+    EXPECT_TRUE(property().isDirty());
+
+    property().setName("v3");
+    EXPECT_TRUE(timer->isActive());
+    EXPECT_EQ(timer->interval(), Property::kAutosaveDelayMs);
+}
+
 TEST_F(ProjectFiles, AutosaveThatCannotWriteKeepsTheOldCopy)
 {
     saveAs("v1");
