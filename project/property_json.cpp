@@ -54,7 +54,7 @@ QJsonObject Property::toJson(bool forExport)
     json["mainBuildingId"] = m_mainBuildingId;
     QJsonArray buildings;
     for (Building* building : std::as_const(m_buildings))
-        Q_UNUSED(building) // FLOORFILE buildings.append(building->toJson(forExport));
+        buildings.append(building->toJson(forExport));
     json["buildings"] = buildings;
     json["cameraSerialNumber"] = m_cameraSerialNumber;
     json["shutterCounter"] = shutterCounter();
@@ -113,7 +113,7 @@ void Property::readProjectObject(const QJsonObject& project, const QString& load
     if (beforeBuildings)
         beforeBuildings();
     for (const QJsonValue& building : project["buildings"].toArray())
-        Q_UNUSED(building) // FLOORFILE Building::fromJson(building.toObject(), this);
+        Building::fromJson(building.toObject(), this);
     // The buildings registered every id they hold, so the initial scan can be found now.
     m_initialPano = dynamic_cast<Panorama*>(findPanoById(project["initPanoId"].toInt(0), QStringLiteral("pano")));
     if (m_initialPano && project.contains("initPanoAngle"))
