@@ -129,34 +129,32 @@ TEST(ProjectObject, HoldsEveryKeyWithItsValue)
     ProjectFixture fixture;
     Property& property = *fixture.property;
     fillFields(property);
-    const QJsonObject json = property.toJson(false);
-
-    EXPECT_EQ(keysOf(json),
-              (QStringList{"alignmentBad", "alignmentLocked", "buildings", "cam360", "cameraSerialNumber", "comments",
-                           "formatVersion", "globalId", "initPanoAngle", "initPanoId", "lastIds", "lensCalibrated",
-                           "mainBuildingId", "name", "nomivoVersion", "portalData", "quorilPlatform", "quorilVersion",
-                           "shutterCounter", "systemcfgs"}));
-    EXPECT_EQ(json["formatVersion"].toInt(), 52);
-    EXPECT_EQ(json["quorilVersion"].toString(), "6.15.1");
-    EXPECT_EQ(json["quorilPlatform"].toString().split(';').size(), 3);
-    EXPECT_TRUE(json["quorilPlatform"].toString().startsWith(QSysInfo::buildCpuArchitecture() + ";"));
-    EXPECT_EQ(json["name"].toString(), property.name());
-    EXPECT_EQ(json["globalId"].toString(), "gid-42");
-    EXPECT_EQ(json["nomivoVersion"].toString(), "2.3.4");
-    EXPECT_EQ(json["comments"].toObject(), (QJsonObject{{"newPost", "first line\nsecond \"quoted\" line"}}));
-    EXPECT_EQ(json["portalData"].toObject(), property.portalData());
-    EXPECT_EQ(json["cam360"].toObject(), property.cam360());
-    EXPECT_EQ(json["cameraSerialNumber"].toString(), "MX0815");
-    EXPECT_EQ(json["shutterCounter"].toInt(), 1234);
-    EXPECT_EQ(json["lensCalibrated"], QJsonValue(true));
-    EXPECT_EQ(json["alignmentLocked"], QJsonValue(true));
-    EXPECT_EQ(json["alignmentBad"], QJsonValue(false)) << "no buildings: alignment state 0";
-    EXPECT_EQ(json["mainBuildingId"].toInt(), 7);
-    EXPECT_EQ(json["systemcfgs"].toArray(), (QJsonArray{"system.cfg", "system-2.cfg"}));
-    EXPECT_EQ(json["lastIds"].toObject(), (QJsonObject{{"floor", 1}, {"pano", 2}}));
-    EXPECT_EQ(json["initPanoId"].toInt(-1), 0);
-    EXPECT_EQ(json["initPanoAngle"].toDouble(-1), 0.0);
-    EXPECT_TRUE(json["buildings"].isArray());
+    QJsonObject json = property.toJson(false);
+    const QStringList platform = json.take("quorilPlatform").toString().split(';');
+    EXPECT_EQ(platform, (QStringList{QSysInfo::buildCpuArchitecture(), QSysInfo::currentCpuArchitecture(),
+                                     QSysInfo::prettyProductName()}));
+    const QJsonObject expected{
+        {"portalData", property.portalData()},
+        {"cam360", property.cam360()},
+        {"name", property.name()},
+        {"globalId", "gid-42"},
+        {"quorilVersion", "6.15.1"},
+        {"nomivoVersion", "2.3.4"},
+        {"formatVersion", 52},
+        {"alignmentBad", false}, // no buildings: alignment state 0
+        {"comments", QJsonObject{{"newPost", "first line\nsecond \"quoted\" line"}}},
+        {"initPanoId", 0},
+        {"initPanoAngle", 0},
+        {"mainBuildingId", 7},
+        {"buildings", QJsonArray{}},
+        {"cameraSerialNumber", "MX0815"},
+        {"shutterCounter", 1234},
+        {"lensCalibrated", true},
+        {"lastIds", QJsonObject{{"floor", 1}, {"pano", 2}}},
+        {"alignmentLocked", true},
+        {"systemcfgs", QJsonArray{"system.cfg", "system-2.cfg"}},
+    };
+    EXPECT_EQ(text(json), text(expected));
 }
 
 TEST(ProjectObject, OptionalKeysFollowTheirState)
@@ -181,26 +179,6 @@ TEST(ProjectObject, OptionalKeysFollowTheirState)
     second->setAlignment(0);
     EXPECT_EQ(property.toJson(false)["alignmentBad"], QJsonValue(false));
 }
-
-TEST(ProjectObject, SavedCountersCoverTheIdIssuedToTheInitialScan)
-{
-    ProjectFixture fixture;
-    Property& property = *fixture.property;
-    Floor* floor = fixture.addFloor(fixture.addBuilding("House"), "Ground");
-    Panorama* scan = fixture.addUserScan(floor, "s1");
-    ASSERT_TRUE(scan);
-    scan->setPanoType(PanoType::Full);
-    property.setInitialPano(scan);
-    ASSERT_EQ(scan->storedId(), 0u) << "the scan has no id until something asks for one";
-
-    const QJsonObject json = property.toJson(false);
-    const int id = json["initPanoId"].toInt();
-    EXPECT_GT(id, 0);
-    EXPECT_EQ(scan->storedId(), static_cast<uint32_t>(id));
-    EXPECT_GE(json["lastIds"].toObject()["pano"].toInt(), id);
-}
-
-// ---- Reading ----------------------------------------------------------------------------------
 
 TEST(ProjectObject, ReaderTakesDefaultsForMissingOrMistypedKeys)
 {

@@ -52,6 +52,15 @@ protected:
         ASSERT_TRUE(QMetaObject::invokeMethod(&property(), "on_autoBackupTimer_timeout", Qt::DirectConnection));
     }
 
+    // Lets timers run until the autosave copy appears (or five seconds pass).
+    void waitForBackup() const
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!QFile::exists(backup()) && clock.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+
     // A private full-disk device in the file's place: every write to it fails for want of space.
     static void makeFullDevice(const QString& path)
     {
@@ -204,10 +213,7 @@ TEST_F(ProjectFiles, TimerRunsTheAutosaveOnceAndTheNextChangeStartsItAgain)
     auto* timer = const_cast<QTimer*>(property().autoBackupTimer());
     ASSERT_TRUE(timer->isActive());
     timer->start(1); // rather than five minutes
-    QElapsedTimer clock;
-    clock.start();
-    while (!QFile::exists(backup()) && clock.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    waitForBackup();
     EXPECT_EQ(version(backup()), "v2");
     EXPECT_FALSE(timer->isActive()) << "the autosave does not restart its timer";
     EXPECT_TRUE(property().isDirty());
@@ -310,10 +316,7 @@ TEST_F(ProjectFiles, AutosaveDuringAScanPassWaitsForItsEnd)
         EXPECT_TRUE(property().scanPassRunning());
     }
     EXPECT_FALSE(property().scanPassRunning());
-    QElapsedTimer clock;
-    clock.start();
-    while (!QFile::exists(backup()) && clock.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    waitForBackup();
     EXPECT_EQ(version(backup()), "v2");
     EXPECT_FALSE(property().autoBackupTimer()->isActive());
 }
@@ -326,10 +329,7 @@ TEST_F(ProjectFiles, AutosaveWaitsForAPassThatStartedWhileItLetEventsThrough)
     autosave();
     EXPECT_FALSE(QFile::exists(backup()));
     property().endScanPass();
-    QElapsedTimer clock;
-    clock.start();
-    while (!QFile::exists(backup()) && clock.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    waitForBackup();
     EXPECT_EQ(version(backup()), "v2");
 }
 
