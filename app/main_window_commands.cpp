@@ -1,16 +1,21 @@
 #include "app/main_window.h"
 
-void MainWindow::on_LoadProperty_triggered()
-{
-}
+#include "project/gui_helpers.h"
+#include "project/property.h"
 
-void MainWindow::on_SaveProperty_triggered()
+void MainWindow::on_LoadProperty_triggered()
 {
 }
 
 bool MainWindow::saveProperty()
 {
-    return false;
+    clearFocusWidget();
+    return m_property && m_property->save();
+}
+
+void MainWindow::on_SaveProperty_triggered()
+{
+    saveProperty();
 }
 
 void MainWindow::on_Export_triggered()

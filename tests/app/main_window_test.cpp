@@ -144,6 +144,30 @@ TEST(MainWindow, ClosingAsksAboutUnsavedChangesExactlyWhenThereAreSome)
     EXPECT_TRUE(QSettings().contains("geometry"));
 }
 
+TEST(MainWindow, SaveWritesTheProjectAndAFailedSaveKeepsTheWindowOpen)
+{
+    WindowFixture f;
+    f.ground->setGradeHint(1);
+    f.window->saveAction()->trigger();
+    EXPECT_TRUE(QFile::exists(f.project.path("quoril.qjs")));
+    EXPECT_FALSE(f.window->isWindowModified());
+
+    // Closing answers Save; the save fails (a folder stands where the file goes): nothing closes.
+    f.ground->setGradeHint(2);
+    QFile::remove(f.project.path("quoril.qjs"));
+    QDir().mkpath(f.project.path("quoril.qjs/in-the-way"));
+    ScriptedPrompt prompt;
+    prompt.answerQuestion(QMessageBox::Save);
+    EXPECT_FALSE(f.window->close());
+    EXPECT_TRUE(f.window->isWindowModified());
+
+    QDir(f.project.path("quoril.qjs")).removeRecursively();
+    prompt.answerQuestion(QMessageBox::Save);
+    EXPECT_TRUE(f.window->close());
+    EXPECT_TRUE(QFileInfo(f.project.path("quoril.qjs")).isFile());
+    EXPECT_FALSE(f.property->isDirty());
+}
+
 TEST(MainWindow, TheTreeChoosesTheFloorAndTheScanShown)
 {
     WindowFixture f;
