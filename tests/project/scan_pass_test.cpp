@@ -1,0 +1,175 @@
+#include "pano/panorama.h"
+#include "project/scan_pass.h"
+#include "support/model_fixture.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QThread>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <set>
+#include <thread>
+
+using namespace testsupport;
+
+namespace {
+
+struct ScanPassFixture : ProjectFixture {
+    QList<PanoTask> tasks;
+    std::unique_ptr<QProgressDialog> dialog;
+
+    explicit ScanPassFixture(int scans)
+    {
+        Floor* floor = addFloor(addBuilding("Main"), "Ground");
+        for (int i = 0; i < scans; ++i)
+            tasks.append({addUserScan(floor, QStringLiteral("User Pano_%1").arg(i)), QString()});
+        dialog = std::make_unique<QProgressDialog>("Working...", "Cancel", 0, 10);
+        dialog->setWindowModality(Qt::ApplicationModal);
+        dialog->show();
+    }
+
+    ScanPass::Outcome run(std::function<void(PanoTask&)> body, bool singleOpenMpThread = false)
+    {
+        ScanPass::Options options;
+        options.dialog = dialog.get();
+        options.body = std::move(body);
+        options.singleOpenMpThread = singleOpenMpThread;
+        options.onProgress = [this](int done, int total) { progress.append({done, total}); };
+        return ScanPass::run(tasks, options);
+    }
+
+    QList<QPair<int, int>> progress;
+};
+
+// Restores the global pool's size when a test ends.
+struct PoolSize {
+    const int saved = QThreadPool::globalInstance()->maxThreadCount();
+    explicit PoolSize(int threads) { QThreadPool::globalInstance()->setMaxThreadCount(threads); }
+    ~PoolSize() { QThreadPool::globalInstance()->setMaxThreadCount(saved); }
+};
+
+} // namespace
+
+TEST(PanoStep, FailuresOfAnyKindBecomeTheTaskText)
+{
+    ScanPassFixture fixture(1);
+    PanoTask task = fixture.tasks.first();
+    const QString folder = task.pano->folder();
+    runPanoStep(task, [](Panorama&) {}, ". ");
+    EXPECT_TRUE(task.text.isEmpty());
+    runPanoStep(task, [](Panorama&) { throw std::runtime_error("lens 2 is dark"); }, ". ");
+    EXPECT_EQ(task.text, "Could not process pano " + folder + ". lens 2 is dark");
+    task.text.clear();
+    runPanoStep(task, [](Panorama&) { throw 42; }, ": ");
+    EXPECT_EQ(task.text, "Could not process pano " + folder + ": Unknown failure.")
+        << "a non-standard exception is a failure, not a silent success";
+}
+
+TEST(PanoStep, LoadTaskReloadsTheScanAndReportsAMissingMainImage)
+{
+    ScanPassFixture fixture(2);
+    loadPanoTask(fixture.tasks[0]);
+    EXPECT_TRUE(fixture.tasks[0].text.isEmpty()) << fixture.tasks[0].text.toStdString();
+    EXPECT_TRUE(QFile::exists(fixture.tasks[0].pano->folder() + "/t.pic"));
+    QFile::remove(fixture.tasks[1].pano->folder() + "/u.jpg");
+    loadPanoTask(fixture.tasks[1]);
+    EXPECT_TRUE(fixture.tasks[1].text.startsWith("Could not process pano " + fixture.tasks[1].pano->folder() + ". "));
+    EXPECT_TRUE(fixture.tasks[1].text.endsWith("Main image is missing and pano will be omitted."));
+}
+
+TEST(ScanPass, RunsEveryTaskOnceOnThePoolWhileTheDialogWaits)
+{
+    ScanPassFixture fixture(12);
+    std::atomic<int> runs{0};
+    std::set<std::thread::id> threads;
+    std::mutex threadsMutex;
+    const auto guiThread = std::this_thread::get_id();
+    const ScanPass::Outcome outcome = fixture.run([&](PanoTask& task) {
+        ++runs;
+        std::lock_guard lock(threadsMutex);
+        threads.insert(std::this_thread::get_id());
+        if (task.pano == fixture.tasks[3].pano)
+            task.text = "third failed";
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    EXPECT_EQ(outcome, ScanPass::Outcome::Finished);
+    EXPECT_EQ(runs.load(), 12);
+    EXPECT_FALSE(threads.count(guiThread)) << "no task runs on the GUI thread";
+    EXPECT_FALSE(fixture.dialog->isVisible()) << "the dialog closes when the map finishes";
+    ASSERT_FALSE(fixture.progress.isEmpty());
+    EXPECT_EQ(fixture.progress.last(), qMakePair(12, 12));
+    EXPECT_EQ(joinFailureTexts(fixture.tasks), "third failed\n\n");
+}
+
+TEST(ScanPass, EmptyPassFinishesAtOnce)
+{
+    ScanPassFixture fixture(0);
+    EXPECT_EQ(fixture.run([](PanoTask&) { FAIL(); }), ScanPass::Outcome::Finished);
+}
+
+TEST(ScanPass, CancelStartsNoNewTaskAndWaitsBehindTheCancelingDialog)
+{
+    // One pool thread runs the map. The window's painting also draws on the global pool, so the
+    // first task widens it before it blocks; the map itself starts no thread while a task runs.
+    PoolSize pool(1);
+    ScanPassFixture fixture(6);
+    std::atomic<bool> release{false};
+    std::atomic<int> started{0};
+    QString secondDialogLabel;
+    QTimer::singleShot(50, [&] {
+        fixture.dialog->findChild<QPushButton*>()->click();
+        QTimer::singleShot(50, [&] {
+            if (auto* waiting = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget()))
+                secondDialogLabel = waiting->labelText();
+            release = true;
+        });
+    });
+    const ScanPass::Outcome outcome = fixture.run([&](PanoTask&) {
+        if (++started > 1)
+            return;
+        QThreadPool::globalInstance()->setMaxThreadCount(4);
+        for (int i = 0; i < 1000 && !release; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+    EXPECT_EQ(outcome, ScanPass::Outcome::Canceled);
+    EXPECT_EQ(started.load(), 1) << "the running task finished, no new one started";
+    EXPECT_TRUE(release.load()) << "the pass returned only after the running task was let go";
+    EXPECT_EQ(secondDialogLabel, "Canceling...");
+}
+
+TEST(ScanPass, OneOpenMpThreadInsideTasksWhenAskedAndTheSettingDoesNotLeak)
+{
+    PoolSize pool(2);
+    ScanPassFixture fixture(8);
+    const int before = omp_get_max_threads();
+    std::atomic<int> widest{0};
+    const auto record = [&](PanoTask&) {
+        int seen = omp_get_max_threads();
+        int current = widest.load();
+        while (seen > current && !widest.compare_exchange_weak(current, seen)) {
+        }
+    };
+    fixture.run(record, true);
+    EXPECT_EQ(widest.load(), 1);
+    EXPECT_EQ(omp_get_max_threads(), before) << "the GUI thread keeps its setting";
+    widest = 0;
+    fixture.run(record, false);
+    EXPECT_EQ(widest.load(), before) << "pool threads got their own setting back";
+}
+
+TEST(ScanPass, FailureTextsJoinInTaskOrderWithAFilter)
+{
+    QList<PanoTask> tasks{{nullptr, "first"}, {nullptr, QString()}, {nullptr, "second skip"}, {nullptr, "third"}};
+    EXPECT_EQ(joinFailureTexts(tasks), "first\n\nsecond skip\n\nthird\n\n");
+    EXPECT_EQ(joinFailureTexts(tasks, [](const QString& text) { return !text.endsWith("skip"); }),
+              "first\n\nthird\n\n");
+}
