@@ -9,11 +9,20 @@
 #include <QObject>
 #include <QStringList>
 
+#include <exception>
+
 class Building;
 class CamParams;
 class Floor;
 class Panorama;
 class QTimer;
+class QWidget;
+
+// Thrown inside a load when the user answers "Re-import" to the newer-format question.
+class ReimportRequested : public std::exception {
+public:
+    const char* what() const noexcept override { return "Re-import requested by user."; }
+};
 
 // Root of one open project: folder, camera model, buildings, id counters, dirty state with the
 // autosave timer, and the signals that drive the tree, the panels and the dialogs.
@@ -100,6 +109,14 @@ public:
     void setCameraSerialNumber(const QString& serial) { m_cameraSerialNumber = serial; }
     bool lensCalibrated() const { return m_lensCalibrated; }
     void setLensCalibrated(bool on) { m_lensCalibrated = on; }
+
+    // Opening a project (project_chooser.cpp, property_load.cpp, raw_import.cpp)
+    // The project folder or export archive the user picks; empty when cancelled.
+    static QStringList chooseProjectFolders(QWidget* parent);
+    // Fills the property from a project folder or an export archive (".tar"); see property_load.cpp.
+    bool load(const QString& path);
+    // Takes the field application's facts from the folder; reports the wall thickness found.
+    void importFromCameraData(int& wallThickness);
 
 signals:
     void dirtyChanged(bool dirty);
