@@ -99,7 +99,12 @@ ScanPass::Outcome ScanPass::run(QList<PanoTask>& tasks, const Options& options)
 
     const std::function<void(PanoTask&)> body = options.body;
     const bool singleThread = options.singleOpenMpThread;
-    QFuture<void> future = QtConcurrent::map(QThreadPool::globalInstance(), tasks, [body, singleThread](PanoTask& task) {
+    // As many threads as the global pool allows, but not the global pool's own: Qt's raster
+    // painting draws on that pool and waits for a free thread, so a pass that filled it would
+    // freeze the dialog (and its Cancel) until the end.
+    QThreadPool pool;
+    pool.setMaxThreadCount(QThreadPool::globalInstance()->maxThreadCount());
+    QFuture<void> future = QtConcurrent::map(&pool, tasks, [body, singleThread](PanoTask& task) {
         const OpenMpThreadLimit limit(singleThread);
         try {
             body(task);

@@ -29,8 +29,8 @@ void loadPanoTask(PanoTask& task);
 // `include` rejects are left out.
 QString joinFailureTexts(const QList<PanoTask>& tasks, const std::function<bool(const QString&)>& include = {});
 
-// One parallel map over the tasks on Qt's global thread pool while the GUI thread waits in a
-// modal progress dialog that follows the map's progress. Cancel in that dialog starts no new task;
+// One parallel map over the tasks, on as many threads as Qt's global thread pool allows, while the
+// GUI thread waits in a modal progress dialog that follows the map's progress. Cancel in that dialog starts no new task;
 // the running ones finish behind a "Canceling..." dialog before run returns.
 class ScanPass {
 public:

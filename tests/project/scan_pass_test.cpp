@@ -110,6 +110,26 @@ TEST(ScanPass, RunsEveryTaskOnceOnThePoolWhileTheDialogWaits)
     EXPECT_EQ(joinFailureTexts(fixture.tasks), "third failed\n\n");
 }
 
+TEST(ScanPass, UsesAsManyThreadsAsTheGlobalPoolAllowsAndLeavesItFree)
+{
+    PoolSize pool(3);
+    ScanPassFixture fixture(12);
+    std::atomic<int> running{0};
+    std::atomic<int> widest{0};
+    std::atomic<int> globalBusy{0};
+    fixture.run([&](PanoTask&) {
+        const int now = ++running;
+        int seen = widest.load();
+        while (now > seen && !widest.compare_exchange_weak(seen, now)) {
+        }
+        globalBusy = std::max(globalBusy.load(), QThreadPool::globalInstance()->activeThreadCount());
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        --running;
+    });
+    EXPECT_EQ(widest.load(), 3);
+    EXPECT_EQ(globalBusy.load(), 0) << "the global pool stays free for the window's painting";
+}
+
 TEST(ScanPass, EmptyPassFinishesAtOnce)
 {
     ScanPassFixture fixture(0);
@@ -118,8 +138,7 @@ TEST(ScanPass, EmptyPassFinishesAtOnce)
 
 TEST(ScanPass, CancelStartsNoNewTaskAndWaitsBehindTheCancelingDialog)
 {
-    // One pool thread runs the map. The window's painting also draws on the global pool, so the
-    // first task widens it before it blocks; the map itself starts no thread while a task runs.
+    // One thread runs the map; the window's painting, which draws on the global pool, goes on.
     PoolSize pool(1);
     ScanPassFixture fixture(6);
     std::atomic<bool> release{false};
@@ -134,9 +153,7 @@ TEST(ScanPass, CancelStartsNoNewTaskAndWaitsBehindTheCancelingDialog)
         });
     });
     const ScanPass::Outcome outcome = fixture.run([&](PanoTask&) {
-        if (++started > 1)
-            return;
-        QThreadPool::globalInstance()->setMaxThreadCount(4);
+        ++started;
         for (int i = 0; i < 1000 && !release; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     });
