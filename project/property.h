@@ -117,6 +117,7 @@ public:
     bool load(const QString& path);
     // Takes the field application's facts from the folder; reports the wall thickness found.
     void importFromCameraData(int& wallThickness);
+    friend class ProjectLoad;
 
 signals:
     void dirtyChanged(bool dirty);

@@ -250,6 +250,18 @@ class Generator:
     # ------------------------------------------------------------------------------------------
     # Project files
 
+    def export_labels(self):
+        """Folder names of the scans inside an export: floor, "_", scan, "#" and the scan's id."""
+        labels, pano_id = {}, 0
+        for floor in self.floors:
+            if floor["name"].startswith("Pictures"):
+                continue
+            for scan in floor["scans"]:
+                pano_id += 1
+                labels[(floor["dir"], scan["dir"])] = "%s_%s#%d" % (floor["name"][:10].strip(),
+                                                                    scan["dir"][:10].strip(), pano_id)
+        return labels
+
     def project_object(self, name, for_export=False, format_version=FORMAT_VERSION):
         """The property as the program saves it: one building, the floors with their scan order."""
         ids = {"building": 1, "floor": 0, "pano": 0}
@@ -338,6 +350,16 @@ def write_archive(args):
     inner = os.path.join(args.out, "job_export")
     gen = Generator(args)
     gen.write(inner)
+    # An export holds each scan folder directly in the project folder, named by floor, scan and id,
+    # and no floor folders; the load moves the scans into floor folders made from the names.
+    labels = gen.export_labels()
+    for floor in gen.floors:
+        for scan in floor["scans"]:
+            label = labels.get((floor["dir"], scan["dir"]))
+            if label:
+                os.rename(os.path.join(inner, floor["dir"], scan["dir"]), os.path.join(inner, label))
+                scan["dir"] = label
+        shutil.rmtree(os.path.join(inner, floor["dir"]))
     with open(os.path.join(inner, "quoril_exp.qjs"), "wb") as f:
         f.write(envelope(compact(gen.project_object("Job", for_export=True)), args.data_key))
     archive = os.path.join(args.out, "Job-export-data.tar")
