@@ -1,4 +1,5 @@
 #include "camera/cam_params_ztm6.h"
+#include "camera/gain_curve.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,25 +15,6 @@ constexpr int kFirstGridRow = 18;
 constexpr int kSeamOffsets = 11;
 constexpr int kSeamColumns[2] = {70, 220};
 constexpr int kGainCandidates = 81;
-
-// The tone curve of gain g over the 256 byte values: g = 0.5 is the identity, g itself maps to 0.5.
-void gainCurve(float g, float curve[256])
-{
-    const float k1 = g / (g - 1.0f);
-    const float k2 = (g - 0.5f) / (-2.0f * (g * g) * (g - 1.0f));
-    const float q = 2.0f * g * (g - 1.0f);
-    const float c1 = (0.5f * g + g * g - 1.0f) / q;
-    const float c2 = (g * g - 2.5f * g + 0.5f) / q;
-    for (int n = 0; n < 256; ++n) {
-        const float u = static_cast<float>(n) / 255.0f;
-        if (u <= g) {
-            curve[n] = std::max(k2 * (u * u * u) + c1 * u, 0.0f);
-        } else {
-            const float w = u - 1.0f;
-            curve[n] = std::min(k1 * k2 * (w * w * w) + c2 * w + 1.0f, 1.0f);
-        }
-    }
-}
 } // namespace
 
 void CamParamsZTM6::equalizeShotColors(const uint8_t* image1, const uint8_t* image2, const uint8_t*,

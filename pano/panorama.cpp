@@ -5,6 +5,7 @@
 #include "project/floor.h"
 #include "project/property.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QPainter>
@@ -18,8 +19,11 @@ constexpr double kPointHalfSize = 3;
 }
 
 Panorama::Panorama(const QString& dir)
-    : DraftGraphicRotatingItem(nullptr, 0), m_dir(dir)
+    : DraftGraphicRotatingItem(nullptr, 0), m_dir(dir), m_guiJobGuard(std::make_unique<QObject>())
 {
+    // Jobs for the GUI thread are connected to the guard, so it must live there.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        m_guiJobGuard->moveToThread(app->thread());
     setFlag(ItemIsMovable, true);
     setAcceptHoverEvents(true);
     m_shown = true;
@@ -68,6 +72,8 @@ void Panorama::setDefaultsForFolder(const QString& path)
     if (QFileInfo(path + "/" + scanfiles::userSource).isFile()) {
         m_type = PanoType::User;
         m_equirectangular = true;
+    } else if (QFileInfo(path + "/" + scanfiles::twoLensMainImage).isFile()) {
+        m_type = PanoType::Full;
     }
 }
 

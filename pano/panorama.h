@@ -4,15 +4,22 @@
 #include "pano/pano_type.h"
 #include "project/draft_item.h"
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QList>
 #include <QPainterPath>
 #include <QPoint>
 
 #include <cmath>
+#include <memory>
 
+class CamParams;
+class CamParamsZTM6;
 class QDomDocument;
 class QDomElement;
+class QObject;
+struct LidarReadOptions;
+struct ScanData;
 
 // One scan: a rotating item on its floor's plan, listed in the tree, with its folder inside the
 // floor folder, its kind, alignment and colour settings, compass and view angles, capture record and
@@ -119,4 +126,24 @@ private:
     bool m_equirectangular = false;
     QString m_scanHash;
     int m_systemCfgIndex = -1;
+
+    // Camera scans (two_lens_processing.cpp; "pc.dat" in pointcloud_file.h).
+public:
+    // The outline in the "pc.dat" form, enciphered with the data key.
+    QByteArray pointcloudData() const;
+    // Reads the scan's geometry again from its camera data; mode, a, b and c go to the camera
+    // model's lidar reader (0, 0, -1, 0: the camera's own calibration). The new outline goes to
+    // the GUI thread; with `place` so does the position and heading the camera data give, moved by
+    // the floor's transform (a scan the user has arranged keeps its place otherwise). Safe on a
+    // pool thread; does nothing for scans without camera data.
+    void loadPointcloud(bool place, int mode, float a, float b, float c);
+
+private:
+    const CamParams* camera() const;
+    void readCameraData(const CamParams& camera, const LidarReadOptions& options, ScanData& data);
+    void postGeometry(const ScanData& data, bool place);
+    void reloadTwoLens(const CamParamsZTM6& camera, bool reprocess);
+    void buildTwoLensPano(const CamParamsZTM6& camera);
+    // Jobs posted to the GUI thread are dropped with it when the scan goes away first.
+    std::unique_ptr<QObject> m_guiJobGuard;
 };

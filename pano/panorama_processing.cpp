@@ -1,6 +1,6 @@
 #include "pano/panorama.h"
 
-#include "camera/cam_params.h"
+#include "camera/cam_params_ztm6.h"
 #include "pano/scan_files.h"
 #include "pano/user_pano.h"
 #include "project/property.h"
@@ -15,6 +15,12 @@ std::runtime_error failure(const QString& text)
 {
     return std::runtime_error(text.toStdString());
 }
+}
+
+const CamParams* Panorama::camera() const
+{
+    const Property* property = idRegistry();
+    return property ? property->camParams() : nullptr;
 }
 
 void Panorama::throwMainImageMissing() const
@@ -32,18 +38,19 @@ void Panorama::requireBuildable() const
             throwMainImageMissing();
         return;
     }
-    const Property* property = idRegistry();
-    const CamParams* camera = property ? property->camParams() : nullptr;
-    if (!camera)
+    const CamParams* model = camera();
+    if (!model)
         throwMainImageMissing();
     throw failure(QObject::tr("Scan %1 cannot be processed: scans of the camera %2 are not supported.")
-                      .arg(folder(), QString::fromStdString(camera->modelName())));
+                      .arg(folder(), QString::fromStdString(model->modelName())));
 }
 
 void Panorama::reload(bool reprocess)
 {
     if (m_type == PanoType::Map)
         return;
+    if (const auto* twoLens = dynamic_cast<const CamParamsZTM6*>(camera()); twoLens && m_type != PanoType::User)
+        return reloadTwoLens(*twoLens, reprocess);
     requireBuildable();
     const QString preview = folder() + "/" + scanfiles::preview;
     m_equirectangular = true;
@@ -53,6 +60,8 @@ void Panorama::reload(bool reprocess)
 
 void Panorama::buildPano()
 {
+    if (const auto* twoLens = dynamic_cast<const CamParamsZTM6*>(camera()); twoLens && m_type != PanoType::User)
+        return buildTwoLensPano(*twoLens);
     requireBuildable();
     writeUserPano(folder() + "/" + scanfiles::userSource, folder() + "/" + scanfiles::fullPano);
 }

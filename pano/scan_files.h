@@ -9,5 +9,6 @@ inline const QLatin1String preview("t.pic");          // 1800 x 900 preview, dat
 inline const QLatin1String fullPano("s.pic");         // W x W/2 pano, data key
 inline const QLatin1String pointCloud("pc.dat");      // point cloud, data key
 inline const QLatin1String userSource("u.jpg");       // the picture of a user scan
+inline const QLatin1String twoLensMainImage("h1.jpg"); // lens 1 of a two-lens camera scan
 inline const QLatin1String transformFile("xfrm.dat"); // the camera's scan transform (its time orders scans)
 } // namespace scanfiles

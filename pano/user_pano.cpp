@@ -1,7 +1,6 @@
 #include "pano/user_pano.h"
 
-#include "pano/gpano_xmp.h"
-#include "pano/jpeg_writer.h"
+#include "pano/scan_pictures.h"
 
 #include <QImage>
 #include <QImageReader>
@@ -11,8 +10,8 @@
 
 namespace {
 
-constexpr int kJpegQuality = 90;
-
+// Decoded at full size on purpose: a picture too large to decode whole is refused here, not
+// when its pano is built much later.
 QImage loadSource(const QString& sourcePath)
 {
     QImageReader reader(sourcePath);
@@ -23,7 +22,7 @@ QImage loadSource(const QString& sourcePath)
     return image.convertToFormat(QImage::Format_RGB888);
 }
 
-// The writer takes rows without padding; QImage pads each row to four bytes.
+// The writers take rows without padding; QImage pads each row to four bytes.
 QByteArray packedRgb(const QImage& image)
 {
     const qsizetype rowBytes = qsizetype(image.width()) * 3;
@@ -33,15 +32,18 @@ QByteArray packedRgb(const QImage& image)
     return rgb;
 }
 
+const uint8_t* bytes(const QByteArray& rgb)
+{
+    return reinterpret_cast<const uint8_t*>(rgb.constData());
+}
+
 } // namespace
 
 void writeUserPreview(const QString& sourcePath, const QString& previewPath)
 {
-    const QImage preview =
-        loadSource(sourcePath).scaled(1800, 900, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    const QByteArray rgb = packedRgb(preview);
-    saveJpgFile(previewPath, reinterpret_cast<const uint8_t*>(rgb.constData()), preview.width(), preview.height(),
-                kJpegQuality, true);
+    const QImage preview = loadSource(sourcePath).scaled(kPreviewWidth, kPreviewHeight, Qt::IgnoreAspectRatio,
+                                                         Qt::SmoothTransformation);
+    writePreviewPic(previewPath, bytes(packedRgb(preview)), preview.width(), preview.height());
 }
 
 void writeUserPano(const QString& sourcePath, const QString& panoPath)
@@ -54,10 +56,5 @@ void writeUserPano(const QString& sourcePath, const QString& panoPath)
     const QImage pano = source.height() == height
         ? source
         : source.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    const QByteArray rgb = packedRgb(pano);
-    GPanoLayout layout;
-    layout.fullWidth = layout.croppedWidth = width;
-    layout.fullHeight = layout.croppedHeight = height;
-    saveJpgFileWithXmp(panoPath, reinterpret_cast<const uint8_t*>(rgb.constData()), width, height, kJpegQuality,
-                       true, buildGPanoXmpPacket(layout));
+    writeFullPanoPic(panoPath, bytes(packedRgb(pano)), width, height);
 }

@@ -1,41 +1,18 @@
 #include "camera/cam_params_ztm6.h"
+#include "support/two_lens_scan_fixture.h"
 #include "support/ztm6_model.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
+using testsupport::inverseGain;
 using testsupport::makeIdentityZtm6;
 using testsupport::makeLensImage;
 
 namespace {
 constexpr int kHeight = 600;
 constexpr int kWidth = 1200;
-
-// The gain curve as described to users of the colour tools: 0 and 1 stay, g becomes mid-grey,
-// a cubic on either side of g (double precision, independent of the product's float code).
-double gainCurve(double g, double u)
-{
-    const double k1 = g / (g - 1);
-    const double k2 = (g - 0.5) / (-2 * g * g * (g - 1));
-    const double q = 2 * g * (g - 1);
-    const double c1 = (0.5 * g + g * g - 1) / q;
-    const double c2 = (g * g - 2.5 * g + 0.5) / q;
-    if (u <= g)
-        return std::max(k2 * u * u * u + c1 * u, 0.0);
-    const double w = u - 1;
-    return std::min(k1 * k2 * w * w * w + c2 * w + 1, 1.0);
-}
-
-// The byte whose curve value is nearest to target (the curve rises monotonically).
-uint8_t inverseGain(double g, double target)
-{
-    int best = 0;
-    for (int n = 1; n < 256; ++n)
-        if (std::fabs(gainCurve(g, n / 255.0) - target) < std::fabs(gainCurve(g, best / 255.0) - target))
-            best = n;
-    return static_cast<uint8_t>(best);
-}
 
 // A scene with every brightness present at both seams.
 void scene(int column, int row, uint8_t* rgb)

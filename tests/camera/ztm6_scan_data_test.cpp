@@ -1,5 +1,6 @@
 #include "camera/cam_params_ztm6.h"
 #include "support/test_support.h"
+#include "support/two_lens_scan_fixture.h"
 #include "support/ztm6_model.h"
 
 #include <QImage>
@@ -13,66 +14,13 @@
 #include <limits>
 #include <vector>
 
+using testsupport::lidarFile;
+using testsupport::Room;
+using testsupport::sweep;
 using testsupport::writeFile;
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
-
-// A lidar file: the sweep heading, then (x, y) records with y stored negated.
-QByteArray lidarFile(float heading, const std::vector<std::pair<float, float>>& points)
-{
-    QByteArray bytes(reinterpret_cast<const char*>(&heading), 4);
-    for (const auto& [x, y] : points) {
-        const float stored[2] = {x, -y};
-        bytes.append(reinterpret_cast<const char*>(stored), 8);
-    }
-    return bytes;
-}
-
-// The room seen from the scanner: x right, y down, walls at these coordinates (millimetres).
-struct Room {
-    double left = -2000, right = 4000, top = -1600, bottom = 2400;
-
-    // Wall point in the direction of angle a (radians, counter-clockwise with y down).
-    std::pair<float, float> hit(double a) const
-    {
-        const double dx = std::cos(a), dy = -std::sin(a);
-        double t = std::numeric_limits<double>::infinity();
-        if (dx > 1e-12)
-            t = std::min(t, right / dx);
-        if (dx < -1e-12)
-            t = std::min(t, left / dx);
-        if (dy > 1e-12)
-            t = std::min(t, bottom / dy);
-        if (dy < -1e-12)
-            t = std::min(t, top / dy);
-        return {static_cast<float>(t * dx), static_cast<float>(t * dy)};
-    }
-
-    double distanceToWalls(double x, double y) const
-    {
-        const double inside = std::min({std::fabs(x - left), std::fabs(x - right), std::fabs(y - top), std::fabs(y - bottom)});
-        const bool within = x >= left - 1 && x <= right + 1 && y >= top - 1 && y <= bottom + 1;
-        return within ? inside : 1e9;
-    }
-};
-
-// A sweep from one lens between two angles (degrees); past the given limits the lens reads
-// 10 mm too far, so a point taken from the wrong lens lies off the walls.
-std::vector<std::pair<float, float>> sweep(const Room& room, double fromDeg, double toDeg, double ownFrom, double ownTo)
-{
-    std::vector<std::pair<float, float>> points;
-    for (double deg = fromDeg; deg <= toDeg + 1e-9; deg += 0.25) {
-        auto [x, y] = room.hit(deg * kPi / 180);
-        if (deg < ownFrom || deg > ownTo) {
-            const double scale = (std::hypot(x, y) + 10) / std::hypot(x, y);
-            x = static_cast<float>(x * scale);
-            y = static_cast<float>(y * scale);
-        }
-        points.emplace_back(x, y);
-    }
-    return points;
-}
 
 double angleOf(const QPoint& p)
 {

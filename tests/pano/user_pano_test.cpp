@@ -1,16 +1,13 @@
 #include "pano/panorama.h"
-#include "pano/pic_file.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
+#include "support/pic_checks.h"
 #include "support/scripted_prompt.h"
 #include "support/test_support.h"
 
 #include <QAction>
 #include <QBuffer>
 #include <QImage>
-#include <QImageReader>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QMenu>
 
@@ -47,24 +44,6 @@ struct UserScanFixture : ProjectFixture {
     }
 };
 
-QImage decipheredJpeg(const QString& path)
-{
-    const QByteArray jpeg = readPicFile(path);
-    EXPECT_TRUE(jpeg.startsWith("\xff\xd8")) << "a JPEG stream";
-    return QImage::fromData(jpeg, "JPG");
-}
-
-// What exiftool, which no one here wrote, reads from the deciphered pano.
-QJsonObject exiftoolGPano(const QString& picPath)
-{
-    QTemporaryDir dir;
-    const QString jpegPath = dir.filePath("pano.jpg");
-    writeFile(jpegPath, readPicFile(picPath));
-    const ProcessResult result = runProcess("exiftool", {"-j", "-XMP-GPano:all", jpegPath});
-    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
-    return QJsonDocument::fromJson(result.out).array().at(0).toObject();
-}
-
 void expectSkyOnTop(const QImage& image)
 {
     ASSERT_FALSE(image.isNull());
@@ -93,12 +72,12 @@ TEST(UserPano, PictureBecomesAScanWithPreviewAndFullPano)
     EXPECT_TRUE(log.contains(QtWarningMsg, "Selected image resolution is too low: 3000x1500. For better experience"));
     EXPECT_FALSE(log.contains(QtWarningMsg, "Aspect ratio"));
 
-    const QImage preview = decipheredJpeg(scan->folder() + "/t.pic");
+    const QImage preview = decipheredPicImage(scan->folder() + "/t.pic");
     EXPECT_EQ(preview.size(), QSize(1800, 900));
     expectSkyOnTop(preview);
 
     scan->buildPano();
-    const QImage pano = decipheredJpeg(scan->folder() + "/s.pic");
+    const QImage pano = decipheredPicImage(scan->folder() + "/s.pic");
     EXPECT_EQ(pano.size(), QSize(3000, 1500));
     expectSkyOnTop(pano);
     const QJsonObject gpano = exiftoolGPano(scan->folder() + "/s.pic");
@@ -122,7 +101,7 @@ TEST(UserPano, OddPicturesAreWarnedAboutAndScaledToTwoToOne)
     ASSERT_EQ(f.floor->panos().size(), 2);
     EXPECT_EQ(f.floor->panos()[1]->dir(), "User Pano_wide_001");
     f.floor->panos()[0]->buildPano();
-    EXPECT_EQ(decipheredJpeg(f.floor->panos()[0]->folder() + "/s.pic").size(), QSize(3000, 1500));
+    EXPECT_EQ(decipheredPicImage(f.floor->panos()[0]->folder() + "/s.pic").size(), QSize(3000, 1500));
 }
 
 TEST(UserPano, FailuresLeaveNoScanAndNoFolderBehind)

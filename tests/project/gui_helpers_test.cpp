@@ -1,4 +1,5 @@
 #include "project/gui_helpers.h"
+#include "support/test_support.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -14,24 +15,10 @@
 #include <atomic>
 #include <memory>
 
+using testsupport::processEventsFor;
+using testsupport::processEventsUntil;
+
 namespace {
-
-template <typename Predicate>
-bool processEventsUntil(Predicate done, int timeoutMs = 5000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    return done();
-}
-
-void processEventsFor(int ms)
-{
-    processEventsUntil([] { return false; }, ms);
-}
 
 struct JobRecord {
     std::atomic<int> runs{0};

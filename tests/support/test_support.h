@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -58,6 +60,25 @@ QString thrownMessage(F&& action)
         return QString::fromUtf8(e.what());
     }
     return QStringLiteral("(nothing thrown)");
+}
+
+// Lets the event loop run (deferred deletes included) until done() holds or the time is up;
+// returns done(). Jobs posted to the GUI thread run in here.
+template <typename Predicate>
+bool processEventsUntil(Predicate done, int timeoutMs = 5000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return done();
+}
+
+inline void processEventsFor(int ms)
+{
+    processEventsUntil([] { return false; }, ms);
 }
 
 // A tool's standard output as lines, without empty ones.

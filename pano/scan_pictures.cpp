@@ -1,0 +1,31 @@
+#include "pano/scan_pictures.h"
+
+#include "pano/gpano_xmp.h"
+#include "pano/jpeg_writer.h"
+
+#include <algorithm>
+#include <cstddef>
+
+namespace {
+constexpr int kJpegQuality = 90;
+}
+
+void writePreviewPic(const QString& path, const uint8_t* rgb, int width, int height)
+{
+    saveJpgFile(path, rgb, width, height, kJpegQuality, true);
+}
+
+void writeFullPanoPic(const QString& path, const uint8_t* rgb, int width, int height)
+{
+    GPanoLayout layout;
+    layout.fullWidth = layout.croppedWidth = width;
+    layout.fullHeight = layout.croppedHeight = height;
+    saveJpgFileWithXmp(path, rgb, width, height, kJpegQuality, true, buildGPanoXmpPacket(layout));
+}
+
+void flipRows(uint8_t* rgb, int width, int height)
+{
+    const auto rowBytes = static_cast<std::ptrdiff_t>(width) * 3;
+    for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom)
+        std::swap_ranges(rgb + top * rowBytes, rgb + (top + 1) * rowBytes, rgb + bottom * rowBytes);
+}
