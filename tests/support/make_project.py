@@ -2,10 +2,11 @@
 """Writes a project folder as the two-lens camera and its field application leave it, for tests,
 benchmarks and for trying the program without a camera.
 
-The folder holds a two-lens "system.cfg" (written by make_system_cfg.py: struct + crcmod),
+The folder holds a two-lens "system.cfg" (two_lens_scan.py through make_system_cfg.py: struct + crcmod),
 "project.json", "wall.txt", "version.txt", the field application's log, the reserved folders,
 several floors (each with "floor.json" or "wall.txt") of two-lens scans (lens images "h1.jpg" and
-"h2.jpg", lidar files "pts1.dat" and "pts2.dat", "scan.json"; one older scan with "xfrm.dat"),
+"h2.jpg" of a room, lidar files "pts1.dat" and "pts2.dat" and "scan.json" from two_lens_scan.py;
+one older scan with "xfrm.dat"),
 user scans ("u.jpg"), a "Pictures" floor and one scan whose main image is missing.
 
 Variants add project files written with openssl (the enciphered-file envelope: a random 16-byte
@@ -39,13 +40,12 @@ import numpy as np
 from PIL import Image
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import make_system_cfg  # noqa: E402
+import two_lens_scan  # noqa: E402
 
 SERIAL = "MX0123456789"
 FLOOR_NAMES = ["Ground", "1st Floor", "Basement", "2nd Floor", "Attic", "3rd Floor", "Garage", "Loft"]
 RESERVED = ["_Snapshots", "_Export", "_Upload", "_Assets"]
 FORMAT_VERSION = 52
-LIDAR_POINTS = 1000
 
 
 # ----------------------------------------------------------------------------------------------
@@ -84,52 +84,6 @@ def write_jpeg(path, pixels, quality=90):
 
 
 # ----------------------------------------------------------------------------------------------
-# Lidar and metadata
-
-
-def ray_to_room(x0, y0, angle, half_w, half_d):
-    """Distance from (x0, y0) inside the rectangle |x| <= half_w, |y| <= half_d along angle."""
-    dx, dy = math.cos(angle), math.sin(angle)
-    best = float("inf")
-    for wall, d, start in ((half_w, dx, x0), (-half_w, dx, x0), (half_d, dy, y0), (-half_d, dy, y0)):
-        if abs(d) > 1e-12:
-            t = (wall - start) / d
-            if t > 0:
-                best = min(best, t)
-    return best
-
-
-def lidar_file(scanner_x, scanner_y, half_w, half_d, heading):
-    """The camera's lidar file: the sweep heading, then (x, y) float pairs with y pointing up."""
-    out = bytearray(struct.pack("<f", heading))
-    for k in range(LIDAR_POINTS):
-        angle = 2.0 * math.pi * k / LIDAR_POINTS
-        r = ray_to_room(scanner_x, scanner_y, angle, half_w, half_d)
-        out += struct.pack("<2f", r * math.cos(angle), r * math.sin(angle))
-    return bytes(out)
-
-
-def scan_json(pos, rot, counter, rng):
-    return {
-        "pos": [pos[0], pos[1]],
-        "rot": rot,
-        "shutterCounter": counter,
-        "hidden": 0,
-        "globalId": str(uuid.UUID(int=rng.getrandbits(128))),
-        "tags": [],
-        "temperature": round(30.0 + rng.random() * 8.0, 2),
-        "temperatureSource": "cpu",
-        "system": {"cameraSerialNumber": SERIAL, "firmware": "4.2.17"},
-        "cameraSerialNumber": SERIAL,
-        "takePictureParams": {"exposure": "auto", "hdr": 3},
-        "lidarUptime": 1200 + counter,
-        "systemcfg": "system.cfg",
-        "captureTimestamp": 1718000000000 + counter * 61000,
-        "alignmentScore": round(0.8 + rng.random() * 0.2, 3),
-    }
-
-
-# ----------------------------------------------------------------------------------------------
 # The project folder
 
 
@@ -144,41 +98,31 @@ class Generator:
         self.floors = []  # [{"name", "dir", "scans": [{"dir", "kind"}]}]
 
     def system_cfg(self, out):
-        h = self.lens_height
-        lenses = {}
-        for index in range(2):
-            for key in make_system_cfg.ZTM6_LENS_KEYS:
-                lenses[(index, key)] = 0.0
-            lenses[(index, "U0")] = float(h) if index == 0 else 0.0
-            lenses[(index, "V0")] = h / 2.0
-        header = {"POSX": 0.0, "POSY": 0.0, "POSZ": 0.0, "ROLL": 0.0, "PITCH": 0.0, "YAW": 0.0}
-        data, _ = make_system_cfg.build_ztm6(width=2 * h, height=h, texts={"SYSTEM_SERIAL": SERIAL},
-                                             header=header, lenses=lenses)
-        with open(os.path.join(out, "system.cfg"), "wb") as f:
-            f.write(data)
+        two_lens_scan.write_two_lens_system_cfg(os.path.join(out, "system.cfg"), self.lens_height, SERIAL)
 
-    def two_lens_scan(self, folder, index, picture, room, missing_main=False, old_metadata=False):
-        os.makedirs(folder)
+    def two_lens_scan(self, folder, picture, room, missing_main=False, old_metadata=False):
+        """Lidar files and "scan.json" from the shared scan writer, the lens images from this room."""
         half_w, half_d = room
         x = (self.rng.random() - 0.5) * half_w
         y = (self.rng.random() - 0.5) * half_d
         rot = self.rng.random() * 2.0 * math.pi
+        self.counter += 3
+        walls = {"left": -half_w - x, "right": half_w - x, "top": -half_d - y, "bottom": half_d - y}
+        two_lens_scan.write_two_lens_scan(folder, lens_height=self.lens_height, position=(round(x, 1), round(y, 1)),
+                                          rot=rot, shutter_counter=self.counter,
+                                          capture_timestamp=1718000000000 + self.counter * 61000,
+                                          camera_serial=SERIAL, room=walls)
         shift = int(self.rng.random() * picture.shape[1])
         lens1 = np.roll(picture, shift, axis=1)
-        lens2 = np.roll(lens1, picture.shape[1] // 2, axis=1)
-        if not missing_main:
-            write_jpeg(os.path.join(folder, "h1.jpg"), lens1)
-        write_jpeg(os.path.join(folder, "h2.jpg"), lens2)
-        for lens in (1, 2):
-            with open(os.path.join(folder, "pts%d.dat" % lens), "wb") as f:
-                f.write(lidar_file(x, y, half_w, half_d, 0.0))
-        self.counter += 3
+        write_jpeg(os.path.join(folder, "h1.jpg"), lens1)
+        write_jpeg(os.path.join(folder, "h2.jpg"), np.roll(lens1, picture.shape[1] // 2, axis=1))
+        if missing_main:
+            os.remove(os.path.join(folder, "h1.jpg"))
         if old_metadata:
+            # Older cameras wrote the binary "xfrm.dat" instead.
+            os.remove(os.path.join(folder, "scan.json"))
             with open(os.path.join(folder, "xfrm.dat"), "wb") as f:
                 f.write(struct.pack("<3fI", x, y, rot, self.counter))
-        else:
-            with open(os.path.join(folder, "scan.json"), "w") as f:
-                json.dump(scan_json([round(x, 1), round(y, 1)], rot, self.counter, self.rng), f, indent=1)
 
     def user_scan(self, folder, hue):
         os.makedirs(folder)
@@ -230,7 +174,7 @@ class Generator:
                 scan_dir = "%03d" % (s + 1)
                 missing = a.missing_main_image and f_index == a.floors - 1 and s == a.scans_per_floor - 1
                 old = f_index == 0 and s == 1
-                self.two_lens_scan(os.path.join(folder, scan_dir), s, picture, room, missing, old)
+                self.two_lens_scan(os.path.join(folder, scan_dir), picture, room, missing, old)
                 scans.append({"dir": scan_dir, "kind": "missing-main-image" if missing else "two-lens"})
             for u in range(a.user_scans):
                 scan_dir = "User Pano_%s %d" % (name, u + 1)
