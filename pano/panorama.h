@@ -2,6 +2,7 @@
 
 #include "pano/image_params.h"
 #include "pano/pano_type.h"
+#include "pano/tag.h"
 #include "project/draft_item.h"
 
 #include <QByteArray>
@@ -104,6 +105,10 @@ public:
     QDomElement svgElement(QDomDocument& document);
     void onGeometryChanged(bool rotated) override;
 
+    // Tags, by value. A tag's id is issued before it is stored, so every copy carries the same id.
+    const QList<Tag>& tags() const { return m_tags; }
+    void appendTag(Tag tag);
+
 protected:
     QVariant itemChange(GraphicsItemChange change, const QVariant& value) override;
 
@@ -126,6 +131,7 @@ private:
     bool m_equirectangular = false;
     QString m_scanHash;
     int m_systemCfgIndex = -1;
+    QList<Tag> m_tags;
 
     // Camera scans (two_lens_processing.cpp; "pc.dat" in pointcloud_file.h).
 public:

@@ -2,6 +2,7 @@
 
 #include "project/mixins.h"
 
+#include <QJsonObject>
 #include <QList>
 #include <QObject>
 
@@ -43,6 +44,12 @@ public:
     void setAsMainBuilding();
     // 1 when any floor is badly aligned, else -1 when any is unknown, else 0.
     int alignmentState() const;
+
+    // The building's record in the project file; for export, "Pictures" floors are left out.
+    QJsonObject toJson(bool exporting);
+    // A new building of the property from its record, with the floors the record lists whose
+    // folders are found.
+    static Building* fromJson(const QJsonObject& json, Property* property);
 
 private:
     void markChanged();

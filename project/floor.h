@@ -5,6 +5,8 @@
 
 #include <QGraphicsItem>
 #include <QGraphicsScene>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QList>
 #include <QMutex>
 #include <QPointF>
@@ -123,6 +125,16 @@ public:
 
     // Reads "floorTransform" of the file once per floor; safe on pool threads.
     FloorTransform readFloorTransform(const QString& path);
+
+    // Floor file. The writers take the scene's items; every scan listed writes its "pano.dat".
+    virtual QJsonObject toJson(bool forExport);
+    QJsonObject layoutToJson(const QList<QGraphicsItem*>& items, bool forExport);
+    QJsonArray referenceLinesToJson(const QList<QGraphicsItem*>& items);
+    // Notes, scans, tags and reference lines of a layout, then the scan folders it does not list.
+    void loadContents(const QJsonObject& layout);
+    void loadReferenceLines(const QJsonArray& lines);
+    // The floor's own folder exists inside the project folder (an empty dir never counts).
+    bool folderExists() const;
 
 signals:
     void itemAddedToScene(DraftGraphicItem* item);

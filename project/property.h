@@ -48,6 +48,9 @@ public:
     // Takes the building out of the list, deletes its floors (with their scan folders when
     // withScans) and deletes it.
     void removeBuilding(Building* building, bool withScans);
+    // A new building named after the first free candidate (base, base 1, ... base 9999); throws
+    // std::runtime_error when every candidate is taken.
+    Building* addNewBuilding(const QString& base);
 
     // Dirty state and autosave
     bool isDirty() const { return m_dirty; }

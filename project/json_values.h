@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonValue>
+#include <QPointF>
+
+#include <cstdint>
+
+// Readers of single values from untrusted JSON records. Each gives its fallback for a missing value,
+// a value of another type or one that does not fit, so no caller converts a non-finite or
+// out-of-range number.
+
+// A finite number.
+double jsonFinite(const QJsonValue& value, double fallback = 0);
+// A number rounded half away from zero that fits an int (non-integral numbers included, which
+// QJsonValue::toInt would turn into the fallback).
+int jsonRounded(const QJsonValue& value, int fallback = 0);
+// An id: a whole number from 1 to 2^32 - 1; 0 for anything else.
+uint32_t jsonId(const QJsonValue& value);
+// [x, y] as a point; a missing or unusable coordinate is 0.
+QPointF jsonPoint(const QJsonValue& value);
+// True when the value is an array holding at least two finite numbers first.
+bool isJsonPoint(const QJsonValue& value);
