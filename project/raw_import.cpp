@@ -5,6 +5,7 @@
 #include "project/constants.h"
 #include "project/file_names.h"
 #include "project/property.h"
+#include "project/wall_thickness.h"
 
 #include <QBuffer>
 #include <QDebug>
@@ -15,7 +16,6 @@
 #include <QJsonObject>
 #include <QtEndian>
 
-#include <charconv>
 #include <climits>
 #include <cmath>
 #include <stdexcept>
@@ -33,20 +33,6 @@ QByteArray readFirstLine(const QString& path, bool* opened = nullptr)
     if (opened)
         *opened = ok;
     return ok ? file.readLine(kFirstLineLimit) : QByteArray();
-}
-
-// The longest leading decimal number of the text, whatever the process locale says.
-double leadingNumber(const QByteArray& line)
-{
-    const char* begin = line.constData();
-    const char* end = begin + line.size();
-    while (begin < end && (*begin == ' ' || *begin == '\t'))
-        ++begin;
-    if (begin < end && *begin == '+')
-        ++begin;
-    double value = 0.0;
-    const auto result = std::from_chars(begin, end, value, std::chars_format::general);
-    return result.ec == std::errc() ? value : 0.0;
 }
 
 // An integer key of a field file that may hold any number: rounded when finite and in range.
@@ -184,14 +170,6 @@ private:
 };
 
 } // namespace
-
-int readWallThickness(const QString& folder)
-{
-    const double mm = leadingNumber(readFirstLine(folder + "/wall.txt")) * 10.0;
-    if (!std::isfinite(mm) || std::fabs(mm) > static_cast<double>(INT_MAX))
-        return 0;
-    return static_cast<int>(std::round(mm));
-}
 
 QString readVersionFile(const QString& folder)
 {

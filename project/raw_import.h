@@ -5,13 +5,8 @@
 class CamParams;
 
 // Readers of the files the camera and its field application leave in a project folder that has
-// no project file yet; Property::importFromCameraData puts them together.
-
-// The first line of folder + "/wall.txt" as a decimal number (C locale, parsing stops at the
-// first character that does not fit) times ten, rounded half away from zero: the exterior wall
-// thickness in millimetres. 0 when the file cannot be opened, the line holds no number, or the
-// value is not finite or does not fit an int.
-int readWallThickness(const QString& folder);
+// no project file yet; Property::importFromCameraData puts them together with readWallThickness
+// (wall_thickness.h).
 
 // The first line of folder + "/version.txt" without surrounding white space; empty when the file
 // cannot be opened.

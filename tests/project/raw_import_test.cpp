@@ -1,6 +1,7 @@
 #include "camera/cam_params_ztm4.h"
 #include "camera/cam_params_ztm6.h"
 #include "project/raw_import.h"
+#include "project/wall_thickness.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
 #include "support/test_support.h"
@@ -76,25 +77,6 @@ struct RawFolder : ProjectFixture {
 };
 
 } // namespace
-
-TEST(WallThicknessFile, FirstLineInCentimetresRoundedHalfAwayFromZero)
-{
-    QTemporaryDir dir;
-    const auto thicknessOf = [&](const QByteArray& content) {
-        writeFile(dir.filePath("wall.txt"), content);
-        return readWallThickness(dir.path());
-    };
-    EXPECT_EQ(readWallThickness(dir.path()), 0) << "no file";
-    EXPECT_EQ(thicknessOf("15.5\n"), 155);
-    EXPECT_EQ(thicknessOf("15.55\n"), 156);
-    EXPECT_EQ(thicknessOf("-3.25"), -33);
-    EXPECT_EQ(thicknessOf("  21.5cm\n30\n"), 215) << "parsing stops at the first character that does not fit";
-    EXPECT_EQ(thicknessOf("\n25\n"), 0) << "only the first line counts";
-    EXPECT_EQ(thicknessOf("abc"), 0);
-    EXPECT_EQ(thicknessOf("1e400"), 0) << "a value that is not finite never reaches the integer";
-    EXPECT_EQ(thicknessOf("999999999999"), 0) << "nor one beyond the int range";
-    EXPECT_EQ(thicknessOf("12345678901234567890123"), 0) << "the line is cut at 19 characters, still too large";
-}
 
 TEST(VersionFile, FirstLineTrimmed)
 {
