@@ -69,18 +69,6 @@ TEST(PanoStep, FailuresOfAnyKindBecomeTheTaskText)
         << "a non-standard exception is a failure, not a silent success";
 }
 
-TEST(PanoStep, LoadTaskReloadsTheScanAndReportsAMissingMainImage)
-{
-    ScanPassFixture fixture(2);
-    loadPanoTask(fixture.tasks[0]);
-    EXPECT_TRUE(fixture.tasks[0].text.isEmpty()) << fixture.tasks[0].text.toStdString();
-    EXPECT_TRUE(QFile::exists(fixture.tasks[0].pano->folder() + "/t.pic"));
-    QFile::remove(fixture.tasks[1].pano->folder() + "/u.jpg");
-    loadPanoTask(fixture.tasks[1]);
-    EXPECT_TRUE(fixture.tasks[1].text.startsWith("Could not process pano " + fixture.tasks[1].pano->folder() + ". "));
-    EXPECT_TRUE(fixture.tasks[1].text.endsWith("Main image is missing and pano will be omitted."));
-}
-
 TEST(ScanPass, RunsEveryTaskOnceOnThePoolWhileTheDialogWaits)
 {
     ScanPassFixture fixture(12);
@@ -179,10 +167,3 @@ TEST(ScanPass, OneOpenMpThreadInsideTasksWhenAskedAndTheSettingDoesNotLeak)
     EXPECT_EQ(widest.load(), before) << "pool threads got their own setting back";
 }
 
-TEST(ScanPass, FailureTextsJoinInTaskOrderWithAFilter)
-{
-    QList<PanoTask> tasks{{nullptr, "first"}, {nullptr, QString()}, {nullptr, "second skip"}, {nullptr, "third"}};
-    EXPECT_EQ(joinFailureTexts(tasks), "first\n\nsecond skip\n\nthird\n\n");
-    EXPECT_EQ(joinFailureTexts(tasks, [](const QString& text) { return !text.endsWith("skip"); }),
-              "first\n\nthird\n\n");
-}
