@@ -1,5 +1,6 @@
 #pragma once
 
+#include "project/drc_finding.h"
 #include "project/mixins.h"
 
 #include <QJsonObject>
@@ -44,6 +45,10 @@ public:
     void setAsMainBuilding();
     // 1 when any floor is badly aligned, else -1 when any is unknown, else 0.
     int alignmentState() const;
+
+    // Export pre-check of the building: wall thickness, duplicated floor names, then every floor's
+    // design-rule findings (the floors' checks run again).
+    QList<DrcFinding> checkExport();
 
     // The building's record in the project file; for export, "Pictures" floors are left out.
     QJsonObject toJson(bool exporting);

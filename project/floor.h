@@ -14,6 +14,7 @@
 class Building;
 class DraftGraphicItem;
 class Panorama;
+class QDomDocument;
 class QUndoCommand;
 class QUndoStack;
 
@@ -123,6 +124,14 @@ public:
 
     QList<DrcFinding>& drcFindings() { return m_drcFindings; }
 
+    // Export: the design-rule check (floor_drc.cpp) and the plans (floor_plans.cpp).
+    // "Pictures" floors hold loose pictures: never checked, counted or shown on the portal.
+    bool isPicturesFloor() const;
+    // The DXF plan as text (AutoCAD 2000, millimetres, y up): scans' outline points and markers.
+    QByteArray exportDxf();
+    // The SVG plan: one group per scan with its outline points as small black squares.
+    QDomDocument exportSvg();
+
     // Reads "floorTransform" of the file once per floor; safe on pool threads.
     FloorTransform readFloorTransform(const QString& path);
 
@@ -144,6 +153,8 @@ signals:
 
 public slots:
     void on_indexChanged();
+    // Replaces the findings with a fresh check.
+    void checkDrcErrors();
 
 protected:
     void helpEvent(QGraphicsSceneHelpEvent* event) override;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "project/drc_finding.h"
 #include "project/mixins.h"
 
 #include <QJsonObject>
@@ -10,11 +11,13 @@
 #include <QStringList>
 
 #include <exception>
+#include <functional>
 
 class Building;
 class CamParams;
 class Floor;
 class Panorama;
+class QGraphicsItem;
 class QTimer;
 class QWidget;
 
@@ -113,6 +116,28 @@ public:
     bool lensCalibrated() const { return m_lensCalibrated; }
     void setLensCalibrated(bool on) { m_lensCalibrated = on; }
 
+    // Context menu and maintenance (property_actions.cpp)
+    void onContextAction(QAction* action) override;
+    // 1 when some building has a badly aligned scan, else -1 when some alignment is unknown, else 0.
+    int alignmentState() const;
+    // The first two characters of the camera serial number (fewer when it is shorter).
+    QString cameraModelPrefix() const;
+    // The floor item holding that id (never issues one) with that type word, or null.
+    QGraphicsItem* findPanoById(int id, const QString& typeName) const;
+    // Processes every full scan again from scratch; the scans that fail are reported together in
+    // one warning and the others are processed all the same.
+    void reprocessPanos();
+    // Re-reads every full scan's point cloud under a trial lidar calibration; (0, -1, 0) returns to
+    // the camera's own calibration.
+    void applyCalibrationRotation(float a, float b, float c);
+    // What "Re-import" runs after the clean-up to read the project folder again: the project load.
+    // Without one, "Re-import" refuses before anything is deleted.
+    using ProjectLoader = std::function<void(Property& property, const QString& folder)>;
+    static void setProjectLoader(ProjectLoader loader);
+
+    // Export pre-checks (export_checks.cpp): what the portal tour would lack or get wrong.
+    QList<DrcFinding> checkExport();
+
     // Opening a project (project_chooser.cpp, property_load.cpp, raw_import.cpp)
     // The project folder or export archive the user picks; empty when cancelled.
     static QStringList chooseProjectFolders(QWidget* parent);
@@ -124,7 +149,11 @@ public:
 
 signals:
     void dirtyChanged(bool dirty);
-    // Null stands for the whole property.
+    // Null stands for the whole property: receivers rebuild from buildings() and drop every floor
+    // or scan pointer no longer reachable from it, without using it later. "Re-import" emits it
+    // with the tree already emptied but its floors and scans still alive, and deletes them right
+    // after; connect directly so the receivers let go in time. It also clears the initial scan
+    // (initPanoUpdated) and every floor's highlighted scans (Floor::highlightedPanosChanged) first.
     void modelUpdated(Floor* floor);
     void statusUpdated();
     void initPanoUpdated();
@@ -136,6 +165,11 @@ protected slots:
 
 private:
     void deleteBuildings();
+    // Context actions (property_actions.cpp)
+    void deleteSnapshots();
+    void reimport();
+    void askAndCleanup();
+    void releaseTree();
 
     CamParams* m_camParams = nullptr;
     QString m_folder;
