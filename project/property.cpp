@@ -149,8 +149,6 @@ void Property::setDirty(bool value)
     emit dirtyChanged(false);
 }
 
-void Property::on_autoBackupTimer_timeout() {}
-
 int Property::nextId(const QString& typeName)
 {
     QMutexLocker lock(&m_lastIdsMutex);

@@ -61,6 +61,36 @@ public:
     void markChanged() { setDirty(true); }
     const QTimer* autoBackupTimer() const { return m_autoBackupTimer; }
 
+    // Project file, save and autosave (property_json.cpp, property_save.cpp)
+    static constexpr int kProjectFormatVersion = 52;
+    // The property as the project file holds it; forExport is passed on to every building. May
+    // issue the initial scan an id.
+    QJsonObject toJson(bool forExport);
+    // Reads a project object's keys, after its "formatVersion" was judged, into a property that
+    // reset(false) emptied: folder becomes loadedPath, a missing name its folder's name. Building
+    // records go through Building::fromJson; beforeBuildings runs just before them.
+    void readProjectObject(const QJsonObject& project, const QString& loadedPath,
+                           const std::function<void()>& beforeBuildings = {});
+    // Writes the temporary project file; false when it could not be opened or written in full.
+    bool writeProjectFile();
+    // Replaces the project file by the current state; the previous one survives every failure.
+    bool save();
+    // A pass over the scans on pool threads (load, build) runs between these calls, on the GUI
+    // thread; an autosave that falls due meanwhile waits for the end of the last pass.
+    void beginScanPass();
+    void endScanPass();
+    bool scanPassRunning() const { return m_scanPasses > 0; }
+    class ScanPassGuard {
+    public:
+        explicit ScanPassGuard(Property& property) : m_property(property) { m_property.beginScanPass(); }
+        ~ScanPassGuard() { m_property.endScanPass(); }
+        ScanPassGuard(const ScanPassGuard&) = delete;
+        ScanPassGuard& operator=(const ScanPassGuard&) = delete;
+
+    private:
+        Property& m_property;
+    };
+
     // Id registry (any thread)
     int nextId(const QString& typeName);
     void bumpLastId(const QString& typeName, int id);
@@ -160,11 +190,13 @@ signals:
     void importingFromNomivo(QString text);
 
 protected slots:
-    // Writes the autosave copy; the project-file writer fills it in.
+    // Writes the autosave copy; does nothing without a project folder.
     virtual void on_autoBackupTimer_timeout();
 
 private:
     void deleteBuildings();
+    // True, and the autosave marked as waiting, while a scan pass runs.
+    bool waitForScanPass();
     // Context actions (property_actions.cpp)
     void deleteSnapshots();
     void reimport();
@@ -182,6 +214,8 @@ private:
     int m_mainBuildingId = -1;
     QList<Building*> m_buildings;
     QTimer* m_autoBackupTimer = nullptr;
+    int m_scanPasses = 0;
+    bool m_autosaveWaitsForPass = false;
     QMap<QString, int> m_lastIds;
     QString m_quorilVersion;
     QString m_nomivoVersion;

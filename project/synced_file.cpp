@@ -1,0 +1,52 @@
+#include "project/synced_file.h"
+
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace {
+
+[[noreturn]] void throwWriteFailure(const QString& path, const QString& reason)
+{
+    throw std::runtime_error(QStringLiteral("Could not write %1: %2").arg(path, reason).toStdString());
+}
+
+void syncFolderOf(const QString& path)
+{
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    // The rename already happened; a folder that cannot be synced only weakens power-cut safety.
+    ::fsync(fd);
+    ::close(fd);
+}
+
+} // namespace
+
+void SyncedFile::writeAndClose(const QByteArray& data)
+{
+    const QString path = m_file.fileName();
+    if (m_file.write(data) != data.size() || !m_file.flush())
+        throwWriteFailure(path, m_file.errorString());
+    // Special files (a device in the file's place) have nothing to sync and say so with EINVAL.
+    if (::fsync(m_file.handle()) != 0 && errno != EINVAL)
+        throwWriteFailure(path, QString::fromLocal8Bit(std::strerror(errno)));
+    m_file.close();
+    if (m_file.error() != QFileDevice::NoError)
+        throwWriteFailure(path, m_file.errorString());
+}
+
+bool renameReplacing(const QString& from, const QString& to)
+{
+    // Plain rename(2): never the copy that QFile::rename falls back to, which is not atomic.
+    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+        return false;
+    syncFolderOf(to);
+    return true;
+}
