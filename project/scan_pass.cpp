@@ -1,6 +1,7 @@
 #include "project/scan_pass.h"
 
 #include "pano/panorama.h"
+#include "project/property.h"
 
 #include <QCoreApplication>
 #include <QFutureWatcher>
@@ -11,6 +12,7 @@
 #include <omp.h>
 
 #include <exception>
+#include <optional>
 
 namespace {
 
@@ -74,6 +76,10 @@ QString joinFailureTexts(const QList<PanoTask>& tasks, const std::function<bool(
 ScanPass::Outcome ScanPass::run(QList<PanoTask>& tasks, const Options& options)
 {
     QProgressDialog* dialog = options.dialog;
+    // Pool threads use the scans' records meanwhile; the autosave waits for the end of the pass.
+    std::optional<Property::ScanPassGuard> passGuard;
+    if (options.property)
+        passGuard.emplace(*options.property);
     // The map reports an empty range before its real one; an auto-closing dialog would take that
     // for the end and leave the GUI thread blocked in the wait below.
     dialog->setAutoReset(false);
