@@ -160,8 +160,8 @@ public:
     // Re-reads every full scan's point cloud under a trial lidar calibration; (0, -1, 0) returns to
     // the camera's own calibration.
     void applyCalibrationRotation(float a, float b, float c);
-    // What "Re-import" runs after the clean-up to read the project folder again: the project load.
-    // Without one, "Re-import" refuses before anything is deleted.
+    // Replaces what "Re-import" runs after the clean-up to read the project folder again (tests);
+    // without one it is load().
     using ProjectLoader = std::function<void(Property& property, const QString& folder)>;
     static void setProjectLoader(ProjectLoader loader);
 
