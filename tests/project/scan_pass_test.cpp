@@ -45,6 +45,7 @@ struct ScanPassFixture : ProjectFixture {
         options.body = std::move(body);
         options.singleOpenMpThread = singleOpenMpThread;
         options.onProgress = [this](int done, int total) { progress.append({done, total}); };
+        options.property = property.get();
         return ScanPass::run(tasks, options);
     }
 
@@ -76,8 +77,11 @@ TEST(ScanPass, RunsEveryTaskOnceOnThePoolWhileTheDialogWaits)
     std::set<std::thread::id> threads;
     std::mutex threadsMutex;
     const auto guiThread = std::this_thread::get_id();
+    std::atomic<bool> markedRunning{true};
     const ScanPass::Outcome outcome = fixture.run([&](PanoTask& task) {
         ++runs;
+        if (!fixture.property->scanPassRunning())
+            markedRunning = false;
         std::lock_guard lock(threadsMutex);
         threads.insert(std::this_thread::get_id());
         if (task.pano == fixture.tasks[3].pano)
@@ -86,6 +90,8 @@ TEST(ScanPass, RunsEveryTaskOnceOnThePoolWhileTheDialogWaits)
     });
     EXPECT_EQ(outcome, ScanPass::Outcome::Finished);
     EXPECT_EQ(runs.load(), 12);
+    EXPECT_TRUE(markedRunning.load()) << "the autosave must know that a pass runs";
+    EXPECT_FALSE(fixture.property->scanPassRunning());
     EXPECT_FALSE(threads.count(guiThread)) << "no task runs on the GUI thread";
     EXPECT_FALSE(fixture.dialog->isVisible()) << "the dialog closes when the map finishes";
     ASSERT_FALSE(fixture.progress.isEmpty());
