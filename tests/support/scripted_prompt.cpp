@@ -47,6 +47,18 @@ ScriptedPrompt& ScriptedPrompt::answerFloor(Floor* floor, bool cancelled)
     return *this;
 }
 
+ScriptedPrompt& ScriptedPrompt::answerProjectFolders(const QStringList& selected, const QString& directory)
+{
+    m_answers.append(Answer(ProjectFolderChoice{true, selected, directory}));
+    return *this;
+}
+
+ScriptedPrompt& ScriptedPrompt::cancelProjectFolders()
+{
+    m_answers.append(Answer(ProjectFolderChoice{}));
+    return *this;
+}
+
 ScriptedPrompt& ScriptedPrompt::answerDialog(DialogHandler handler)
 {
     m_answers.append(Answer(Dialog{std::move(handler)}));
@@ -107,6 +119,21 @@ FloorChoice ScriptedPrompt::selectFloor(Building*, Floor*)
 {
     FloorChoice choice;
     take(QStringLiteral("floor chooser"), QString(), QString(), choice);
+    return choice;
+}
+
+int ScriptedPrompt::choiceOrCancel(QWidget*, QMessageBox::Icon, const QString& title, const QString& text,
+                                   const QString&, const QList<NamedButton>&)
+{
+    int index = -1;
+    take(QStringLiteral("choice"), title, text, index);
+    return index;
+}
+
+ProjectFolderChoice ScriptedPrompt::projectFolders(QWidget*, const QString& startDirectory)
+{
+    ProjectFolderChoice choice;
+    take(QStringLiteral("project folder chooser"), QString(), startDirectory, choice);
     return choice;
 }
 

@@ -31,6 +31,9 @@ public:
     ScriptedPrompt& answerFiles(const QStringList& files);
     ScriptedPrompt& answerDirectory(const QString& directory);
     ScriptedPrompt& answerFloor(Floor* floor, bool cancelled);
+    // The project folder chooser accepted with these selected entries while showing directory.
+    ScriptedPrompt& answerProjectFolders(const QStringList& selected, const QString& directory);
+    ScriptedPrompt& cancelProjectFolders();
     // A dialog run through runDialog is handed to `handler`, which may look at it and press its
     // buttons; the handler's value is the dialog's result.
     using DialogHandler = std::function<int(QDialog* dialog)>;
@@ -48,13 +51,19 @@ public:
                               const QString& filter) override;
     QString existingDirectory(QWidget* parent, const QString& caption, const QString& dir) override;
     FloorChoice selectFloor(Building* building, Floor* exclude) override;
+    // Answered from answerChoice; -1 stands for Cancel.
+    int choiceOrCancel(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+                       const QString& informativeText, const QList<NamedButton>& buttons) override;
+    // Recorded with the start directory as its text.
+    ProjectFolderChoice projectFolders(QWidget* parent, const QString& startDirectory) override;
     int runDialog(QDialog* dialog) override;
 
 private:
     struct Files { QStringList value; };
     struct Directory { QString value; };
     struct Dialog { DialogHandler handler; };
-    using Answer = std::variant<QMessageBox::StandardButton, int, Files, Directory, FloorChoice, Dialog>;
+    using Answer = std::variant<QMessageBox::StandardButton, int, Files, Directory, FloorChoice, ProjectFolderChoice,
+                                Dialog>;
 
     template <typename T>
     bool take(const QString& kind, const QString& title, const QString& text, T& out);
