@@ -1,9 +1,11 @@
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/message_presenter.h"
+#include "app/user_prompt.h"
 
 #include <QApplication>
 #include <QImageReader>
+#include <QTimer>
 
 #include <iostream>
 
@@ -29,5 +31,8 @@ int main(int argc, char** argv)
 
     MainWindow window;
     window.show();
+    // A project named for an unattended run is opened as soon as the window is up.
+    if (qEnvironmentVariableIsSet(kProjectFolderVariable))
+        QTimer::singleShot(0, &window, &MainWindow::on_LoadProperty_triggered);
     return app.exec();
 }

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QPushButton>
 
 namespace {
@@ -85,5 +86,11 @@ int DialogPrompt::choiceOrCancel(QWidget* parent, QMessageBox::Icon icon, const 
 
 ProjectFolderChoice DialogPrompt::projectFolders(QWidget* parent, const QString& startDirectory)
 {
+    // Unattended runs (the screenshot test) name the project instead of choosing it.
+    const QString named = qEnvironmentVariable(kProjectFolderVariable);
+    if (!named.isEmpty()) {
+        const QFileInfo project(named);
+        return {true, {project.absoluteFilePath()}, project.absolutePath()};
+    }
     return runProjectFolderDialog(parent, startDirectory);
 }

@@ -66,6 +66,10 @@ UserPrompt& userPrompt();
 // Installs `prompt` (not owned; null restores the real dialogs) and returns the one it replaces.
 UserPrompt* setUserPrompt(UserPrompt* prompt);
 
+// When this environment variable names a project folder or archive, the real project chooser
+// returns it at once without showing a dialog.
+inline constexpr const char* kProjectFolderVariable = "QUORIL_PROJECT_FOLDER";
+
 // The real dialogs.
 class DialogPrompt : public UserPrompt {
 public:

@@ -9,7 +9,9 @@
 #include "editor/editor.h"
 #include "pano/panorama.h"
 #include "support/gui_input.h"
+#include "support/log_capture.h"
 #include "support/model_fixture.h"
+#include "support/project_generator.h"
 #include "support/scripted_prompt.h"
 #include "support/test_support.h"
 
@@ -18,6 +20,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QSettings>
+#include <QMessageBox>
+#include <QTemporaryDir>
 #include <QUndoStack>
 
 #include <gtest/gtest.h>
@@ -60,6 +64,43 @@ struct WindowFixture {
             property->setDirty(false);
         window.reset();
         MessagePresenter::setBlockingBoxes(true);
+    }
+};
+
+// A generated project of user scans only (no camera model needed), loaded into a window through
+// the project chooser.
+struct LoadedWindowFixture {
+    QTemporaryDir root;
+    QString folder = root.filePath("Maple Street");
+    MainWindow window;
+    QList<QMessageBox*> boxes;
+
+    LoadedWindowFixture()
+    {
+        MessagePresenter::setBlockingBoxes(false);
+        makeProject(folder, {"--scans-per-floor", "0", "--user-scans", "2", "--lens-height", "64"});
+        QObject::connect(window.messages(), &MessagePresenter::boxOpened, [this](QMessageBox* b) { boxes << b; });
+        window.show();
+    }
+    ~LoadedWindowFixture() { MessagePresenter::setBlockingBoxes(true); }
+
+    void load(const QString& path)
+    {
+        ScriptedPrompt prompt;
+        prompt.answerProjectFolders({path}, QFileInfo(path).absolutePath());
+        window.loadAction()->trigger();
+        // Scans that failed leave their floors through posted jobs; messages are shown the same way.
+        for (int i = 0; i < 5; ++i)
+            QApplication::processEvents();
+    }
+
+    QStringList floorNames() const
+    {
+        QStringList names;
+        const QModelIndex building = window.treeModel()->index(0, 0, window.treeModel()->index(0, 0));
+        for (int row = 0; row < window.treeModel()->rowCount(building); ++row)
+            names << window.treeModel()->index(row, 0, building).data().toString();
+        return names;
     }
 };
 
@@ -260,4 +301,77 @@ TEST(MainWindow, OpeningAnotherProjectLetsGoOfTheOldOne)
     EXPECT_EQ(f.window->windowTitle(), "Quoril - Other[*]");
     EXPECT_EQ(f.window->editor()->floor(), hall->floors().first());
     f.property = f.window->currentProperty();
+}
+
+TEST(MainWindow, LoadsTheProjectChosenAndShowsIt)
+{
+    LoadedWindowFixture f;
+    LogCapture log;
+    f.load(f.folder);
+    Property* property = f.window.currentProperty();
+    ASSERT_NE(property, nullptr);
+    EXPECT_EQ(property->folder(), f.folder);
+    EXPECT_EQ(f.window.windowTitle(), "Quoril - Maple Street[*]");
+    EXPECT_FALSE(f.window.isWindowModified());
+    const QStringList floors = f.floorNames();
+    EXPECT_TRUE(floors.contains("Ground") && floors.contains("Basement")) << floors.join(", ").toStdString();
+    // The first floor is in the view with its scans.
+    Floor* shown = f.window.editor()->floor();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->panos().size(), 2);
+    EXPECT_EQ(f.window.treeModel()->rowCount(f.window.treeModel()->indexOf(shown)), 2);
+    EXPECT_TRUE(log.texts(QtCriticalMsg).isEmpty()) << log.texts(QtCriticalMsg).join("\n").toStdString();
+}
+
+TEST(MainWindow, LoadAsksAboutUnsavedChangesFirstAndACancelChangesNothing)
+{
+    LoadedWindowFixture f;
+    f.load(f.folder);
+    Property* loaded = f.window.currentProperty();
+    f.window.editor()->floor()->setGradeHint(1);
+    {
+        ScriptedPrompt prompt;
+        prompt.answerQuestion(QMessageBox::Cancel);
+        f.window.loadAction()->trigger();
+        ASSERT_EQ(prompt.asked().size(), 1);
+        EXPECT_EQ(prompt.asked()[0].text, "Unsaved changes!");
+    }
+    {
+        ScriptedPrompt prompt;
+        prompt.answerQuestion(QMessageBox::Discard).cancelProjectFolders();
+        f.window.loadAction()->trigger();
+    }
+    EXPECT_EQ(f.window.currentProperty(), loaded);
+    EXPECT_TRUE(f.window.isWindowModified());
+    loaded->setDirty(false);
+}
+
+TEST(MainWindow, AFailedLoadIsReportedAndTheWindowStaysUsable)
+{
+    LoadedWindowFixture f;
+    // Not a project: the box and the log say why; nothing on the disk changes.
+    const QString notAProject = f.root.filePath("Holiday photos");
+    writeFile(notAProject + "/beach.txt", "sand");
+    const QStringList before = listTree(notAProject);
+    LogCapture log;
+    f.load(notAProject);
+    EXPECT_EQ(listTree(notAProject), before);
+    EXPECT_EQ(readFile(notAProject + "/beach.txt"), "sand");
+    const QString reported = "Could not load Quoril project at " + notAProject + ". Reason: ";
+    EXPECT_TRUE(log.contains(QtCriticalMsg, reported));
+    ASSERT_FALSE(f.boxes.isEmpty());
+    EXPECT_TRUE(f.boxes.last()->text().startsWith(reported)) << f.boxes.last()->text().toStdString();
+    EXPECT_EQ(f.boxes.last()->windowTitle(), "Quoril");
+
+    // Broken scans: reported, and every other scan is there.
+    writeFile(f.folder + "/Ground/User Pano_Ground 1/u.jpg", "not a picture");
+    f.load(f.folder);
+    EXPECT_TRUE(log.contains(QtWarningMsg, "Could not process pano " + f.folder + "/Ground/User Pano_Ground 1"));
+    Floor* ground = f.window.editor()->floor();
+    ASSERT_NE(ground, nullptr);
+    EXPECT_EQ(ground->ownName(), "Ground");
+    ASSERT_EQ(ground->panos().size(), 1);
+    EXPECT_EQ(ground->panos().first()->dir(), "User Pano_Ground 2");
+    EXPECT_TRUE(f.floorNames().contains("Basement"));
+    f.window.currentProperty()->setDirty(false);
 }

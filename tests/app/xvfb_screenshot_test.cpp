@@ -1,6 +1,8 @@
+#include "support/project_generator.h"
 #include "support/test_support.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -91,7 +93,7 @@ private:
     qint64 m_programPid = 0;
 };
 
-QProcessEnvironment programEnvironment(const QString& home)
+QProcessEnvironment programEnvironment(const QString& home, const QString& project)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // A real X server, not the tests' offscreen one; settings of its own; no box waits for a click.
@@ -99,6 +101,8 @@ QProcessEnvironment programEnvironment(const QString& home)
     environment.insert(QStringLiteral("HOME"), home);
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
     environment.insert(QStringLiteral("QUORIL_NONBLOCKING_MESSAGES"), QStringLiteral("1"));
+    // The project chooser answers with this folder, and the program opens it at start.
+    environment.insert(QStringLiteral("QUORIL_PROJECT_FOLDER"), project);
     return environment;
 }
 
@@ -108,19 +112,28 @@ bool haveXvfbTools()
            && haveTool(QStringLiteral("import"));
 }
 
-// Distinct colours in the screenshot: a window drawn shows many, an empty screen one.
-int colourCount(const QImage& image)
+// Pixels of the scan markers' colour (0, 170, 255) with the floor view's black background close
+// by: scans drawn in the floor view, not some other blue of the window.
+int markerPixelsInFloorView(const QImage& shot)
 {
-    QSet<QRgb> colours;
-    for (int y = 0; y < image.height(); y += 3)
-        for (int x = 0; x < image.width(); x += 3)
-            colours.insert(image.pixel(x, y));
-    return static_cast<int>(colours.size());
+    const QImage image = shot.convertToFormat(QImage::Format_RGB32);
+    auto isMarker = [](QRgb p) { return qRed(p) < 60 && std::abs(qGreen(p) - 170) < 40 && qBlue(p) > 215; };
+    auto isBackground = [](QRgb p) { return qRed(p) < 16 && qGreen(p) < 16 && qBlue(p) < 16; };
+    int count = 0;
+    for (int y = 6; y < image.height() - 6; ++y)
+        for (int x = 6; x < image.width() - 6; ++x) {
+            if (!isMarker(image.pixel(x, y)))
+                continue;
+            const bool onFloor = isBackground(image.pixel(x - 6, y)) || isBackground(image.pixel(x + 6, y))
+                                 || isBackground(image.pixel(x, y - 6)) || isBackground(image.pixel(x, y + 6));
+            count += onFloor;
+        }
+    return count;
 }
 
 } // namespace
 
-TEST(XvfbScreenshot, ProgramShowsItsWindowOnARealXServer)
+TEST(XvfbScreenshot, ProgramOpensAProjectAndShowsItsScansOnTheFloor)
 {
     if (!haveXvfbTools()) {
         if (qEnvironmentVariable("CI") == QLatin1String("true"))
@@ -128,17 +141,24 @@ TEST(XvfbScreenshot, ProgramShowsItsWindowOnARealXServer)
         GTEST_SKIP() << "xvfb-run, xauth or ImageMagick's import is not installed";
     }
     QTemporaryDir home;
-    XvfbSession session(programEnvironment(home.path()));
+    const QString project = home.filePath("Maple Street");
+    makeProject(project, {"--scans-per-floor", "0", "--user-scans", "3", "--lens-height", "64"});
+    XvfbSession session(programEnvironment(home.path(), project));
     ASSERT_TRUE(session.waitForProgram(60000)) << session.output().toStdString();
+
+    // The screenshot is kept beside the test run for a look when it fails.
+    const QString shotPath = QDir::current().filePath(QStringLiteral("xvfb-screenshot.png"));
     QImage shot;
-    const QDeadlineTimer deadline(60000);
+    int markers = 0;
+    const QDeadlineTimer deadline(120000);
     while (!deadline.hasExpired() && session.programRunning()) {
-        shot = session.screenshot(home.filePath("screen.png"));
-        if (!shot.isNull() && colourCount(shot) > 8)
+        shot = session.screenshot(shotPath);
+        markers = shot.isNull() ? 0 : markerPixelsInFloorView(shot);
+        if (markers >= 50)
             break;
         QThread::msleep(500);
     }
     ASSERT_TRUE(session.programRunning()) << session.output().toStdString();
     ASSERT_FALSE(shot.isNull());
-    EXPECT_GT(colourCount(shot), 8);
+    EXPECT_GE(markers, 50) << "screenshot: " << shotPath.toStdString();
 }
