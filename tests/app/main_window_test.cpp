@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSettings>
@@ -374,4 +375,57 @@ TEST(MainWindow, AFailedLoadIsReportedAndTheWindowStaysUsable)
     EXPECT_EQ(ground->panos().first()->dir(), "User Pano_Ground 2");
     EXPECT_TRUE(f.floorNames().contains("Basement"));
     f.window.currentProperty()->setDirty(false);
+}
+
+TEST(MainWindow, LoadEditSaveAndExportAGeneratedProject)
+{
+    LoadedWindowFixture f;
+    f.load(f.folder);
+    Floor* ground = f.window.editor()->floor();
+    ASSERT_NE(ground, nullptr);
+    ASSERT_EQ(ground->ownName(), "Ground");
+
+    // The floor panel: grade below, walls of 30 cm.
+    FloorPanel* panel = f.window.floorPanel();
+    ASSERT_EQ(panel->floor(), ground);
+    panel->gradeBox()->setCurrentIndex(0);
+    keyClick(panel->gradeBox(), Qt::Key_Down);
+    QLineEdit* wall = panel->wallThicknessEdit();
+    wall->selectAll();
+    keyClicks(wall, "30");
+    keyClick(wall, Qt::Key_Return);
+    EXPECT_EQ(ground->gradeHint(), 1);
+    EXPECT_EQ(ground->extWallThickness(true), 300);
+    EXPECT_TRUE(f.window.isWindowModified());
+
+    // A scan dragged in the floor view, and the move undone.
+    Editor* editor = f.window.editor();
+    Panorama* moved = dynamic_cast<Panorama*>(ground->itemAt(QPointF(0, 0), QTransform()));
+    ASSERT_NE(moved, nullptr);
+    const QPointF before = moved->pos();
+    const QPoint start = editor->mapFromScene(before);
+    mouseEvent(editor->viewport(), QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+    mouseEvent(editor->viewport(), QEvent::MouseMove, start + QPoint(30, 0), Qt::LeftButton, Qt::LeftButton);
+    mouseEvent(editor->viewport(), QEvent::MouseButtonRelease, start + QPoint(30, 0), Qt::LeftButton, Qt::NoButton);
+    EXPECT_GT(moved->pos().x(), before.x());
+    editor->undoAction()->trigger();
+    EXPECT_EQ(moved->pos(), before);
+
+    // Saved: read back by a fresh property, the floor keeps what the panel set.
+    f.window.saveAction()->trigger();
+    EXPECT_FALSE(f.window.isWindowModified());
+    Property reread;
+    ASSERT_TRUE(reread.load(f.folder));
+    Floor* readGround = nullptr;
+    for (Building* building : reread.buildings())
+        for (Floor* floor : building->floors())
+            if (floor->ownName() == "Ground")
+                readGround = floor;
+    ASSERT_NE(readGround, nullptr);
+    EXPECT_EQ(readGround->gradeHint(), 1);
+    EXPECT_EQ(readGround->extWallThickness(true), 300);
+
+    // Nothing unsaved: closing asks nothing.
+    ScriptedPrompt none;
+    EXPECT_TRUE(f.window.close());
 }
