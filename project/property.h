@@ -160,6 +160,16 @@ public:
     // Export pre-checks (export_checks.cpp): what the portal tour would lack or get wrong.
     QList<DrcFinding> checkExport();
 
+    // Export (property_export.cpp, build_pass.cpp)
+    // Saves, builds the panos and writes the archive the portal builds the tour from into the
+    // export folder, replacing the previous export only once complete; appends the HTML summary to
+    // html. False after a failure, which is logged; throws nothing.
+    bool exportTar(QString& html);
+    // Builds the full pano of every partial, full and user scan outside "Pictures" floors on the
+    // thread pool behind a modal dialog; throws std::runtime_error with every scan's failure, or
+    // when the user cancels.
+    void quorilPanos();
+
 signals:
     void dirtyChanged(bool dirty);
     // Null stands for the whole property: receivers rebuild from buildings() and drop every floor
