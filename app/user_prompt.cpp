@@ -1,6 +1,7 @@
 #include "app/user_prompt.h"
 
 #include "project/floor_select_dialog.h"
+#include "project/project_chooser.h"
 
 #include <QFileDialog>
 #include <QPushButton>
@@ -60,4 +61,23 @@ QString DialogPrompt::existingDirectory(QWidget* parent, const QString& caption,
 FloorChoice DialogPrompt::selectFloor(Building* building, Floor* exclude)
 {
     return FloorSelectDialog::run(building, exclude);
+}
+
+int DialogPrompt::choiceOrCancel(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                                 const QString& text, const QString& informativeText,
+                                 const QList<NamedButton>& buttons)
+{
+    QMessageBox box(icon, title, text, QMessageBox::NoButton, parent);
+    box.setInformativeText(informativeText);
+    QList<QAbstractButton*> named;
+    for (const NamedButton& button : buttons)
+        named << box.addButton(button.text, button.role);
+    box.setDefaultButton(box.addButton(QMessageBox::Cancel));
+    box.exec();
+    return static_cast<int>(named.indexOf(box.clickedButton()));
+}
+
+ProjectFolderChoice DialogPrompt::projectFolders(QWidget* parent, const QString& startDirectory)
+{
+    return runProjectFolderDialog(parent, startDirectory);
 }

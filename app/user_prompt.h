@@ -13,6 +13,19 @@ struct FloorChoice {
     bool cancelled = true;
 };
 
+// What the project folder chooser came back with.
+struct ProjectFolderChoice {
+    bool accepted = false;
+    QStringList selected; // the entries selected when the dialog was accepted
+    QString directory;    // absolute path of the directory the dialog showed last
+};
+
+// A named button of a message box and its role.
+struct NamedButton {
+    QString text;
+    QMessageBox::ButtonRole role = QMessageBox::AcceptRole;
+};
+
 // Every modal question and chooser of the program goes through this one seam, so that another
 // implementation (a scripted one in the tests) can answer without a dialog ever blocking.
 class UserPrompt {
@@ -35,6 +48,14 @@ public:
     virtual QString existingDirectory(QWidget* parent, const QString& caption, const QString& dir) = 0;
     // Another floor of the building (or none), for a floor's underlay.
     virtual FloorChoice selectFloor(Building* building, Floor* exclude) = 0;
+    // A message box with an informative text, the named buttons and the standard Cancel button as
+    // its default; the index of the named button chosen, -1 for Cancel or a closed box.
+    virtual int choiceOrCancel(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                               const QString& text, const QString& informativeText,
+                               const QList<NamedButton>& buttons) = 0;
+    // The project folder chooser: a folder or an archive file, opened in startDirectory when
+    // that is not empty.
+    virtual ProjectFolderChoice projectFolders(QWidget* parent, const QString& startDirectory) = 0;
 };
 
 // The prompt in use: the real dialogs unless another one was installed.
@@ -54,4 +75,7 @@ public:
                               const QString& filter) override;
     QString existingDirectory(QWidget* parent, const QString& caption, const QString& dir) override;
     FloorChoice selectFloor(Building* building, Floor* exclude) override;
+    int choiceOrCancel(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+                       const QString& informativeText, const QList<NamedButton>& buttons) override;
+    ProjectFolderChoice projectFolders(QWidget* parent, const QString& startDirectory) override;
 };

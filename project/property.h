@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QStringList>
 
+#include <exception>
 #include <functional>
 
 class Building;
@@ -18,6 +19,13 @@ class Floor;
 class Panorama;
 class QGraphicsItem;
 class QTimer;
+class QWidget;
+
+// Thrown inside a load when the user answers "Re-import" to the newer-format question.
+class ReimportRequested : public std::exception {
+public:
+    const char* what() const noexcept override { return "Re-import requested by user."; }
+};
 
 // Root of one open project: folder, camera model, buildings, id counters, dirty state with the
 // autosave timer, and the signals that drive the tree, the panels and the dialogs.
@@ -152,13 +160,22 @@ public:
     // Re-reads every full scan's point cloud under a trial lidar calibration; (0, -1, 0) returns to
     // the camera's own calibration.
     void applyCalibrationRotation(float a, float b, float c);
-    // What "Re-import" runs after the clean-up to read the project folder again: the project load.
-    // Without one, "Re-import" refuses before anything is deleted.
+    // Replaces what "Re-import" runs after the clean-up to read the project folder again (tests);
+    // without one it is load().
     using ProjectLoader = std::function<void(Property& property, const QString& folder)>;
     static void setProjectLoader(ProjectLoader loader);
 
     // Export pre-checks (export_checks.cpp): what the portal tour would lack or get wrong.
     QList<DrcFinding> checkExport();
+
+    // Opening a project (project_chooser.cpp, property_load.cpp, raw_import.cpp)
+    // The project folder or export archive the user picks; empty when cancelled.
+    static QStringList chooseProjectFolders(QWidget* parent);
+    // Fills the property from a project folder or an export archive (".tar"); see property_load.cpp.
+    bool load(const QString& path);
+    // Takes the field application's facts from the folder; reports the wall thickness found.
+    void importFromCameraData(int& wallThickness);
+    friend class ProjectLoad;
 
     // Export (property_export.cpp, build_pass.cpp)
     // Saves, builds the panos and writes the archive the portal builds the tour from into the

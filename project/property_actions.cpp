@@ -94,11 +94,7 @@ void Property::reimport()
                               QMessageBox::Ok, QMessageBox::Ok);
         return;
     }
-    const ProjectLoader load = projectLoader();
-    if (!load) {
-        qWarning().noquote() << tr("Re-import is not available in this build. Nothing has been changed.");
-        return;
-    }
+    const ProjectLoader loader = projectLoader();
     const auto answer = userPrompt().question(
         nullptr, QMessageBox::Question, tr("Warning"),
         tr("All image edits and alignment will be reset. Snapshot folder will be deleted. It is recommended to "
@@ -111,7 +107,10 @@ void Property::reimport()
     try {
         cleanup(true);
         releaseTree();
-        load(*this, folder);
+        if (loader)
+            loader(*this, folder);
+        else
+            load(folder);
     } catch (const std::exception& e) {
         qCritical().noquote() << tr("Could not re-import property") << "\"" + name + "\"" << ":"
                               << QString::fromUtf8(e.what());

@@ -196,6 +196,10 @@ public:
         if (!archive.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
             fail("Could not open file: " + tarPath);
         destination = QFileInfo(tarPath).absolutePath();
+        // A hostile or broken entry anywhere refuses the whole archive before anything is written.
+        checkAllHeaders();
+        if (!archive.seek(0))
+            fail("Could not open file: " + tarPath);
         QStringList names;
         for (;;) {
             progress.update(archive.pos());
@@ -215,7 +219,12 @@ public:
     }
 
 private:
-    QString extractEntry(const Block& header)
+    struct CheckedHeader {
+        QString name;
+        qint64 size = 0;
+    };
+
+    CheckedHeader checkHeader(const Block& header)
     {
         if (formatChecksum(checksumOf(header)) != headerChecksumField(header))
             fail("Failed checking header integrity: " + tarPath);
@@ -225,6 +234,30 @@ private:
         const std::optional<qint64> size = entrySize(header);
         if (!size)
             fail("Invalid size in the header of entry: " + name);
+        return {name, *size};
+    }
+
+    void checkAllHeaders()
+    {
+        for (;;) {
+            Block header;
+            if (!readFully(header.data(), qint64(header.size())))
+                fail("Tar file is incomplete/truncated. Could not read header: " + tarPath);
+            if (isEndBlock(header))
+                return;
+            const CheckedHeader entry = checkHeader(header);
+            skipForward(entry.size, "Tar file is incomplete/truncated. Could not read data for file: " + entry.name);
+            skipForward(paddingFor(entry.size), "Error when skipping to the next header in .tar file: " + tarPath);
+            if (archive.pos() >= archiveSize)
+                return;
+        }
+    }
+
+    QString extractEntry(const Block& header)
+    {
+        const CheckedHeader checked = checkHeader(header);
+        const QString& name = checked.name;
+        const std::optional<qint64> size = checked.size;
         const QString path = destination + u'/' + name;
         if (somethingAt(path))
             fail("File already exists: " + name);

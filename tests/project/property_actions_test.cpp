@@ -120,12 +120,6 @@ TEST(PropertyActions, ReimportChangesNothingWhenRefusedOrNotConfirmed)
     }
     writeFile(f.path("project.json"), "{}"); // the field application's data counts as raw data too
     {
-        LogCapture log;
-        ScriptedPrompt prompt; // without a loader, refused before any question
-        triggerAction(*f.property, "Re-import");
-        EXPECT_EQ(log.texts(QtWarningMsg).size(), 1);
-    }
-    {
         LoaderScope loader([&](Property&, const QString&) { ++loads; });
         ScriptedPrompt prompt;
         prompt.answerQuestion(QMessageBox::No);

@@ -45,6 +45,18 @@ ScriptedPrompt& ScriptedPrompt::answerFloor(Floor* floor, bool cancelled)
     return *this;
 }
 
+ScriptedPrompt& ScriptedPrompt::answerProjectFolders(const QStringList& selected, const QString& directory)
+{
+    m_answers.append(Answer(ProjectFolderChoice{true, selected, directory}));
+    return *this;
+}
+
+ScriptedPrompt& ScriptedPrompt::cancelProjectFolders()
+{
+    m_answers.append(Answer(ProjectFolderChoice{}));
+    return *this;
+}
+
 template <typename T>
 bool ScriptedPrompt::take(const QString& kind, const QString& title, const QString& text, T& out)
 {
@@ -99,6 +111,21 @@ FloorChoice ScriptedPrompt::selectFloor(Building*, Floor*)
 {
     FloorChoice choice;
     take(QStringLiteral("floor chooser"), QString(), QString(), choice);
+    return choice;
+}
+
+int ScriptedPrompt::choiceOrCancel(QWidget*, QMessageBox::Icon, const QString& title, const QString& text,
+                                   const QString&, const QList<NamedButton>&)
+{
+    int index = -1;
+    take(QStringLiteral("choice"), title, text, index);
+    return index;
+}
+
+ProjectFolderChoice ScriptedPrompt::projectFolders(QWidget*, const QString& startDirectory)
+{
+    ProjectFolderChoice choice;
+    take(QStringLiteral("project folder chooser"), QString(), startDirectory, choice);
     return choice;
 }
 

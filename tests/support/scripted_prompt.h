@@ -30,6 +30,9 @@ public:
     ScriptedPrompt& answerFiles(const QStringList& files);
     ScriptedPrompt& answerDirectory(const QString& directory);
     ScriptedPrompt& answerFloor(Floor* floor, bool cancelled);
+    // The project folder chooser accepted with these selected entries while showing directory.
+    ScriptedPrompt& answerProjectFolders(const QStringList& selected, const QString& directory);
+    ScriptedPrompt& cancelProjectFolders();
 
     const QList<Asked>& asked() const { return m_asked; }
     int pending() const { return static_cast<int>(m_answers.size()); }
@@ -43,11 +46,16 @@ public:
                               const QString& filter) override;
     QString existingDirectory(QWidget* parent, const QString& caption, const QString& dir) override;
     FloorChoice selectFloor(Building* building, Floor* exclude) override;
+    // Answered from answerChoice; -1 stands for Cancel.
+    int choiceOrCancel(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+                       const QString& informativeText, const QList<NamedButton>& buttons) override;
+    // Recorded with the start directory as its text.
+    ProjectFolderChoice projectFolders(QWidget* parent, const QString& startDirectory) override;
 
 private:
     struct Files { QStringList value; };
     struct Directory { QString value; };
-    using Answer = std::variant<QMessageBox::StandardButton, int, Files, Directory, FloorChoice>;
+    using Answer = std::variant<QMessageBox::StandardButton, int, Files, Directory, FloorChoice, ProjectFolderChoice>;
 
     template <typename T>
     bool take(const QString& kind, const QString& title, const QString& text, T& out);

@@ -1,0 +1,135 @@
+#include "project/scan_pass.h"
+
+#include "pano/panorama.h"
+#include "project/property.h"
+
+#include <QCoreApplication>
+#include <QFutureWatcher>
+#include <QProgressDialog>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentMap>
+
+#include <omp.h>
+
+#include <exception>
+#include <optional>
+
+namespace {
+
+QString failureText(const PanoTask& task, const QString& separator, const QString& message)
+{
+    return QObject::tr("Could not process pano ") + (task.pano ? task.pano->folder() : QString()) + separator
+        + message;
+}
+
+// OpenMP's thread count is a per-thread setting: it has to be set on the pool thread itself.
+class OpenMpThreadLimit {
+public:
+    explicit OpenMpThreadLimit(bool active) : m_saved(active ? omp_get_max_threads() : 0)
+    {
+        if (active)
+            omp_set_num_threads(1);
+    }
+    ~OpenMpThreadLimit()
+    {
+        if (m_saved > 0)
+            omp_set_num_threads(m_saved);
+    }
+    OpenMpThreadLimit(const OpenMpThreadLimit&) = delete;
+    OpenMpThreadLimit& operator=(const OpenMpThreadLimit&) = delete;
+
+private:
+    const int m_saved;
+};
+
+} // namespace
+
+void runPanoStep(PanoTask& task, const std::function<void(Panorama&)>& step, const QString& separator)
+{
+    try {
+        if (!task.pano)
+            throw std::runtime_error("no scan");
+        step(*task.pano);
+    } catch (const std::exception& e) {
+        task.text = failureText(task, separator, QString::fromUtf8(e.what()));
+    } catch (...) {
+        // Anything else is a failure too; reporting it as success would hide a broken scan.
+        task.text = failureText(task, separator, QObject::tr("Unknown failure."));
+    }
+}
+
+void loadPanoTask(PanoTask& task)
+{
+    runPanoStep(task, [](Panorama& pano) { pano.reload(false); }, QStringLiteral(". "));
+}
+
+QString joinFailureTexts(const QList<PanoTask>& tasks, const std::function<bool(const QString&)>& include)
+{
+    QString joined;
+    for (const PanoTask& task : tasks) {
+        if (!task.text.isEmpty() && (!include || include(task.text)))
+            joined += task.text + "\n\n";
+    }
+    return joined;
+}
+
+ScanPass::Outcome ScanPass::run(QList<PanoTask>& tasks, const Options& options)
+{
+    QProgressDialog* dialog = options.dialog;
+    // Pool threads use the scans' records meanwhile; the autosave waits for the end of the pass.
+    std::optional<Property::ScanPassGuard> passGuard;
+    if (options.property)
+        passGuard.emplace(*options.property);
+    // The map reports an empty range before its real one; an auto-closing dialog would take that
+    // for the end and leave the GUI thread blocked in the wait below.
+    dialog->setAutoReset(false);
+    dialog->setAutoClose(false);
+    QFutureWatcher<void> watcher;
+    QObject::connect(&watcher, &QFutureWatcherBase::finished, dialog, &QWidget::close);
+    QObject::connect(dialog, &QProgressDialog::canceled, &watcher, &QFutureWatcherBase::cancel);
+    QObject::connect(&watcher, &QFutureWatcherBase::progressRangeChanged, dialog, &QProgressDialog::setRange);
+    QObject::connect(&watcher, &QFutureWatcherBase::progressValueChanged, dialog, &QProgressDialog::setValue);
+    if (options.onProgress) {
+        const int total = static_cast<int>(tasks.size());
+        QObject::connect(&watcher, &QFutureWatcherBase::progressValueChanged, dialog,
+                         [&options, total](int done) { options.onProgress(done, total); });
+    }
+
+    QProgressDialog canceling(QObject::tr("Canceling..."), QString(), 0, 0, options.parent,
+                              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowStaysOnTopHint);
+    canceling.setCancelButton(nullptr);
+    canceling.setAutoClose(false);
+    canceling.setAutoReset(false);
+    canceling.reset(); // stays closed until needed, also past the dialog's own show timer
+    QObject::connect(&watcher, &QFutureWatcherBase::finished, &canceling, &QWidget::close);
+
+    const std::function<void(PanoTask&)> body = options.body;
+    const bool singleThread = options.singleOpenMpThread;
+    // As many threads as the global pool allows, but not the global pool's own: Qt's raster
+    // painting draws on that pool and waits for a free thread, so a pass that filled it would
+    // freeze the dialog (and its Cancel) until the end.
+    QThreadPool pool;
+    pool.setMaxThreadCount(QThreadPool::globalInstance()->maxThreadCount());
+    QFuture<void> future = QtConcurrent::map(&pool, tasks, [body, singleThread](PanoTask& task) {
+        const OpenMpThreadLimit limit(singleThread);
+        try {
+            body(task);
+        } catch (...) {
+            if (task.text.isEmpty())
+                task.text = failureText(task, QStringLiteral(". "), QObject::tr("Unknown failure."));
+        }
+    });
+    watcher.setFuture(future);
+    dialog->exec();
+
+    if (future.isFinished())
+        return Outcome::Finished;
+    if (!dialog->wasCanceled()) {
+        future.waitForFinished();
+        return Outcome::Finished;
+    }
+    canceling.exec();
+    future.waitForFinished();
+    QCoreApplication::processEvents();
+    return Outcome::Canceled;
+}
