@@ -1,0 +1,58 @@
+#pragma once
+
+#include "project/export_archive_file.h"
+#include "project/export_summary.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+class Building;
+class Floor;
+class Panorama;
+class Property;
+class QProgressDialog;
+class TarWriter;
+
+// Steps 3 to 9 of an export, after the save and the build pass: the archive's entries in their
+// fixed order into a temporary beside the previous export, the summary beside them, and a
+// progress dialog whose Cancel is honoured between scans. The archive takes the place of the
+// previous export only once complete.
+class ArchiveExport {
+public:
+    explicit ArchiveExport(Property& property);
+    ~ArchiveExport();
+    ArchiveExport(const ArchiveExport&) = delete;
+    ArchiveExport& operator=(const ArchiveExport&) = delete;
+
+    // The HTML summary on success; throws std::runtime_error (TarDuplicateException for a
+    // duplicated entry outside the assets) on any failure, the temporary archive then being removed.
+    QString run();
+
+private:
+    struct Names {
+        QString archiveName;
+        QByteArray entryPrefix;
+    };
+    static Names namesFor(const QString& projectFolder);
+
+    void openDialog();
+    void advance();
+    QByteArray entryName(const QString& rest) const { return m_names.entryPrefix + rest.toUtf8(); }
+    void putData(const QByteArray& name, const QByteArray& data);
+    void putFile(const QString& source, const QByteArray& name);
+    void putFileIfPresent(const QString& source, const QByteArray& name);
+    void writeProjectEntries();
+    void writeFloor(const Building& building, Floor& floor);
+    void writeScanFiles(Panorama& pano);
+    void writeAssets(Panorama& pano);
+
+    Property& m_property;
+    const Names m_names;
+    ExportArchiveFile m_file;
+    std::unique_ptr<QProgressDialog> m_dialog;
+    bool m_canceled = false;
+    TarWriter* m_writer = nullptr;
+    ExportSummary m_summary;
+};
