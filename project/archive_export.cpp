@@ -72,8 +72,7 @@ QString ArchiveExport::run()
     openDialog();
     m_file.prepareFolder();
     advance();
-    TarWriter writer(&m_file.open());
-    m_writer = &writer;
+    m_entries = std::make_unique<ArchiveEntryQueue>(&m_file.open());
     writeProjectEntries();
     advance();
     for (Building* building : m_property.buildings()) {
@@ -84,8 +83,8 @@ QString ArchiveExport::run()
         }
         m_summary.endBuilding();
     }
-    writer.finish();
-    m_writer = nullptr;
+    m_entries->finish();
+    m_entries.reset();
     m_file.commit();
     return m_summary.html();
 }
@@ -108,26 +107,16 @@ void ArchiveExport::advance()
     QCoreApplication::processEvents();
 }
 
-void ArchiveExport::putData(const QByteArray& name, const QByteArray& data)
-{
-    m_writer->put(name.constData(), data.constData(), data.size());
-}
-
-void ArchiveExport::putFile(const QString& source, const QByteArray& name)
-{
-    m_writer->putFile(source, name.constData());
-}
-
 void ArchiveExport::putFileIfPresent(const QString& source, const QByteArray& name)
 {
     if (QFileInfo(source).isFile())
-        putFile(source, name);
+        m_entries->putFile(source, name);
 }
 
 void ArchiveExport::writeProjectEntries()
 {
     const QString folder = m_property.folder();
-    putData(entryName(exportProjectFileName),
+    m_entries->putData(entryName(exportProjectFileName),
             enciphered(QJsonDocument(m_property.toJson(true)).toJson(QJsonDocument::Compact), CipherKind::Data));
     // A trial lidar calibration is not the camera's: its file would not match the scans.
     if (!m_property.trialCalibrationApplied())
@@ -141,8 +130,9 @@ void ArchiveExport::writeFloor(const Building& building, Floor& floor)
     m_dialog->setLabelText(tr("Exporting floor: ") + building.ownName() + "/" + floor.ownName());
     advance();
     const QString base = "floor" + QString::number(floor.uniqueId());
-    putData(entryName(base + ".qsv"), enciphered(floor.exportSvg().toByteArray(-1), CipherKind::SvgPlan));
-    putData(entryName(base + ".qdx"), enciphered(floor.exportDxf(), CipherKind::DxfPlan));
+    m_entries->putData(entryName(base + ".qsv"),
+                       enciphered(floor.exportSvg().toByteArray(-1), CipherKind::SvgPlan));
+    m_entries->putData(entryName(base + ".qdx"), enciphered(floor.exportDxf(), CipherKind::DxfPlan));
     int tags = 0;
     for (Panorama* pano : floor.panos()) {
         QCoreApplication::processEvents();
@@ -163,14 +153,14 @@ void ArchiveExport::writeScanFiles(Panorama& pano)
     // Scans made from a picture carry the point cloud of their scan folder, written after the panos.
     const bool cloudFromScan = !pano.isEquirectangular() || pano.panoType() == PanoType::User;
     if (cloudFromScan)
-        putData(entryName(entryFolder + scanfiles::pointCloud), pano.pointcloudData());
-    putFile(source + scanfiles::preview, entryName(entryFolder + scanfiles::preview));
-    putFile(source + scanfiles::fullPano, entryName(entryFolder + scanfiles::fullPano));
+        m_entries->putData(entryName(entryFolder + scanfiles::pointCloud), pano.pointcloudData());
+    m_entries->putFile(source + scanfiles::preview, entryName(entryFolder + scanfiles::preview));
+    m_entries->putFile(source + scanfiles::fullPano, entryName(entryFolder + scanfiles::fullPano));
     if (!cloudFromScan) {
         const QString cloud = source + scanfiles::pointCloud;
         if (!QFileInfo::exists(cloud))
             writePointcloudFile(pano, cloud);
-        putFile(cloud, entryName(entryFolder + scanfiles::pointCloud));
+        m_entries->putFile(cloud, entryName(entryFolder + scanfiles::pointCloud));
     }
 }
 
@@ -184,10 +174,7 @@ void ArchiveExport::writeAssets(Panorama& pano)
                                  << asset.filePath();
             continue;
         }
-        try {
-            putFile(asset.filePath(), name);
-        } catch (const TarDuplicateException&) {
-            // The pre-check told the user: the first scan's file of that name is the one exported.
-        }
+        // The pre-check told the user of a second file of a name: the first scan's is exported.
+        m_entries->putFile(asset.filePath(), name, true);
     }
 }

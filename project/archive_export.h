@@ -1,5 +1,6 @@
 #pragma once
 
+#include "project/archive_entry_queue.h"
 #include "project/export_archive_file.h"
 #include "project/export_summary.h"
 
@@ -13,11 +14,11 @@ class Floor;
 class Panorama;
 class Property;
 class QProgressDialog;
-class TarWriter;
 
 // Steps 3 to 9 of an export, after the save and the build pass: the archive's entries in their
 // fixed order into a temporary beside the previous export, the summary beside them, and a
-// progress dialog whose Cancel is honoured between scans. The archive takes the place of the
+// progress dialog whose Cancel is honoured between scans. The entries are made here, on the GUI
+// thread, and written by the queue's thread meanwhile. The archive takes the place of the
 // previous export only once complete.
 class ArchiveExport {
 public:
@@ -40,8 +41,6 @@ private:
     void openDialog();
     void advance();
     QByteArray entryName(const QString& rest) const { return m_names.entryPrefix + rest.toUtf8(); }
-    void putData(const QByteArray& name, const QByteArray& data);
-    void putFile(const QString& source, const QByteArray& name);
     void putFileIfPresent(const QString& source, const QByteArray& name);
     void writeProjectEntries();
     void writeFloor(const Building& building, Floor& floor);
@@ -51,8 +50,9 @@ private:
     Property& m_property;
     const Names m_names;
     ExportArchiveFile m_file;
+    // Gone before the file it writes to.
+    std::unique_ptr<ArchiveEntryQueue> m_entries;
     std::unique_ptr<QProgressDialog> m_dialog;
     bool m_canceled = false;
-    TarWriter* m_writer = nullptr;
     ExportSummary m_summary;
 };

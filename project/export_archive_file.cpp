@@ -2,7 +2,6 @@
 
 #include "project/constants.h"
 #include "project/folder_remover.h"
-#include "project/synced_file.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -10,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstdio>
 #include <stdexcept>
 
 namespace {
@@ -61,8 +61,10 @@ void ExportArchiveFile::commit()
     m_stream.close();
     if (m_stream.fail())
         throw std::runtime_error(tr("Failed to write data to tar file. Check for free disk space.").toStdString());
-    // Success is only what the user can find under the archive's name.
-    if (!renameReplacing(temporaryPath(), archivePath()))
+    // Success is only what the user can find under the archive's name. One rename(2) replaces the
+    // previous archive at once; not synced to disk, as an archive lost to a power cut is made again
+    // from the project, and the sync would wait for the whole archive to reach the disk.
+    if (std::rename(QFile::encodeName(temporaryPath()).constData(), QFile::encodeName(archivePath()).constData()) != 0)
         throw std::runtime_error((tr("Could not give the export tar file its name: ") + archivePath()
                                   + tr(". Check free disk space and folder permissions."))
                                      .toStdString());
