@@ -103,7 +103,7 @@ void ArchiveExport::openDialog()
 
 void ArchiveExport::advance()
 {
-    m_dialog->setValue(m_dialog->value() + 1);
+    m_dialog->setValue(++m_progress);
     QCoreApplication::processEvents();
 }
 
@@ -116,8 +116,8 @@ void ArchiveExport::putFileIfPresent(const QString& source, const QByteArray& na
 void ArchiveExport::writeProjectEntries()
 {
     const QString folder = m_property.folder();
-    m_entries->putData(entryName(exportProjectFileName),
-            enciphered(QJsonDocument(m_property.toJson(true)).toJson(QJsonDocument::Compact), CipherKind::Data));
+    const QByteArray project = QJsonDocument(m_property.toJson(true)).toJson(QJsonDocument::Compact);
+    m_entries->putData(entryName(exportProjectFileName), enciphered(project, CipherKind::Data));
     // A trial lidar calibration is not the camera's: its file would not match the scans.
     if (!m_property.trialCalibrationApplied())
         putFileIfPresent(folder + "/system.cfg", entryName("/system.cfg"));

@@ -53,6 +53,7 @@ private:
     // Gone before the file it writes to.
     std::unique_ptr<ArchiveEntryQueue> m_entries;
     std::unique_ptr<QProgressDialog> m_dialog;
+    int m_progress = 0;
     bool m_canceled = false;
     ExportSummary m_summary;
 };
