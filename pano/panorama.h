@@ -132,6 +132,9 @@ private:
     QString m_scanHash;
     int m_systemCfgIndex = -1;
     QList<Tag> m_tags;
+    // What writePanoDat last put on disk, to skip rewriting (and syncing) the same record.
+    QString m_writtenRecordPath;
+    QByteArray m_writtenRecord;
 
     // Camera scans (two_lens_processing.cpp; "pc.dat" in pointcloud_file.h).
 public:

@@ -6,6 +6,7 @@
 #include "project/floor.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
@@ -100,13 +101,22 @@ QJsonObject Panorama::readPanoDat(const QString& folderPath)
 
 bool Panorama::writePanoDat()
 {
-    QByteArray data = QJsonDocument(toJson(false)).toJson(QJsonDocument::Compact);
-    encipherBytes(data, CipherKind::Data);
+    const QByteArray record = QJsonDocument(toJson(false)).toJson(QJsonDocument::Compact);
     const QString path = folder() + "/" + scanfiles::record;
+    // Every save and export writes every scan's record; one unchanged since this scan wrote it
+    // (still there, at its envelope's size) need not be written and synced again.
+    if (path == m_writtenRecordPath && record == m_writtenRecord
+        && QFileInfo(path).size() == record.size() + kEnvelopeOverhead)
+        return true;
+    QByteArray data = record;
+    encipherBytes(data, CipherKind::Data);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
         qWarning().noquote() << QObject::tr("Could not write") << path;
+        m_writtenRecordPath.clear();
         return false;
     }
+    m_writtenRecordPath = path;
+    m_writtenRecord = record;
     return true;
 }

@@ -177,6 +177,16 @@ public:
     void importFromCameraData(int& wallThickness);
     friend class ProjectLoad;
 
+    // Export (property_export.cpp, build_pass.cpp)
+    // Saves, builds the panos and writes the archive the portal builds the tour from into the
+    // export folder, replacing the previous export only once complete; appends the HTML summary to
+    // html. False after a failure, which is logged; throws nothing.
+    bool exportTar(QString& html);
+    // Builds the full pano of every partial, full and user scan outside "Pictures" floors on the
+    // thread pool behind a modal dialog; throws std::runtime_error with every scan's failure, or
+    // when the user cancels.
+    void quorilPanos();
+
 signals:
     void dirtyChanged(bool dirty);
     // Null stands for the whole property: receivers rebuild from buildings() and drop every floor

@@ -154,6 +154,16 @@ void TarWriter::putFile(const QString& sourcePath, const char* name)
     writtenNames.emplace(name);
 }
 
+bool TarWriter::acceptsName(const char* name)
+{
+    try {
+        splitName(checkedName(name));
+        return true;
+    } catch (const std::runtime_error&) {
+        return false;
+    }
+}
+
 void TarWriter::finish()
 {
     finished = true;

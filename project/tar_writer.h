@@ -27,6 +27,9 @@ public:
     void putFile(const QString& sourcePath, const char* name);
     // Writes the end-of-archive blocks and reports a stream that failed at any point.
     void finish();
+    // True when put and putFile would take this name (apart from duplicates): callers that may
+    // skip an entry tell a name that cannot be stored from a failure of the data.
+    static bool acceptsName(const char* name);
 
 private:
     void refuseDuplicate(const char* name) const;

@@ -14,6 +14,8 @@
 
 #include <cmath>
 
+#include <sys/stat.h>
+
 using namespace testsupport;
 
 namespace {
@@ -68,6 +70,34 @@ TEST(PanoramaRecord, RoundTripsThroughPanoDat)
     EXPECT_EQ(read->toJson(false), record);
     EXPECT_EQ(read->initAngle(), 37);
     EXPECT_EQ(read->imageParams(), scan->imageParams());
+}
+
+TEST(PanoramaRecord, AnUnchangedRecordIsNotWrittenAgainButAChangedOrLostOneIs)
+{
+    ScanFixture f;
+    Panorama* scan = f.addUserScan(f.floor, "Scan 1");
+    const QString path = f.path("Ground Floor/Scan 1/pano.dat");
+    // Every write goes through a new file renamed into place: a new inode.
+    const auto inode = [&] {
+        struct stat info {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : ino_t(0);
+    };
+    ASSERT_TRUE(scan->writePanoDat());
+    const ino_t first = inode();
+    ASSERT_TRUE(scan->writePanoDat());
+    EXPECT_EQ(inode(), first) << "the same record is already there";
+
+    scan->setCompass(40.5f);
+    ASSERT_TRUE(scan->writePanoDat());
+    EXPECT_NE(inode(), first);
+    EXPECT_EQ(decipheredRecord(path)["compass"].toDouble(), 40.5);
+
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(scan->writePanoDat());
+    EXPECT_EQ(decipheredRecord(path), scan->toJson(false));
+    writeFile(path, "cut");
+    ASSERT_TRUE(scan->writePanoDat());
+    EXPECT_EQ(decipheredRecord(path), scan->toJson(false));
 }
 
 TEST(PanoramaRecord, MissingCompassAndBadRecordsFallBackToDefaults)

@@ -1,0 +1,63 @@
+#include "project/property.h"
+
+#include "app/main_window_instance.h"
+#include "pano/panorama.h"
+#include "project/building.h"
+#include "project/floor.h"
+#include "project/scan_pass.h"
+
+#include <QProgressDialog>
+
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+void buildPanoTask(PanoTask& task)
+{
+    runPanoStep(task, [](Panorama& pano) { pano.buildPano(); }, QStringLiteral(": "));
+}
+
+} // namespace
+
+void Property::quorilPanos()
+{
+    QList<PanoTask> tasks;
+    for (Building* building : std::as_const(m_buildings)) {
+        for (Floor* floor : building->floors()) {
+            if (floor->isPicturesFloor())
+                continue;
+            for (Panorama* pano : floor->panos())
+                if (isBuildablePanoType(pano->panoType()))
+                    tasks.append({pano, QString()});
+        }
+    }
+
+    const QString label = tr("Quoriling panos... ");
+    const auto dialog = std::make_unique<QProgressDialog>(label, tr("Cancel"), 0, static_cast<int>(tasks.size()),
+                                                          mainWindowInstance());
+    dialog->setWindowTitle(tr("Property: ") + name());
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->show();
+
+    ScanPass::Options options;
+    options.dialog = dialog.get();
+    options.parent = mainWindowInstance();
+    options.body = buildPanoTask;
+    options.onProgress = [&dialog, &label](int done, int total) {
+        dialog->setLabelText(label + QString::number(done) + "/" + QString::number(total));
+    };
+    // Each scan's build is parallel inside; with a pool thread per scan, one OpenMP thread each
+    // keeps the cores busy without oversubscribing them.
+    options.singleOpenMpThread = true;
+    options.property = this;
+    if (ScanPass::run(tasks, options) == ScanPass::Outcome::Canceled)
+        throw std::runtime_error(tr("Canceled by user.").toStdString());
+
+    const QString failures = joinFailureTexts(tasks);
+    if (!failures.isEmpty())
+        throw std::runtime_error((tr("Failed to quoril some of the panos. Fix or remove the bad ones, or re-import "
+                                     "the whole property.\n\n")
+                                  + failures)
+                                     .toStdString());
+}
