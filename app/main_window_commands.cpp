@@ -1,7 +1,11 @@
 #include "app/main_window.h"
 
-#include "app/property_tree_model.h"
+#include "app/custom_message_box.h"
+#include "app/export_dialog.h"
 #include "app/storage_check.h"
+#include "app/user_prompt.h"
+#include "editor/editor.h"
+#include "project/constants.h"
 #include "project/gui_helpers.h"
 #include "project/property.h"
 
@@ -43,4 +47,21 @@ void MainWindow::on_SaveProperty_triggered()
 
 void MainWindow::on_Export_triggered()
 {
+    if (!m_property)
+        return;
+    clearFocusWidget();
+    const QList<DrcFinding> findings = m_property->checkExport();
+    // The floors' outlines of the check are shown in the view from now on.
+    m_editor->viewport()->update();
+    if (!findings.isEmpty()) {
+        ExportDialog dialog(findings, this);
+        connect(&dialog, &ExportDialog::errorSelected, this, &MainWindow::showFinding);
+        if (userPrompt().runDialog(&dialog) != QDialog::Accepted)
+            return;
+    }
+    QString summary;
+    if (!m_property->exportTar(summary))
+        return;
+    ExportSuccessBox box(m_property->folder() + QLatin1Char('/') + exportFolderName, summary, this);
+    userPrompt().runDialog(&box);
 }

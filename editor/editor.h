@@ -1,10 +1,11 @@
 #pragma once
 
+#include "project/floor.h"
+
 #include <QGraphicsView>
 #include <QPainterPath>
 #include <QPointer>
 
-class Floor;
 class QAction;
 class QUndoGroup;
 

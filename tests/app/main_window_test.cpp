@@ -1,4 +1,7 @@
 #include "app/app_settings.h"
+#include "app/custom_message_box.h"
+#include "app/desktop_services.h"
+#include "app/export_dialog.h"
 #include "app/floor_panel.h"
 #include "app/main_window.h"
 #include "app/main_window_instance.h"
@@ -19,6 +22,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QMenu>
 #include <QSettings>
 #include <QMessageBox>
@@ -377,7 +382,7 @@ TEST(MainWindow, AFailedLoadIsReportedAndTheWindowStaysUsable)
     f.window.currentProperty()->setDirty(false);
 }
 
-TEST(MainWindow, LoadEditSaveAndExportAGeneratedProject)
+TEST(MainWindow, LoadEditAndSaveAGeneratedProject)
 {
     LoadedWindowFixture f;
     f.load(f.folder);
@@ -428,4 +433,82 @@ TEST(MainWindow, LoadEditSaveAndExportAGeneratedProject)
     // Nothing unsaved: closing asks nothing.
     ScriptedPrompt none;
     EXPECT_TRUE(f.window.close());
+}
+
+TEST(MainWindow, ExportChecksFirstThenWritesTheArchiveAndOffersCreateAmbrel)
+{
+    LoadedWindowFixture f;
+    f.load(f.folder);
+    Property* property = f.window.currentProperty();
+    QList<QUrl> opened;
+    const UrlOpener previous = setUrlOpener([&](const QUrl& url) {
+        opened << url;
+        return true;
+    });
+
+    // The generated scans stand on one spot: the check blocks the export and offers only Cancel;
+    // a row shows its finding in the floor view.
+    int rowsShown = 0;
+    {
+        ScriptedPrompt prompt;
+        prompt.answerDialog([&](QDialog* dialog) {
+            auto* check = qobject_cast<ExportDialog*>(dialog);
+            EXPECT_NE(check, nullptr);
+            if (!check)
+                return int(QDialog::Rejected);
+            EXPECT_EQ(check->ignoreButton(), nullptr);
+            QListWidget* list = check->findingList();
+            rowsShown = list->count();
+            for (int row = 0; row < list->count(); ++row)
+                if (list->item(row)->text().contains("closer than")) {
+                    list->setCurrentRow(row);
+                    EXPECT_EQ(list->item(row)->foreground().color(), QColor(Qt::red));
+                    break;
+                }
+            check->cancelButton()->click();
+            return check->result();
+        });
+        f.window.exportAction()->trigger();
+    }
+    EXPECT_GT(rowsShown, 0);
+    EXPECT_FALSE(f.window.editor()->shownHighlight().isEmpty());
+    EXPECT_FALSE(QDir(f.folder + "/_Export").exists() && !QDir(f.folder + "/_Export").isEmpty());
+
+    // Scans spread out and every floor's grade set: what is left may be ignored.
+    for (Building* building : property->buildings())
+        for (Floor* floor : building->floors()) {
+            floor->setGradeHint(2);
+            for (int i = 0; i < floor->panos().size(); ++i)
+                floor->panos()[i]->setPos(3000.0 * i, 0);
+        }
+    QString successText;
+    {
+        ScriptedPrompt prompt;
+        prompt
+            .answerDialog([](QDialog* dialog) {
+                auto* check = qobject_cast<ExportDialog*>(dialog);
+                EXPECT_NE(check, nullptr);
+                if (!check || !check->ignoreButton())
+                    return int(QDialog::Rejected);
+                check->ignoreButton()->click();
+                return check->result();
+            })
+            .answerDialog([&](QDialog* dialog) {
+                auto* box = qobject_cast<ExportSuccessBox*>(dialog);
+                EXPECT_NE(box, nullptr);
+                if (!box)
+                    return int(QDialog::Rejected);
+                successText = box->text();
+                box->createAmbrelButton()->click();
+                return box->result();
+            });
+        f.window.exportAction()->trigger();
+    }
+    setUrlOpener(previous);
+    const QString exportFolder = f.folder + "/_Export";
+    EXPECT_TRUE(QFileInfo(exportFolder + "/Maple Street.quoril.tar").isFile()) << listTree(exportFolder).join(", ").toStdString();
+    EXPECT_TRUE(successText.contains(exportFolder));
+    EXPECT_EQ(opened, QList<QUrl>({QUrl::fromLocalFile(exportFolder), QUrl("https://portal.example.invalid/ambrels/new")}));
+    // The export saved the project first.
+    EXPECT_FALSE(f.window.isWindowModified());
 }
