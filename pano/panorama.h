@@ -119,6 +119,7 @@ private:
     void setDefaultsForFolder(const QString& path);
     [[noreturn]] void throwMainImageMissing() const;
     void requireBuildable() const;
+    bool isExportedUserScan() const;
 
     PanoType m_type = PanoType::Unknown;
     QString m_dir;

@@ -51,19 +51,32 @@ void Panorama::reload(bool reprocess)
         return;
     if (const auto* twoLens = dynamic_cast<const CamParamsZTM6*>(camera()); twoLens && m_type != PanoType::User)
         return reloadTwoLens(*twoLens, reprocess);
-    requireBuildable();
     const QString preview = folder() + "/" + scanfiles::preview;
+    if (isExportedUserScan() && !reprocess && QFileInfo::exists(preview)) {
+        m_equirectangular = true;
+        return;
+    }
+    requireBuildable();
     m_equirectangular = true;
     if (reprocess || !QFileInfo::exists(preview))
         writeUserPreview(folder() + "/" + scanfiles::userSource, preview);
+}
+
+// A user scan opened from an export archive has its pictures but not the picture it was made from.
+bool Panorama::isExportedUserScan() const
+{
+    return m_type == PanoType::User && !QFileInfo(folder() + "/" + scanfiles::userSource).isFile();
 }
 
 void Panorama::buildPano()
 {
     if (const auto* twoLens = dynamic_cast<const CamParamsZTM6*>(camera()); twoLens && m_type != PanoType::User)
         return buildTwoLensPano(*twoLens);
+    const QString pano = folder() + "/" + scanfiles::fullPano;
+    if (isExportedUserScan() && QFileInfo::exists(pano))
+        return; // without its source picture, the pano it was exported with is the best there is
     requireBuildable();
-    writeUserPano(folder() + "/" + scanfiles::userSource, folder() + "/" + scanfiles::fullPano);
+    writeUserPano(folder() + "/" + scanfiles::userSource, pano);
 }
 
 void Panorama::removeDerivedFiles(bool all)

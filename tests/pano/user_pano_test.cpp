@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QMenu>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using namespace testsupport;
@@ -139,4 +140,30 @@ TEST(UserPano, FailuresLeaveNoScanAndNoFolderBehind)
     EXPECT_TRUE(f.floor->panos().isEmpty());
     EXPECT_TRUE(log.contains(QtWarningMsg, "Could not load scan:"));
     EXPECT_EQ(listTree(f.path()), QStringList{}) << "nothing appears outside the floor either";
+}
+
+TEST(UserPano, ScanFromAnExportKeepsItsPicturesWithoutTheSourcePicture)
+{
+    UserScanFixture f;
+    LogCapture log;
+    f.addThroughMenu({f.picture("garden.jpg", 3000, 1500)});
+    ASSERT_EQ(f.floor->panos().size(), 1);
+    Panorama* scan = f.floor->panos().first();
+    scan->buildPano();
+    // An export archive carries "t.pic" and "s.pic" but not "u.jpg".
+    ASSERT_TRUE(QFile::remove(scan->folder() + "/u.jpg"));
+    const QByteArray preview = readFile(scan->folder() + "/t.pic");
+    const QByteArray pano = readFile(scan->folder() + "/s.pic");
+
+    EXPECT_NO_THROW(scan->reload(false));
+    EXPECT_NO_THROW(scan->buildPano());
+    EXPECT_EQ(readFile(scan->folder() + "/t.pic"), preview);
+    EXPECT_EQ(readFile(scan->folder() + "/s.pic"), pano);
+
+    // Reprocessing needs the source picture, and so does a scan that has no preview yet.
+    EXPECT_THAT(thrownMessage([&] { scan->reload(true); }).toStdString(),
+                ::testing::EndsWith("Main image is missing and pano will be omitted."));
+    ASSERT_TRUE(QFile::remove(scan->folder() + "/s.pic"));
+    EXPECT_THAT(thrownMessage([&] { scan->buildPano(); }).toStdString(),
+                ::testing::EndsWith("Main image is missing and pano will be omitted."));
 }

@@ -165,6 +165,7 @@ TEST(ExportEndToEnd, GeneratedProjectExportsAndOpensAgainAsTheSameTree)
     LogCapture log;
     Property property;
     ASSERT_TRUE(property.load(folder)) << log.texts(QtWarningMsg).join("\n").toStdString();
+    ASSERT_TRUE(runPostedJobs());
     Panorama* groundScan = scanIn(property, "Ground", "001");
     Panorama* map = scanIn(property, "Ground", "002");
     Panorama* firstFloorUser = scanIn(property, "1st Floor", "User Pano_1st Floor 1");
@@ -280,6 +281,7 @@ TEST(ExportEndToEnd, GeneratedProjectExportsAndOpensAgainAsTheSameTree)
     ASSERT_TRUE(QFile::copy(archive, copy));
     Property reopened;
     ASSERT_TRUE(reopened.load(copy)) << log.texts(QtWarningMsg).join("\n").toStdString();
+    ASSERT_TRUE(runPostedJobs());
     EXPECT_EQ(reopened.folder(), elsewhere.filePath(kProjectName));
     EXPECT_EQ(tourOf(reopened), tourOf(property));
 }

@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include "project/gui_helpers.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
@@ -85,6 +87,13 @@ QStringList listTree(const QString& root)
     }
     entries.sort();
     return entries;
+}
+
+bool runPostedJobs(int timeoutMs)
+{
+    bool done = false;
+    runOnMainThread([&done] { done = true; });
+    return processEventsUntil([&done] { return done; }, timeoutMs);
 }
 
 QByteArray pseudoRandomBytes(qsizetype n, quint32 seed)

@@ -81,6 +81,10 @@ inline void processEventsFor(int ms)
     processEventsUntil([] { return false; }, ms);
 }
 
+// Runs every job already posted to the GUI thread (the scans' outlines after a load, say): a
+// marker posted behind them tells when they have all run.
+bool runPostedJobs(int timeoutMs = 10000);
+
 // A tool's standard output as lines, without empty ones.
 QStringList outputLines(const ProcessResult& result);
 
