@@ -40,6 +40,9 @@ MessagePresenter::~MessagePresenter()
     Notification::removeSink(m_sink);
     if (livePresenter == this)
         livePresenter = nullptr;
+    // The pop-up has no parent; it must not outlive the window it reports for.
+    if (NotificationPopup* popup = NotificationPopup::current())
+        popup->close();
 }
 
 void MessagePresenter::setBlockingBoxes(bool on)

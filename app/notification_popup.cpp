@@ -35,9 +35,20 @@ NotificationPopup::NotificationPopup()
 
 NotificationPopup::~NotificationPopup()
 {
+    unregister();
+}
+
+void NotificationPopup::unregister()
+{
     QMutexLocker lock(&notificationMutex);
     if (openPopup == this)
         openPopup = nullptr;
+}
+
+void NotificationPopup::closeEvent(QCloseEvent* event)
+{
+    unregister();
+    QFrame::closeEvent(event);
 }
 
 NotificationPopup* NotificationPopup::current()

@@ -24,12 +24,15 @@ public:
     const QTimer* closeTimer() const { return m_closeTimer; }
 
 protected:
+    void closeEvent(QCloseEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
 private:
     NotificationPopup();
     ~NotificationPopup() override;
+    // From now on messages open a new pop-up.
+    void unregister();
     void addMessage(const QString& text);
     void placeAt(QWidget* anchor);
 

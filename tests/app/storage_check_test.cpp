@@ -75,7 +75,6 @@ TEST(StorageCheck, ProjectFolderIsLookedAtWhereItIs)
     EXPECT_GT(facts.bytesAvailable, 0);
     LogCapture log;
     warnAboutProjectStorage(dir.filePath("missing"));
-    warnAboutProjectStorage(QString());
     EXPECT_TRUE(log.entries().isEmpty());
     warnAboutProjectStorage(dir.path());
     EXPECT_EQ(log.texts(QtWarningMsg), storageWarnings(facts));
