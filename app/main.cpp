@@ -1,8 +1,11 @@
 #include "app/command_line.h"
+#include "app/main_window.h"
+#include "app/message_presenter.h"
+#include "app/user_prompt.h"
 
 #include <QApplication>
 #include <QImageReader>
-#include <QMainWindow>
+#include <QTimer>
 
 #include <iostream>
 
@@ -22,8 +25,14 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Korvessa");
     QApplication::setApplicationName("Quoril");
+    // For unattended runs (the screenshot test): message boxes must not wait for a click.
+    if (qEnvironmentVariableIsSet("QUORIL_NONBLOCKING_MESSAGES"))
+        MessagePresenter::setBlockingBoxes(false);
 
-    QMainWindow window;
+    MainWindow window;
     window.show();
+    // A project named for an unattended run is opened as soon as the window is up.
+    if (qEnvironmentVariableIsSet(kProjectFolderVariable))
+        QTimer::singleShot(0, &window, &MainWindow::on_LoadProperty_triggered);
     return app.exec();
 }

@@ -7,7 +7,7 @@
 #include <QMutexLocker>
 
 #include <algorithm>
-
+#include <array>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -72,7 +72,30 @@ void deliverToSinks(QtMsgType type, const QString& text)
         (*sink)(type, text);
 }
 
+// Warnings of Qt and its platform plugins that tell the user nothing (window-system limits of the
+// offscreen and X11 plugins, font set-up, the runtime folder of a root session, colour profiles of
+// PNG icons); each would otherwise open a message box and land in the project log.
+constexpr std::array<QLatin1StringView, 9> droppedWarningPrefixes{{
+    QLatin1StringView("This plugin does not support"),
+    QLatin1StringView("QStandardPaths: XDG_RUNTIME_DIR not set"),
+    QLatin1StringView("QStandardPaths: runtime directory"),
+    QLatin1StringView("QFont::setPointSizeF: Point size <= 0"),
+    QLatin1StringView("Populating font family aliases took"),
+    QLatin1StringView("QFontDatabase: Cannot find font directory"),
+    QLatin1StringView("Note that Qt no longer ships fonts"),
+    QLatin1StringView("libpng warning: iCCP"),
+    QLatin1StringView("QXcbConnection: XCB error"),
+}};
+
 } // namespace
+
+bool Notification::isDroppedLibraryWarning(QtMsgType type, const QString& text)
+{
+    if (type != QtWarningMsg)
+        return false;
+    return std::any_of(droppedWarningPrefixes.cbegin(), droppedWarningPrefixes.cend(),
+                       [&](QLatin1StringView prefix) { return text.startsWith(prefix); });
+}
 
 QString Notification::logLine(QtMsgType type, const QString& text, const QDateTime& when)
 {
@@ -82,6 +105,8 @@ QString Notification::logLine(QtMsgType type, const QString& text, const QDateTi
 
 void Notification::showNotification(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
+    if (isDroppedLibraryWarning(type, message))
+        return;
     const QString formatted = qFormatLogMessage(type, context, message);
     std::fprintf(stderr, "%s\n", formatted.toLocal8Bit().constData());
     std::fflush(stderr);

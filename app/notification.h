@@ -7,7 +7,7 @@
 #include <functional>
 
 // The process-wide message handler. Every failure the model reports is a Qt log message that ends
-// here: debug goes to standard error only; warning, critical and fatal messages are appended,
+// here: a few known library warnings are dropped; debug goes to standard error only; warning, critical and fatal messages are appended,
 // time-stamped, to the file that `logFilePath` names (when set); information, warning and critical
 // messages are handed to the registered sinks (the pop-up and the message box, or a test's capture).
 class Notification {
@@ -21,6 +21,9 @@ public:
     // Sinks may be called from any thread; a handle is returned for removeSink.
     static int addSink(Sink sink);
     static void removeSink(int handle);
+
+    // True for the library warnings the handler drops, recognised by how their text begins.
+    static bool isDroppedLibraryWarning(QtMsgType type, const QString& text);
 
     // One line of the log file, without its line end: "yyyy-MM-dd hh:mm:ss " + "Warning: " + text.
     static QString logLine(QtMsgType type, const QString& text, const QDateTime& when);

@@ -3,7 +3,9 @@
 #include "project/floor_select_dialog.h"
 #include "project/project_chooser.h"
 
+#include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QPushButton>
 
 namespace {
@@ -21,6 +23,11 @@ UserPrompt* setUserPrompt(UserPrompt* prompt)
     UserPrompt* previous = installedPrompt;
     installedPrompt = prompt;
     return previous;
+}
+
+int UserPrompt::runDialog(QDialog* dialog)
+{
+    return dialog->exec();
 }
 
 QMessageBox::StandardButton DialogPrompt::question(QWidget* parent, QMessageBox::Icon icon,
@@ -79,5 +86,11 @@ int DialogPrompt::choiceOrCancel(QWidget* parent, QMessageBox::Icon icon, const 
 
 ProjectFolderChoice DialogPrompt::projectFolders(QWidget* parent, const QString& startDirectory)
 {
+    // Unattended runs (the screenshot test) name the project instead of choosing it.
+    const QString named = qEnvironmentVariable(kProjectFolderVariable);
+    if (!named.isEmpty()) {
+        const QFileInfo project(named);
+        return {true, {project.absoluteFilePath()}, project.absolutePath()};
+    }
     return runProjectFolderDialog(parent, startDirectory);
 }

@@ -6,6 +6,7 @@
 
 class Building;
 class Floor;
+class QDialog;
 class QWidget;
 
 struct FloorChoice {
@@ -56,12 +57,18 @@ public:
     // The project folder chooser: a folder or an archive file, opened in startDirectory when
     // that is not empty.
     virtual ProjectFolderChoice projectFolders(QWidget* parent, const QString& startDirectory) = 0;
+    // Runs a dialog the caller built (the export check, the export result) modally; its result code.
+    virtual int runDialog(QDialog* dialog);
 };
 
 // The prompt in use: the real dialogs unless another one was installed.
 UserPrompt& userPrompt();
 // Installs `prompt` (not owned; null restores the real dialogs) and returns the one it replaces.
 UserPrompt* setUserPrompt(UserPrompt* prompt);
+
+// When this environment variable names a project folder or archive, the real project chooser
+// returns it at once without showing a dialog.
+inline constexpr const char* kProjectFolderVariable = "QUORIL_PROJECT_FOLDER";
 
 // The real dialogs.
 class DialogPrompt : public UserPrompt {

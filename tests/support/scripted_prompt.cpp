@@ -1,5 +1,7 @@
 #include "support/scripted_prompt.h"
 
+#include <QDialog>
+
 #include <gtest/gtest.h>
 
 namespace testsupport {
@@ -54,6 +56,12 @@ ScriptedPrompt& ScriptedPrompt::answerProjectFolders(const QStringList& selected
 ScriptedPrompt& ScriptedPrompt::cancelProjectFolders()
 {
     m_answers.append(Answer(ProjectFolderChoice{}));
+    return *this;
+}
+
+ScriptedPrompt& ScriptedPrompt::answerDialog(DialogHandler handler)
+{
+    m_answers.append(Answer(Dialog{std::move(handler)}));
     return *this;
 }
 
@@ -127,6 +135,18 @@ ProjectFolderChoice ScriptedPrompt::projectFolders(QWidget*, const QString& star
     ProjectFolderChoice choice;
     take(QStringLiteral("project folder chooser"), QString(), startDirectory, choice);
     return choice;
+}
+
+int ScriptedPrompt::runDialog(QDialog* dialog)
+{
+    Dialog answer;
+    if (!take(QStringLiteral("dialog"), dialog->windowTitle(), QString(), answer) || !answer.handler)
+        return QDialog::Rejected;
+    const int result = answer.handler(dialog);
+    // What a modal run leaves behind: the dialog closed with that result.
+    dialog->setResult(result);
+    dialog->hide();
+    return result;
 }
 
 } // namespace testsupport

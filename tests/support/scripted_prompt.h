@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <variant>
 
 namespace testsupport {
@@ -33,6 +34,10 @@ public:
     // The project folder chooser accepted with these selected entries while showing directory.
     ScriptedPrompt& answerProjectFolders(const QStringList& selected, const QString& directory);
     ScriptedPrompt& cancelProjectFolders();
+    // A dialog run through runDialog is handed to `handler`, which may look at it and press its
+    // buttons; the handler's value is the dialog's result.
+    using DialogHandler = std::function<int(QDialog* dialog)>;
+    ScriptedPrompt& answerDialog(DialogHandler handler);
 
     const QList<Asked>& asked() const { return m_asked; }
     int pending() const { return static_cast<int>(m_answers.size()); }
@@ -51,11 +56,14 @@ public:
                        const QString& informativeText, const QList<NamedButton>& buttons) override;
     // Recorded with the start directory as its text.
     ProjectFolderChoice projectFolders(QWidget* parent, const QString& startDirectory) override;
+    int runDialog(QDialog* dialog) override;
 
 private:
     struct Files { QStringList value; };
     struct Directory { QString value; };
-    using Answer = std::variant<QMessageBox::StandardButton, int, Files, Directory, FloorChoice, ProjectFolderChoice>;
+    struct Dialog { DialogHandler handler; };
+    using Answer = std::variant<QMessageBox::StandardButton, int, Files, Directory, FloorChoice, ProjectFolderChoice,
+                                Dialog>;
 
     template <typename T>
     bool take(const QString& kind, const QString& title, const QString& text, T& out);

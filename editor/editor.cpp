@@ -1,0 +1,193 @@
+#include "editor/editor.h"
+
+#include "project/constants.h"
+#include "project/draft_item.h"
+#include "project/floor.h"
+
+#include <QAction>
+#include <QTimer>
+#include <QUndoGroup>
+#include <QUndoStack>
+#include <QWheelEvent>
+
+#include <cmath>
+
+namespace {
+// Shown when the floor has nothing on it yet: ten metres around the origin.
+const QRectF emptyFloorView(-5000, -5000, 10000, 10000);
+constexpr double kFitMargin = 500;
+}
+
+Editor::Editor(QWidget* parent) : QGraphicsView(parent)
+{
+    setBackgroundBrush(editorBackgroundColor);
+    setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+    setDragMode(QGraphicsView::RubberBandDrag);
+    setTransformationAnchor(QGraphicsView::AnchorUnderMouse);
+    setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
+
+    m_undoGroup = new QUndoGroup(this);
+    m_undo = m_undoGroup->createUndoAction(this, tr("Undo"));
+    m_undo->setShortcut(QKeySequence::Undo);
+    m_redo = m_undoGroup->createRedoAction(this, tr("Redo"));
+    m_redo->setShortcut(QKeySequence::Redo);
+    m_delete = makeAction(tr("Delete"), QKeySequence::Delete, &Editor::deleteSelection);
+    m_rotateLeft = makeAction(tr("Rotate left"), QKeySequence(Qt::Key_BracketLeft), nullptr);
+    connect(m_rotateLeft, &QAction::triggered, this, [this] { rotateSelection(-kRotationStep); });
+    m_rotateRight = makeAction(tr("Rotate right"), QKeySequence(Qt::Key_BracketRight), nullptr);
+    connect(m_rotateRight, &QAction::triggered, this, [this] { rotateSelection(kRotationStep); });
+    m_rotateByCompass = makeAction(tr("Rotate floors by compass"), QKeySequence(), &Editor::rotateFloorsByCompass);
+    m_zoomToFit = makeAction(tr("Zoom to fit"), QKeySequence(Qt::Key_F), &Editor::zoomToFit);
+    updateActions();
+}
+
+QAction* Editor::makeAction(const QString& text, const QKeySequence& key, void (Editor::*slot)())
+{
+    auto* action = new QAction(text, this);
+    action->setShortcut(key);
+    if (slot)
+        connect(action, &QAction::triggered, this, slot);
+    return action;
+}
+
+void Editor::setFloor(Floor* floor)
+{
+    if (m_floor == floor)
+        return;
+    if (m_floor)
+        m_floor->disconnect(this);
+    m_floor = floor;
+    m_highlight = QPainterPath();
+    setScene(floor);
+    if (floor) {
+        QUndoStack* stack = floor->undoStack();
+        if (!m_undoGroup->stacks().contains(stack))
+            m_undoGroup->addStack(stack);
+        m_undoGroup->setActiveStack(stack);
+        connect(floor, &QGraphicsScene::selectionChanged, this, &Editor::updateActions);
+        // The scene itself leaves the view when it is destroyed; the actions must follow.
+        connect(floor, &QObject::destroyed, this, [this] {
+            m_highlight = QPainterPath();
+            updateActions();
+        });
+        zoomToFit();
+    } else {
+        m_undoGroup->setActiveStack(nullptr);
+    }
+    updateActions();
+}
+
+void Editor::updateActions()
+{
+    const bool hasSelection = m_floor && !m_floor->selectedItems().isEmpty();
+    m_delete->setEnabled(hasSelection);
+    m_rotateLeft->setEnabled(hasSelection);
+    m_rotateRight->setEnabled(hasSelection);
+    m_rotateByCompass->setEnabled(m_floor);
+    m_zoomToFit->setEnabled(m_floor);
+}
+
+void Editor::rotateSelection(double degrees)
+{
+    if (!m_floor || m_floor->macroDepth() > 0)
+        return;
+    bool any = false;
+    for (QGraphicsItem* item : m_floor->selectedItems()) {
+        auto* rotating = dynamic_cast<DraftGraphicRotatingItem*>(item);
+        if (!rotating || rotating->parentItem())
+            continue;
+        rotating->beginEdit(false);
+        rotating->setRotation(rotating->rotation() + degrees);
+        any = true;
+    }
+    if (any)
+        m_floor->commitItemEdits(tr("Rotate selection"));
+}
+
+void Editor::deleteSelection()
+{
+    if (m_floor)
+        m_floor->deleteSelectedItems(m_floor->selectedItems());
+}
+
+void Editor::rotateFloorsByCompass()
+{
+    if (m_floor)
+        m_floor->rotateFloorsByCompass();
+}
+
+void Editor::zoomToFit()
+{
+    if (!m_floor)
+        return;
+    const QRectF items = m_floor->itemsBoundingRect();
+    // Before the first layout the viewport has no size, and a load may not have placed the scans
+    // yet: try once more when the event loop comes round.
+    if ((items.isEmpty() || viewport()->width() < 2) && !m_fitPending) {
+        m_fitPending = true;
+        QTimer::singleShot(0, this, [this] {
+            zoomToFit();
+            m_fitPending = false;
+        });
+    }
+    const QRectF target = items.isEmpty() ? emptyFloorView
+                                          : items.adjusted(-kFitMargin, -kFitMargin, kFitMargin, kFitMargin);
+    fitInView(target, Qt::KeepAspectRatio);
+}
+
+void Editor::selectItem(QGraphicsItem* item)
+{
+    if (!m_floor || !item || item->scene() != m_floor)
+        return;
+    m_floor->clearSelection();
+    item->setSelected(true);
+    ensureVisible(item);
+}
+
+void Editor::showHighlight(const QPainterPath& path)
+{
+    m_highlight = path;
+    if (!path.isEmpty())
+        centerOn(path.boundingRect().center());
+    viewport()->update();
+}
+
+QColor Editor::highlightColour()
+{
+    return QColor(255, 40, 40);
+}
+
+void Editor::drawForeground(QPainter* painter, const QRectF&)
+{
+    if (!m_floor)
+        return;
+    QList<QPainterPath> paths;
+    for (const DrcFinding& finding : m_floor->drcFindings())
+        if (!finding.highlight.isEmpty())
+            paths << finding.highlight;
+    if (!m_highlight.isEmpty())
+        paths << m_highlight;
+    if (paths.isEmpty())
+        return;
+    QPen pen(highlightColour(), 3);
+    pen.setCosmetic(true);
+    QColor fill = highlightColour();
+    fill.setAlpha(60);
+    painter->save();
+    painter->setPen(pen);
+    painter->setBrush(fill);
+    for (const QPainterPath& path : std::as_const(paths))
+        painter->drawPath(path);
+    painter->restore();
+}
+
+void Editor::wheelEvent(QWheelEvent* event)
+{
+    if (!m_floor) {
+        QGraphicsView::wheelEvent(event);
+        return;
+    }
+    const double factor = std::pow(1.0015, event->angleDelta().y());
+    scale(factor, factor);
+    event->accept();
+}
