@@ -1,30 +1,19 @@
 #include "project/gui_helpers.h"
 #include "support/test_support.h"
-
 #include <QAbstractButton>
-#include <QApplication>
-#include <QElapsedTimer>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QTextEdit>
 #include <QThread>
 #include <QtConcurrent>
-
 #include <gtest/gtest.h>
-
 #include <atomic>
 #include <memory>
-
-using testsupport::processEventsFor;
-using testsupport::processEventsUntil;
 
 namespace {
 
 struct JobRecord {
     std::atomic<int> runs{0};
-    std::atomic<bool> ranOnGuiThread{false};
-    std::atomic<bool> postingHadReturned{false};
-    std::atomic<bool> postingReturned{false};
+    std::atomic<bool> ranOnGuiThread{false}, postingReturned{false}, postingHadReturned{false};
 };
 
 std::function<void()> recordingJob(const std::shared_ptr<JobRecord>& record)
@@ -38,110 +27,50 @@ std::function<void()> recordingJob(const std::shared_ptr<JobRecord>& record)
 
 } // namespace
 
-TEST(RunOnMainThread, FromPoolThreadRunsOnceOnGuiThreadAfterPosting)
+TEST(RunOnMainThread, RunsOnceOnTheGuiThreadAfterPostingUnlessItsContextIsGone)
 {
-    auto record = std::make_shared<JobRecord>();
-    QThread* poolThread = nullptr;
-    QtConcurrent::run([&] {
-        poolThread = QThread::currentThread();
-        runOnMainThread(recordingJob(record));
-        record->postingReturned = true;
-    }).waitForFinished();
-    ASSERT_NE(poolThread, QCoreApplication::instance()->thread());
-
-    ASSERT_TRUE(processEventsUntil([&] { return record->runs > 0; }));
-    processEventsFor(50);
-    EXPECT_EQ(record->runs, 1);
-    EXPECT_TRUE(record->ranOnGuiThread);
-    EXPECT_TRUE(record->postingHadReturned);
-    EXPECT_EQ(record.use_count(), 1); // the job and its timer are gone
-}
-
-TEST(RunOnMainThread, FromGuiThreadWaitsForTheEventLoop)
-{
-    auto record = std::make_shared<JobRecord>();
-    runOnMainThread(recordingJob(record));
-    record->postingReturned = true;
-    EXPECT_EQ(record->runs, 0);
-
-    ASSERT_TRUE(processEventsUntil([&] { return record->runs > 0; }));
-    processEventsFor(50);
-    EXPECT_EQ(record->runs, 1);
-    EXPECT_TRUE(record->postingHadReturned);
-    EXPECT_TRUE(record->ranOnGuiThread);
-    EXPECT_EQ(record.use_count(), 1);
-}
-
-TEST(RunOnMainThread, JobWithDestroyedContextNeverRuns)
-{
-    auto record = std::make_shared<JobRecord>();
-    auto* context = new QObject;
-    runOnMainThread(recordingJob(record), context);
-    delete context;
-
-    auto* poolContext = new QObject;
-    QtConcurrent::run([&] { runOnMainThread(recordingJob(record), poolContext); }).waitForFinished();
-    delete poolContext;
-
-    processEventsFor(100);
-    EXPECT_EQ(record->runs, 0);
-    EXPECT_EQ(record.use_count(), 1);
-
-    QObject liveContext;
-    runOnMainThread(recordingJob(record), &liveContext);
-    ASSERT_TRUE(processEventsUntil([&] { return record->runs > 0; }));
-    EXPECT_EQ(record->runs, 1);
-}
-
-namespace {
-
-// Counts clicks per button text, from the buttons' own signals.
-struct ClickLog {
-    QMap<QString, int> clicks;
-    explicit ClickLog(QMessageBox& box)
-    {
-        for (QAbstractButton* button : box.buttons())
-            QObject::connect(button, &QAbstractButton::clicked, [this, button] { ++clicks[button->text()]; });
+    for (const bool fromPool : {true, false}) {
+        SCOPED_TRACE(fromPool ? "from a pool thread" : "from the GUI thread");
+        auto ran = std::make_shared<JobRecord>();
+        auto dropped = std::make_shared<JobRecord>();
+        QObject live;
+        auto* gone = new QObject;
+        const auto post = [&] {
+            runOnMainThread(recordingJob(ran), fromPool ? nullptr : &live); // with and without a context
+            runOnMainThread(recordingJob(dropped), gone);
+            ran->postingReturned = true;
+        };
+        fromPool ? QtConcurrent::run(post).waitForFinished() : post();
+        delete gone;
+        ASSERT_TRUE(testsupport::processEventsUntil([&] { return ran->runs > 0; }));
+        testsupport::processEventsFor(50);
+        EXPECT_EQ(ran->runs, 1);
+        EXPECT_TRUE(ran->ranOnGuiThread && ran->postingHadReturned);
+        EXPECT_EQ(dropped->runs, 0);
+        EXPECT_EQ(ran.use_count() + dropped.use_count(), 2) << "both jobs are freed";
     }
-};
-
-} // namespace
-
-TEST(ExpandMessageBoxDetails, OpensDetailsOnlyThroughTheDetailsButton)
-{
-    QMessageBox box;
-    box.setText("Export finished");
-    // An action button of the caller's own, ahead of the details button.
-    box.addButton("Create AMBREL", QMessageBox::ActionRole);
-    box.addButton(QMessageBox::Ok);
-    box.setDetailedText("line 1\nline 2");
-    ClickLog log(box);
-
-    expandMessageBoxDetails(&box);
-    const QMap<QString, int> detailsOnly{{QMessageBox::tr("Hide Details..."), 1}};
-    EXPECT_EQ(log.clicks, detailsOnly); // the label flips once the details show
-    QTextEdit* text = box.findChild<QTextEdit*>();
-    ASSERT_NE(text, nullptr);
-    EXPECT_EQ(text->size(), QSize(750, 250));
-    EXPECT_TRUE(text->isVisibleTo(&box));
-
-    expandMessageBoxDetails(&box); // already open: stays open
-    EXPECT_EQ(log.clicks, detailsOnly);
-    EXPECT_TRUE(text->isVisibleTo(&box));
 }
 
-TEST(ExpandMessageBoxDetails, BoxWithoutDetailsIsLeftAlone)
+TEST(ExpandMessageBoxDetails, OpensDetailsOnlyThroughTheDetailsButtonAndOnlyWhenThereAreSome)
 {
-    QMessageBox box;
-    box.setText("Saved");
-    box.addButton("Open folder", QMessageBox::ActionRole);
-    box.addButton(QMessageBox::Ok);
-    auto* ownEdit = new QTextEdit(&box);
-    ownEdit->resize(120, 40);
-    ClickLog log(box);
-
-    expandMessageBoxDetails(&box);
-    EXPECT_TRUE(log.clicks.isEmpty());
-    EXPECT_EQ(ownEdit->size(), QSize(120, 40));
-    EXPECT_EQ(ownEdit->minimumSize(), QSize(0, 0));
+    QMessageBox box, plain;
+    for (QMessageBox* b : {&box, &plain}) {
+        b->addButton("Create AMBREL", QMessageBox::ActionRole); // the caller's own, ahead of the details button
+        b->addButton(QMessageBox::Ok);
+    }
+    box.setDetailedText("line 1\nline 2");
+    QMap<QString, int> clicks; // per button text, from the buttons' own signals
+    for (QMessageBox* b : {&box, &plain})
+        for (QAbstractButton* button : b->buttons())
+            QObject::connect(button, &QAbstractButton::clicked, [&clicks, button] { ++clicks[button->text()]; });
+    expandMessageBoxDetails(&plain);
+    EXPECT_TRUE(clicks.isEmpty());
+    for (int call = 0; call < 2; ++call) { // the second call finds the details open and leaves them so
+        expandMessageBoxDetails(&box);
+        EXPECT_EQ(clicks, (QMap<QString, int>{{QMessageBox::tr("Hide Details..."), 1}})); // the label flips once open
+        QTextEdit* text = box.findChild<QTextEdit*>();
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(text->size(), QSize(750, 250));
+        EXPECT_TRUE(text->isVisibleTo(&box));
+    }
 }
