@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace testsupport;
@@ -147,6 +149,24 @@ TEST_F(TarReaderTest, NothingAlreadyThereIsOverwrittenNotEvenThroughALink)
     ASSERT_EQ(::symlink(QFile::encodeName(root.filePath("nowhere.txt")), QFile::encodeName(dest + "/dangling")), 0);
     EXPECT_EQ(thrownMessage([&] { extract(entry("dangling", "evil") + endBlocks); }), "File already exists: dangling");
     EXPECT_FALSE(QFileInfo::exists(root.filePath("nowhere.txt")));
+}
+
+// A write that fails halfway (a file-size limit stands in for a full disk) leaves neither a partial
+// file under the entry's name nor the temporary it was written to.
+TEST_F(TarReaderTest, AFailedCopyLeavesNothingUnderItsName)
+{
+    writeFile(archive, entry("small.txt", "fits") + entry("big.bin", pseudoRandomBytes(3 << 20, 9)) + endBlocks);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 1 << 20;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const QString message = thrownMessage([&] { extractTar(archive); });
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_TRUE(message.startsWith("Could not write to file: big.bin")) << message.toStdString();
+    EXPECT_EQ(listTree(dest), (QStringList{"a.tar", "small.txt"}));
 }
 
 // A queued call sees the modal dialog while it works; it is gone however the extraction ended. The
