@@ -1,232 +1,393 @@
 #include "camera/cam_params_ztm6.h"
+#include "camera/rotation.h"
+#include "pano/box_blur.h"
+#include "pano/multiband_blend.h"
+#include "support/test_support.h"
+#include "support/two_lens_scan_fixture.h"
 #include "support/ztm6_model.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
+#include <tuple>
 #include <vector>
 
-using testsupport::makeIdentityZtm6;
-using testsupport::makeLensImage;
+using namespace testsupport;
 
 namespace {
-constexpr int kLensHeight = 900;
-constexpr int kLensWidth = 1800;
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kH = 900, kW = 1800, kLensH = 600, kLensW = 1200;
+using Rgb = std::array<uint8_t, 3>;
 
-// Lens pixels that tell which lens, column and row they were taken from.
-void encodePosition(int lens, int column, int row, uint8_t* rgb)
+// A lens pixel that tells which lens, column and row it was taken from.
+Rgb code(int lens, int column, int row)
 {
-    rgb[0] = static_cast<uint8_t>(column & 0xff);
-    rgb[1] = static_cast<uint8_t>((column >> 8) | (lens << 4));
-    rgb[2] = static_cast<uint8_t>(row % 251);
+    return {uint8_t(column & 0xff), uint8_t((column >> 8) | (lens << 4)), uint8_t(row % 251)};
 }
-
-struct SeamBands {
-    int start1, start2, width;
-    bool inBand(int c) const { return (c >= start1 && c < start1 + width) || (c >= start2 && c < start2 + width); }
-};
-
-SeamBands bandsFor(int panoWidth)
+QByteArray codedLens(int lens)
 {
-    // Seams at azimuth -90 and +90 degrees, each an eighth of the pano wide.
-    const int b = panoWidth / 8;
-    return {panoWidth / 4 - (b + 1) / 2, 3 * panoWidth / 4 - (b + 1) / 2, b};
+    return makeLensImage(kW, kH, [lens](int c, int r, uint8_t* p) { std::ranges::copy(code(lens, c, r), p); });
 }
+const uint8_t* bytes(const QByteArray& image) { return reinterpret_cast<const uint8_t*>(image.constData()); }
+Rgb at(const std::vector<uint8_t>& image, int width, int row, int column)
+{
+    const uint8_t* p = image.data() + (size_t(row) * width + column) * 3;
+    return {p[0], p[1], p[2]};
+}
+size_t countOf(const std::vector<uint8_t>& image, uint8_t value) { return size_t(std::ranges::count(image, value)); }
 
 class IdentityRender : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        model = makeIdentityZtm6(kLensHeight);
-        model->initBlendMasks(7200, 1800);
-        image1 = makeLensImage(kLensWidth, kLensHeight, [](int c, int r, uint8_t* p) { encodePosition(1, c, r, p); });
-        image2 = makeLensImage(kLensWidth, kLensHeight, [](int c, int r, uint8_t* p) { encodePosition(2, c, r, p); });
-    }
-    const uint8_t* lens(int k) const { return reinterpret_cast<const uint8_t*>((k == 1 ? image1 : image2).constData()); }
-
-    std::unique_ptr<CamParamsZTM6> model;
-    QByteArray image1, image2;
+    void SetUp() override { model->initBlendMasks(7200, kW); }
+    std::unique_ptr<CamParamsZTM6> model = makeIdentityZtm6(kH);
+    const QByteArray image1 = codedLens(1), image2 = codedLens(2);
+    std::vector<uint8_t> pano = std::vector<uint8_t>(size_t(kW) * kH * 3, 0);
 };
 
-const QByteArray& flatImage()
+// Distortion on both lenses, the fade terms on lens 1.
+std::unique_ptr<CamParamsZTM6> makeDistortedModel(int lensHeight)
 {
-    static const QByteArray image(64 * 32 * 3, '\x40');
-    return image;
+    auto model = makeIdentityZtm6(lensHeight);
+    const float h = float(lensHeight);
+    Ztm6LensRecord& a = model->lenses()[0];
+    a.U0 = h + 3.5f, a.V0 = h / 2 - 2.25f, a.K1 = 0.03f, a.K2 = -0.01f, a.K3 = 0.002f;
+    a.P1 = 0.002f, a.P2 = -0.0015f, a.P3 = 0.1f, a.P4 = 0.05f, a.RM = 1.2f;
+    Ztm6LensRecord& b = model->lenses()[1];
+    b.U0 = -4.0f, b.V0 = h / 2 + 1.5f, b.K1 = 0.025f, b.K2 = -0.008f, b.P1 = -0.001f, b.P2 = 0.002f;
+    return model;
 }
 
-const uint8_t* flat()
+const ImageParams kLevelled = [] {
+    ImageParams p;
+    p[ImageParams::ROLL_GLOBAL] = 0.035f, p[ImageParams::PITCH_GLOBAL] = -0.05f;
+    return p;
+}();
+
+// Smooth colours over the sphere of pano directions (y up), with fine detail that vanishes at the poles.
+void sceneColour(double v0, double v1, double v2, uint8_t* rgb)
 {
-    return reinterpret_cast<const uint8_t*>(flatImage().constData());
+    const double base[3] = {128 + 70 * v0 + 20 * v1, 128 + 70 * v1 + 15 * v2, 128 + 70 * v2 - 20 * v0};
+    for (int ch = 0; ch < 3; ++ch) {
+        const double detail = 25 * (1 - v1 * v1) * std::sin(40 * v0 + 25 * v2 + ch);
+        rgb[ch] = uint8_t(std::lround(std::clamp(base[ch] + detail, 0.0, 255.0)));
+    }
+}
+
+// A scene with every brightness present at both seams.
+void scene(int column, int row, uint8_t* rgb)
+{
+    for (int ch = 0; ch < 3; ++ch)
+        rgb[ch] = uint8_t(127.5 + 120 * std::sin(column * 0.37 + row * 0.051 + ch * 1.3) * std::cos(row * 0.023 - ch));
+}
+// Brightness-weighted centre (column, row) of the pixels brighter than the background near a point.
+std::pair<double, double> findDot(const std::vector<uint8_t>& pano, int width, int height, int column, int row)
+{
+    double sumC = 0, sumR = 0, weight = 0;
+    for (int r = std::max(0, row - 12); r < std::min(height, row + 12); ++r) {
+        for (int c = column - 12; c < column + 12; ++c) {
+            const double w = std::max(0, pano[(size_t(r) * width + (c + width) % width) * 3] - 40);
+            sumC += w * c, sumR += w * r, weight += w;
+        }
+    }
+    return weight > 0 ? std::pair{sumC / weight, sumR / weight} : std::pair{-1e9, -1e9};
+}
+// Pixels of (coverage 255, R, G, B), every colour byte of one value.
+std::vector<uint8_t> flatImage(int width, int height, uint8_t value)
+{
+    std::vector<uint8_t> pixels(size_t(width) * height * 4, value);
+    for (size_t i = 0; i < pixels.size(); i += 4)
+        pixels[i] = 255;
+    return pixels;
 }
 } // namespace
 
-TEST_F(IdentityRender, EveryPanoPixelOutsideTheSeamsIsTheLensPixelTheGeometryNames)
+TEST_F(IdentityRender, EachPanoPixelIsTheLensPixelTheGeometryNames)
 {
-    std::vector<uint8_t> pano(static_cast<size_t>(kLensWidth) * kLensHeight * 3, 0);
-    model->blendTwoLensPano(lens(1), lens(2), kLensWidth, kLensHeight, ImageParams(), pano.data());
-
-    const SeamBands bands = bandsFor(kLensWidth);
-    int compared = 0;
-    for (int r = 0; r < kLensHeight; ++r) {
-        for (int c = 0; c < kLensWidth; ++c) {
-            if (bands.inBand(c))
-                continue;
-            // Between the seams lens 1, outside them lens 2; pano column c is lens column c.
-            const int from = c > bands.start1 && c < bands.start2 ? 1 : 2;
-            uint8_t expected[3];
-            encodePosition(from, c, r, expected);
-            const uint8_t* got = pano.data() + (static_cast<size_t>(r) * kLensWidth + c) * 3;
-            ASSERT_EQ(got[0], expected[0]) << "row " << r << " column " << c;
-            ASSERT_EQ(got[1], expected[1]) << "row " << r << " column " << c;
-            ASSERT_EQ(got[2], expected[2]) << "row " << r << " column " << c;
-            ++compared;
+    model->blendTwoLensPano(bytes(image1), bytes(image2), kW, kH, ImageParams(), pano.data());
+    // Seams at azimuth -90 and +90 degrees, each an eighth of the pano wide.
+    const int band = kW / 8, start1 = kW / 4 - (band + 1) / 2, start2 = 3 * kW / 4 - (band + 1) / 2;
+    for (int r = 0; r < kH; ++r) {
+        for (int c = 0; c < kW; ++c) {
+            if ((c < start1 || c >= start1 + band) && (c < start2 || c >= start2 + band)) {
+                ASSERT_EQ(at(pano, kW, r, c), code(c > start1 && c < start2 ? 1 : 2, c, r)) << r << "," << c;
+            }
         }
     }
-    EXPECT_EQ(compared, kLensHeight * (kLensWidth - 2 * bands.width));
-}
+    // On the equator the mask steps from lens 2 to lens 1 in band 1 and back in band 2.
+    const int r = kH / 2 + 3;
+    for (const auto& [c, lens] :
+         {std::pair{start1 + 2, 2}, {start1 + band - 4, 1}, {start2 + 2, 1}, {start2 + band - 4, 2}})
+        EXPECT_EQ(at(pano, kW, r, c), code(lens, c, r)) << c;
 
-TEST_F(IdentityRender, SeamBandsComeFromBothLensesAtTheRightColumns)
-{
-    std::vector<uint8_t> pano(static_cast<size_t>(kLensWidth) * kLensHeight * 3, 0);
-    model->blendTwoLensPano(lens(1), lens(2), kLensWidth, kLensHeight, ImageParams(), pano.data());
-    const SeamBands bands = bandsFor(kLensWidth);
-    // On the equator the mask steps from lens 2 to lens 1 in the middle of band 1 and from lens 1
-    // to lens 2 in band 2; far from the step each side shows its own lens, column for column.
-    const int r = kLensHeight / 2 + 3;
-    auto pixel = [&](int c) { return pano.data() + (static_cast<size_t>(r) * kLensWidth + c) * 3; };
-    auto lensAt = [&](int c) { return pixel(c)[1] >> 4; };
-    auto columnAt = [&](int c) { return pixel(c)[0] | ((pixel(c)[1] & 0x0f) << 8); };
-    EXPECT_EQ(lensAt(bands.start1 + 2), 2);
-    EXPECT_EQ(lensAt(bands.start1 + bands.width - 4), 1);
-    EXPECT_EQ(lensAt(bands.start2 + 2), 1);
-    EXPECT_EQ(lensAt(bands.start2 + bands.width - 4), 2);
-    EXPECT_EQ(columnAt(bands.start1 + 2), bands.start1 + 2);
-    EXPECT_EQ(columnAt(bands.start2 + 2), bands.start2 + 2);
-}
-
-TEST_F(IdentityRender, WithoutTheSecondLensImageTheFirstServesEverywhereWithoutAMask)
-{
-    model->initBlendMasks(7200, 3600); // no mask for 1800 any more
-    std::vector<uint8_t> pano(static_cast<size_t>(kLensWidth) * kLensHeight * 3, 0);
-    model->blendTwoLensPano(lens(1), nullptr, kLensWidth, kLensHeight, ImageParams(), pano.data());
-    const int r = kLensHeight / 3;
-    for (int c : {0, 100, 400, 900, 1300, 1799}) {
-        uint8_t expected[3];
-        encodePosition(1, c, r, expected);
-        const uint8_t* p = pano.data() + (static_cast<size_t>(r) * kLensWidth + c) * 3;
-        EXPECT_EQ(p[0], expected[0]) << "column " << c;
-        EXPECT_EQ(p[1], expected[1]) << "column " << c;
-    }
+    // A width without its mask is refused before any pixel is written.
+    model->initBlendMasks(7200, 3600);
+    std::ranges::fill(pano, 77);
+    EXPECT_EQ(thrownMessage([&] {
+                  model->blendTwoLensPano(bytes(image1), bytes(image2), kW, kH, ImageParams(), pano.data());
+              }),
+              "no mask was initialized for this image size");
+    EXPECT_EQ(countOf(pano, 77), pano.size());
 }
 
 TEST_F(IdentityRender, PoleRowsShowTheirOwnPoleAndSeamPixelsThereKeepTheirColour)
 {
-    // Lens row 0 is the pole at elevation +90 degrees of the render, the last row the other one.
-    const QByteArray poles = makeLensImage(kLensWidth, kLensHeight, [](int, int r, uint8_t* p) {
-        p[0] = r < 3 ? 200 : (r >= kLensHeight - 3 ? 20 : 100);
-        p[1] = 90;
-        p[2] = 60;
+    // Lens row 0 is the pole at elevation +90 degrees, the last row the other one.
+    const QByteArray poles = makeLensImage(kW, kH, [](int, int r, uint8_t* p) {
+        p[0] = r < 3 ? 200 : (r >= kH - 3 ? 20 : 100), p[1] = 90, p[2] = 60;
     });
-    const auto* img = reinterpret_cast<const uint8_t*>(poles.constData());
-    std::vector<uint8_t> pano(static_cast<size_t>(kLensWidth) * kLensHeight * 3, 0);
-    model->blendTwoLensPano(img, img, kLensWidth, kLensHeight, ImageParams(), pano.data());
-    for (int c = 0; c < kLensWidth; ++c) {
-        const uint8_t* top = pano.data() + static_cast<size_t>(c) * 3;
-        const uint8_t* bottom = pano.data() + (static_cast<size_t>(kLensHeight - 1) * kLensWidth + c) * 3;
-        ASSERT_NEAR(top[0], 200, 2) << "column " << c;
-        ASSERT_NEAR(top[1], 90, 2) << "column " << c;
-        ASSERT_NEAR(bottom[0], 20, 2) << "column " << c;
-        ASSERT_NEAR(bottom[2], 60, 2) << "column " << c;
+    model->blendTwoLensPano(bytes(poles), bytes(poles), kW, kH, ImageParams(), pano.data());
+    for (int c = 0; c < kW; ++c) {
+        ASSERT_NEAR(at(pano, kW, 0, c)[0], 200, 2) << c;
+        ASSERT_NEAR(at(pano, kW, 0, c)[1], 90, 2) << c;
+        ASSERT_NEAR(at(pano, kW, kH - 1, c)[0], 20, 2) << c;
+        ASSERT_NEAR(at(pano, kW, kH - 1, c)[2], 60, 2) << c;
     }
 }
 
-TEST_F(IdentityRender, AWidthWithoutMaskIsRefusedBeforeAnyPixelIsWritten)
+TEST(Ztm6RenderRefusals, UnusableModelsAreRefusedAndWildOnesNeverSampleOutsideTheImages)
 {
-    std::vector<uint8_t> pano(static_cast<size_t>(1600) * 800 * 3, 77);
-    try {
-        model->blendTwoLensPano(lens(1), lens(2), 1600, 800, ImageParams(), pano.data());
-        FAIL() << "expected a refusal";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "no mask was initialized for this image size");
-    }
-    EXPECT_EQ(std::count(pano.begin(), pano.end(), 77), static_cast<std::ptrdiff_t>(pano.size()));
-}
-
-TEST_F(IdentityRender, FastRenderTakesNearestLensPixelsAndTheStripItsGreen)
-{
-    // Half the lens width: pano column c shows lens column 2c; the middle half is lens 1.
-    const int w = kLensWidth / 2, h = kLensHeight / 2;
-    std::vector<uint8_t> pano(static_cast<size_t>(w) * h * 3, 0);
-    std::vector<uint8_t> strip(static_cast<size_t>(w) * h, 0);
-    model->renderPano(lens(1), lens(2), nullptr, w, h, ImageParams(), pano.data());
-    model->renderStrip(lens(1), lens(2), nullptr, w, h, ImageParams(), strip.data());
-    for (int r = 2; r < h - 2; r += 37) {
-        for (int c = 0; c < w; ++c) {
-            const uint8_t* p = pano.data() + (static_cast<size_t>(r) * w + c) * 3;
-            uint8_t expected[3];
-            encodePosition(std::abs(c - w / 2) < w / 4 ? 1 : 2, 2 * c, 2 * r, expected);
-            ASSERT_EQ(p[0], expected[0]) << r << "," << c;
-            ASSERT_EQ(p[1], expected[1]) << r << "," << c;
-            ASSERT_EQ(p[2], expected[2]) << r << "," << c;
-            ASSERT_EQ(strip[static_cast<size_t>(r) * w + c], expected[1]);
-        }
-    }
-}
-
-TEST(Ztm6RenderRefusals, LensSizesNotTwoToOneOrPositiveAndNonFiniteTermsAreRefusedBeforeWriting)
-{
-    const std::pair<int, int> sizes[] = {{64, 33}, {0, 0}, {-64, -32}, {64, 0}, {2, 1}};
-    for (const auto& [w, h] : sizes) {
+    const QByteArray image(64 * 32 * 3, '\x40');
+    const uint8_t* flat = bytes(image);
+    const ImageParams none;
+    std::vector<uint8_t> pano(64 * 32 * 3);
+    // Lens sizes not 2:1 or not positive, and terms that are not finite (the last case).
+    for (const auto& [w, h] : {std::pair{64, 33}, {0, 0}, {-64, -32}, {64, 0}, {2, 1}, {64, 32}}) {
+        SCOPED_TRACE(testing::Message() << w << " x " << h);
         auto model = makeIdentityZtm6(32);
         model->initBlendMasks(64, 128);
         model->header().IMG_WIDTH = w;
         model->header().IMG_HEIGHT = h;
-        std::vector<uint8_t> pano(64 * 32 * 3, 9);
-        EXPECT_THROW(model->blendTwoLensPano(flat(), flat(), 64, 32, ImageParams(), pano.data()), std::runtime_error)
-            << w << "x" << h;
-        EXPECT_THROW(model->renderPano(flat(), flat(), nullptr, 64, 32, ImageParams(), pano.data()), std::runtime_error);
-        EXPECT_THROW(model->renderStrip(flat(), flat(), nullptr, 64, 32, ImageParams(), pano.data()), std::runtime_error);
-        EXPECT_EQ(std::count(pano.begin(), pano.end(), 9), static_cast<std::ptrdiff_t>(pano.size()));
+        model->lenses()[1].K2 = w == 64 && h == 32 ? std::numeric_limits<float>::quiet_NaN() : 0.0f;
+        std::ranges::fill(pano, 9);
+        EXPECT_THROW(model->blendTwoLensPano(flat, flat, 64, 32, none, pano.data()), std::runtime_error);
+        EXPECT_THROW(model->renderPano(flat, flat, nullptr, 64, 32, none, pano.data()), std::runtime_error);
+        EXPECT_THROW(model->renderStrip(flat, flat, nullptr, 64, 32, none, pano.data()), std::runtime_error);
+        EXPECT_EQ(countOf(pano, 9), pano.size());
     }
-    auto model = makeIdentityZtm6(32);
-    model->initBlendMasks(64, 128);
-    model->lenses()[1].K2 = std::numeric_limits<float>::quiet_NaN();
-    std::vector<uint8_t> pano(64 * 32 * 3, 9);
-    EXPECT_THROW(model->blendTwoLensPano(flat(), flat(), 64, 32, ImageParams(), pano.data()), std::runtime_error);
-}
-
-TEST(Ztm6RenderRefusals, WildButFiniteCentresAndLevellingStayInsideTheImages)
-{
-    // Centres far outside the image and huge levelling angles: every sample must still come from
-    // inside a lens image (the sanitizer run checks the reads), so the output keeps its one colour.
-    for (float centre : {1e9f, -1e9f, 3.0e38f, 70.0f, -5.0f}) {
+    // Centres far outside and huge levelling angles: the sanitizer run checks every read, and the
+    // output keeps the images' one colour; a levelling that is not finite (the last case) leaves black.
+    for (float centre : {1e9f, -1e9f, 3.0e38f, 70.0f, -5.0f, 0.0f}) {
         auto model = makeIdentityZtm6(32);
         model->initBlendMasks(64, 128);
-        for (Ztm6LensRecord& lens : model->lenses()) {
-            lens.U0 = centre;
-            lens.V0 = -centre;
-            lens.K1 = 0.3f;
-            lens.RM = 1.5f;
-        }
+        for (Ztm6LensRecord& lens : model->lenses())
+            lens.U0 = centre, lens.V0 = -centre, lens.K1 = 0.3f, lens.RM = 1.5f;
         ImageParams p;
-        p[ImageParams::ROLL_GLOBAL] = 1e7f;
+        p[ImageParams::ROLL_GLOBAL] = centre == 0.0f ? std::numeric_limits<float>::infinity() : 1e7f;
         p[ImageParams::PITCH_GLOBAL] = -3.0f;
-        std::vector<uint8_t> pano(64 * 32 * 3, 0);
-        model->blendTwoLensPano(flat(), flat(), 64, 32, p, pano.data());
-        EXPECT_EQ(std::count(pano.begin(), pano.end(), 0x40), static_cast<std::ptrdiff_t>(pano.size())) << centre;
+        model->blendTwoLensPano(flat, flat, 64, 32, p, pano.data());
+        EXPECT_EQ(countOf(pano, centre == 0.0f ? 0 : 0x40), pano.size()) << centre;
     }
 }
 
-TEST(Ztm6RenderRefusals, NonFiniteLevellingLeavesPixelsBlackInsteadOfReadingAnywhere)
+TEST(Ztm6Geometry, DistortedLevelledLensImagesOfASceneRenderToThatScene)
 {
-    auto model = makeIdentityZtm6(32);
-    model->initBlendMasks(64, 128);
+    const int hs = 600, ws = 1200, w = 1600, h = 800;
+    auto model = makeDistortedModel(hs);
+    model->initBlendMasks(7200, w);
+    const ImageParams& p = kLevelled;
+    float L[9];
+    rotationFromAngles(-p[ImageParams::PITCH_GLOBAL], 0.0f, -p[ImageParams::ROLL_GLOBAL], L);
+    const double rm = model->lenses()[0].RM;
+    const float fadeStart = float(std::pow(std::sin(rm), 2));
+    const float fadeEnd = float(std::pow(std::sin(rm + (kPi / 2 - rm) / 2), 2));
+
+    // Each lens image shows the scene where the lens sees it; where only the other lens is used
+    // (well away from both seams) it holds magenta, which must never reach the pano.
+    auto lensImage = [&](int lens) {
+        return makeLensImage(ws, hs, [&](int column, int row, uint8_t* rgb) {
+            const bool outer = column < ws / 8 || column >= 7 * ws / 8;
+            if (row > hs / 6 && row < 5 * hs / 6 && (lens == 1 ? outer : column >= 3 * ws / 8 && column < 5 * ws / 8)) {
+                rgb[0] = 255, rgb[1] = 0, rgb[2] = 255;
+                return;
+            }
+            // The undistorted lens position by fixed-point iteration, then its levelled direction.
+            float x = float(column), y = float(row);
+            for (int i = 0; i < 20; ++i) {
+                float px = 0, py = 0;
+                model->lensProject(x, y, fadeStart, fadeEnd, px, py);
+                const float dx = float(column) - px;
+                x += dx - float(ws) * std::round(dx / float(ws));
+                y += float(row) - py;
+            }
+            const double az = x * kPi / hs - kPi, el = kPi / 2 - y * kPi / hs;
+            const double d[3] = {std::cos(el) * std::cos(az), std::sin(el), std::cos(el) * std::sin(az)};
+            sceneColour(L[0] * d[0] + L[3] * d[1] + L[6] * d[2], L[1] * d[0] + L[4] * d[1] + L[7] * d[2],
+                        L[2] * d[0] + L[5] * d[1] + L[8] * d[2], rgb);
+        });
+    };
+    const QByteArray image1 = lensImage(1), image2 = lensImage(2);
+    std::vector<uint8_t> pano(size_t(w) * h * 3, 0), expected(pano.size());
+    model->blendTwoLensPano(bytes(image1), bytes(image2), w, h, p, pano.data());
+    const double step = 2 * kPi / w;
+    for (int r = 0; r < h; ++r) {
+        const double e = std::min((h / 2 - r) * step, kPi / 2);
+        for (int c = 0; c < w; ++c) {
+            const double a = c * step - kPi;
+            uint8_t* rgb = &expected[(size_t(r) * w + c) * 3];
+            sceneColour(std::cos(e) * std::cos(a), std::sin(e), std::cos(e) * std::sin(a), rgb);
+        }
+    }
+    auto rowsPsnr = [&](int first, int rows) {
+        return psnr(&pano[size_t(first) * w * 3], &expected[size_t(first) * w * 3], size_t(rows) * w * 3);
+    };
+    EXPECT_GE(rowsPsnr(0, h), 35.0);
+    EXPECT_GE(rowsPsnr(0, 4), 35.0) << "rows at elevation +90";
+    EXPECT_GE(rowsPsnr(h - 4, 4), 35.0) << "rows at elevation -90";
+}
+
+TEST(Ztm6Geometry, ADotInALensImageLandsWherePanoToCameraSays)
+{
+    const int hs = 600, ws = 1200;
+    auto model = makeDistortedModel(hs);
+    model->initBlendMasks(7200, ws);
+    const ImageParams& p = kLevelled;
+    // Away from the seam bands; lens 1 looks at the middle half, lens 2 at the outer halves.
+    for (const auto& [lens, column, row] : {std::tuple{1, 700, 200}, {1, 620, 80}, {2, 1150, 350}, {2, 30, 520}}) {
+        SCOPED_TRACE(testing::Message() << "lens " << lens << " dot at " << column << "," << row);
+        auto fill = [&](int k) {
+            return makeLensImage(ws, hs, [&](int c, int r, uint8_t* rgb) {
+                rgb[0] = k == lens && std::abs(c - column) <= 1 && std::abs(r - row) <= 1 ? 240 : 30;
+                rgb[1] = rgb[2] = 30;
+            });
+        };
+        const QByteArray image1 = fill(1), image2 = fill(2);
+        std::vector<uint8_t> pano(size_t(ws) * hs * 3, 0);
+        model->blendTwoLensPano(bytes(image1), bytes(image2), ws, hs, p, pano.data());
+        // The pano's fractions count from its top, which is the last buffer row.
+        float u = 0, v = 0;
+        model->panoToCamera(float(column) / ws, 1.0f - float(row) / hs, p, u, v);
+        const double predictedColumn = u * ws, predictedRow = hs * (1.0 - v);
+        const auto [foundColumn, foundRow] = findDot(pano, ws, hs, int(predictedColumn), int(predictedRow));
+        EXPECT_NEAR(foundColumn, predictedColumn, 1.5);
+        EXPECT_NEAR(foundRow, predictedRow, 1.5);
+    }
+}
+
+TEST(Ztm6LensModel, ACalibrationWithOneLensRecordLeavesTheSecondLensUncorrected)
+{
+    auto model = makeIdentityZtm6(kLensH, 1);
+    model->lenses()[0].K1 = 0.05f;
+    model->lenses()[0].RM = 1.2f;
+    auto displacement = [&](float x) {
+        float ox = 0, oy = 0;
+        model->lensProject(x, 200.0f, 0.868f, 0.966f, ox, oy);
+        return std::hypot(ox - x, oy - 200.0f);
+    };
+    for (float x : {5.0f, 150.0f, 290.0f, 950.0f, 1195.0f})
+        EXPECT_EQ(displacement(x), 0.0f) << x;
+    EXPECT_GT(displacement(750.0f), 0.5f);
+    model->initBlendMasks(kLensW, 7200);
+    const QByteArray image(kLensW * kLensH * 3, '\x55');
+    std::vector<uint8_t> pano(size_t(kLensW) * kLensH * 3, 0);
+    model->blendTwoLensPano(bytes(image), bytes(image), kLensW, kLensH, ImageParams(), pano.data());
+    EXPECT_EQ(countOf(pano, 0x55), pano.size());
+}
+
+TEST(Ztm6LaserOffset, IsTheNegatedPositionTruncatedAndZeroForValuesNoIntCanHold)
+{
+    auto model = makeIdentityZtm6(kLensH);
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    for (const auto& [posY, expected] : {std::pair{12.7f, -12}, {-12.7f, 12}, {-0.9f, 0}, {nan, 0}, {inf, 0},
+                                         {-3.0e9f, 0}, {2147483520.0f, -2147483520}}) {
+        model->header().POSY = posY;
+        EXPECT_EQ(model->laserOffset(), expected) << posY;
+    }
+}
+
+TEST(Ztm6ColourEqualisation, RecoversTheGainCurveOfTheSecondLensPerChannelFromImagesOfAnySize)
+{
+    auto model = makeIdentityZtm6(kLensH);
+    const double gains[3] = {0.42, 0.5, 0.615};
+    // Lens 2 saw the scene through the inverse curves, so the curves map it back onto lens 1.
+    uint8_t inverse[3][256];
+    for (int n = 0; n < 256 * 3; ++n)
+        inverse[n / 256][n % 256] = inverseGain(gains[n / 256], (n % 256) / 255.0);
+    const QByteArray image1 = makeLensImage(kLensW, kLensH, scene);
+    const QByteArray image2 = makeLensImage(kLensW, kLensH, [&](int c, int r, uint8_t* rgb) {
+        scene(c, r, rgb);
+        for (int ch = 0; ch < 3; ++ch)
+            rgb[ch] = inverse[ch][rgb[ch]];
+    });
     ImageParams p;
-    p[ImageParams::ROLL_GLOBAL] = std::numeric_limits<float>::infinity();
-    std::vector<uint8_t> pano(64 * 32 * 3, 9);
-    model->blendTwoLensPano(flat(), flat(), 64, 32, p, pano.data());
-    EXPECT_EQ(std::count(pano.begin(), pano.end(), 0), static_cast<std::ptrdiff_t>(pano.size()));
+    for (int i = ImageParams::RED_GAIN_3; i <= ImageParams::BLUE_GAIN_3; ++i)
+        p[i] = 0.9f;
+    model->equalizeShotColors(bytes(image1), bytes(image2), nullptr, p);
+    for (int ch = 0; ch < 3; ++ch) {
+        EXPECT_NEAR(p[ImageParams::RED_GAIN_2 + ch], gains[ch], 0.005) << "one search step";
+        EXPECT_EQ(p[ImageParams::RED_GAIN_3 + ch], 0.5f);
+    }
+
+    // Without the second lens nothing changes.
+    const ImageParams before = p;
+    model->equalizeShotColors(bytes(image1), nullptr, nullptr, p);
+    EXPECT_EQ(p, before);
+    // 150 grid rows over a 40-row image would round past the last row without the limit.
+    model = makeIdentityZtm6(40);
+    const QByteArray small = makeLensImage(80, 40, scene);
+    model->equalizeShotColors(bytes(small), bytes(small), nullptr, p);
+    EXPECT_NEAR(p[ImageParams::GREEN_GAIN_2], 0.5f, 0.003f);
+}
+
+TEST(BoxBlur, MatchesTheDirectWindowMeanKeepsTheBorderAndWorksInPlace)
+{
+    // The last plane is narrower than its window: it is copied.
+    for (const auto& [width, height, window] : {std::tuple{53, 31, 3}, {53, 31, 5}, {40, 64, 7}, {4, 30, 5}}) {
+        SCOPED_TRACE(testing::Message() << width << " x " << height << ", window " << window);
+        const QByteArray noise = pseudoRandomBytes(width * height, quint32(7 + window + width));
+        const std::vector<uint8_t> src(noise.begin(), noise.end());
+        // The rounded mean of the window around each pixel where it fits; the source elsewhere.
+        std::vector<uint8_t> expected(src), dst(src.size(), 0), inPlace(src);
+        const int r = window / 2;
+        for (int y = r; y < height - r; ++y) {
+            for (int x = r; x < width - r; ++x) {
+                double sum = 0;
+                for (int dy = -r; dy <= r; ++dy)
+                    for (int dx = -r; dx <= r; ++dx)
+                        sum += src[size_t(y + dy) * width + x + dx];
+                expected[size_t(y) * width + x] = uint8_t(std::floor(sum / (window * window) + 0.5));
+            }
+        }
+        boxBlurGray(src.data(), dst.data(), width, height, window);
+        boxBlurGray(inPlace.data(), inPlace.data(), width, height, window);
+        EXPECT_EQ(dst, expected);
+        EXPECT_EQ(inPlace, expected);
+    }
+}
+
+TEST(MultiBandBlend, AStepMaskBecomesASmoothTransitionAndUncoveredPixelsNeverShow)
+{
+    const int width = 256, height = 64;
+    std::vector<uint8_t> out = flatImage(width, height, 40), mask(size_t(width) * height);
+    for (size_t i = 0; i < mask.size(); ++i)
+        mask[i] = i % width >= width / 2 ? 255 : 0;
+    multiBandBlend(out.data(), flatImage(width, height, 200).data(), mask.data(), width, height);
+    for (int y = 0; y < height; y += 9) {
+        auto at = [&](int x) { return out[(size_t(y) * width + x) * 4 + 2]; };
+        EXPECT_EQ(at(0), 40);
+        EXPECT_EQ(at(width - 1), 200);
+        int largestStep = 0, changed = 0;
+        for (int x = 1; x < width; ++x) {
+            ASSERT_GE(at(x), at(x - 1)) << "row " << y << " column " << x;
+            largestStep = std::max(largestStep, at(x) - at(x - 1));
+            changed += at(x) != at(x - 1);
+        }
+        // A 160-level jump spread over many columns, not a hard seam.
+        EXPECT_LE(largestStep, 24) << "row " << y;
+        EXPECT_GE(changed, 16) << "row " << y;
+    }
+
+    // The second image's right half is white without coverage; the mask asks for both alike.
+    out = flatImage(width, height, 90);
+    std::vector<uint8_t> second = out;
+    for (size_t i = 0; i < second.size(); i += 4)
+        if ((i / 4) % width >= width / 2)
+            second[i] = 0, second[i + 1] = second[i + 2] = second[i + 3] = 255;
+    std::ranges::fill(mask, 128);
+    multiBandBlend(out.data(), second.data(), mask.data(), width, height);
+    for (size_t i = 1; i < out.size(); i += (i % 4 == 3) ? 2 : 1)
+        ASSERT_NEAR(out[i], 90, 1) << "byte " << i;
 }

@@ -1,0 +1,206 @@
+#include "camera/cam_params_ztm4.h"
+#include "camera/cam_params_ztm5.h"
+#include "camera/cam_params_ztm6.h"
+#include "camera/crc16.h"
+#include "camera/system_cfg_backup.h"
+
+#include "support/system_cfg_fixture.h"
+#include "support/test_support.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+using namespace testsupport;
+using Lens = CamParamsOneLens;
+
+namespace {
+// The two bytes a calibration trailer holds for the CRC of data.
+QByteArray trailerOf(const QByteArray& data)
+{
+    const uint16_t crc = computeCrc16(reinterpret_cast<const uint8_t*>(data.constData()), uint32_t(data.size()));
+    return QByteArray(reinterpret_cast<const char*>(&crc), 2);
+}
+
+// Everything a model read from its calibration file, as text.
+QString stateOf(const CamParams& model)
+{
+    QString text = QString::fromStdString(model.systemSerial()) + " " + QString::number(model.timestamp());
+    if (const auto* ztm6 = dynamic_cast<const CamParamsZTM6*>(&model))
+        return text + QByteArray::fromStdString(ztm6->serializeParameterBlock()).toHex();
+    const auto& lens = dynamic_cast<const Lens&>(model);
+    text += QString(" %1 %2 %3").arg(lens.stamp()).arg(lens.laserCount()).arg(lens.imageWidth());
+    for (int i = 0; i < Lens::LensTermCount; ++i)
+        text += " " + QString::number(lens.lensTermDouble(Lens::LensTerm(i)));
+    for (int i = 0; i < Lens::CalibrationValueCount; ++i)
+        text += " " + QString::number(lens.calibrationValueDouble(Lens::CalibrationValue(i)));
+    return text;
+}
+
+// A model whose write breaks off half way, as a full disk would leave it.
+class BrokenWriteModel : public CamParamsZTM6 {
+public:
+    bool saveSystemFile(const QString& path) override
+    {
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(QByteArray(40, 'x'));
+        return false;
+    }
+};
+
+class CalibrationFile : public ::testing::Test {
+protected:
+    QString path(const QString& name) const { return dir.filePath(name); }
+    void make(const QString& name, const QStringList& options = {}) { makeSystemCfg(path(name), options); }
+    QTemporaryDir dir;
+};
+} // namespace
+
+TEST(Crc16, MatchesTheX25CheckValueAndCrcmodStoredHighByteFirst)
+{
+    EXPECT_EQ(trailerOf("123456789").toHex(), "906e");
+    QList<QByteArray> buffers;
+    QByteArray input;
+    for (qsizetype length : {1, 2, 31, 298, 65536 + 7}) {
+        buffers.append(pseudoRandomBytes(length, quint32(length) * 2654435761u));
+        input += buffers.last().toHex() + '\n';
+    }
+    const char* program = "import sys, crcmod.predefined\n"
+                          "crc = crcmod.predefined.mkCrcFun('x-25')\n"
+                          "for line in sys.stdin:\n"
+                          "    print(crc(bytes.fromhex(line)).to_bytes(2, 'big').hex())\n";
+    const ProcessResult result = runProcess(systemPython(), {"-c", program}, input);
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const QList<QByteArray> expected = result.out.trimmed().split('\n');
+    ASSERT_EQ(expected.size(), buffers.size());
+    for (qsizetype i = 0; i < buffers.size(); ++i)
+        EXPECT_EQ(trailerOf(buffers[i]).toHex(), expected[i]) << "length " << buffers[i].size();
+}
+
+TEST_F(CalibrationFile, TwoLensFixtureFileLoadsSavesTheSameBytesAndListsItsValuesAsText)
+{
+    make("system.cfg", {"--set", "lens2.P4=0.0625", "--set", "YAW=-2.5"});
+    CamParamsZTM6 model;
+    ASSERT_TRUE(model.loadSystemFile(path("system.cfg")));
+    ASSERT_TRUE(model.saveSystemFile(path("copy.cfg")));
+    EXPECT_EQ(readFile(path("copy.cfg")), readFile(path("system.cfg")));
+    EXPECT_FALSE(model.saveSystemFile("/dev/full"));
+    EXPECT_FALSE(model.saveSystemFile(path("no-such-folder/system.cfg")));
+
+    // The text form lists every value under its own name.
+    ASSERT_TRUE(model.saveTextFile(path("system.txt")));
+    const QByteArray text = readFile(path("system.txt"));
+    EXPECT_EQ(text.count('\n'), 55);
+    EXPECT_TRUE(text.startsWith("FILE_VERSION: 60002\nTIME_STAMP: 20240315\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("\nYAW: -2.5\nMIN_RANGE: ") && text.contains("\nP4: 0.0625\nRM: ")) << text.toStdString();
+}
+
+TEST_F(CalibrationFile, OlderVersionOneLensAndTrailingBytesLoadAndSaveAsRead)
+{
+    for (const auto& [options, savedSize] : {std::pair{QStringList{"--version", "60001"}, 298},
+                                             {{"--lens-count", "1"}, 226}, {{"--append", "00ff13"}, 298}}) {
+        SCOPED_TRACE(options.join(' ').toStdString());
+        make("file.cfg", options);
+        CamParamsZTM6 model;
+        ASSERT_TRUE(model.loadSystemFile(path("file.cfg")));
+        ASSERT_TRUE(model.saveSystemFile(path("saved.cfg")));
+        EXPECT_EQ(readFile(path("saved.cfg")), readFile(path("file.cfg")).left(savedSize));
+        EXPECT_EQ(model.lensRecord(1) != nullptr, savedSize == 298) << "no second record from a one-lens file";
+    }
+    // The last byte of a text field reads as NUL, whatever the file holds there.
+    const QString full = QByteArray("MX0123456789ABCDEFGHIJKL").toHex();
+    make("full.cfg", {"--raw-text", "CAMERA_FW=" + full, "--crc-over-terminated"});
+    CamParamsZTM6 model;
+    ASSERT_TRUE(model.loadSystemFile(path("full.cfg")));
+    EXPECT_EQ(model.cameraFirmware(), "MX0123456789ABCDEFGHIJK");
+}
+
+TEST_F(CalibrationFile, EachModelRefusesDamagedAndForeignFilesAndKeepsNothingOfAnEarlierOne)
+{
+    struct Model {
+        QString name;
+        std::function<std::unique_ptr<CamParams>()> make;
+        QList<QStringList> goods, damages; // the last good file is the plain one
+    };
+    const Model models[] = {
+        {"ztm6", [] { return std::make_unique<CamParamsZTM6>(); }, {{"--lens-count", "1"}, {}},
+         {{"--flip-bit", "100"}, {"--flip-bit", "2320"}, {"--swap-trailer"}, {"--version", "60003"},
+          {"--lens-count", "0"}, {"--lens-count", "3"}, {"--lens-count", "-1", "--records", "2"},
+          {"--lens-count", "2", "--records", "1"}, {"--truncate", "1"}, {"--truncate", "146"}, {"--truncate", "200"}}},
+        {"ztm5", [] { return std::make_unique<CamParamsZTM5>(); }, {{"--stamp", "2128510"}, {}},
+         {{"--truncate", "1"}, {"--append", "00"}, {"--flip-bit", "300"}, {"--swap-trailer"}, {"--stamp", "2128512"}}},
+        {"ztm4", [] { return std::make_unique<CamParamsZTM4>(); }, {{"--lasers", "0"}, {}},
+         {{"--truncate", "1"}, {"--flip-bit", "900"}, {"--swap-trailer"}, {"--stamp", "2128508"},
+          {"--lasers", "0", "--set", "NUM_LASERS=-1"}, {"--lasers", "1", "--set", "NUM_LASERS=2"},
+          {"--lasers", "0", "--set", "NUM_LASERS=0x7fffffff"}}},
+    };
+    // Every file of a model, good or damaged, named after its options. The two-lens files keep
+    // reserved bytes of 0 (the others have none), which a reset leaves alone.
+    auto fileFor = [&](const QString& model, const QStringList& options) {
+        const QStringList all = QStringList{"--model", model, "--reserved", "0000"} + options;
+        make(all.join(' '), all);
+        return all.join(' ');
+    };
+    writeFile(path("empty"), {});
+    QDir(dir.path()).mkdir("folder");
+    for (const Model& m : models) {
+        QStringList bad = m.name == "ztm6" ? QStringList{"missing", "empty", "folder"} : QStringList{};
+        for (const Model& other : models)
+            for (const QStringList& options : other.name == m.name ? m.damages : other.goods)
+                bad << fileFor(other.name, options);
+        QStringList goods;
+        for (const QStringList& options : m.goods)
+            goods << fileFor(m.name, options);
+        const QString fresh = stateOf(*m.make());
+        for (const QString& name : bad) {
+            SCOPED_TRACE((m.name + " reading " + name).toStdString());
+            std::unique_ptr<CamParams> model = m.make();
+            for (const QString& good : goods)
+                ASSERT_TRUE(model->loadSystemFile(path(good)));
+            EXPECT_FALSE(model->loadSystemFile(path(name)));
+            EXPECT_EQ(stateOf(*model), fresh);
+        }
+    }
+}
+
+TEST_F(CalibrationFile, BackupKeepsTheOldestFileAndAFailedSaveLeavesTheOldOne)
+{
+    const QString cfg = path("system.cfg"), orig = path("system.orig");
+    auto save = [&](CamParams& model) { return thrownMessage([&] { saveSystemCfgWithBackup(model, cfg); }); };
+    CamParamsZTM6 model, reread;
+    EXPECT_EQ(save(model), "Failed to rename system.cfg to system.orig") << "no file, nothing saved";
+    make("system.cfg", {"--timestamp", "20200101"});
+    const QByteArray oldest = readFile(cfg);
+    // Neither the temporary file's 0600 nor a new file's usual 0644.
+    const QFile::Permissions rights = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+    ASSERT_TRUE(QFile::setPermissions(cfg, rights));
+    BrokenWriteModel broken;
+    ASSERT_TRUE(broken.loadSystemFile(cfg));
+    EXPECT_EQ(save(broken), "Failed to save system.cfg");
+    EXPECT_EQ(readFile(cfg), oldest);
+    ASSERT_TRUE(model.loadSystemFile(cfg));
+    for (int timestamp : {20240102, 20240303}) {
+        model.setTimestamp(timestamp);
+        EXPECT_EQ(save(model), "(nothing thrown)");
+        EXPECT_EQ(readFile(orig), oldest);
+        ASSERT_TRUE(reread.loadSystemFile(cfg));
+        EXPECT_EQ(reread.timestamp(), timestamp);
+    }
+    EXPECT_EQ(QFile::permissions(cfg) & QFile::Permissions(0xF0FF), rights);
+    EXPECT_EQ(listTree(dir.path()), (QStringList{"system.cfg", "system.orig"}));
+
+    // A folder in the file's place is neither copied nor replaced.
+    QFile::remove(cfg);
+    QFile::remove(orig);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("system.cfg"));
+    writeFile(path("system.cfg/inside"), "kept");
+    EXPECT_EQ(save(model), "Failed to rename system.cfg to system.orig");
+    writeFile(orig, "older");
+    EXPECT_EQ(save(model), "Failed to save system.cfg");
+    EXPECT_EQ(readFile(path("system.cfg/inside")), "kept");
+    EXPECT_EQ(readFile(orig), "older");
+}
