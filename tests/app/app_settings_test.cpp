@@ -6,68 +6,48 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-class AppSettingsStore : public ::testing::Test {
-protected:
+// Leaves the store empty and the settings at their defaults for other tests.
+struct AppSettingsStore : ::testing::Test {
     void SetUp() override { QSettings().clear(); }
     void TearDown() override
     {
         QSettings().clear();
-        AppSettings::load(); // back to the defaults for other tests
+        AppSettings::load();
     }
 };
 
-} // namespace
-
-TEST_F(AppSettingsStore, DefaultsWhenNothingOrNothingReadableIsStored)
-{
-    QSettings().setValue("exportSharpness", "sharp");
-    AppSettings::metricSystem = false;
-    AppSettings::exportSharpness = 7;
-    AppSettings::autoPreset = "Warm";
-    AppSettings::initPanoOnExport = false;
-    AppSettings::load();
-    EXPECT_TRUE(AppSettings::metricSystem);
-    EXPECT_EQ(AppSettings::exportSharpness, 0);
-    EXPECT_EQ(AppSettings::autoPreset, defaultAutoPreset);
-    EXPECT_EQ(AppSettings::autoPreset, QString("None"));
-    EXPECT_TRUE(AppSettings::initPanoOnExport);
-}
-
-TEST_F(AppSettingsStore, RoundTripThroughTheStore)
+TEST_F(AppSettingsStore, RoundTripUnderTheStoredKeysAndDefaultsForWhatIsUnreadable)
 {
     AppSettings::metricSystem = false;
     AppSettings::exportSharpness = 3;
     AppSettings::autoPreset = "Indoor warm";
     AppSettings::initPanoOnExport = false;
     AppSettings::save();
+    const QSettings store; // the keys older versions read
+    EXPECT_EQ(store.value("metricSystem"), false);
+    EXPECT_EQ(store.value("exportSharpness"), 3);
+    EXPECT_EQ(store.value("autoPreset"), "Indoor warm");
+    EXPECT_EQ(store.value("initPanoOnExport"), false);
 
+    QSettings().setValue("exportSharpness", "sharp");
+    QSettings().remove("autoPreset");
     AppSettings::metricSystem = true;
-    AppSettings::exportSharpness = 0;
-    AppSettings::autoPreset.clear();
     AppSettings::initPanoOnExport = true;
     AppSettings::load();
     EXPECT_FALSE(AppSettings::metricSystem);
-    EXPECT_EQ(AppSettings::exportSharpness, 3);
-    EXPECT_EQ(AppSettings::autoPreset, QString("Indoor warm"));
     EXPECT_FALSE(AppSettings::initPanoOnExport);
-
-    const QSettings store; // the keys other tools and older versions read
-    EXPECT_EQ(store.value("metricSystem").toBool(), false);
-    EXPECT_EQ(store.value("exportSharpness").toInt(), 3);
-    EXPECT_EQ(store.value("autoPreset").toString(), QString("Indoor warm"));
-    EXPECT_EQ(store.value("initPanoOnExport").toBool(), false);
+    EXPECT_EQ(AppSettings::exportSharpness, 0);
+    EXPECT_EQ(AppSettings::autoPreset, "None");
 }
 
 TEST_F(AppSettingsStore, PlanFontsDerivedFromTheReferenceFont)
 {
     planFontHuge = planFontLarge = planFontNormal = planFontSmall = QFont("Courier", 5);
     AppSettings::load();
-    const QFont* fonts[] = {&planFontHuge, &planFontLarge, &planFontNormal, &planFontSmall};
-    const double expected[] = {118, 88.5, 59, 29.5};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(fonts[i]->family(), referencePlanFont.family());
-        EXPECT_DOUBLE_EQ(fonts[i]->pointSizeF(), expected[i]);
+    const std::pair<const QFont*, double> fonts[] = {
+        {&planFontHuge, 118}, {&planFontLarge, 88.5}, {&planFontNormal, 59}, {&planFontSmall, 29.5}};
+    for (const auto& [font, points] : fonts) {
+        EXPECT_EQ(font->family(), referencePlanFont.family());
+        EXPECT_DOUBLE_EQ(font->pointSizeF(), points);
     }
 }

@@ -6,89 +6,48 @@
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 using namespace testsupport;
-
-namespace {
-
-struct ChooserFolders {
-    QTemporaryDir root;
-    QString project() const { return root.filePath("Project A"); }
-    QString archive() const { return root.filePath("Job-export-data.tar"); }
-    ChooserFolders()
-    {
-        QDir().mkpath(project() + "/Ground");
-        writeFile(archive(), QByteArray(1024, '\0'));
-    }
-};
-
-QString storedDefaultDir()
-{
-    return QSettings().value("DefaultDir").toString();
-}
-
-} // namespace
 
 TEST(CustomFileDialog, TakesAFolderItselfAndAFileAsAFile)
 {
-    ChooserFolders folders;
-    std::unique_ptr<QObject> made(CustomFileDialog::staticMetaObject.newInstance());
-    auto* dialog = qobject_cast<CustomFileDialog*>(made.get());
-    ASSERT_NE(dialog, nullptr) << "default construction through the meta-object system";
-    EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
-    EXPECT_TRUE(dialog->testOption(QFileDialog::DontUseNativeDialog));
-    EXPECT_TRUE(dialog->testOption(QFileDialog::HideNameFilterDetails));
-
-    dialog->setDirectory(folders.root.path());
-    dialog->selectFile(folders.project());
-    dialog->accept();
-    EXPECT_EQ(dialog->result(), QDialog::Accepted) << "a folder is accepted, not opened";
-    EXPECT_EQ(dialog->selectedFiles(), QStringList{folders.project()});
-    EXPECT_EQ(dialog->directory().absolutePath(), QDir(folders.root.path()).absolutePath());
-
-    CustomFileDialog fileDialog;
-    fileDialog.setDirectory(folders.root.path());
-    fileDialog.selectFile(folders.archive());
-    fileDialog.accept();
-    EXPECT_EQ(fileDialog.result(), QDialog::Accepted);
-    EXPECT_EQ(fileDialog.selectedFiles(), QStringList{folders.archive()});
+    QTemporaryDir root;
+    const QString project = root.filePath("Project A"), archive = root.filePath("Job-export-data.tar");
+    QDir().mkpath(project + "/Ground");
+    writeFile(archive, QByteArray(1024, '\0'));
+    for (const QString& entry : {project, archive}) {
+        CustomFileDialog dialog;
+        EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
+        dialog.setDirectory(root.path());
+        dialog.selectFile(entry);
+        dialog.accept();
+        EXPECT_EQ(dialog.result(), QDialog::Accepted) << "a folder is accepted, not opened";
+        EXPECT_EQ(dialog.selectedFiles(), QStringList{entry});
+        EXPECT_EQ(dialog.directory().absolutePath(), QDir(root.path()).absolutePath());
+    }
 }
 
-TEST(ChooseProjectFolders, AnswersThroughTheSeamAndRemembersTheDirectory)
+TEST(ChooseProjectFolders, AnswersThroughTheSeamAndRemembersTheDirectoryShownAtAccept)
 {
-    ChooserFolders folders;
-    const QString shown = QDir(folders.root.path()).absolutePath();
+    QTemporaryDir root;
+    const QString shown = QDir(root.path()).absolutePath(), project = shown + "/Project A";
+    QDir().mkpath(project);
     QSettings().setValue("DefaultDir", shown);
     ScriptedPrompt prompt;
-    prompt.answerProjectFolders({folders.project()}, shown);
-    prompt.answerProjectFolders({shown}, shown); // accepted with nothing selected
-    prompt.answerProjectFolders({folders.archive()}, shown);
-
-    EXPECT_EQ(Property::chooseProjectFolders(nullptr), QStringList{folders.project()});
+    prompt.answerProjectFolders({project}, shown).answerProjectFolders({shown}, shown).answerProjectFolders({project}, project);
+    EXPECT_EQ(Property::chooseProjectFolders(nullptr), QStringList{project});
     EXPECT_EQ(prompt.asked().last().text, shown) << "opens in the stored directory";
-    EXPECT_EQ(Property::chooseProjectFolders(nullptr), QStringList{shown});
-    EXPECT_EQ(Property::chooseProjectFolders(nullptr), QStringList{folders.archive()});
-    EXPECT_EQ(storedDefaultDir(), shown);
-}
+    EXPECT_EQ(Property::chooseProjectFolders(nullptr), QStringList{shown}) << "accepted with nothing selected";
+    EXPECT_EQ(Property::chooseProjectFolders(nullptr), QStringList{project});
+    EXPECT_EQ(QSettings().value("DefaultDir").toString(), project);
 
-TEST(ChooseProjectFolders, CancelKeepsTheStoredDirectoryAndAStaleOneFallsBackToDocuments)
-{
-    ChooserFolders folders;
-    QSettings().setValue("DefaultDir", folders.root.filePath("gone"));
-    ScriptedPrompt prompt;
+    // A cancel keeps the stored directory; a stale one falls back to the documents folder.
+    QSettings().setValue("DefaultDir", root.filePath("gone"));
     prompt.cancelProjectFolders();
     EXPECT_TRUE(Property::chooseProjectFolders(nullptr).isEmpty());
-    EXPECT_EQ(storedDefaultDir(), folders.root.filePath("gone"));
+    EXPECT_EQ(QSettings().value("DefaultDir").toString(), root.filePath("gone"));
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     EXPECT_EQ(prompt.asked().last().text, QDir(documents).exists() ? documents : QString());
-
-    const QString elsewhere = QDir(folders.project()).absolutePath();
-    prompt.answerProjectFolders({folders.project() + "/Ground"}, elsewhere);
-    EXPECT_EQ(Property::chooseProjectFolders(nullptr), QStringList{folders.project() + "/Ground"});
-    EXPECT_EQ(storedDefaultDir(), elsewhere) << "the directory shown at accept is stored";
 }

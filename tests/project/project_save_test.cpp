@@ -5,9 +5,7 @@
 #include "support/project_file_reader.h"
 #include "support/test_support.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -19,253 +17,145 @@ using namespace testsupport;
 
 namespace {
 
-const QString kNoSpace = QStringLiteral("No space left on device");
 const QString kSaveFailed =
-    QStringLiteral("Could not save project. Ensure you have not renamed or moved house folder while it was opened in Quoril.");
-const QString kRenameFailed = QStringLiteral("Could not rename temporary files into their final names.");
-const QString kAutosaveFailed = QStringLiteral("Could not autosave project. Check free disk space and folder permissions.");
+    "Could not save project. Ensure you have not renamed or moved house folder while it was opened in Quoril.";
+const QString kRenameFailed = "Could not rename temporary files into their final names.";
+const QString kAutosaveFailed = "Could not autosave project. Check free disk space and folder permissions.";
 
 // Every version of the project carries its own name, so each file on disk says which one it holds.
-class ProjectFiles : public ::testing::Test {
-protected:
-    Property& property() { return *fixture.property; }
-    QString project() const { return fixture.path("quoril.qjs"); }
-    QString backup() const { return fixture.path("~quoril.qjs"); }
-    QString temporary() const { return fixture.path("~~quoril.qjs"); }
-
-    // The name of the project a file holds; "" when it is not a whole project file.
-    static QString version(const QString& path) { return readProjectFile(path)["name"].toString(); }
-
+struct Files : ProjectFixture {
+    LogCapture log;
+    // 'P' the project file, 'B' its autosave copy and backup, 'T' the temporary file of both.
+    QString file(char which) const { return path(which == 'P' ? "quoril.qjs" : which == 'B' ? "~quoril.qjs" : "~~quoril.qjs"); }
+    // "-" absent, "dir" a folder, "dev" a device, else the name of the project it holds.
+    QString state(char which) const
+    {
+        struct stat info;
+        if (::lstat(QFile::encodeName(file(which)).constData(), &info) != 0)
+            return "-";
+        if (S_ISDIR(info.st_mode))
+            return QFile::exists(file(which) + "/kept.txt") ? "dir" : "emptied dir";
+        return S_ISCHR(info.st_mode) ? "dev" : readProjectFile(file(which))["name"].toString();
+    }
+    // A folder that is not empty, or a private full-disk device (every write fails for want of space).
+    void obstruct(char which, char kind)
+    {
+        if (kind == 'd') {
+            ASSERT_TRUE(QDir().mkpath(file(which)));
+            writeFile(file(which) + "/kept.txt", "kept");
+        } else {
+            ASSERT_EQ(::mknod(QFile::encodeName(file(which)).constData(), S_IFCHR | 0600, makedev(1, 7)), 0);
+        }
+    }
     void saveAs(const QString& name)
     {
-        property().setName(name);
-        ASSERT_TRUE(property().save());
+        property->setName(name);
+        ASSERT_TRUE(property->save());
     }
     void autosaveAs(const QString& name)
     {
-        property().setName(name);
-        autosave();
+        property->setName(name);
+        ASSERT_TRUE(QMetaObject::invokeMethod(property.get(), "on_autoBackupTimer_timeout", Qt::DirectConnection));
     }
-    // What the timer's timeout runs.
-    void autosave()
-    {
-        ASSERT_TRUE(QMetaObject::invokeMethod(&property(), "on_autoBackupTimer_timeout", Qt::DirectConnection));
-    }
-
-    // Lets timers run until the autosave copy appears (or five seconds pass).
-    void waitForBackup() const
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (!QFile::exists(backup()) && clock.elapsed() < 5000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
-
-    // A private full-disk device in the file's place: every write to it fails for want of space.
-    static void makeFullDevice(const QString& path)
-    {
-        ASSERT_EQ(::mknod(QFile::encodeName(path).constData(), S_IFCHR | 0600, makedev(1, 7)), 0);
-    }
-    static bool isCharDevice(const QString& path)
-    {
-        struct stat info;
-        return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISCHR(info.st_mode);
-    }
-    // A folder (not empty, so nothing mistakes it for a stale file) in the file's place.
-    static void makeFolder(const QString& path)
-    {
-        ASSERT_TRUE(QDir().mkpath(path));
-        writeFile(path + "/kept.txt", "kept");
-    }
-    static bool isFolder(const QString& path) { return QFileInfo(path).isDir() && QFile::exists(path + "/kept.txt"); }
-
-    ProjectFixture fixture;
-    LogCapture log;
 };
 
 } // namespace
 
-// ---- The outcome table: files on disk after each way a save or an autosave ends -------------
-
-TEST_F(ProjectFiles, SaveReplacesTheProjectFileAndDropsTheBackup)
+TEST(SaveOutcome, FilesAndMessagesAfterEachWayASaveOrAnAutosaveEnds)
 {
-    saveAs("v1");
-    autosaveAs("v2");
-    ASSERT_EQ(version(backup()), "v2");
-    log.clear();
-
-    saveAs("v3");
-    EXPECT_EQ(version(project()), "v3");
-    EXPECT_FALSE(QFile::exists(backup()));
-    EXPECT_FALSE(QFile::exists(temporary()));
-    EXPECT_EQ(log.texts(QtInfoMsg), QStringList{"Project saved."});
-    EXPECT_TRUE(log.texts(QtWarningMsg).isEmpty());
-    EXPECT_FALSE(property().isDirty());
-    EXPECT_FALSE(property().autoBackupTimer()->isActive());
+    struct Row {
+        const char* outcome;
+        bool autosavedBefore;
+        char blocked, with; // the file that is in the way, and by what ('d' folder, 'f' full device)
+        bool save;          // else autosave
+        const char *p, *b, *t;
+        QString warning;
+        const char* info;
+    };
+    const Row rows[] = {
+        {"save succeeds", true, 0, 0, true, "v3", "-", "-", "", "Project saved."},
+        {"save: T cannot be opened", true, 'T', 'd', true, "v1", "v2", "dir", kSaveFailed, ""},
+        {"save: short write", true, 'T', 'f', true, "v1", "v2", "dev", kSaveFailed, "Could not save property: "},
+        {"save: P to B fails", false, 'B', 'd', true, "v1", "dir", "v3", kRenameFailed, ""},
+        {"save: T to P fails", true, 'P', 'd', true, "dir", "v2", "v3", kRenameFailed, ""},
+        {"autosave succeeds, replacing an older copy", true, 0, 0, false, "v1", "v3", "-", "", ""},
+        {"autosave: writing fails", true, 'T', 'f', false, "v1", "v2", "dev", kAutosaveFailed, "Could not save property: "},
+        {"autosave: T to B fails", false, 'B', 'd', false, "v1", "dir", "v3", kAutosaveFailed, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.outcome);
+        Files files;
+        files.saveAs("v1");
+        if (row.autosavedBefore)
+            files.autosaveAs("v2");
+        if (row.blocked == 'P')
+            ASSERT_TRUE(QFile::remove(files.file('P')));
+        if (row.blocked)
+            files.obstruct(row.blocked, row.with);
+        files.log.clear();
+        if (row.save) {
+            files.property->setName("v3");
+            EXPECT_EQ(files.property->save(), row.warning.isEmpty());
+        } else {
+            files.autosaveAs("v3");
+        }
+        EXPECT_EQ(files.state('P'), row.p);
+        EXPECT_EQ(files.state('B'), row.b);
+        EXPECT_EQ(files.state('T'), row.t);
+        EXPECT_EQ(files.log.texts(QtWarningMsg), row.warning.isEmpty() ? QStringList{} : QStringList{row.warning});
+        const QString info = files.log.texts(QtInfoMsg).join('|');
+        EXPECT_TRUE(*row.info ? info.startsWith(row.info) : info.isEmpty()) << info.toStdString();
+        if (row.with == 'f')
+            EXPECT_TRUE(info.contains("No space left on device")) << info.toStdString();
+        const bool clean = row.save && row.warning.isEmpty();
+        EXPECT_EQ(files.property->isDirty(), !clean) << "only a successful save makes the project clean";
+        EXPECT_EQ(files.property->autoBackupTimer()->isActive(), !clean);
+    }
 }
 
-TEST_F(ProjectFiles, FirstSaveLeavesOnlyTheProjectFileEvenBesideAnOrphanedBackup)
+TEST(Save, BesideAnOrphanedBackupLeavesOnlyTheProjectFile)
 {
-    saveAs("v1");
-    EXPECT_EQ(listTree(fixture.path()), QStringList{"quoril.qjs"});
-
+    Files files;
+    files.saveAs("v1");
     // A crash between the two renames of a save leaves the backup without a project file.
-    ASSERT_TRUE(QFile::rename(project(), backup()));
-    saveAs("v2");
-    EXPECT_EQ(version(project()), "v2");
-    EXPECT_EQ(listTree(fixture.path()), QStringList{"quoril.qjs"});
+    ASSERT_TRUE(QFile::rename(files.file('P'), files.file('B')));
+    files.saveAs("v2");
+    EXPECT_EQ(files.state('P'), "v2");
+    EXPECT_EQ(listTree(files.path()), QStringList{"quoril.qjs"});
 }
 
-TEST_F(ProjectFiles, SaveWhoseTemporaryFileCannotBeOpenedChangesNothing)
+TEST(Autosave, TimerRunsItOnceAndTheNextChangeStartsItAgain)
 {
-    saveAs("v1");
-    autosaveAs("v2");
-    makeFolder(temporary());
-    property().setName("v3");
-    log.clear();
-
-    EXPECT_FALSE(property().save());
-    EXPECT_EQ(version(project()), "v1");
-    EXPECT_EQ(version(backup()), "v2");
-    EXPECT_TRUE(isFolder(temporary()));
-    EXPECT_EQ(log.texts(QtWarningMsg), QStringList{kSaveFailed});
-    EXPECT_TRUE(log.texts(QtInfoMsg).isEmpty()) << "an unopened file is no exception";
-    EXPECT_TRUE(property().isDirty());
-    EXPECT_TRUE(property().autoBackupTimer()->isActive());
-}
-
-TEST_F(ProjectFiles, ShortWriteIsAFailedSaveThatKeepsBothOldFiles)
-{
-    saveAs("v1");
-    autosaveAs("v2");
-    makeFullDevice(temporary());
-    property().setName("v3");
-    log.clear();
-
-    EXPECT_FALSE(property().save());
-    EXPECT_EQ(version(project()), "v1");
-    EXPECT_EQ(version(backup()), "v2");
-    EXPECT_TRUE(isCharDevice(temporary())) << "the temporary file is written in place, never replaced";
-    const QStringList info = log.texts(QtInfoMsg);
-    ASSERT_EQ(info.size(), 1);
-    EXPECT_TRUE(info[0].startsWith("Could not save property: ")) << info[0].toStdString();
-    EXPECT_TRUE(info[0].contains(kNoSpace)) << info[0].toStdString();
-    EXPECT_EQ(log.texts(QtWarningMsg), QStringList{kSaveFailed});
-    EXPECT_TRUE(property().isDirty());
-    EXPECT_TRUE(property().autoBackupTimer()->isActive());
-}
-
-TEST_F(ProjectFiles, SaveThatCannotMoveTheProjectFileAsideKeepsIt)
-{
-    saveAs("v1");
-    makeFolder(backup());
-    property().setName("v2");
-    log.clear();
-
-    EXPECT_FALSE(property().save());
-    EXPECT_EQ(version(project()), "v1");
-    EXPECT_TRUE(isFolder(backup())) << "no backup file, the folder untouched";
-    EXPECT_EQ(version(temporary()), "v2");
-    EXPECT_EQ(log.texts(QtWarningMsg), QStringList{kRenameFailed});
-    EXPECT_TRUE(property().isDirty());
-}
-
-TEST_F(ProjectFiles, SaveThatCannotPutTheNewFileInPlaceKeepsThePreviousVersionAsBackup)
-{
-    saveAs("v1");
-    autosaveAs("v2");
-    ASSERT_TRUE(QFile::remove(project()));
-    makeFolder(project());
-    property().setName("v3");
-    log.clear();
-
-    EXPECT_FALSE(property().save());
-    EXPECT_TRUE(isFolder(project())) << "no project file, the folder untouched";
-    EXPECT_EQ(version(backup()), "v2");
-    EXPECT_EQ(version(temporary()), "v3");
-    EXPECT_EQ(log.texts(QtWarningMsg), QStringList{kRenameFailed});
-    EXPECT_TRUE(property().isDirty());
-}
-
-TEST_F(ProjectFiles, AutosaveWritesTheCopyBesideTheProjectFileAndLeavesTheStateAlone)
-{
-    saveAs("v1");
-    property().setName("v2");
-    log.clear();
-
-    autosave();
-    EXPECT_EQ(version(project()), "v1");
-    EXPECT_EQ(version(backup()), "v2");
-    EXPECT_FALSE(QFile::exists(temporary()));
-    EXPECT_TRUE(log.entries().isEmpty());
-    EXPECT_TRUE(property().isDirty()) << "an autosave does not make the project clean";
-
-    // A newer copy replaces the older one.
-    autosaveAs("v3");
-    EXPECT_EQ(version(backup()), "v3");
-    EXPECT_EQ(version(project()), "v1");
-}
-
-TEST_F(ProjectFiles, TimerRunsTheAutosaveOnceAndTheNextChangeStartsItAgain)
-{
-    saveAs("v1");
-    property().setName("v2");
-    auto* timer = const_cast<QTimer*>(property().autoBackupTimer());
-    ASSERT_TRUE(timer->isActive());
+    Files files;
+    files.saveAs("v1");
+    files.property->setName("v2");
+    auto* timer = const_cast<QTimer*>(files.property->autoBackupTimer());
     timer->start(1); // rather than five minutes
-    waitForBackup();
-    EXPECT_EQ(version(backup()), "v2");
+    EXPECT_TRUE(processEventsUntil([&] { return files.state('B') == "v2"; }));
     EXPECT_FALSE(timer->isActive()) << "the autosave does not restart its timer";
-    EXPECT_TRUE(property().isDirty());
-
-    property().setName("v3");
+    files.property->setName("v3");
     EXPECT_TRUE(timer->isActive());
     EXPECT_EQ(timer->interval(), Property::kAutosaveDelayMs);
 }
 
-TEST_F(ProjectFiles, AutosaveThatCannotWriteKeepsTheOldCopy)
+TEST(Autosave, ClosingTheProjectRemovesOnlyTheAutosaveCopy)
 {
-    saveAs("v1");
-    autosaveAs("v2");
-    makeFullDevice(temporary());
-    property().setName("v3");
-    log.clear();
-
-    autosave();
-    EXPECT_EQ(version(project()), "v1");
-    EXPECT_EQ(version(backup()), "v2");
-    EXPECT_TRUE(isCharDevice(temporary()));
-    EXPECT_EQ(log.texts(QtWarningMsg), QStringList{kAutosaveFailed});
-    EXPECT_TRUE(log.contains(QtInfoMsg, kNoSpace));
-    EXPECT_TRUE(property().isDirty());
+    Files files;
+    files.saveAs("v1");
+    files.autosaveAs("v2");
+    files.property->removeAutosave();
+    EXPECT_EQ(listTree(files.path()), QStringList{"quoril.qjs"});
+    files.autosaveAs("v3");
+    files.property.reset();
+    EXPECT_EQ(listTree(files.path()), QStringList{"quoril.qjs"});
 }
 
-TEST_F(ProjectFiles, AutosaveThatCannotRenameLeavesTheNewCopyInTheTemporaryFile)
+TEST(SaveWithoutFolder, NeitherSaveNorAutosaveWritesAtTheRoot)
 {
-    saveAs("v1");
-    makeFolder(backup());
-    property().setName("v2");
-    log.clear();
-
-    autosave();
-    EXPECT_EQ(version(project()), "v1");
-    EXPECT_TRUE(isFolder(backup()));
-    EXPECT_EQ(version(temporary()), "v2");
-    EXPECT_EQ(log.texts(QtWarningMsg), QStringList{kAutosaveFailed});
-}
-
-// ---- Without a project folder, and at the end of a project ------------------------------------
-
-TEST(ProjectFilesWithoutFolder, NeitherSaveNorAutosaveWritesAnything)
-{
-    // An empty folder would put every path at the file-system root, where root may write.
     const QStringList rootFiles = {"/~~quoril.qjs", "/~quoril.qjs", "/quoril.qjs"};
-    for (const QString& file : rootFiles)
-        ASSERT_FALSE(QFile::exists(file)) << "left over at the root: " << file.toStdString();
     LogCapture log;
     Property property;
     property.setName("somewhere");
-
     EXPECT_FALSE(property.writeProjectFile());
     EXPECT_FALSE(property.save());
     EXPECT_EQ(log.texts(QtWarningMsg), QStringList{kSaveFailed});
@@ -276,72 +166,40 @@ TEST(ProjectFilesWithoutFolder, NeitherSaveNorAutosaveWritesAnything)
         EXPECT_FALSE(QFile::exists(file)) << file.toStdString();
 }
 
-TEST_F(ProjectFiles, ClosingTheProjectRemovesOnlyTheAutosaveCopy)
+// Pool threads of a scan pass are rewriting the scan records the project file is made of.
+TEST(Autosave, WaitsForEveryScanPassAndLetsQueuedWorkLandFirst)
 {
-    saveAs("v1");
-    autosaveAs("v2");
-    property().removeAutosave();
-    EXPECT_FALSE(QFile::exists(backup()));
-    EXPECT_EQ(version(project()), "v1");
-
-    autosaveAs("v3");
-    fixture.property.reset();
-    EXPECT_EQ(listTree(fixture.path()), QStringList{"quoril.qjs"});
-}
-
-// ---- What the autosave waits for -----------------------------------------------------------------
-
-TEST_F(ProjectFiles, AutosaveLetsQueuedWorkLandFirst)
-{
-    saveAs("v1");
-    property().setName("v2");
-    QTimer::singleShot(0, &property(), [this] { property().setName("posted"); });
-    autosave();
-    EXPECT_EQ(version(backup()), "posted");
-}
-
-TEST_F(ProjectFiles, AutosaveDuringAScanPassWaitsForItsEnd)
-{
-    saveAs("v1");
-    property().setName("v2");
+    Files files;
+    files.saveAs("v1");
+    files.property->setName("v2");
     {
-        Property::ScanPassGuard outer(property());
+        Property::ScanPassGuard outer(*files.property);
         {
-            Property::ScanPassGuard inner(property());
-            autosave();
-            EXPECT_FALSE(QFile::exists(backup())) << "pool threads are using the scan records";
+            Property::ScanPassGuard inner(*files.property);
+            files.autosaveAs("v3");
         }
-        QCoreApplication::processEvents();
-        EXPECT_FALSE(QFile::exists(backup())) << "another pass still runs";
-        EXPECT_TRUE(property().scanPassRunning());
+        processEventsFor(20);
+        EXPECT_EQ(files.state('B'), "-") << "another pass still runs";
     }
-    EXPECT_FALSE(property().scanPassRunning());
-    waitForBackup();
-    EXPECT_EQ(version(backup()), "v2");
-    EXPECT_FALSE(property().autoBackupTimer()->isActive());
-}
+    EXPECT_TRUE(processEventsUntil([&] { return files.state('B') == "v3"; }));
+    EXPECT_FALSE(files.property->autoBackupTimer()->isActive());
 
-TEST_F(ProjectFiles, AutosaveWaitsForAPassThatStartedWhileItLetEventsThrough)
-{
-    saveAs("v1");
-    property().setName("v2");
-    QTimer::singleShot(0, &property(), [this] { property().beginScanPass(); });
-    autosave();
-    EXPECT_FALSE(QFile::exists(backup()));
-    property().endScanPass();
-    waitForBackup();
-    EXPECT_EQ(version(backup()), "v2");
-}
+    // A pass that starts while the autosave lets queued work run: the work lands, the write waits.
+    QTimer::singleShot(0, files.property.get(), [&] {
+        files.property->setName("posted");
+        files.property->beginScanPass();
+    });
+    files.autosaveAs("v4");
+    EXPECT_EQ(files.state('B'), "v3");
+    files.property->endScanPass();
+    EXPECT_TRUE(processEventsUntil([&] { return files.state('B') == "posted"; }));
 
-TEST_F(ProjectFiles, AutosaveThatWaitedIsDroppedWhenTheProjectBecameClean)
-{
-    saveAs("v1");
-    property().setName("v2");
-    property().beginScanPass();
-    autosave();
-    property().setDirty(false);
-    property().endScanPass();
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(QFile::exists(backup()));
-    EXPECT_FALSE(property().autoBackupTimer()->isActive());
+    // A waiting autosave is dropped when a save makes the project clean before the pass ends.
+    files.property->beginScanPass();
+    files.autosaveAs("v5");
+    files.saveAs("v5");
+    files.property->endScanPass();
+    processEventsFor(20);
+    EXPECT_EQ(files.state('B'), "-");
+    EXPECT_FALSE(files.property->autoBackupTimer()->isActive());
 }
