@@ -1,13 +1,10 @@
 #include "app/user_prompt.h"
-#include "project/floor_select_dialog.h"
 #include "support/model_fixture.h"
-#include "support/scripted_prompt.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QTimer>
-
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -28,36 +25,33 @@ void onNextDialog(std::function<void(QDialog*)> act)
                     dialog->reject();
                 else
                     act(dialog);
-                timer->deleteLater();
                 timer->stop();
+                timer->deleteLater();
                 return;
             }
     });
     timer->start(10);
 }
 
+void click(QDialog* dialog, const QString& text)
+{
+    for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>())
+        if (button->text().remove('&') == text)
+            button->click();
+}
+
 } // namespace
 
-TEST(DialogPrompt, RealMessageBoxesReturnTheButtonPressed)
+TEST(DialogPrompt, RealDialogsReturnTheButtonPressedAndEscapeInTheFloorChooserCancels)
 {
     DialogPrompt dialogs;
-    onNextDialog([](QDialog* dialog) {
-        if (auto* box = qobject_cast<QMessageBox*>(dialog))
-            box->button(QMessageBox::Yes)->click();
-    });
+    onNextDialog([](QDialog* dialog) { click(dialog, "Yes"); });
     EXPECT_EQ(dialogs.question(nullptr, QMessageBox::Warning, "Warning", "Proceed?", QMessageBox::Yes | QMessageBox::No,
                                QMessageBox::No),
               QMessageBox::Yes);
-    onNextDialog([](QDialog* dialog) {
-        for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>())
-            if (button->text() == "Re-import")
-                button->click();
-    });
+    onNextDialog([](QDialog* dialog) { click(dialog, "Re-import"); });
     EXPECT_EQ(dialogs.choice(nullptr, QMessageBox::Question, "Newer format", "?", {"Open as-is", "Re-import"}, 0), 1);
-}
 
-TEST(DialogPrompt, FloorChooserEscapeIsACancelNotNone)
-{
     ProjectFixture fixture;
     Building* building = fixture.addBuilding("House");
     Floor* ground = fixture.addFloor(building, "Ground");
@@ -66,19 +60,7 @@ TEST(DialogPrompt, FloorChooserEscapeIsACancelNotNone)
         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         QApplication::sendEvent(dialog, &escape);
     });
-    const FloorChoice choice = DialogPrompt().selectFloor(building, ground);
-    EXPECT_TRUE(choice.cancelled);
+    const FloorChoice choice = dialogs.selectFloor(building, ground);
+    EXPECT_TRUE(choice.cancelled) << "not the choice None";
     EXPECT_EQ(choice.floor, nullptr);
-}
-
-TEST(ScriptedPrompt, FloorChooserGoesThroughTheSeam)
-{
-    ProjectFixture fixture;
-    Building* building = fixture.addBuilding("House");
-    Floor* ground = fixture.addFloor(building, "Ground");
-    ScriptedPrompt prompt;
-    prompt.answerFloor(ground, false);
-    const FloorChoice choice = FloorSelectDialog::selectFloor(building, nullptr);
-    EXPECT_EQ(choice.floor, ground);
-    EXPECT_FALSE(choice.cancelled);
 }

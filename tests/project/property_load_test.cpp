@@ -1,6 +1,7 @@
 #include "pano/panorama.h"
 #include "project/cipher.h"
 #include "project/constants.h"
+#include "project/project_chooser.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
 #include "support/project_file_reader.h"
@@ -15,6 +16,8 @@
 #include <QMenu>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -104,6 +107,21 @@ TEST(ProjectLoad, RawFolderLoadsIsSavedAndLoadsAgainIntoTheSameTree)
     Property again;
     ASSERT_TRUE(again.load(fixture.folder));
     EXPECT_EQ(QJsonDocument(savedTree(again)).toJson(), QJsonDocument(savedTree(property)).toJson());
+
+    // "Re-import" reads the raw data again through the load, and saves it.
+    property.setName("Renamed");
+    ASSERT_TRUE(QFile::remove(fixture.folder + "/quoril.qjs"));
+    QMenu menu;
+    property.contextMenuActions(&menu);
+    ScriptedPrompt prompt;
+    prompt.answerQuestion(QMessageBox::Yes);
+    for (QAction* action : menu.actions())
+        if (action->text() == "Re-import")
+            property.onContextAction(action);
+    EXPECT_EQ(property.ownName(), "Maple Street");
+    EXPECT_EQ(fixture.scans().size(), 8);
+    EXPECT_TRUE(QFile::exists(fixture.folder + "/quoril.qjs"));
+    EXPECT_FALSE(property.isDirty());
 }
 
 TEST(ProjectLoad, RawImportNumbersScansByFolderNameOrder)
@@ -201,12 +219,13 @@ TEST(ProjectLoad, FolderWithoutCameraDataFailsWithItsSignalsWorking)
     EXPECT_EQ(thrownMessage([&] { fixture.load(nowhere); }), "Could not find: " + nowhere);
 }
 
-TEST(ProjectLoad, FailedScansLeaveTheirFloorsAfterTheLoadAndMapScansAreNotReloaded)
+TEST(ProjectLoad, FailedScansLeaveTheirFloorsAfterTheLoadUnlessGoneAndMapScansAreNotReloaded)
 {
     LoadFixture fixture;
     fixture.generate();
     const QString broken = fixture.folder + "/Ground/User Pano_Ground 1";
     writeFile(broken + "/u.jpg", "not a picture");
+    writeFile(fixture.folder + "/1st Floor/User Pano_1st Floor 1/u.jpg", "not a picture");
     // A user scan whose picture is gone: its own record still says what it is.
     const QString gone = fixture.folder + "/Basement/User Pano_Basement 2";
     writeProjectFile(gone + "/pano.dat", QJsonObject{{"type", "user"}});
@@ -214,8 +233,11 @@ TEST(ProjectLoad, FailedScansLeaveTheirFloorsAfterTheLoadAndMapScansAreNotReload
     const QString map = fixture.folder + "/Ground/User Pano_Ground 2";
     writeProjectFile(map + "/pano.dat", QJsonObject{{"type", "map"}});
     EXPECT_FALSE(fixture.load()) << "a scan failed to reload";
-    EXPECT_NE(fixture.scanIn("Ground", "User Pano_Ground 1"), nullptr) << "removed only after the load returned";
+    ASSERT_NE(fixture.scanIn("Ground", "User Pano_Ground 1"), nullptr) << "removed only after the load returned";
+    Panorama* deleted = fixture.scanIn("1st Floor", "User Pano_1st Floor 1");
+    deleted->floor()->deletePano(deleted, false); // its posted removal finds nothing to do
     ASSERT_TRUE(runPostedJobs());
+    EXPECT_EQ(fixture.scans().size(), 8 - 3);
     EXPECT_EQ(fixture.scanIn("Ground", "User Pano_Ground 1"), nullptr);
     EXPECT_EQ(fixture.scanIn("Basement", "User Pano_Basement 2"), nullptr);
     EXPECT_TRUE(QDir(broken).exists() && QDir(gone).exists());
@@ -226,19 +248,7 @@ TEST(ProjectLoad, FailedScansLeaveTheirFloorsAfterTheLoadAndMapScansAreNotReload
     ASSERT_NE(fixture.scanIn("Ground", "User Pano_Ground 2"), nullptr);
     EXPECT_EQ(fixture.scanIn("Ground", "User Pano_Ground 2")->panoType(), PanoType::Map);
     EXPECT_FALSE(QFile::exists(map + "/t.pic"));
-}
 
-TEST(ProjectLoad, PostedRemovalsAreDroppedWhenTheScanOrThePropertyIsGone)
-{
-    LoadFixture fixture;
-    fixture.generate();
-    writeFile(fixture.folder + "/Ground/User Pano_Ground 1/u.jpg", "not a picture");
-    writeFile(fixture.folder + "/1st Floor/User Pano_1st Floor 1/u.jpg", "not a picture");
-    EXPECT_FALSE(fixture.load());
-    Panorama* deleted = fixture.scanIn("Ground", "User Pano_Ground 1");
-    deleted->floor()->deletePano(deleted, false);
-    ASSERT_TRUE(runPostedJobs());
-    EXPECT_EQ(fixture.scanIn("1st Floor", "User Pano_1st Floor 1"), nullptr);
     EXPECT_FALSE(fixture.load());
     fixture.property.reset();
     EXPECT_TRUE(runPostedJobs()) << "nothing runs for a property that is gone";
@@ -299,38 +309,43 @@ TEST(ProjectLoad, WallThicknessOutsideTheUsualRangeWarns)
     }
 }
 
-TEST(ProjectLoad, TwoLensScansLoadAndOneWithoutItsMainImageLeavesSilently)
+TEST(CustomFileDialog, TakesAFolderItselfAndAFileAsAFile)
 {
-    LoadFixture fixture;
-    fixture.generate({});
-    ASSERT_TRUE(fixture.load()) << fixture.warnings().join("\n").toStdString();
-    EXPECT_TRUE(fixture.warnings().isEmpty());
-    ASSERT_NE(fixture.scanIn("Basement", "003"), nullptr);
-    ASSERT_TRUE(runPostedJobs());
-    EXPECT_EQ(fixture.scanIn("Basement", "003"), nullptr) << "its main image h1.jpg is missing";
-    EXPECT_TRUE(QDir(fixture.folder + "/Basement/003").exists());
-    EXPECT_EQ(fixture.scans().size(), 3 * 4 + 2 - 1);
-    QByteArray preview = readFile(fixture.folder + "/Ground/002/t.pic");
-    ASSERT_TRUE(decipherBytes(preview, CipherKind::Data));
-    EXPECT_EQ(QImage::fromData(preview).size(), QSize(1800, 900));
-    EXPECT_FALSE(fixture.scanIn("Ground", "001")->outline().isEmpty()) << "the lidar outline was read";
+    QTemporaryDir root;
+    const QString project = root.filePath("Project A"), archive = root.filePath("Job-export-data.tar");
+    QDir().mkpath(project + "/Ground");
+    writeFile(archive, QByteArray(1024, '\0'));
+    for (const QString& entry : {project, archive}) {
+        CustomFileDialog dialog;
+        EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
+        dialog.setDirectory(root.path());
+        dialog.selectFile(entry);
+        dialog.accept();
+        EXPECT_EQ(dialog.result(), QDialog::Accepted) << "a folder is accepted, not opened";
+        EXPECT_EQ(dialog.selectedFiles(), QStringList{entry});
+        EXPECT_EQ(dialog.directory().absolutePath(), QDir(root.path()).absolutePath());
+    }
 }
 
-TEST(ProjectLoad, ReimportActionReadsTheRawDataAgainThroughTheLoad)
+TEST(ChooseProjectFolders, AnswersThroughTheSeamAndRemembersTheDirectoryShownAtAccept)
 {
-    LoadFixture fixture;
-    fixture.generate();
-    ASSERT_TRUE(fixture.load());
-    fixture.property->setName("Renamed");
-    QMenu menu;
-    fixture.property->contextMenuActions(&menu);
+    QTemporaryDir root;
+    const QString shown = QDir(root.path()).absolutePath(), project = shown + "/Project A";
+    QDir().mkpath(project);
+    QSettings().setValue("DefaultDir", shown);
     ScriptedPrompt prompt;
-    prompt.answerQuestion(QMessageBox::Yes);
-    for (QAction* action : menu.actions())
-        if (action->text() == "Re-import")
-            fixture.property->onContextAction(action);
-    EXPECT_EQ(fixture.property->ownName(), "Maple Street");
-    EXPECT_EQ(fixture.scans().size(), 8);
-    EXPECT_TRUE(QFile::exists(fixture.folder + "/quoril.qjs")) << "the import is saved again";
-    EXPECT_FALSE(fixture.property->isDirty());
+    prompt.answerProjectFolders({project}, shown).answerProjectFolders({shown}, shown).answerProjectFolders({project}, project);
+    EXPECT_EQ(Property::chooseProjectFolders(nullptr), QStringList{project});
+    EXPECT_EQ(prompt.asked().last().text, shown) << "opens in the stored directory";
+    EXPECT_EQ(Property::chooseProjectFolders(nullptr), QStringList{shown}) << "accepted with nothing selected";
+    EXPECT_EQ(Property::chooseProjectFolders(nullptr), QStringList{project});
+    EXPECT_EQ(QSettings().value("DefaultDir").toString(), project);
+
+    // A cancel keeps the stored directory; a stale one falls back to the documents folder.
+    QSettings().setValue("DefaultDir", root.filePath("gone"));
+    prompt.cancelProjectFolders();
+    EXPECT_TRUE(Property::chooseProjectFolders(nullptr).isEmpty());
+    EXPECT_EQ(QSettings().value("DefaultDir").toString(), root.filePath("gone"));
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    EXPECT_EQ(prompt.asked().last().text, QDir(documents).exists() ? documents : QString());
 }

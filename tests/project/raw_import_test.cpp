@@ -1,19 +1,21 @@
 #include "camera/cam_params_ztm4.h"
 #include "camera/cam_params_ztm6.h"
+#include "project/folder_order.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
 #include "support/test_support.h"
 
 #include <QDir>
 #include <QtEndian>
-
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace testsupport;
 
 namespace {
 
-// The legacy layout file, written field by field as the camera writes it.
+// The legacy layout file, written field by field as the laser-line camera writes it.
 struct HouseDat {
     QByteArray bytes;
     HouseDat& int32(qint32 value)
@@ -51,11 +53,11 @@ HouseDat header(qint32 version, const QString& name, qint32 floors)
 }
 
 struct RawFolder : ProjectFixture {
-    explicit RawFolder(CamParams* camera = new CamParamsZTM4) { property->setCamParams(camera); }
-    void folders(const QStringList& names)
+    explicit RawFolder(CamParams* camera, const QStringList& folders)
     {
-        for (const QString& name : names)
-            ASSERT_TRUE(QDir().mkpath(path(name)));
+        property->setCamParams(camera);
+        for (const QString& name : folders)
+            QDir().mkpath(path(name));
     }
     int import(const HouseDat& house = {}, int thickness = 0)
     {
@@ -64,14 +66,13 @@ struct RawFolder : ProjectFixture {
         property->importFromCameraData(thickness);
         return thickness;
     }
-    bool exists(const QString& name) const { return QFileInfo::exists(path(name)); }
 };
 
 } // namespace
 
 TEST(ImportFromCameraData, ProjectJsonWinsOverTheTextFilesAndAnUnreadableOneOnlyWarns)
 {
-    RawFolder raw;
+    RawFolder raw(nullptr, {});
     writeFile(raw.path("wall.txt"), "30\n");
     writeFile(raw.path("version.txt"), "  2.0 \r\n4.0\n");
     writeFile(raw.path("project.json"), R"({"nomivoVersion": "3.8.1", "globalId": "g-1", "cam360": {"model": "QC-2"}})");
@@ -79,7 +80,6 @@ TEST(ImportFromCameraData, ProjectJsonWinsOverTheTextFilesAndAnUnreadableOneOnly
     EXPECT_EQ(raw.property->nomivoVersion(), "3.8.1");
     EXPECT_EQ(raw.property->globalId(), "g-1");
     EXPECT_EQ(raw.property->cam360().value("model").toString(), "QC-2");
-
     writeFile(raw.path("project.json"), R"({"extWallThickness": 254.6})");
     EXPECT_EQ(raw.import(), 255) << "a thickness written as a fraction is rounded, not dropped";
 
@@ -89,35 +89,36 @@ TEST(ImportFromCameraData, ProjectJsonWinsOverTheTextFilesAndAnUnreadableOneOnly
     EXPECT_EQ(raw.import({}, 77), 77) << "the caller's value stays";
     EXPECT_EQ(raw.property->nomivoVersion(), "1.0");
     EXPECT_TRUE(log.contains(QtWarningMsg, "Could not process project.json file."));
-
     QFile::remove(raw.path("project.json"));
     EXPECT_EQ(raw.import(), 300);
     EXPECT_EQ(raw.property->nomivoVersion(), "2.0") << "the first line of version.txt, trimmed";
 }
 
-TEST(LegacyHouseLayout, LaserLineCameraMovesNamedScansIntoFloorsAndTheRestIntoNewFloor)
+TEST(LegacyHouseLayout, MovesNamedScansIntoFloorsTheRestIntoNewFloorAndOnlyPlainNames)
 {
-    const HouseDat house = header(8, "Maple Street 5", 2)
-                               .floor("Ground", {"Ground_001", "Ground_002", "Ground_missing"})
+    QTemporaryDir outer;
+    const QString outsideName = QFileInfo(outer.path()).fileName();
+    const HouseDat house = header(8, "Maple Street 5", 4)
+                               .floor("Ground", {"Ground_001", "Ground_002", "Ground_missing", "Ground_", "a_b/c",
+                                                 "../" + outsideName})
                                .floor("Upper", {"Upper_7"})
+                               .floor("..", {"Ground_x"})
+                               .floor("", {})
                                .int32(0);
+    const QStringList folders{"Ground_001/marker", "Ground_002", "Upper_7", "Ground_x", "Ground_", "stray", "_Export", "Ground"};
     for (CamParams* other : {static_cast<CamParams*>(new CamParamsZTM6), static_cast<CamParams*>(nullptr)}) {
-        RawFolder raw(other);
-        raw.folders({"Ground_001"});
+        RawFolder raw(other, folders);
         raw.import(house);
-        EXPECT_TRUE(raw.exists("house.dat") && raw.exists("Ground_001")) << "only the laser-line camera has it";
+        EXPECT_TRUE(QFile::exists(raw.path("house.dat")) && QFile::exists(raw.path("Ground_001"))) << "laser-line only";
     }
-    RawFolder raw;
-    raw.folders({"Ground_001", "Ground_002", "Upper_7", "stray", "_Export", "_Assets", "Ground"});
-    writeFile(raw.path("Ground_001/marker"), "1");
-    LogCapture log;
+    RawFolder raw(new CamParamsZTM4, folders);
     raw.import(house);
     EXPECT_EQ(raw.property->ownName(), "Maple Street 5");
-    EXPECT_EQ(listTree(raw.path()), (QStringList{"Ground/", "Ground/001/", "Ground/001/marker", "Ground/002/",
-                                                 "New Floor/", "New Floor/stray/", "Upper/", "Upper/7/", "_Assets/",
-                                                 "_Export/"}))
-        << "reserved folders stay, an existing floor folder is reused, house.dat is gone";
-    EXPECT_TRUE(log.entries().isEmpty());
+    EXPECT_EQ(listTree(raw.path()), (QStringList{"Ground/", "Ground/001/", "Ground/001/marker/", "Ground/002/",
+                                                 "Ground_/", "Ground_x/", "New Floor/", "New Floor/stray/", "Upper/",
+                                                 "Upper/7/", "_Export/"}))
+        << "reserved folders stay, a floor folder is reused, refused names and what they name stay put";
+    EXPECT_TRUE(QDir(outer.path()).exists()) << "nothing outside the project is moved";
 }
 
 TEST(LegacyHouseLayout, OldOrDamagedFilesMoveEverythingIntoNewFloorAndAreDeleted)
@@ -132,31 +133,47 @@ TEST(LegacyHouseLayout, OldOrDamagedFilesMoveEverythingIntoNewFloorAndAreDeleted
     };
     for (const auto& [house, message] : cases) {
         SCOPED_TRACE(message);
-        RawFolder raw;
-        raw.folders({"Ground_001", "_Snapshots"});
+        RawFolder raw(new CamParamsZTM4, {"Ground_001", "_Snapshots"});
         LogCapture log;
         raw.import(house);
-        EXPECT_FALSE(raw.exists("house.dat"));
+        EXPECT_FALSE(QFile::exists(raw.path("house.dat")));
         EXPECT_TRUE(log.contains(QtWarningMsg, "Could not load project file:"));
         EXPECT_TRUE(log.contains(QtWarningMsg, message)) << log.texts(QtWarningMsg).join("|").toStdString();
-        EXPECT_NE(raw.exists("Ground/001"), raw.exists("New Floor/Ground_001")) << "the scan folder went exactly one way";
-        EXPECT_TRUE(raw.exists("_Snapshots"));
+        const QStringList tree = listTree(raw.path());
+        EXPECT_NE(tree.contains("Ground/001/"), tree.contains("New Floor/Ground_001/")) << "the scan went one way";
+        EXPECT_TRUE(tree.contains("_Snapshots/"));
     }
 }
 
-TEST(LegacyHouseLayout, NamesFromTheFileMustBeOnePlainName)
+TEST(CompareFolderNames, LowerCaseBeforeCapitalPrefixesFirstAndBytesUnsigned)
 {
-    QTemporaryDir outer;
-    const QString outsideName = QFileInfo(outer.path()).fileName();
-    RawFolder raw;
-    raw.folders({"Ground_x"});
-    raw.import(header(8, "X", 3)
-                   .floor("..", {"Ground_x"})
-                   .floor("Ground", {"../" + outsideName, "Ground_", "a_b/c"})
-                   .floor("", {})
-                   .int32(0));
-    EXPECT_TRUE(QDir(outer.path()).exists()) << "nothing outside the project is moved";
-    EXPECT_FALSE(raw.exists("Ground/" + outsideName));
-    EXPECT_FALSE(raw.exists("New Floor/Ground_x")) << "a scan named by a refused floor is not a stray";
-    EXPECT_TRUE(raw.exists("Ground_x"));
+    // "é" is 0xC3 0xA9 in UTF-8: as signed bytes it would come before every ASCII letter.
+    const QString etage = QString::fromUtf8("\xc3\xa9tage"), sz = QString::fromUtf8("\xc3\x9f");
+    QStringList names{"b", "A", "a", "B", "ab", "aB", "Ab", "a", "scan1", "scan", "s9", "s10", "_Map", etage, sz, "~"};
+    std::sort(names.begin(), names.end(), compareFolderNames);
+    EXPECT_EQ(names, (QStringList{"_Map", "a", "a", "ab", "aB", "A", "Ab", "b", "B", "s10", "s9", "scan", "scan1", "~",
+                                  sz, etage}));
+    for (qsizetype i = 0; i + 1 < names.size(); ++i)
+        EXPECT_FALSE(compareFolderNames(names[i + 1], names[i])) << "a strict order: " << names[i].toStdString();
+    EXPECT_FALSE(compareFolderNames("scan", "scan"));
+}
+
+TEST(RawImportOrderKeys, FloorIndexFromSortedFloorsScanIndexFromSortedScansUpTo9999)
+{
+    QTemporaryDir root;
+    QDir dir(root.path());
+    for (const char* path : {"b/s2", "b/s1", "A/s2", "A/s1", "A/s1/inner", "other/x", "zz/first", "z"})
+        ASSERT_TRUE(dir.mkpath(path));
+    for (int i = 0; i < 10001; ++i) // one more scan than a floor's keys can number
+        ASSERT_TRUE(dir.mkdir(QStringLiteral("z/s%1").arg(i, 5, 10, QLatin1Char('0'))));
+    const OrderKeys keys = rawImportOrderKeys(root.path(), {"b", "A", "zz", "z"});
+    EXPECT_EQ(keys.value({"A", "s1"}), 1);
+    EXPECT_EQ(keys.value({"b", "s2"}), 10002);
+    EXPECT_EQ(keys.value({"z", "s09999"}), 30000);
+    EXPECT_FALSE(keys.contains({"z", "s10000"})) << "the 10001st scan gets no key";
+    EXPECT_EQ(keys.value({"zz", "first"}), 30001);
+    EXPECT_EQ(keys.size(), 4 + 10000 + 1) << "only the new floors' own scan folders";
+    QList<int> values = keys.values();
+    std::sort(values.begin(), values.end());
+    EXPECT_EQ(std::adjacent_find(values.begin(), values.end()), values.end()) << "no key is given twice";
 }
