@@ -13,22 +13,18 @@ using namespace testsupport;
 
 namespace {
 
-// Acts on the next dialog that opens, from the event loop of its exec(); one still open after
-// two seconds is rejected, so that no test can hang on it.
+// Acts on the next modal dialog from the event loop of its exec(); one left open is rejected after
+// two seconds, so that no test can hang on it.
 void onNextDialog(std::function<void(QDialog*)> act)
 {
     auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, act, tries = 0]() mutable {
-        for (QWidget* widget : QApplication::topLevelWidgets())
-            if (auto* dialog = qobject_cast<QDialog*>(widget); dialog && dialog->isVisible()) {
-                if (++tries > 200)
-                    dialog->reject();
-                else
-                    act(dialog);
-                timer->stop();
-                timer->deleteLater();
-                return;
-            }
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            QTimer::singleShot(2000, dialog, &QDialog::reject);
+            act(dialog);
+        }
     });
     timer->start(10);
 }

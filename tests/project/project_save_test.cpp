@@ -35,12 +35,17 @@ const QString kAutosaveFailed = "Could not autosave project. Check free disk spa
 struct Files : ProjectFixture {
     LogCapture log;
     // 'P' the project file, 'B' its autosave copy and backup, 'T' the temporary file of both.
-    QString file(char which) const { return path(which == 'P' ? "quoril.qjs" : which == 'B' ? "~quoril.qjs" : "~~quoril.qjs"); }
+    QString file(char which) const
+    {
+        return path(which == 'P' ? "quoril.qjs" : which == 'B' ? "~quoril.qjs" : "~~quoril.qjs");
+    }
     // "-" absent, "dir" a folder, "dev" a device, else the name of the project it holds.
     QString state(char which) const
     {
         const QFileInfo info(file(which));
-        return !info.exists() ? "-" : info.isDir() ? "dir" : !info.isFile() ? "dev" : readProjectFile(file(which))["name"].toString();
+        if (!info.exists() || info.isDir())
+            return info.isDir() ? "dir" : "-";
+        return info.isFile() ? readProjectFile(file(which))["name"].toString() : "dev";
     }
     void saveAs(const QString& name)
     {

@@ -137,7 +137,7 @@ TEST(ProjectLoad, RawImportNumbersScansByFolderNameOrder)
     EXPECT_EQ(fixture.scanIn("b", "s2")->uniqueId(), 10002u);
 }
 
-TEST(ProjectLoad, AutosaveCopyRecoveredStaysDirtyAndIsKeptUntilASave)
+TEST(ProjectLoad, RecoveredAutosaveStaysDirtyUntilASaveAndAMissingSerialComesFromTheSystemFile)
 {
     for (const QMessageBox::StandardButton answer : {QMessageBox::Yes, QMessageBox::No}) {
         LoadFixture fixture;
@@ -282,7 +282,8 @@ TEST(ProjectLoad, ExportArchiveLoadsIntoTheFolderItsNameAsksFor)
 {
     LoadFixture fixture;
     const QString exports = fixture.root.filePath("exports");
-    ASSERT_TRUE(fixture.load(makeProject(exports, userScansOnly + QStringList{"--variant", "archive"})["archive"].toString()));
+    const QJsonObject made = makeProject(exports, userScansOnly + QStringList{"--variant", "archive"});
+    ASSERT_TRUE(fixture.load(made["archive"].toString()));
     EXPECT_EQ(fixture.property->folder(), exports + "/Job");
     EXPECT_FALSE(QFile::exists(exports + "/job_export"));
     EXPECT_EQ(fixture.property->ownName(), "Job");
@@ -295,7 +296,8 @@ TEST(ProjectLoad, ExportArchiveLoadsIntoTheFolderItsNameAsksFor)
 
 TEST(ProjectLoad, WallThicknessOutsideTheUsualRangeWarns)
 {
-    for (const auto& [text, warns] : {std::pair{"9.9", true}, {"35.1", true}, {"10.0", false}, {"35.0", false}, {"0", false}}) {
+    for (const auto& [text, warns] :
+         {std::pair{"9.9", true}, {"35.1", true}, {"10.0", false}, {"35.0", false}, {"0", false}}) {
         SCOPED_TRACE(text);
         LoadFixture fixture;
         fixture.generate();
@@ -334,7 +336,8 @@ TEST(ChooseProjectFolders, AnswersThroughTheSeamAndRemembersTheDirectoryShownAtA
     QDir().mkpath(project);
     QSettings().setValue("DefaultDir", shown);
     ScriptedPrompt prompt;
-    prompt.answerProjectFolders({project}, shown).answerProjectFolders({shown}, shown).answerProjectFolders({project}, project);
+    prompt.answerProjectFolders({project}, shown).answerProjectFolders({shown}, shown);
+    prompt.answerProjectFolders({project}, project);
     EXPECT_EQ(Property::chooseProjectFolders(nullptr), QStringList{project});
     EXPECT_EQ(prompt.asked().last().text, shown) << "opens in the stored directory";
     EXPECT_EQ(Property::chooseProjectFolders(nullptr), QStringList{shown}) << "accepted with nothing selected";

@@ -105,7 +105,8 @@ TEST(LegacyHouseLayout, MovesNamedScansIntoFloorsTheRestIntoNewFloorAndOnlyPlain
                                .floor("..", {"Ground_x"})
                                .floor("", {})
                                .int32(0);
-    const QStringList folders{"Ground_001/marker", "Ground_002", "Upper_7", "Ground_x", "Ground_", "stray", "_Export", "Ground"};
+    const QStringList folders{"Ground_001/marker", "Ground_002", "Upper_7", "Ground_x", "Ground_", "stray", "_Export",
+                              "Ground"};
     for (CamParams* other : {static_cast<CamParams*>(new CamParamsZTM6), static_cast<CamParams*>(nullptr)}) {
         RawFolder raw(other, folders);
         raw.import(house);

@@ -34,13 +34,8 @@ struct ScanPassFixture : ProjectFixture {
     }
     ScanPass::Outcome run(std::function<void(PanoTask&)> body, bool singleOpenMpThread = false)
     {
-        ScanPass::Options options;
-        options.dialog = &dialog;
-        options.body = std::move(body);
-        options.singleOpenMpThread = singleOpenMpThread;
-        options.onProgress = [this](int done, int total) { progress.append({done, total}); };
-        options.property = property.get();
-        return ScanPass::run(tasks, options);
+        const auto onProgress = [this](int done, int total) { progress.append({done, total}); };
+        return ScanPass::run(tasks, {&dialog, nullptr, std::move(body), onProgress, singleOpenMpThread, property.get()});
     }
 };
 
