@@ -1,347 +1,257 @@
 #include "project/property.h"
-
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
 #include "support/project_file_reader.h"
 #include "support/test_support.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
+#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 using namespace testsupport;
 
 namespace {
 
-const QString kNoSpace = QStringLiteral("No space left on device");
 const QString kSaveFailed =
-    QStringLiteral("Could not save project. Ensure you have not renamed or moved house folder while it was opened in Quoril.");
-const QString kRenameFailed = QStringLiteral("Could not rename temporary files into their final names.");
-const QString kAutosaveFailed = QStringLiteral("Could not autosave project. Check free disk space and folder permissions.");
+    "Could not save project. Ensure you have not renamed or moved house folder while it was opened in Quoril.";
+const QString kRenameFailed = "Could not rename temporary files into their final names.";
+const QString kAutosaveFailed = "Could not autosave project. Check free disk space and folder permissions.";
 
 // Every version of the project carries its own name, so each file on disk says which one it holds.
-class ProjectFiles : public ::testing::Test {
-protected:
-    Property& property() { return *fixture.property; }
-    QString project() const { return fixture.path("quoril.qjs"); }
-    QString backup() const { return fixture.path("~quoril.qjs"); }
-    QString temporary() const { return fixture.path("~~quoril.qjs"); }
-
-    // The name of the project a file holds; "" when it is not a whole project file.
-    static QString version(const QString& path) { return readProjectFile(path)["name"].toString(); }
-
+struct Files : ProjectFixture {
+    LogCapture log;
+    // 'P' the project file, 'B' its autosave copy and backup, 'T' the temporary file of both.
+    QString file(char which) const
+    {
+        return path(which == 'P' ? "quoril.qjs" : which == 'B' ? "~quoril.qjs" : "~~quoril.qjs");
+    }
+    // "-" absent, "dir" a folder, "dev" a device, else the name of the project it holds.
+    QString state(char which) const
+    {
+        const QFileInfo info(file(which));
+        if (!info.exists() || info.isDir())
+            return info.isDir() ? "dir" : "-";
+        return info.isFile() ? readProjectFile(file(which))["name"].toString() : "dev";
+    }
     void saveAs(const QString& name)
     {
-        property().setName(name);
-        ASSERT_TRUE(property().save());
+        property->setName(name);
+        ASSERT_TRUE(property->save());
     }
     void autosaveAs(const QString& name)
     {
-        property().setName(name);
-        autosave();
+        property->setName(name);
+        ASSERT_TRUE(QMetaObject::invokeMethod(property.get(), "on_autoBackupTimer_timeout", Qt::DirectConnection));
     }
-    // What the timer's timeout runs.
-    void autosave()
-    {
-        ASSERT_TRUE(QMetaObject::invokeMethod(&property(), "on_autoBackupTimer_timeout", Qt::DirectConnection));
-    }
-
-    // Lets timers run until the autosave copy appears (or five seconds pass).
-    void waitForBackup() const
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (!QFile::exists(backup()) && clock.elapsed() < 5000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
-
-    // A private full-disk device in the file's place: every write to it fails for want of space.
-    static void makeFullDevice(const QString& path)
-    {
-        ASSERT_EQ(::mknod(QFile::encodeName(path).constData(), S_IFCHR | 0600, makedev(1, 7)), 0);
-    }
-    static bool isCharDevice(const QString& path)
-    {
-        struct stat info;
-        return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISCHR(info.st_mode);
-    }
-    // A folder (not empty, so nothing mistakes it for a stale file) in the file's place.
-    static void makeFolder(const QString& path)
-    {
-        ASSERT_TRUE(QDir().mkpath(path));
-        writeFile(path + "/kept.txt", "kept");
-    }
-    static bool isFolder(const QString& path) { return QFileInfo(path).isDir() && QFile::exists(path + "/kept.txt"); }
-
-    ProjectFixture fixture;
-    LogCapture log;
 };
+
+const char* const kLoopFolderVariable = "QUORIL_TEST_SAVE_LOOP_FOLDER";
+
+// The child's side: saves and autosaves in turn until it is killed. A project of a few hundred
+// kilobytes keeps each write long enough for kills to land inside it.
+[[noreturn]] void saveInALoop(const QString& folder)
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    Property property;
+    property.setFolder(folder);
+    property.setPortalData(QJsonObject{{"padding", QString(100000, QLatin1Char('p'))}});
+    for (int round = 0; round < 100000; ++round) {
+        property.setName(QStringLiteral("round %1").arg(round));
+        if (round % 2 == 0)
+            property.save();
+        else
+            QMetaObject::invokeMethod(&property, "on_autoBackupTimer_timeout", Qt::DirectConnection);
+        if (round == 0) {
+            std::puts("saved");
+            std::fflush(stdout);
+        }
+    }
+    ::_exit(0);
+}
+
+bool isWholeProject(const QString& path)
+{
+    const QJsonObject project = readProjectFile(path);
+    return project["formatVersion"].toInt() == 52 && project["name"].toString().startsWith("round ");
+}
+
+// One project folder: starts a saving child, kills it (SIGKILL) at a random moment after its
+// first save, checks the folder, and again. Returns what went wrong.
+QStringList killRepeatedly(int kills, unsigned seed)
+{
+    QTemporaryDir dir;
+    std::mt19937 random(seed);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(kLoopFolderVariable, dir.path());
+    for (int i = 0; i < kills; ++i) {
+        QProcess child;
+        child.setProcessEnvironment(environment);
+        child.setStandardErrorFile(QProcess::nullDevice());
+        child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=ProjectFileCrash.*"});
+        bool saved = false; // the test program prints its own lines first
+        while (!saved && child.waitForReadyRead(20000))
+            while (child.canReadLine())
+                saved = saved || child.readLine() == "saved\n";
+        ::usleep(random() % 15000);
+        child.kill();
+        child.waitForFinished(10000);
+        if (!saved)
+            return {QStringLiteral("child %1 did not save").arg(i)};
+        if (!isWholeProject(dir.filePath("quoril.qjs")) && !isWholeProject(dir.filePath("~quoril.qjs")))
+            return {QStringLiteral("kill %1 left: %2").arg(i).arg(listTree(dir.path()).join(", "))};
+    }
+    return {};
+}
 
 } // namespace
 
-// ---- The outcome table: files on disk after each way a save or an autosave ends -------------
-
-TEST_F(ProjectFiles, SaveReplacesTheProjectFileAndDropsTheBackup)
+TEST(SaveOutcome, FilesAndMessagesAfterEachWayASaveOrAnAutosaveEnds)
 {
-    saveAs("v1");
-    autosaveAs("v2");
-    ASSERT_EQ(version(backup()), "v2");
-    log.clear();
-
-    saveAs("v3");
-    EXPECT_EQ(version(project()), "v3");
-    EXPECT_FALSE(QFile::exists(backup()));
-    EXPECT_FALSE(QFile::exists(temporary()));
-    EXPECT_EQ(log.texts(QtInfoMsg), QStringList{"Project saved."});
-    EXPECT_TRUE(log.texts(QtWarningMsg).isEmpty());
-    EXPECT_FALSE(property().isDirty());
-    EXPECT_FALSE(property().autoBackupTimer()->isActive());
+    struct Row {
+        const char* outcome;
+        char blocked, with; // the file in the way: 'd' a folder, 'f' a private full-disk device, 0 none
+        bool save;          // else autosave
+        const char *p, *b, *t;
+        QString warning;
+        const char* info;
+    };
+    const Row rows[] = {
+        {"save succeeds", 0, 0, true, "v3", "-", "-", "", "Project saved."},
+        {"save after a crash between its renames", 'P', 0, true, "v3", "-", "-", "", "Project saved."},
+        {"save: T cannot be opened", 'T', 'd', true, "v1", "v2", "dir", kSaveFailed, ""},
+        {"save: short write", 'T', 'f', true, "v1", "v2", "dev", kSaveFailed, "Could not save property: "},
+        {"save: P to B fails", 'B', 'd', true, "v1", "dir", "v3", kRenameFailed, ""},
+        {"save: T to P fails", 'P', 'd', true, "dir", "v2", "v3", kRenameFailed, ""},
+        {"autosave succeeds, replacing an older copy", 0, 0, false, "v1", "v3", "-", "", ""},
+        {"autosave: writing fails", 'T', 'f', false, "v1", "v2", "dev", kAutosaveFailed, "Could not save property: "},
+        {"autosave: T to B fails", 'B', 'd', false, "v1", "dir", "v3", kAutosaveFailed, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.outcome);
+        Files files;
+        files.saveAs("v1");
+        files.autosaveAs("v2");
+        const QString blocked = files.file(row.blocked);
+        if (row.blocked == 'P' || row.blocked == 'B')
+            QFile::remove(blocked);
+        const bool madeObstacle = row.with == 'd' ? QDir().mkpath(blocked + "/not empty")
+            : row.with == 'f' ? ::mknod(QFile::encodeName(blocked).constData(), S_IFCHR | 0600, makedev(1, 7)) == 0
+                              : !QFile::exists(blocked);
+        ASSERT_TRUE(madeObstacle);
+        files.log.clear();
+        if (row.save) {
+            files.property->setName("v3");
+            EXPECT_EQ(files.property->save(), row.warning.isEmpty());
+        } else {
+            files.autosaveAs("v3");
+        }
+        EXPECT_EQ(files.state('P') + " " + files.state('B') + " " + files.state('T'),
+                  QString(row.p) + " " + row.b + " " + row.t);
+        EXPECT_EQ(files.log.texts(QtWarningMsg), row.warning.isEmpty() ? QStringList{} : QStringList{row.warning});
+        const QString info = files.log.texts(QtInfoMsg).join('|');
+        EXPECT_TRUE(*row.info ? info.startsWith(row.info) : info.isEmpty()) << info.toStdString();
+        EXPECT_EQ(info.contains("No space left on device"), row.with == 'f') << info.toStdString();
+        const bool clean = row.save && row.warning.isEmpty();
+        EXPECT_EQ(files.property->isDirty(), !clean) << "only a successful save makes the project clean";
+        EXPECT_EQ(files.property->autoBackupTimer()->isActive(), !clean);
+    }
 }
 
-TEST_F(ProjectFiles, FirstSaveLeavesOnlyTheProjectFileEvenBesideAnOrphanedBackup)
+TEST(Autosave, TimerRunsItOnceTheNextChangeStartsItAgainAndClosingRemovesTheCopy)
 {
-    saveAs("v1");
-    EXPECT_EQ(listTree(fixture.path()), QStringList{"quoril.qjs"});
-
-    // A crash between the two renames of a save leaves the backup without a project file.
-    ASSERT_TRUE(QFile::rename(project(), backup()));
-    saveAs("v2");
-    EXPECT_EQ(version(project()), "v2");
-    EXPECT_EQ(listTree(fixture.path()), QStringList{"quoril.qjs"});
-}
-
-TEST_F(ProjectFiles, SaveWhoseTemporaryFileCannotBeOpenedChangesNothing)
-{
-    saveAs("v1");
-    autosaveAs("v2");
-    makeFolder(temporary());
-    property().setName("v3");
-    log.clear();
-
-    EXPECT_FALSE(property().save());
-    EXPECT_EQ(version(project()), "v1");
-    EXPECT_EQ(version(backup()), "v2");
-    EXPECT_TRUE(isFolder(temporary()));
-    EXPECT_EQ(log.texts(QtWarningMsg), QStringList{kSaveFailed});
-    EXPECT_TRUE(log.texts(QtInfoMsg).isEmpty()) << "an unopened file is no exception";
-    EXPECT_TRUE(property().isDirty());
-    EXPECT_TRUE(property().autoBackupTimer()->isActive());
-}
-
-TEST_F(ProjectFiles, ShortWriteIsAFailedSaveThatKeepsBothOldFiles)
-{
-    saveAs("v1");
-    autosaveAs("v2");
-    makeFullDevice(temporary());
-    property().setName("v3");
-    log.clear();
-
-    EXPECT_FALSE(property().save());
-    EXPECT_EQ(version(project()), "v1");
-    EXPECT_EQ(version(backup()), "v2");
-    EXPECT_TRUE(isCharDevice(temporary())) << "the temporary file is written in place, never replaced";
-    const QStringList info = log.texts(QtInfoMsg);
-    ASSERT_EQ(info.size(), 1);
-    EXPECT_TRUE(info[0].startsWith("Could not save property: ")) << info[0].toStdString();
-    EXPECT_TRUE(info[0].contains(kNoSpace)) << info[0].toStdString();
-    EXPECT_EQ(log.texts(QtWarningMsg), QStringList{kSaveFailed});
-    EXPECT_TRUE(property().isDirty());
-    EXPECT_TRUE(property().autoBackupTimer()->isActive());
-}
-
-TEST_F(ProjectFiles, SaveThatCannotMoveTheProjectFileAsideKeepsIt)
-{
-    saveAs("v1");
-    makeFolder(backup());
-    property().setName("v2");
-    log.clear();
-
-    EXPECT_FALSE(property().save());
-    EXPECT_EQ(version(project()), "v1");
-    EXPECT_TRUE(isFolder(backup())) << "no backup file, the folder untouched";
-    EXPECT_EQ(version(temporary()), "v2");
-    EXPECT_EQ(log.texts(QtWarningMsg), QStringList{kRenameFailed});
-    EXPECT_TRUE(property().isDirty());
-}
-
-TEST_F(ProjectFiles, SaveThatCannotPutTheNewFileInPlaceKeepsThePreviousVersionAsBackup)
-{
-    saveAs("v1");
-    autosaveAs("v2");
-    ASSERT_TRUE(QFile::remove(project()));
-    makeFolder(project());
-    property().setName("v3");
-    log.clear();
-
-    EXPECT_FALSE(property().save());
-    EXPECT_TRUE(isFolder(project())) << "no project file, the folder untouched";
-    EXPECT_EQ(version(backup()), "v2");
-    EXPECT_EQ(version(temporary()), "v3");
-    EXPECT_EQ(log.texts(QtWarningMsg), QStringList{kRenameFailed});
-    EXPECT_TRUE(property().isDirty());
-}
-
-TEST_F(ProjectFiles, AutosaveWritesTheCopyBesideTheProjectFileAndLeavesTheStateAlone)
-{
-    saveAs("v1");
-    property().setName("v2");
-    log.clear();
-
-    autosave();
-    EXPECT_EQ(version(project()), "v1");
-    EXPECT_EQ(version(backup()), "v2");
-    EXPECT_FALSE(QFile::exists(temporary()));
-    EXPECT_TRUE(log.entries().isEmpty());
-    EXPECT_TRUE(property().isDirty()) << "an autosave does not make the project clean";
-
-    // A newer copy replaces the older one.
-    autosaveAs("v3");
-    EXPECT_EQ(version(backup()), "v3");
-    EXPECT_EQ(version(project()), "v1");
-}
-
-TEST_F(ProjectFiles, TimerRunsTheAutosaveOnceAndTheNextChangeStartsItAgain)
-{
-    saveAs("v1");
-    property().setName("v2");
-    auto* timer = const_cast<QTimer*>(property().autoBackupTimer());
-    ASSERT_TRUE(timer->isActive());
+    Files files;
+    files.saveAs("v1");
+    files.property->setName("v2");
+    auto* timer = const_cast<QTimer*>(files.property->autoBackupTimer());
     timer->start(1); // rather than five minutes
-    waitForBackup();
-    EXPECT_EQ(version(backup()), "v2");
+    EXPECT_TRUE(processEventsUntil([&] { return files.state('B') == "v2"; }));
     EXPECT_FALSE(timer->isActive()) << "the autosave does not restart its timer";
-    EXPECT_TRUE(property().isDirty());
-
-    property().setName("v3");
+    files.property->setName("v3");
     EXPECT_TRUE(timer->isActive());
     EXPECT_EQ(timer->interval(), Property::kAutosaveDelayMs);
+    files.property.reset();
+    EXPECT_EQ(listTree(files.path()), QStringList{"quoril.qjs"});
 }
 
-TEST_F(ProjectFiles, AutosaveThatCannotWriteKeepsTheOldCopy)
+TEST(Autosave, NeitherSaveNorAutosaveWritesWithoutAProjectFolder)
 {
-    saveAs("v1");
-    autosaveAs("v2");
-    makeFullDevice(temporary());
-    property().setName("v3");
-    log.clear();
-
-    autosave();
-    EXPECT_EQ(version(project()), "v1");
-    EXPECT_EQ(version(backup()), "v2");
-    EXPECT_TRUE(isCharDevice(temporary()));
-    EXPECT_EQ(log.texts(QtWarningMsg), QStringList{kAutosaveFailed});
-    EXPECT_TRUE(log.contains(QtInfoMsg, kNoSpace));
-    EXPECT_TRUE(property().isDirty());
-}
-
-TEST_F(ProjectFiles, AutosaveThatCannotRenameLeavesTheNewCopyInTheTemporaryFile)
-{
-    saveAs("v1");
-    makeFolder(backup());
-    property().setName("v2");
-    log.clear();
-
-    autosave();
-    EXPECT_EQ(version(project()), "v1");
-    EXPECT_TRUE(isFolder(backup()));
-    EXPECT_EQ(version(temporary()), "v2");
-    EXPECT_EQ(log.texts(QtWarningMsg), QStringList{kAutosaveFailed});
-}
-
-// ---- Without a project folder, and at the end of a project ------------------------------------
-
-TEST(ProjectFilesWithoutFolder, NeitherSaveNorAutosaveWritesAnything)
-{
-    // An empty folder would put every path at the file-system root, where root may write.
-    const QStringList rootFiles = {"/~~quoril.qjs", "/~quoril.qjs", "/quoril.qjs"};
-    for (const QString& file : rootFiles)
-        ASSERT_FALSE(QFile::exists(file)) << "left over at the root: " << file.toStdString();
     LogCapture log;
-    Property property;
+    Property property; // no folder: every path would be at the file-system root
     property.setName("somewhere");
-
     EXPECT_FALSE(property.writeProjectFile());
     EXPECT_FALSE(property.save());
     EXPECT_EQ(log.texts(QtWarningMsg), QStringList{kSaveFailed});
     log.clear();
     ASSERT_TRUE(QMetaObject::invokeMethod(&property, "on_autoBackupTimer_timeout", Qt::DirectConnection));
     EXPECT_TRUE(log.entries().isEmpty());
-    for (const QString& file : rootFiles)
-        EXPECT_FALSE(QFile::exists(file)) << file.toStdString();
+    for (const char* file : {"/~~quoril.qjs", "/~quoril.qjs", "/quoril.qjs"})
+        EXPECT_FALSE(QFile::exists(file)) << file;
 }
 
-TEST_F(ProjectFiles, ClosingTheProjectRemovesOnlyTheAutosaveCopy)
+// Pool threads of a scan pass are rewriting the scan records the project file is made of.
+TEST(Autosave, WaitsForEveryScanPassAndLetsQueuedWorkLandFirst)
 {
-    saveAs("v1");
-    autosaveAs("v2");
-    property().removeAutosave();
-    EXPECT_FALSE(QFile::exists(backup()));
-    EXPECT_EQ(version(project()), "v1");
-
-    autosaveAs("v3");
-    fixture.property.reset();
-    EXPECT_EQ(listTree(fixture.path()), QStringList{"quoril.qjs"});
-}
-
-// ---- What the autosave waits for -----------------------------------------------------------------
-
-TEST_F(ProjectFiles, AutosaveLetsQueuedWorkLandFirst)
-{
-    saveAs("v1");
-    property().setName("v2");
-    QTimer::singleShot(0, &property(), [this] { property().setName("posted"); });
-    autosave();
-    EXPECT_EQ(version(backup()), "posted");
-}
-
-TEST_F(ProjectFiles, AutosaveDuringAScanPassWaitsForItsEnd)
-{
-    saveAs("v1");
-    property().setName("v2");
+    Files files;
+    files.saveAs("v1");
     {
-        Property::ScanPassGuard outer(property());
+        Property::ScanPassGuard outer(*files.property);
         {
-            Property::ScanPassGuard inner(property());
-            autosave();
-            EXPECT_FALSE(QFile::exists(backup())) << "pool threads are using the scan records";
+            Property::ScanPassGuard inner(*files.property);
+            files.autosaveAs("v2");
         }
-        QCoreApplication::processEvents();
-        EXPECT_FALSE(QFile::exists(backup())) << "another pass still runs";
-        EXPECT_TRUE(property().scanPassRunning());
+        processEventsFor(20);
+        EXPECT_EQ(files.state('B'), "-") << "another pass still runs";
     }
-    EXPECT_FALSE(property().scanPassRunning());
-    waitForBackup();
-    EXPECT_EQ(version(backup()), "v2");
-    EXPECT_FALSE(property().autoBackupTimer()->isActive());
+    EXPECT_TRUE(processEventsUntil([&] { return files.state('B') == "v2"; }));
+    EXPECT_FALSE(files.property->autoBackupTimer()->isActive());
+
+    // A pass that starts while the autosave lets queued work run: the work lands, the write waits.
+    QTimer::singleShot(0, files.property.get(), [&] {
+        files.property->setName("posted");
+        files.property->beginScanPass();
+    });
+    files.autosaveAs("v3");
+    EXPECT_EQ(files.state('B'), "v2");
+    files.property->endScanPass();
+    EXPECT_TRUE(processEventsUntil([&] { return files.state('B') == "posted"; }));
+
+    // A waiting autosave is dropped when a save makes the project clean before the pass ends.
+    files.property->beginScanPass();
+    files.autosaveAs("v4");
+    files.saveAs("v4");
+    files.property->endScanPass();
+    processEventsFor(20);
+    EXPECT_EQ(files.state('B'), "-");
+    EXPECT_FALSE(files.property->autoBackupTimer()->isActive());
 }
 
-TEST_F(ProjectFiles, AutosaveWaitsForAPassThatStartedWhileItLetEventsThrough)
+TEST(ProjectFileCrash, KilledWhileSavingLeavesAWholeProject)
 {
-    saveAs("v1");
-    property().setName("v2");
-    QTimer::singleShot(0, &property(), [this] { property().beginScanPass(); });
-    autosave();
-    EXPECT_FALSE(QFile::exists(backup()));
-    property().endScanPass();
-    waitForBackup();
-    EXPECT_EQ(version(backup()), "v2");
-}
-
-TEST_F(ProjectFiles, AutosaveThatWaitedIsDroppedWhenTheProjectBecameClean)
-{
-    saveAs("v1");
-    property().setName("v2");
-    property().beginScanPass();
-    autosave();
-    property().setDirty(false);
-    property().endScanPass();
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(QFile::exists(backup()));
-    EXPECT_FALSE(property().autoBackupTimer()->isActive());
+    if (qEnvironmentVariableIsSet(kLoopFolderVariable))
+        saveInALoop(qEnvironmentVariable(kLoopFolderVariable));
+    // 4 x 75 kills; QThreads, not plain threads: a QProcess needs its thread's event dispatcher.
+    std::vector<QStringList> failures(4);
+    std::vector<std::unique_ptr<QThread>> threads;
+    for (unsigned w = 0; w < failures.size(); ++w) {
+        threads.emplace_back(QThread::create([&failures, w] { failures[w] = killRepeatedly(75, 1234u + w); }));
+        threads.back()->start();
+    }
+    for (auto& thread : threads)
+        thread->wait();
+    for (const QStringList& worker : failures)
+        EXPECT_TRUE(worker.isEmpty()) << worker.join("\n").toStdString();
 }

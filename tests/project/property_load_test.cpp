@@ -1,34 +1,25 @@
-#include "camera/cam_params.h"
 #include "pano/panorama.h"
-#include "project/building.h"
 #include "project/cipher.h"
 #include "project/constants.h"
-#include "project/floor.h"
-#include "project/property.h"
+#include "project/project_chooser.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
-#include "support/thread_pool_size.h"
+#include "support/project_file_reader.h"
 #include "support/project_generator.h"
 #include "support/scripted_prompt.h"
-#include "support/signal_counter.h"
 #include "support/system_cfg_fixture.h"
 #include "support/test_support.h"
+#include "support/thread_pool_size.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QMenu>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QThreadPool>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTimer>
-
 #include <gtest/gtest.h>
-
-#include <memory>
 
 using namespace testsupport;
 
@@ -41,83 +32,54 @@ struct LoadFixture {
     QTemporaryDir root;
     QString folder = root.filePath("Maple Street");
     std::unique_ptr<Property> property = std::make_unique<Property>();
-    QJsonObject description;
+    LogCapture log;
 
-    void generate(const QStringList& options = userScansOnly) { description = makeProject(folder, options); }
-
+    void generate(const QStringList& options = userScansOnly) { makeProject(folder, options); }
+    void generateVariant(const char* variant) { generate(userScansOnly + QStringList{"--variant", variant}); }
     bool load(const QString& path = {}) { return property->load(path.isEmpty() ? folder : path); }
-
-    // Saved form of the whole tree, with what differs between two runs taken out.
-    QJsonObject tree() const
+    QList<Panorama*> scans() const
     {
-        QJsonObject json = property->toJson(false);
-        json.remove("quorilPlatform");
-        return json;
-    }
-
-    int scanCount() const
-    {
-        int count = 0;
+        QList<Panorama*> all;
         for (Building* building : property->buildings())
             for (Floor* floor : building->floors())
-                count += static_cast<int>(floor->panos().size());
-        return count;
+                all += floor->panos();
+        return all;
     }
-
-    Floor* floorNamed(const QString& name) const
-    {
-        for (Building* building : property->buildings())
-            for (Floor* floor : building->floors())
-                if (floor->ownName() == name)
-                    return floor;
-        return nullptr;
-    }
-
     Panorama* scanIn(const QString& floorName, const QString& dir) const
     {
-        if (Floor* floor = floorNamed(floorName))
-            for (Panorama* pano : floor->panos())
-                if (pano->dir() == dir)
-                    return pano;
+        for (Panorama* pano : scans())
+            if (pano->floor()->ownName() == floorName && pano->dir() == dir)
+                return pano;
         return nullptr;
+    }
+    // Warnings of the load itself, without the offscreen platform's own notes.
+    QStringList warnings() const
+    {
+        QStringList warnings = log.texts(QtWarningMsg);
+        warnings.removeIf([](const QString& text) { return text.startsWith("This plugin does not support"); });
+        return warnings;
     }
 };
 
-// Warnings of the load itself, without the offscreen platform's own notes.
-QStringList loadWarnings(const LogCapture& log)
-{
-    QStringList warnings = log.texts(QtWarningMsg);
-    warnings.removeIf([](const QString& text) { return text.startsWith("This plugin does not support"); });
-    return warnings;
-}
-
-void processPostedJobs()
-{
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
-
-QJsonObject readProjectFile(const QString& path, char kind = CipherKind::Data)
-{
-    QByteArray data = readFile(path);
-    decipherBytes(data, kind);
-    return QJsonDocument::fromJson(data).object();
-}
-
-void writeProjectFile(const QString& path, const QJsonObject& project, char kind = CipherKind::Data)
+void writeProjectFile(const QString& path, const QJsonObject& project)
 {
     QByteArray data = QJsonDocument(project).toJson(QJsonDocument::Compact);
-    encipherBytes(data, kind);
+    encipherBytes(data, CipherKind::Data);
     writeFile(path, data);
 }
 
-// A user scan folder with a small picture.
 void makeUserScan(const QString& folder)
 {
     QDir().mkpath(folder);
-    plantedSkyImage(64, 32).save(folder + "/u.jpg", "JPG", 90);
+    plantedSkyImage(64, 32).save(folder + "/u.jpg");
 }
 
+QJsonObject savedTree(Property& property)
+{
+    QJsonObject json = property.toJson(false);
+    json.remove("quorilPlatform");
+    return json;
+}
 
 } // namespace
 
@@ -125,44 +87,49 @@ TEST(ProjectLoad, RawFolderLoadsIsSavedAndLoadsAgainIntoTheSameTree)
 {
     LoadFixture fixture;
     fixture.generate();
-    SignalCounter dirty(fixture.property.get(), &Property::dirtyChanged);
     ASSERT_TRUE(fixture.load());
-    EXPECT_FALSE(fixture.property->isDirty());
-    EXPECT_FALSE(fixture.property->signalsBlocked());
-    EXPECT_TRUE(fixture.property->autoBackupTimer()->isActive());
-    EXPECT_EQ(fixture.property->autoBackupTimer()->interval(), Property::kAutosaveDelayMs);
+    Property& property = *fixture.property;
+    EXPECT_FALSE(property.isDirty() || property.signalsBlocked());
+    EXPECT_TRUE(property.autoBackupTimer()->isActive());
     EXPECT_EQ(logFilePath, fixture.folder + "/quorillog.txt");
-    EXPECT_EQ(fixture.property->cameraSerialNumber(), "MX0123456789");
-    EXPECT_EQ(fixture.property->nomivoVersion(), "3.8.1") << "from project.json";
-    ASSERT_EQ(fixture.property->buildings().size(), 1);
-    Building* main = fixture.property->buildings().first();
-    EXPECT_EQ(main->ownName(), "Main Building");
-    EXPECT_TRUE(main->isMainBuilding());
-    EXPECT_EQ(main->extWallThickness(), 250);
+    EXPECT_EQ(property.cameraSerialNumber(), "MX0123456789");
+    EXPECT_EQ(property.nomivoVersion(), "3.8.1") << "from project.json";
+    ASSERT_EQ(property.buildings().size(), 1);
+    EXPECT_TRUE(property.buildings()[0]->isMainBuilding());
+    EXPECT_EQ(property.buildings()[0]->extWallThickness(), 250);
     QStringList floors;
-    for (Floor* floor : main->floors())
+    for (Floor* floor : property.buildings()[0]->floors())
         floors << floor->ownName();
     EXPECT_EQ(floors, (QStringList{"Ground", "1st Floor", "Basement", "Pictures"})) << "sorted by the floor table";
-    EXPECT_EQ(fixture.scanCount(), 3 * 2 + 2);
+    EXPECT_EQ(fixture.scans().size(), 3 * 2 + 2);
     EXPECT_TRUE(QFile::exists(fixture.folder + "/Ground/User Pano_Ground 1/t.pic")) << "scans were reloaded";
     ASSERT_TRUE(QFile::exists(fixture.folder + "/quoril.qjs")) << "a raw import is saved at once";
-    EXPECT_FALSE(dirty.count() && dirty.at(dirty.count() - 1).at(0).toBool());
-
-    const QJsonObject first = fixture.tree();
     Property again;
     ASSERT_TRUE(again.load(fixture.folder));
-    QJsonObject second = again.toJson(false);
-    second.remove("quorilPlatform");
-    EXPECT_EQ(QJsonDocument(second).toJson(), QJsonDocument(first).toJson());
+    EXPECT_EQ(QJsonDocument(savedTree(again)).toJson(), QJsonDocument(savedTree(property)).toJson());
+
+    // "Re-import" reads the raw data again through the load, and saves it.
+    property.setName("Renamed");
+    ASSERT_TRUE(QFile::remove(fixture.folder + "/quoril.qjs"));
+    QMenu menu;
+    property.contextMenuActions(&menu);
+    ScriptedPrompt prompt;
+    prompt.answerQuestion(QMessageBox::Yes);
+    for (QAction* action : menu.actions())
+        if (action->text() == "Re-import")
+            property.onContextAction(action);
+    EXPECT_EQ(property.ownName(), "Maple Street");
+    EXPECT_EQ(fixture.scans().size(), 8);
+    EXPECT_TRUE(QFile::exists(fixture.folder + "/quoril.qjs"));
+    EXPECT_FALSE(property.isDirty());
 }
 
 TEST(ProjectLoad, RawImportNumbersScansByFolderNameOrder)
 {
     LoadFixture fixture;
-    QDir().mkpath(fixture.folder);
-    makeSystemCfg(fixture.folder + "/system.cfg");
-    for (const QString& scan : {"b/s2", "b/s1", "A/s2", "A/s1"})
+    for (const char* scan : {"b/s2", "b/s1", "A/s2", "A/s1"})
         makeUserScan(fixture.folder + "/" + scan);
+    makeSystemCfg(fixture.folder + "/system.cfg");
     ASSERT_TRUE(fixture.load());
     EXPECT_EQ(fixture.scanIn("A", "s1")->uniqueId(), 1u);
     EXPECT_EQ(fixture.scanIn("A", "s2")->uniqueId(), 2u);
@@ -170,160 +137,121 @@ TEST(ProjectLoad, RawImportNumbersScansByFolderNameOrder)
     EXPECT_EQ(fixture.scanIn("b", "s2")->uniqueId(), 10002u);
 }
 
-TEST(ProjectLoad, AutosaveCopyRecoveredStaysDirtyAndIsKeptUntilASave)
+TEST(ProjectLoad, RecoveredAutosaveStaysDirtyUntilASaveAndAMissingSerialComesFromTheSystemFile)
 {
-    LoadFixture fixture;
-    fixture.generate(userScansOnly + QStringList{"--variant", "autosave"});
-    const QString autosave = fixture.folder + "/~quoril.qjs";
-    {
+    for (const QMessageBox::StandardButton answer : {QMessageBox::Yes, QMessageBox::No}) {
+        LoadFixture fixture;
+        fixture.generateVariant("autosave");
+        const QString project = fixture.folder + "/quoril.qjs", autosave = fixture.folder + "/~quoril.qjs";
+        // The project file without the camera serial: it comes from "system.cfg".
+        QJsonObject stored = readProjectFile(project);
+        stored.remove("cameraSerialNumber");
+        writeProjectFile(project, stored);
         ScriptedPrompt prompt;
-        prompt.answerQuestion(QMessageBox::Yes);
+        prompt.answerQuestion(answer);
         ASSERT_TRUE(fixture.load());
-        EXPECT_EQ(prompt.asked().first().title, "Autosaved file found");
-        EXPECT_TRUE(prompt.asked().first().text.startsWith("Do you want to recover the version saved at: "));
+        EXPECT_EQ(prompt.asked()[0].title, "Autosaved file found");
+        EXPECT_TRUE(prompt.asked()[0].text.startsWith("Do you want to recover the version saved at: "));
+        EXPECT_EQ(fixture.property->cameraSerialNumber(), "MX0123456789");
+        EXPECT_EQ(fixture.property->ownName(), answer == QMessageBox::Yes ? "Maple Street (autosaved)" : "Maple Street");
+        EXPECT_EQ(fixture.property->isDirty(), answer == QMessageBox::Yes) << "recovered edits are not saved yet";
+        EXPECT_TRUE(QFile::exists(autosave));
+        ASSERT_TRUE(fixture.property->save());
+        EXPECT_FALSE(QFile::exists(autosave));
+        EXPECT_EQ(readProjectFile(project)["name"].toString(), fixture.property->ownName());
     }
-    EXPECT_EQ(fixture.property->ownName(), "Maple Street (autosaved)");
-    EXPECT_TRUE(fixture.property->isDirty()) << "recovered edits are not saved yet";
-    EXPECT_TRUE(QFile::exists(autosave));
-    ASSERT_TRUE(fixture.property->save());
-    EXPECT_FALSE(QFile::exists(autosave));
-    EXPECT_EQ(readProjectFile(fixture.folder + "/quoril.qjs").value("name").toString(), "Maple Street (autosaved)");
-
-    LoadFixture declined;
-    declined.generate(userScansOnly + QStringList{"--variant", "autosave"});
-    ScriptedPrompt prompt;
-    prompt.answerQuestion(QMessageBox::No);
-    ASSERT_TRUE(declined.load());
-    EXPECT_EQ(declined.property->ownName(), "Maple Street");
-    EXPECT_FALSE(declined.property->isDirty());
 }
 
 TEST(ProjectLoad, NewerFormatQuestionLeadsWhereTheAnswerSays)
 {
-    for (int answer : {-1, 0, 1}) {
+    for (int answer : {-1, 0, 1}) { // cancel, open as-is, re-import
+        SCOPED_TRACE(answer);
         LoadFixture fixture;
-        fixture.generate(userScansOnly + QStringList{"--variant", "newer-format"});
+        fixture.generateVariant("newer-format");
         writeFile(fixture.folder + "/~quoril.qjs", "old autosave");
         ScriptedPrompt prompt;
         prompt.answerQuestion(QMessageBox::No).answerChoice(answer);
-        LogCapture log;
-        const bool loaded = fixture.load();
+        EXPECT_EQ(fixture.load(), answer != -1);
         EXPECT_EQ(prompt.asked().last().title, "Newer project format");
-        EXPECT_FALSE(fixture.property->signalsBlocked());
-        if (answer == -1) {
-            EXPECT_FALSE(loaded);
-            EXPECT_TRUE(fixture.property->buildings().isEmpty());
-            EXPECT_TRUE(fixture.property->folder().isEmpty());
-            EXPECT_FALSE(fixture.property->isDirty());
-            EXPECT_TRUE(QFile::exists(fixture.folder + "/~quoril.qjs"));
-        } else if (answer == 0) {
-            EXPECT_TRUE(loaded);
-            EXPECT_EQ(fixture.property->comments(), "Generated sample") << "read as-is";
-            EXPECT_EQ(fixture.scanCount(), 8);
-        } else {
-            EXPECT_TRUE(loaded);
-            EXPECT_TRUE(log.contains(QtInfoMsg, "Re-importing project at user request..."));
-            EXPECT_FALSE(QFile::exists(fixture.folder + "/~quoril.qjs")) << "the caches were cleared";
-            EXPECT_TRUE(fixture.property->comments().isEmpty()) << "imported, not read";
-            EXPECT_EQ(fixture.scanCount(), 8);
-        }
+        EXPECT_FALSE(fixture.property->signalsBlocked() || fixture.property->isDirty());
+        EXPECT_EQ(fixture.scans().size(), answer == -1 ? 0 : 8);
+        EXPECT_EQ(fixture.property->folder().isEmpty(), answer == -1) << "no folder after a cancel: no save";
+        EXPECT_EQ(fixture.property->comments(), answer == 0 ? "Generated sample" : "") << "read only as-is";
+        EXPECT_EQ(QFile::exists(fixture.folder + "/~quoril.qjs"), answer != 1) << "a re-import clears the caches";
+        EXPECT_EQ(fixture.log.contains(QtInfoMsg, "Re-importing project at user request..."), answer == 1);
     }
 }
 
-TEST(ProjectLoad, FormatVersion52NeverAsksAndDraftIsSavedAsTheProjectFile)
+TEST(ProjectLoad, DraftIsReadWithoutAQuestionAndSavedAsTheProjectFile)
 {
     LoadFixture fixture;
-    fixture.generate(userScansOnly + QStringList{"--variant", "draft"});
+    fixture.generateVariant("draft");
     ASSERT_TRUE(fixture.load());
     EXPECT_EQ(fixture.property->comments(), "Generated sample");
     EXPECT_EQ(fixture.property->initialPano(), fixture.scanIn("Ground", "User Pano_Ground 1"));
-    ASSERT_TRUE(QFile::exists(fixture.folder + "/quoril.qjs"));
-    EXPECT_EQ(readProjectFile(fixture.folder + "/quoril.qjs").value("formatVersion").toInt(), 52);
+    EXPECT_EQ(readProjectFile(fixture.folder + "/quoril.qjs")["formatVersion"].toInt(), 52);
 }
 
 TEST(ProjectLoad, DamagedProjectFileIsKeptAsideBeforeTheReimport)
 {
     LoadFixture fixture;
-    fixture.generate(userScansOnly + QStringList{"--variant", "corrupt"});
+    fixture.generateVariant("corrupt");
     const QByteArray damaged = readFile(fixture.folder + "/quoril.qjs");
-    LogCapture log;
     ASSERT_TRUE(fixture.load());
-    const QStringList warnings = loadWarnings(log);
-    ASSERT_EQ(warnings.size(), 1) << warnings.join("\n---\n").toStdString();
-    EXPECT_TRUE(warnings.first().startsWith("Could not load Quoril project (" + fixture.folder + "). Reason: Could not parse: "));
-    EXPECT_TRUE(warnings.first().contains("\n\nQuoril will try to re-import..."));
-    EXPECT_TRUE(warnings.first().contains("quoril.qjs.damaged"));
-    EXPECT_EQ(readFile(fixture.folder + "/quoril.qjs.damaged"), damaged);
-    EXPECT_EQ(fixture.scanCount(), 8) << "re-imported";
+    EXPECT_EQ(fixture.warnings(), QStringList{"Could not load Quoril project (" + fixture.folder + "). Reason: Could not "
+                                              "parse: " + fixture.folder + "/quoril.qjs\n\nQuoril will try to "
+                                              "re-import...\nThe project file was kept as: quoril.qjs.damaged"});
+    EXPECT_EQ(fixture.scans().size(), 8) << "re-imported";
     ASSERT_TRUE(fixture.property->save());
     EXPECT_EQ(readFile(fixture.folder + "/quoril.qjs.damaged"), damaged) << "a save never destroys it";
-}
-
-TEST(ProjectLoad, MissingSerialInTheProjectFileComesFromTheSystemFile)
-{
-    LoadFixture fixture;
-    fixture.generate(userScansOnly + QStringList{"--variant", "project-file"});
-    QJsonObject project = readProjectFile(fixture.folder + "/quoril.qjs");
-    project.remove("cameraSerialNumber");
-    writeProjectFile(fixture.folder + "/quoril.qjs", project);
-    ASSERT_TRUE(fixture.load());
-    EXPECT_EQ(fixture.property->cameraSerialNumber(), "MX0123456789");
 }
 
 TEST(ProjectLoad, FolderWithoutCameraDataFailsWithItsSignalsWorking)
 {
     LoadFixture fixture;
     makeUserScan(fixture.folder + "/Ground/User Pano_1");
-    LogCapture log;
     EXPECT_EQ(thrownMessage([&] { fixture.load(); }),
               "Required camera system data is missing. Make sure the project folder is not missing any file.");
-    EXPECT_TRUE(log.contains(QtWarningMsg, "Could not load property (" + fixture.folder + ") completely."));
-    EXPECT_TRUE(log.contains(QtWarningMsg, "does not seem to contain data from ZTM camera systems"));
+    EXPECT_TRUE(fixture.log.contains(QtWarningMsg, "Could not load property (" + fixture.folder + ") completely."));
+    EXPECT_TRUE(fixture.log.contains(QtWarningMsg, "does not seem to contain data from ZTM camera systems"));
     EXPECT_FALSE(fixture.property->signalsBlocked()) << "a failed load leaves a property that reports its changes";
-    EXPECT_EQ(thrownMessage([&] { fixture.load(fixture.root.filePath("nowhere")); }),
-              "Could not find: " + fixture.root.filePath("nowhere"));
+    const QString nowhere = fixture.root.filePath("nowhere");
+    EXPECT_EQ(thrownMessage([&] { fixture.load(nowhere); }), "Could not find: " + nowhere);
 }
 
-TEST(ProjectLoad, FailedScansLeaveTheirFloorsAfterTheLoadWithTheirFoldersKept)
+TEST(ProjectLoad, FailedScansLeaveTheirFloorsAfterTheLoadUnlessGoneAndMapScansAreNotReloaded)
 {
     LoadFixture fixture;
     fixture.generate();
     const QString broken = fixture.folder + "/Ground/User Pano_Ground 1";
     writeFile(broken + "/u.jpg", "not a picture");
+    writeFile(fixture.folder + "/1st Floor/User Pano_1st Floor 1/u.jpg", "not a picture");
     // A user scan whose picture is gone: its own record still says what it is.
     const QString gone = fixture.folder + "/Basement/User Pano_Basement 2";
     writeProjectFile(gone + "/pano.dat", QJsonObject{{"type", "user"}});
     QFile::remove(gone + "/u.jpg");
-    LogCapture log;
-    EXPECT_FALSE(fixture.load()) << "a scan that failed to reload";
-    EXPECT_NE(fixture.scanIn("Ground", "User Pano_Ground 1"), nullptr) << "removed only after the load returned";
-    processPostedJobs();
+    const QString map = fixture.folder + "/Ground/User Pano_Ground 2";
+    writeProjectFile(map + "/pano.dat", QJsonObject{{"type", "map"}});
+    EXPECT_FALSE(fixture.load()) << "a scan failed to reload";
+    ASSERT_NE(fixture.scanIn("Ground", "User Pano_Ground 1"), nullptr) << "removed only after the load returned";
+    Panorama* deleted = fixture.scanIn("1st Floor", "User Pano_1st Floor 1");
+    deleted->floor()->deletePano(deleted, false); // its posted removal finds nothing to do
+    ASSERT_TRUE(runPostedJobs());
+    EXPECT_EQ(fixture.scans().size(), 8 - 3);
     EXPECT_EQ(fixture.scanIn("Ground", "User Pano_Ground 1"), nullptr);
     EXPECT_EQ(fixture.scanIn("Basement", "User Pano_Basement 2"), nullptr);
-    EXPECT_TRUE(QDir(broken).exists());
-    EXPECT_TRUE(QDir(gone).exists());
-    const QStringList warnings = loadWarnings(log);
-    ASSERT_EQ(warnings.size(), 1) << warnings.join("\n---\n").toStdString();
-    EXPECT_TRUE(warnings.first().contains("Could not process pano " + broken + ". "));
-    EXPECT_FALSE(warnings.first().contains("Main image is missing")) << "a missing main image is silent";
-}
-
-TEST(ProjectLoad, PostedRemovalsAreDroppedWhenTheScanOrThePropertyIsGone)
-{
-    LoadFixture fixture;
-    fixture.generate();
-    writeFile(fixture.folder + "/Ground/User Pano_Ground 1/u.jpg", "not a picture");
-    writeFile(fixture.folder + "/1st Floor/User Pano_1st Floor 1/u.jpg", "not a picture");
-    EXPECT_FALSE(fixture.load());
-    Floor* ground = fixture.floorNamed("Ground");
-    ground->deletePano(fixture.scanIn("Ground", "User Pano_Ground 1"), false);
-    processPostedJobs(); // the job for the deleted scan finds nothing to do
-    EXPECT_EQ(fixture.scanIn("1st Floor", "User Pano_1st Floor 1"), nullptr);
+    EXPECT_TRUE(QDir(broken).exists() && QDir(gone).exists());
+    const QStringList warnings = fixture.warnings();
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings[0].contains("Could not process pano " + broken + ". "));
+    EXPECT_FALSE(warnings[0].contains("Main image is missing")) << "a missing main image is silent";
+    ASSERT_NE(fixture.scanIn("Ground", "User Pano_Ground 2"), nullptr);
+    EXPECT_EQ(fixture.scanIn("Ground", "User Pano_Ground 2")->panoType(), PanoType::Map);
+    EXPECT_FALSE(QFile::exists(map + "/t.pic"));
 
     EXPECT_FALSE(fixture.load());
     fixture.property.reset();
-    processPostedJobs(); // and nothing runs for a property that is gone
-    SUCCEED();
+    EXPECT_TRUE(runPostedJobs()) << "nothing runs for a property that is gone";
 }
 
 TEST(ProjectLoad, CancelEndsEmptyWithoutFolderAndIsReportedAsACancel)
@@ -331,116 +259,96 @@ TEST(ProjectLoad, CancelEndsEmptyWithoutFolderAndIsReportedAsACancel)
     GlobalPoolSize pool(1);
     LoadFixture fixture;
     fixture.generate({"--scans-per-floor", "0", "--user-scans", "12", "--lens-height", "400", "--floors", "2"});
-    const int scans = 2 * 12 + 2;
     QTimer poll;
     bool clicked = false;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
-        if (clicked || !dialog || dialog->maximum() != scans || dialog->value() < 1)
-            return;
-        clicked = true;
-        dialog->findChild<QPushButton*>()->click();
+        if (!clicked && dialog && dialog->maximum() == 2 * 12 + 2 && dialog->value() >= 1) {
+            clicked = true;
+            dialog->findChild<QPushButton*>()->click();
+        }
     });
     poll.start(2);
-    LogCapture log;
-    const bool loaded = fixture.load();
-    poll.stop();
-    ASSERT_TRUE(clicked);
-    EXPECT_FALSE(loaded);
-    EXPECT_TRUE(log.contains(QtWarningMsg, "Could not load property (" + fixture.folder + ") completely."));
-    EXPECT_TRUE(log.contains(QtWarningMsg, "Canceled by the user"));
+    EXPECT_FALSE(fixture.load());
+    ASSERT_TRUE(clicked) << "the reload runs behind the modal progress dialog";
+    EXPECT_TRUE(fixture.log.contains(QtWarningMsg, "Could not load property (" + fixture.folder + ") completely."));
+    EXPECT_TRUE(fixture.log.contains(QtWarningMsg, "Canceled by the user"));
     EXPECT_TRUE(fixture.property->buildings().isEmpty());
     EXPECT_TRUE(fixture.property->folder().isEmpty()) << "no folder, so no save can reach the root";
-    EXPECT_FALSE(fixture.property->signalsBlocked());
-    EXPECT_FALSE(fixture.property->save());
-    EXPECT_FALSE(QFile::exists("/quoril.qjs"));
+    EXPECT_FALSE(fixture.property->signalsBlocked() || fixture.property->save());
 }
 
 TEST(ProjectLoad, ExportArchiveLoadsIntoTheFolderItsNameAsksFor)
 {
     LoadFixture fixture;
-    const QJsonObject made = makeProject(fixture.root.filePath("exports"), userScansOnly + QStringList{"--variant", "archive"});
-    const QString archive = made.value("archive").toString();
-    ASSERT_TRUE(QFile::exists(archive));
-    ASSERT_TRUE(fixture.load(archive));
-    EXPECT_EQ(fixture.property->folder(), fixture.root.filePath("exports/Job"));
-    EXPECT_FALSE(QFile::exists(fixture.root.filePath("exports/job_export")));
+    const QString exports = fixture.root.filePath("exports");
+    const QJsonObject made = makeProject(exports, userScansOnly + QStringList{"--variant", "archive"});
+    ASSERT_TRUE(fixture.load(made["archive"].toString()));
+    EXPECT_EQ(fixture.property->folder(), exports + "/Job");
+    EXPECT_FALSE(QFile::exists(exports + "/job_export"));
     EXPECT_EQ(fixture.property->ownName(), "Job");
-    EXPECT_EQ(fixture.scanCount(), 6) << "the export leaves the Pictures floor out of its project";
-    EXPECT_FALSE(QFile::exists(fixture.root.filePath("exports/Job/quoril.qjs"))) << "an export copy is not saved";
-
-    LogCapture log;
+    EXPECT_EQ(fixture.scans().size(), 6) << "the export leaves the Pictures floor out of its project";
+    EXPECT_FALSE(QFile::exists(exports + "/Job/quoril.qjs")) << "an export copy is not saved";
     writeFile(fixture.root.filePath("broken.tar"), QByteArray(100, 'x'));
-    EXPECT_FALSE(fixture.property->load(fixture.root.filePath("broken.tar")));
-    EXPECT_TRUE(log.contains(QtCriticalMsg, "Could not process tar file:"));
+    EXPECT_FALSE(fixture.load(fixture.root.filePath("broken.tar")));
+    EXPECT_TRUE(fixture.log.contains(QtCriticalMsg, "Could not process tar file:"));
 }
 
-TEST(ProjectLoad, WallThicknessOutsideTheUsualRangeWarnsOnce)
+TEST(ProjectLoad, WallThicknessOutsideTheUsualRangeWarns)
 {
-    for (const auto& [text, warns] : {std::pair{"9.9", true}, {"35.1", true}, {"10.0", false}, {"35.0", false}, {"0", false}}) {
+    for (const auto& [text, warns] :
+         {std::pair{"9.9", true}, {"35.1", true}, {"10.0", false}, {"35.0", false}, {"0", false}}) {
+        SCOPED_TRACE(text);
         LoadFixture fixture;
         fixture.generate();
         writeFile(fixture.folder + "/1st Floor/wall.txt", QByteArray(text) + "\n");
         ScriptedPrompt prompt;
         if (warns)
             prompt.answerQuestion(QMessageBox::Ok);
-        ASSERT_TRUE(fixture.load()) << text;
-        ASSERT_EQ(prompt.asked().size(), warns ? 1 : 0) << text;
-        if (warns)
-            EXPECT_EQ(prompt.asked().first().title, "Warning");
+        EXPECT_TRUE(fixture.load());
+        EXPECT_EQ(prompt.asked().size(), warns ? 1 : 0);
+        EXPECT_EQ(prompt.asked().value(0).title, warns ? "Warning" : "");
     }
 }
 
-TEST(ProjectLoad, MapScansAreNeverReloaded)
+TEST(CustomFileDialog, TakesAFolderItselfAndAFileAsAFile)
 {
-    LoadFixture fixture;
-    fixture.generate();
-    const QString mapFolder = fixture.folder + "/Ground/User Pano_Ground 2";
-    writeProjectFile(mapFolder + "/pano.dat", QJsonObject{{"type", "map"}});
-    ASSERT_TRUE(fixture.load());
-    ASSERT_NE(fixture.scanIn("Ground", "User Pano_Ground 2"), nullptr);
-    EXPECT_EQ(fixture.scanIn("Ground", "User Pano_Ground 2")->panoType(), PanoType::Map);
-    EXPECT_FALSE(QFile::exists(mapFolder + "/t.pic"));
-    EXPECT_TRUE(QFile::exists(fixture.folder + "/Ground/User Pano_Ground 1/t.pic"));
+    QTemporaryDir root;
+    const QString project = root.filePath("Project A"), archive = root.filePath("Job-export-data.tar");
+    QDir().mkpath(project + "/Ground");
+    writeFile(archive, QByteArray(1024, '\0'));
+    for (const QString& entry : {project, archive}) {
+        CustomFileDialog dialog;
+        EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
+        dialog.setDirectory(root.path());
+        dialog.selectFile(entry);
+        dialog.accept();
+        EXPECT_EQ(dialog.result(), QDialog::Accepted) << "a folder is accepted, not opened";
+        EXPECT_EQ(dialog.selectedFiles(), QStringList{entry});
+        EXPECT_EQ(dialog.directory().absolutePath(), QDir(root.path()).absolutePath());
+    }
 }
 
-TEST(ProjectLoad, TwoLensScansLoadAndOneWithoutItsMainImageLeavesSilently)
+TEST(ChooseProjectFolders, AnswersThroughTheSeamAndRemembersTheDirectoryShownAtAccept)
 {
-    LoadFixture fixture;
-    fixture.generate({});
-    LogCapture log;
-    ASSERT_TRUE(fixture.load()) << loadWarnings(log).join("\n").toStdString();
-    EXPECT_TRUE(loadWarnings(log).isEmpty());
-    ASSERT_NE(fixture.scanIn("Basement", "003"), nullptr);
-    processPostedJobs();
-    EXPECT_EQ(fixture.scanIn("Basement", "003"), nullptr) << "its main image h1.jpg is missing";
-    EXPECT_TRUE(QDir(fixture.folder + "/Basement/003").exists());
-    QByteArray preview = readFile(fixture.folder + "/Ground/002/t.pic");
-    ASSERT_TRUE(decipherBytes(preview, CipherKind::Data));
-    EXPECT_EQ(QImage::fromData(preview).size(), QSize(1800, 900));
-    EXPECT_FALSE(fixture.scanIn("Ground", "001")->outline().isEmpty()) << "the lidar outline was read";
-    EXPECT_EQ(fixture.scanCount(), 3 * 4 + 2 - 1);
-}
-
-TEST(ProjectLoad, ReimportActionReadsTheRawDataAgainThroughTheLoad)
-{
-    LoadFixture fixture;
-    fixture.generate();
-    ASSERT_TRUE(fixture.load());
-    const int scans = fixture.scanCount();
-    fixture.property->setName("Renamed");
-    QMenu menu;
-    fixture.property->contextMenuActions(&menu);
-    QAction* reimport = nullptr;
-    for (QAction* action : menu.actions())
-        if (action->text() == "Re-import")
-            reimport = action;
-    ASSERT_NE(reimport, nullptr);
+    QTemporaryDir root;
+    const QString shown = QDir(root.path()).absolutePath(), project = shown + "/Project A";
+    QDir().mkpath(project);
+    QSettings().setValue("DefaultDir", shown);
     ScriptedPrompt prompt;
-    prompt.answerQuestion(QMessageBox::Yes);
-    fixture.property->onContextAction(reimport);
-    EXPECT_EQ(fixture.property->ownName(), "Maple Street");
-    EXPECT_EQ(fixture.scanCount(), scans);
-    EXPECT_TRUE(QFile::exists(fixture.folder + "/quoril.qjs")) << "the import is saved again";
-    EXPECT_FALSE(fixture.property->isDirty());
+    prompt.answerProjectFolders({project}, shown).answerProjectFolders({shown}, shown);
+    prompt.answerProjectFolders({project}, project);
+    EXPECT_EQ(Property::chooseProjectFolders(nullptr), QStringList{project});
+    EXPECT_EQ(prompt.asked().last().text, shown) << "opens in the stored directory";
+    EXPECT_EQ(Property::chooseProjectFolders(nullptr), QStringList{shown}) << "accepted with nothing selected";
+    EXPECT_EQ(Property::chooseProjectFolders(nullptr), QStringList{project});
+    EXPECT_EQ(QSettings().value("DefaultDir").toString(), project);
+
+    // A cancel keeps the stored directory; a stale one falls back to the documents folder.
+    QSettings().setValue("DefaultDir", root.filePath("gone"));
+    prompt.cancelProjectFolders();
+    EXPECT_TRUE(Property::chooseProjectFolders(nullptr).isEmpty());
+    EXPECT_EQ(QSettings().value("DefaultDir").toString(), root.filePath("gone"));
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    EXPECT_EQ(prompt.asked().last().text, QDir(documents).exists() ? documents : QString());
 }

@@ -1,76 +1,68 @@
 #include "camera/cam_params_ztm4.h"
 #include "camera/cam_params_ztm6.h"
-#include "project/raw_import.h"
-#include "project/wall_thickness.h"
+#include "project/folder_order.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
 #include "support/test_support.h"
 
 #include <QDir>
-#include <QFile>
-#include <QJsonObject>
 #include <QtEndian>
-
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace testsupport;
 
 namespace {
 
-// The legacy layout file, written field by field as the camera writes it.
-class HouseDat {
-public:
+// The legacy layout file, written field by field as the laser-line camera writes it.
+struct HouseDat {
+    QByteArray bytes;
     HouseDat& int32(qint32 value)
     {
-        char bytes[4];
-        qToLittleEndian(value, bytes);
-        m_bytes.append(bytes, 4);
+        bytes.append(4, '\0');
+        qToLittleEndian(value, bytes.data() + bytes.size() - 4);
         return *this;
     }
     HouseDat& text(const QString& value)
     {
         int32(static_cast<qint32>(value.size()));
-        for (QChar c : value) {
-            char bytes[2];
-            qToLittleEndian(c.unicode(), bytes);
-            m_bytes.append(bytes, 2);
-        }
+        for (QChar c : value)
+            bytes.append(char(c.unicode() & 0xff)).append(char(c.unicode() >> 8));
         return *this;
     }
-    HouseDat& bytes(int count)
+    HouseDat& filler(int count)
     {
-        m_bytes.append(count, '\x01');
+        bytes.append(count, '\x01');
         return *this;
     }
-    // One floor record; reserved is written into the first reserved field.
+    // One floor record; reserved goes into its first reserved field.
     HouseDat& floor(const QString& name, const QStringList& scans, qint32 reserved = 0)
     {
-        text(name).bytes(2).int32(reserved).int32(0).bytes(1).int32(1).int32(7).int32(9).text("rec").bytes(1).int32(0);
+        text(name).filler(2).int32(reserved).int32(0).filler(1).int32(1).int32(7).int32(9).text("rec").filler(1).int32(0);
         int32(static_cast<qint32>(scans.size()));
         for (const QString& scan : scans)
             text(scan);
-        return bytes(16);
+        return filler(16);
     }
-    QByteArray m_bytes;
 };
 
-HouseDat houseHeader(qint32 version, const QString& name, qint32 floors)
+HouseDat header(qint32 version, const QString& name, qint32 floors)
 {
-    HouseDat dat;
-    dat.int32(version).text(name).int32(floors);
-    return dat;
+    return HouseDat().int32(version).text(name).int32(floors);
 }
 
 struct RawFolder : ProjectFixture {
-    void folders(const QStringList& names)
+    explicit RawFolder(CamParams* camera, const QStringList& folders)
     {
-        for (const QString& name : names)
-            ASSERT_TRUE(QDir().mkpath(path(name)));
+        property->setCamParams(camera);
+        for (const QString& name : folders)
+            QDir().mkpath(path(name));
     }
-    void house(const HouseDat& dat) { writeFile(path("house.dat"), dat.m_bytes); }
-    int import()
+    int import(const HouseDat& house = {}, int thickness = 0)
     {
-        int thickness = 0;
+        if (!house.bytes.isEmpty())
+            writeFile(path("house.dat"), house.bytes);
         property->importFromCameraData(thickness);
         return thickness;
     }
@@ -78,131 +70,111 @@ struct RawFolder : ProjectFixture {
 
 } // namespace
 
-TEST(VersionFile, FirstLineTrimmed)
+TEST(ImportFromCameraData, ProjectJsonWinsOverTheTextFilesAndAnUnreadableOneOnlyWarns)
 {
-    QTemporaryDir dir;
-    EXPECT_EQ(readVersionFile(dir.path()), QString());
-    writeFile(dir.filePath("version.txt"), "  3.8.1 \r\n4.0\n");
-    EXPECT_EQ(readVersionFile(dir.path()), "3.8.1");
-}
-
-TEST(ImportFromCameraData, ProjectJsonWinsOverTheTextFilesEvenWithoutAThickness)
-{
-    RawFolder raw;
+    RawFolder raw(nullptr, {});
     writeFile(raw.path("wall.txt"), "30\n");
-    writeFile(raw.path("version.txt"), "2.0\n");
-    writeFile(raw.path("project.json"),
-              R"({"nomivoVersion": "3.8.1", "globalId": "g-1", "cam360": {"model": "QC-2"}})");
-    EXPECT_EQ(raw.import(), 0);
+    writeFile(raw.path("version.txt"), "  2.0 \r\n4.0\n");
+    writeFile(raw.path("project.json"), R"({"nomivoVersion": "3.8.1", "globalId": "g-1", "cam360": {"model": "QC-2"}})");
+    EXPECT_EQ(raw.import(), 0) << "even without a thickness of its own";
     EXPECT_EQ(raw.property->nomivoVersion(), "3.8.1");
     EXPECT_EQ(raw.property->globalId(), "g-1");
     EXPECT_EQ(raw.property->cam360().value("model").toString(), "QC-2");
-
     writeFile(raw.path("project.json"), R"({"extWallThickness": 254.6})");
     EXPECT_EQ(raw.import(), 255) << "a thickness written as a fraction is rounded, not dropped";
 
-    QFile::remove(raw.path("project.json"));
-    EXPECT_EQ(raw.import(), 300);
-    EXPECT_EQ(raw.property->nomivoVersion(), "2.0");
-}
-
-TEST(ImportFromCameraData, UnparsableProjectJsonOnlyWarns)
-{
-    RawFolder raw;
-    raw.property->setNomivoVersion("1.0");
     writeFile(raw.path("project.json"), "{ not json");
-    writeFile(raw.path("wall.txt"), "30\n");
+    raw.property->setNomivoVersion("1.0");
     LogCapture log;
-    int thickness = 77;
-    raw.property->importFromCameraData(thickness);
-    EXPECT_EQ(thickness, 77) << "the caller's value stays";
+    EXPECT_EQ(raw.import({}, 77), 77) << "the caller's value stays";
     EXPECT_EQ(raw.property->nomivoVersion(), "1.0");
     EXPECT_TRUE(log.contains(QtWarningMsg, "Could not process project.json file."));
+    QFile::remove(raw.path("project.json"));
+    EXPECT_EQ(raw.import(), 300);
+    EXPECT_EQ(raw.property->nomivoVersion(), "2.0") << "the first line of version.txt, trimmed";
 }
 
-TEST(LegacyHouseLayout, MovesNamedScansIntoFloorsAndTheRestIntoNewFloor)
+TEST(LegacyHouseLayout, MovesNamedScansIntoFloorsTheRestIntoNewFloorAndOnlyPlainNames)
 {
-    RawFolder raw;
-    raw.property->setCamParams(new CamParamsZTM4);
-    raw.folders({"Ground_001", "Ground_002", "Upper_7", "stray", "_Export", "_Assets", "Ground"});
-    writeFile(raw.path("Ground_001/marker"), "1");
-    raw.house(houseHeader(8, "Maple Street 5", 2)
-                  .floor("Ground", {"Ground_001", "Ground_002", "Ground_missing"})
-                  .floor("Upper", {"Upper_7"})
-                  .int32(0));
-    LogCapture log;
-    raw.import();
+    QTemporaryDir outer;
+    const QString outsideName = QFileInfo(outer.path()).fileName();
+    const HouseDat house = header(8, "Maple Street 5", 4)
+                               .floor("Ground", {"Ground_001", "Ground_002", "Ground_missing", "Ground_", "a_b/c",
+                                                 "../" + outsideName})
+                               .floor("Upper", {"Upper_7"})
+                               .floor("..", {"Ground_x"})
+                               .floor("", {})
+                               .int32(0);
+    const QStringList folders{"Ground_001/marker", "Ground_002", "Upper_7", "Ground_x", "Ground_", "stray", "_Export",
+                              "Ground"};
+    for (CamParams* other : {static_cast<CamParams*>(new CamParamsZTM6), static_cast<CamParams*>(nullptr)}) {
+        RawFolder raw(other, folders);
+        raw.import(house);
+        EXPECT_TRUE(QFile::exists(raw.path("house.dat")) && QFile::exists(raw.path("Ground_001"))) << "laser-line only";
+    }
+    RawFolder raw(new CamParamsZTM4, folders);
+    raw.import(house);
     EXPECT_EQ(raw.property->ownName(), "Maple Street 5");
-    EXPECT_FALSE(QFile::exists(raw.path("house.dat")));
-    EXPECT_TRUE(QFile::exists(raw.path("Ground/001/marker")));
-    EXPECT_TRUE(QDir(raw.path("Ground/002")).exists());
-    EXPECT_TRUE(QDir(raw.path("Upper/7")).exists());
-    EXPECT_TRUE(QDir(raw.path("New Floor/stray")).exists());
-    EXPECT_TRUE(QDir(raw.path("_Export")).exists()) << "reserved folders stay";
-    EXPECT_TRUE(QDir(raw.path("_Assets")).exists());
-    EXPECT_FALSE(QDir(raw.path("New Floor/Ground")).exists()) << "an existing floor folder is reused, not moved";
-    EXPECT_TRUE(log.entries().isEmpty());
+    EXPECT_EQ(listTree(raw.path()), (QStringList{"Ground/", "Ground/001/", "Ground/001/marker/", "Ground/002/",
+                                                 "Ground_/", "Ground_x/", "New Floor/", "New Floor/stray/", "Upper/",
+                                                 "Upper/7/", "_Export/"}))
+        << "reserved folders stay, a floor folder is reused, refused names and what they name stay put";
+    EXPECT_TRUE(QDir(outer.path()).exists()) << "nothing outside the project is moved";
 }
 
 TEST(LegacyHouseLayout, OldOrDamagedFilesMoveEverythingIntoNewFloorAndAreDeleted)
 {
-    struct Case {
-        HouseDat dat;
-        const char* message;
+    const std::pair<HouseDat, const char*> cases[] = {
+        {header(7, "Old", 1).floor("Ground", {"Ground_001"}).int32(0), "Version is old"},
+        {HouseDat().filler(3), "Version is old"},
+        {header(8, "X", 1).floor("Ground", {"Ground_001"}, 5).int32(0), "File is not supported."},
+        {header(8, "X", -1), "File is corrupted."},
+        {header(8, "X", 1000000).floor("Ground", {"Ground_001"}), "File is corrupted."},
+        {header(8, "X", 2).floor("Ground", {"Ground_001"}), "File is corrupted."},
     };
-    const QList<Case> cases{
-        {houseHeader(7, "Old", 1).floor("Ground", {"Ground_001"}).int32(0), "Version is old"},
-        {HouseDat().bytes(3), "Version is old"},
-        {houseHeader(8, "X", 1).floor("Ground", {"Ground_001"}, 5).int32(0), "File is not supported."},
-        {houseHeader(8, "X", -1), "File is corrupted."},
-        {houseHeader(8, "X", 1000000).floor("Ground", {"Ground_001"}), "File is corrupted."},
-        {houseHeader(8, "X", 2).floor("Ground", {"Ground_001"}), "File is corrupted."},
-    };
-    for (const Case& c : cases) {
-        RawFolder raw;
-        raw.property->setCamParams(new CamParamsZTM4);
-        raw.folders({"Ground_001", "_Snapshots"});
-        raw.house(c.dat);
+    for (const auto& [house, message] : cases) {
+        SCOPED_TRACE(message);
+        RawFolder raw(new CamParamsZTM4, {"Ground_001", "_Snapshots"});
         LogCapture log;
-        raw.import();
+        raw.import(house);
         EXPECT_FALSE(QFile::exists(raw.path("house.dat")));
-        EXPECT_TRUE(log.contains(QtWarningMsg, "Could not load project file:")) << c.message;
-        EXPECT_TRUE(log.contains(QtWarningMsg, c.message)) << log.texts(QtWarningMsg).join("|").toStdString();
-        const bool movedByFloor = QDir(raw.path("Ground/001")).exists();
-        const bool movedToNewFloor = QDir(raw.path("New Floor/Ground_001")).exists();
-        EXPECT_TRUE(movedByFloor != movedToNewFloor) << c.message << ": the scan folder went exactly one way";
-        EXPECT_TRUE(QDir(raw.path("_Snapshots")).exists());
+        EXPECT_TRUE(log.contains(QtWarningMsg, "Could not load project file:"));
+        EXPECT_TRUE(log.contains(QtWarningMsg, message)) << log.texts(QtWarningMsg).join("|").toStdString();
+        const QStringList tree = listTree(raw.path());
+        EXPECT_NE(tree.contains("Ground/001/"), tree.contains("New Floor/Ground_001/")) << "the scan went one way";
+        EXPECT_TRUE(tree.contains("_Snapshots/"));
     }
 }
 
-TEST(LegacyHouseLayout, NamesFromTheFileMustBeOnePlainName)
+TEST(CompareFolderNames, LowerCaseBeforeCapitalPrefixesFirstAndBytesUnsigned)
 {
-    QTemporaryDir outer;
-    RawFolder raw;
-    raw.property->setCamParams(new CamParamsZTM4);
-    const QString outsideName = QFileInfo(outer.path()).fileName();
-    raw.folders({"Ground_x"});
-    raw.house(houseHeader(8, "X", 3)
-                  .floor("..", {"Ground_x"})
-                  .floor("Ground", {"../" + outsideName, "Ground_", "a_b/c"})
-                  .floor("", {})
-                  .int32(0));
-    raw.import();
-    EXPECT_TRUE(QDir(outer.path()).exists()) << "nothing outside the project is moved";
-    EXPECT_FALSE(QDir(raw.path("Ground/" + outsideName)).exists());
-    EXPECT_FALSE(QDir(raw.path("New Floor/Ground_x")).exists()) << "a scan named by a refused floor is not a stray";
-    EXPECT_TRUE(QDir(raw.path("Ground_x")).exists());
+    // "é" is 0xC3 0xA9 in UTF-8: as signed bytes it would come before every ASCII letter.
+    const QString etage = QString::fromUtf8("\xc3\xa9tage"), sz = QString::fromUtf8("\xc3\x9f");
+    QStringList names{"b", "A", "a", "B", "ab", "aB", "Ab", "a", "scan1", "scan", "s9", "s10", "_Map", etage, sz, "~"};
+    std::sort(names.begin(), names.end(), compareFolderNames);
+    EXPECT_EQ(names, (QStringList{"_Map", "a", "a", "ab", "aB", "A", "Ab", "b", "B", "s10", "s9", "scan", "scan1", "~",
+                                  sz, etage}));
+    for (qsizetype i = 0; i + 1 < names.size(); ++i)
+        EXPECT_FALSE(compareFolderNames(names[i + 1], names[i])) << "a strict order: " << names[i].toStdString();
+    EXPECT_FALSE(compareFolderNames("scan", "scan"));
 }
 
-TEST(LegacyHouseLayout, OnlyForTheLaserLineCamera)
+TEST(RawImportOrderKeys, FloorIndexFromSortedFloorsScanIndexFromSortedScansUpTo9999)
 {
-    for (CamParams* camera : {static_cast<CamParams*>(new CamParamsZTM6), static_cast<CamParams*>(nullptr)}) {
-        RawFolder raw;
-        raw.property->setCamParams(camera);
-        raw.folders({"Ground_001"});
-        raw.house(houseHeader(8, "X", 1).floor("Ground", {"Ground_001"}).int32(0));
-        raw.import();
-        EXPECT_TRUE(QFile::exists(raw.path("house.dat")));
-        EXPECT_TRUE(QDir(raw.path("Ground_001")).exists());
-    }
+    QTemporaryDir root;
+    QDir dir(root.path());
+    for (const char* path : {"b/s2", "b/s1", "A/s2", "A/s1", "A/s1/inner", "other/x", "zz/first", "z"})
+        ASSERT_TRUE(dir.mkpath(path));
+    for (int i = 0; i < 10001; ++i) // one more scan than a floor's keys can number
+        ASSERT_TRUE(dir.mkdir(QStringLiteral("z/s%1").arg(i, 5, 10, QLatin1Char('0'))));
+    const OrderKeys keys = rawImportOrderKeys(root.path(), {"b", "A", "zz", "z"});
+    EXPECT_EQ(keys.value({"A", "s1"}), 1);
+    EXPECT_EQ(keys.value({"b", "s2"}), 10002);
+    EXPECT_EQ(keys.value({"z", "s09999"}), 30000);
+    EXPECT_FALSE(keys.contains({"z", "s10000"})) << "the 10001st scan gets no key";
+    EXPECT_EQ(keys.value({"zz", "first"}), 30001);
+    EXPECT_EQ(keys.size(), 4 + 10000 + 1) << "only the new floors' own scan folders";
+    QList<int> values = keys.values();
+    std::sort(values.begin(), values.end());
+    EXPECT_EQ(std::adjacent_find(values.begin(), values.end()), values.end()) << "no key is given twice";
 }
