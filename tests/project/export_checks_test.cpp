@@ -1,9 +1,7 @@
+#include "app/app_settings.h"
 #include "pano/panorama.h"
 #include "support/model_fixture.h"
 #include "support/scan_placement.h"
-#include "support/test_support.h"
-
-#include <QDir>
 
 #include <gtest/gtest.h>
 
@@ -11,194 +9,76 @@ using namespace testsupport;
 
 namespace {
 
-const QString kNoInitial = "Initial pano not set. The first enabled one will be selected.";
-const QString kNoMain = "Property has no Main Building. Drafters will choose it for you.";
-const QString kEmpty = "Project is empty.";
-const QString kAllDisabled = "All floors are currently disabled. The 3D tour and floor plans will not be visible.";
 const QString kNoCompass = "Not enough compass data to determine property orientation. Compass direction will need to "
                            "be set manually on the portal. Please re-calibrate camera compass.";
-const QString kSomeCompass = "Some floors have no compass data. Compass can be set manually on the AMBREL Portal.";
+const QString kNoValid = "Floor has no valid scan. Remove it or fix it before exporting.";
 
-QStringList messagesOf(const QList<DrcFinding>& findings)
+QStringList messagesOf(const QList<DrcFinding>& findings, const Itemizeable* onlyAbout = nullptr)
 {
     QStringList messages;
     for (const DrcFinding& finding : findings)
-        messages << finding.message;
-    return messages;
-}
-
-// The findings about the property itself, leaving out those of its buildings and floors.
-QStringList propertyMessages(Property& property)
-{
-    QStringList messages;
-    for (const DrcFinding& finding : property.checkExport())
-        if (finding.subject == &property)
+        if (!onlyAbout || finding.subject == onlyAbout)
             messages << finding.message;
     return messages;
 }
 
-// A property whose one main building has one checked-clean floor with a full initial scan, so
-// that a test sees only what it provokes.
+QStringList messages(Floor* floor)
+{
+    floor->checkDrcErrors();
+    return messagesOf(floor->drcFindings());
+}
+
+// A main building whose one floor is clean and holds the full initial scan, so that a test sees
+// only what it provokes; metric units.
 struct CheckFixture : ProjectFixture {
     Building* house = addBuilding("House");
-    Floor* ground = addFloor(house, "Ground");
-    Panorama* first = placeScan(ground, "first", PanoType::Full, {0, 0});
+    Floor* ground = cleanFloor(house, "Ground");
+    const bool savedMetric = AppSettings::metricSystem;
 
     CheckFixture()
     {
         property->setName("Villa");
         house->setAsMainBuilding();
         house->setExtWallThickness(300);
-        ground->setGradeHint(2);
         ground->setStoredCompassRotation(10);
-        property->setInitialPano(first);
+        property->setInitialPano(ground->panos().first());
+        AppSettings::metricSystem = true;
     }
-
+    ~CheckFixture() { AppSettings::metricSystem = savedMetric; }
     Floor* cleanFloor(Building* building, const QString& name, PanoType type = PanoType::Full)
     {
         Floor* floor = addFloor(building, name);
         floor->setGradeHint(2);
         floor->setStoredCompassRotation(0);
-        placeScan(floor, name + " scan", type, {0, 0});
+        placeScan(floor, "first", type, {0, 0});
         return floor;
     }
-
-    QString addAsset(Panorama* pano, const QString& name)
-    {
-        const QString path = pano->folder() + "/assets/" + name;
-        writeFile(path, "asset");
-        return path;
-    }
+    QStringList propertyMessages() { return messagesOf(property->checkExport(), property.get()); }
 };
 
 } // namespace
 
-TEST(PropertyExportCheck, PropertyWithoutBuildingsIsEmptyAndNothingElse)
-{
-    Property property;
-    property.setName("Villa");
-    const QList<DrcFinding> findings = property.checkExport();
-    EXPECT_EQ(messagesOf(findings), (QStringList{kNoInitial, kNoMain, kEmpty}));
-    ASSERT_EQ(findings.size(), 3);
-    EXPECT_EQ(findings[0].code, 1);
-    EXPECT_EQ(findings[1].code, 1);
-    EXPECT_EQ(findings[2].code, 0);
-    for (const DrcFinding& finding : findings) {
-        EXPECT_EQ(finding.subject, static_cast<Itemizeable*>(&property));
-        EXPECT_EQ(finding.subjectName, "Villa");
-    }
-}
-
-TEST(PropertyExportCheck, InitialScanHiddenThroughItsFloorIsReported)
-{
-    CheckFixture f;
-    f.ground->setShown(false);
-    const QStringList messages = messagesOf(f.property->checkExport());
-    ASSERT_GE(messages.size(), 1);
-    EXPECT_EQ(messages[0], "Initial pano is not enabled on the portal: first. The first enabled one will be selected.");
-}
-
-TEST(PropertyExportCheck, OnlyBuildableScansOnCountedFloorsKeepTheProjectFromBeingEmpty)
-{
-    ProjectFixture f;
-    Building* building = f.addBuilding("House");
-    building->setAsMainBuilding();
-    Floor* pictures = f.addFloor(building, "Pictures");
-    placeScan(pictures, "user", PanoType::User, {0, 0});
-    Floor* maps = f.addFloor(building, "Ground");
-    placeScan(maps, "map", PanoType::Map, {0, 0});
-    maps->setShown(false); // would give the disabled-floors finding if the project were not empty
-
-    const QList<DrcFinding> findings = f.property->checkExport();
-    const QStringList messages = messagesOf(findings);
-    EXPECT_EQ(messages.count(kEmpty), 1);
-    EXPECT_FALSE(messages.contains(kAllDisabled));
-    EXPECT_FALSE(messages.contains(kNoCompass));
-    int blocking = 0;
-    for (const DrcFinding& finding : findings)
-        blocking += finding.code == 0 && finding.subject == f.property.get();
-    EXPECT_EQ(blocking, 1);
-}
-
-TEST(PropertyExportCheck, DisabledAndCompassFindingsCountFloorsWithAnyScans)
+TEST(PropertyExportCheck, EmptinessDisabledFloorsAndCompassCountOnlyFloorsWithScans)
 {
     CheckFixture f;
     Floor* maps = f.cleanFloor(f.house, "Basement", PanoType::Map); // no buildable scan, still counted
     f.cleanFloor(f.house, "Pictures")->setStoredCompassRotation(qQNaN()); // never counted
-    f.addFloor(f.house, "Attic")->setGradeHint(2); // no scans, no compass: not counted
-    EXPECT_EQ(propertyMessages(*f.property), QStringList{});
-
+    f.addFloor(f.house, "Attic");                                          // no scans: not counted
+    EXPECT_EQ(f.propertyMessages(), QStringList{});
     maps->setStoredCompassRotation(qQNaN());
-    EXPECT_TRUE(propertyMessages(*f.property).contains(kSomeCompass));
-
+    EXPECT_EQ(f.propertyMessages(),
+              QStringList{"Some floors have no compass data. Compass can be set manually on the AMBREL Portal."});
     f.ground->setStoredCompassRotation(qQNaN());
-    QStringList messages = propertyMessages(*f.property);
-    EXPECT_TRUE(messages.contains(kNoCompass));
-    EXPECT_FALSE(messages.contains(kSomeCompass));
-    EXPECT_FALSE(messages.contains(kAllDisabled));
-
     f.ground->setShown(false);
-    EXPECT_FALSE(propertyMessages(*f.property).contains(kAllDisabled)) << "the map floor is still enabled";
+    EXPECT_EQ(f.propertyMessages(), (QStringList{"Initial pano is not enabled on the portal: first. The first enabled "
+                                                 "one will be selected.", kNoCompass}));
     maps->setShown(false);
-    messages = propertyMessages(*f.property);
-    EXPECT_EQ(messages.indexOf(kAllDisabled) + 1, messages.indexOf(kNoCompass));
-}
-
-TEST(PropertyExportCheck, EachRepeatedAssetNameIsReportedOnTheLaterScan)
-{
-    CheckFixture f;
-    Floor* upstairs = f.cleanFloor(f.house, "1st");
-    Panorama* second = upstairs->panos().first();
-    Panorama* third = placeScan(upstairs, "third", PanoType::Map, {2000, 1000});
-    Panorama* onPictures = f.cleanFloor(f.house, "Pictures")->panos().first();
-    f.addAsset(f.first, "plan.pdf");
-    f.addAsset(f.first, "photo.jpg");
-    const QString secondCopy = f.addAsset(second, "plan.pdf");
-    f.addAsset(second, "Plan.pdf"); // names are compared with case
-    const QString thirdCopy = f.addAsset(third, "plan.pdf");
-    f.addAsset(onPictures, "photo.jpg"); // scans of "Pictures" floors are not compared
-    QDir().mkpath(second->folder() + "/assets/photo.jpg.d"); // not a file
-
-    QList<DrcFinding> duplicates;
-    for (const DrcFinding& finding : f.property->checkExport())
-        if (finding.message.startsWith("Duplicated asset"))
-            duplicates << finding;
-    ASSERT_EQ(duplicates.size(), 2);
-    EXPECT_EQ(duplicates[0].message,
-              "Duplicated asset found in \"" + secondCopy + "\". Only one occurrence will be exported.");
-    EXPECT_EQ(duplicates[1].message,
-              "Duplicated asset found in \"" + thirdCopy + "\". Only one occurrence will be exported.");
-    EXPECT_EQ(duplicates[0].subject, static_cast<Itemizeable*>(second));
-    EXPECT_EQ(duplicates[1].subject, static_cast<Itemizeable*>(third));
-    EXPECT_EQ(duplicates[1].subjectName, third->name());
-    EXPECT_EQ(duplicates[1].code, 1);
-    // The marker circle of radius 150, where the scan stands on the plan.
-    EXPECT_EQ(duplicates[1].highlight.boundingRect(), QRectF(1850, 850, 300, 300));
-}
-
-TEST(PropertyExportCheck, BuildingsFollowThePropertyFindingsWithTheirFloorsFindings)
-{
-    CheckFixture f;
-    Building* shed = f.addBuilding("House");
-    Floor* shedFloor = f.cleanFloor(shed, "Garage");
-    shedFloor->setGradeHint(0);
-    Building* third = f.addBuilding("House");
-    f.property->setInitialPano(nullptr);
-
+    EXPECT_EQ(f.propertyMessages()[1],
+              "All floors are currently disabled. The 3D tour and floor plans will not be visible.");
+    f.ground->panos().first()->setPanoType(PanoType::Map); // nothing buildable: empty, and nothing else to say
     const QList<DrcFinding> findings = f.property->checkExport();
-    EXPECT_EQ(messagesOf(findings),
-              (QStringList{kNoInitial, "Duplicated building name: House",
-                           "House: No exterior wall thickness was specified. Exterior floor area will not be reported.",
-                           "Grade level not set. Set above/below grade level by clicking on the floor name.",
-                           "Duplicated building name: House", "House: Building is empty."}));
-    ASSERT_EQ(findings.size(), 6);
-    EXPECT_EQ(findings[1].subject, static_cast<Itemizeable*>(shed));
-    EXPECT_EQ(findings[1].subjectName, "Villa");
-    EXPECT_EQ(findings[3].subject, static_cast<Itemizeable*>(shedFloor));
-    EXPECT_EQ(findings[4].subject, static_cast<Itemizeable*>(third));
-    EXPECT_EQ(findings[5].subject, static_cast<Itemizeable*>(third));
-    EXPECT_EQ(findings[5].subjectName, "Villa/House");
-    EXPECT_EQ(findings[5].code, 0);
+    EXPECT_EQ(messagesOf(findings, f.property.get()).mid(1), QStringList{"Project is empty."});
+    EXPECT_EQ(findings[1].code, 0) << "an empty project is not exported";
 }
 
 TEST(BuildingExportCheck, WallThicknessFindings)
@@ -206,48 +86,79 @@ TEST(BuildingExportCheck, WallThicknessFindings)
     CheckFixture f;
     f.house->setExtWallThickness(0);
     Floor* upper = f.cleanFloor(f.house, "1st");
-    Floor* cellar = f.cleanFloor(f.house, "Cellar");
-    cellar->setGradeHint(1); // below grade: needs no thickness
-    Floor* pictures = f.cleanFloor(f.house, "Pictures"); // never weighed
-    auto messages = [&] { return messagesOf(f.house->checkExport()); };
-
+    Floor* pictures = f.cleanFloor(f.house, "Pictures");
+    f.cleanFloor(f.house, "Cellar")->setGradeHint(1); // below grade: needs no thickness
+    const auto messages = [&] { return messagesOf(f.house->checkExport()); };
     EXPECT_EQ(messages(), QStringList{"House: No exterior wall thickness was specified. Exterior floor area will "
                                       "not be reported."});
-
-    upper->setActualExtWallThickness(100);
-    EXPECT_EQ(messages(),
-              (QStringList{"House: Floor(s) Ground are not below grade and have no exterior wall thickness specified. "
-                           "Exterior floor area will not be reported for these floors.",
-                           "House: Floors(s) 1st have unusually small exterior wall thickness (<16 cm)."}));
-
-    f.ground->setActualExtWallThickness(159);
-    cellar->setActualExtWallThickness(160);
-    const QString thinFloors = "House: Floors(s) Ground, 1st have unusually small exterior wall thickness (<16 cm).";
-    EXPECT_EQ(messages(), QStringList{thinFloors});
-
+    const QString thin = " have unusually small exterior wall thickness (<16 cm).";
+    const QString unset = "House: Floor(s) Ground are not below grade and have no exterior wall thickness specified. "
+                          "Exterior floor area will not be reported for these floors.";
+    upper->setActualExtWallThickness(160);
+    EXPECT_EQ(messages(), QStringList{unset});
+    upper->setActualExtWallThickness(159);
+    EXPECT_EQ(messages(), (QStringList{unset, "House: Floors(s) 1st" + thin}));
     // Thin building walls are named once only when every floor, "Pictures" ones included, is thin.
     f.house->setExtWallThickness(120);
-    cellar->setActualExtWallThickness(0);
-    EXPECT_EQ(messages(),
-              QStringList{"House: Floors(s) Ground, 1st, Cellar have unusually small exterior wall thickness (<16 cm)."})
-        << "the Pictures floor is never thin";
+    EXPECT_EQ(messages(), QStringList{"House: Floors(s) Ground, 1st, Cellar" + thin});
     f.house->deleteFloor(pictures, true);
     EXPECT_EQ(messages(), QStringList{"House: Exterior wall thickness is unusually small (<16 cm)."});
 }
 
-TEST(BuildingExportCheck, DuplicatedFloorNamesAndFreshFloorFindingsInFloorOrder)
+TEST(FloorDrc, RulesComeInTheirOrderWithTheirCodesAndEachHoldsOnlyWithinItsEdges)
 {
     CheckFixture f;
-    Floor* again = f.cleanFloor(f.house, "Ground");
-    again->setGradeHint(0);
-    again->drcFindings() = {DrcFinding{nullptr, "stale", "stale", {}, 1}};
+    Floor* floor = f.addFloor(f.house, "GARAGE");
+    floor->setCeilingHeight(950);
+    Panorama* map = placeScan(floor, "map", PanoType::Map, {0, 0});
+    floor->drcFindings() = {DrcFinding{nullptr, "stale", "stale", {}, 0}};
+    EXPECT_EQ(messages(floor),
+              (QStringList{"Garage floor is in the main building. Do you want to move it to a standalone building?",
+                           "Grade level not set. Set above/below grade level by clicking on the floor name.",
+                           "Ceiling Height is unusually small: 95 cm", kNoValid}));
+    QList<int> codes;
+    for (const DrcFinding& finding : floor->drcFindings()) {
+        codes << finding.code;
+        EXPECT_TRUE(finding.subject == floor && finding.subjectName == "Villa/House/GARAGE");
+    }
+    EXPECT_EQ(codes, (QList<int>{1, 0, 1, 0}));
+    AppSettings::metricSystem = false;
+    EXPECT_EQ(messages(floor).at(2), "Ceiling Height is unusually small: 3'1\"");
 
-    const QList<DrcFinding> findings = f.house->checkExport();
-    EXPECT_EQ(messagesOf(findings),
-              (QStringList{"House/Ground: Duplicated floor name: Ground",
-                           "Grade level not set. Set above/below grade level by clicking on the floor name."}));
-    ASSERT_EQ(findings.size(), 2);
-    EXPECT_EQ(findings[0].subject, static_cast<Itemizeable*>(again));
-    EXPECT_EQ(findings[0].subjectName, "Villa/House");
-    EXPECT_EQ(findings[1].subjectName, "Villa/House/Ground");
+    // Only the whole name in the main building is a garage; a ceiling height counts when set and
+    // under a metre; a buildable scan counts even when hidden, an unknown one never.
+    floor->setGradeHint(2);
+    floor->setName("Garage 2");
+    floor->setCeilingHeight(1000);
+    EXPECT_EQ(messages(floor), QStringList{kNoValid});
+    Floor* elsewhere = f.addFloor(f.addBuilding("Shed"), "Garage");
+    elsewhere->setGradeHint(2);
+    EXPECT_EQ(messages(elsewhere), QStringList{kNoValid});
+    map->setPanoType(PanoType::Unknown);
+    placeScan(floor, "hidden", PanoType::Partial, {5000, 0})->setShown(false);
+    floor->setCeilingHeight(0);
+    EXPECT_EQ(messages(floor), QStringList{});
+}
+
+TEST(FloorDrc, ShownScansWithinHalfAMetreAreOutlinedInOneBlockingFinding)
+{
+    CheckFixture f;
+    Floor* floor = f.cleanFloor(f.house, "1st");                               // "first" at (0, 0)
+    Panorama* b = placeScan(floor, "b", PanoType::Full, {300, 400});         // exactly 500 from it
+    Panorama* far = placeScan(floor, "far", PanoType::User, {800.1, 400}); // 500.1 from b
+    ASSERT_EQ(messages(floor).size(), 1);
+    const DrcFinding finding = floor->drcFindings().first();
+    EXPECT_EQ(finding.code, 0);
+    EXPECT_TRUE(finding.message.startsWith("Highlighted scans are closer than 50 cm. <a href=\""));
+    EXPECT_TRUE(finding.message.endsWith("\">Adjust position or disable all but one.</a>"));
+    // Circles of radius 250 about both.
+    for (const QPointF& inside : {QPointF(-245, 0), QPointF(0, 245), QPointF(545, 400), QPointF(300, 645)})
+        EXPECT_TRUE(finding.highlight.contains(inside)) << inside.x() << " " << inside.y();
+    EXPECT_FALSE(finding.highlight.contains(far->scenePos()) || finding.highlight.contains(QPointF(0, 260)));
+    // Only the scans' own portal flags count, and partial scans may stand anywhere.
+    floor->setShown(false);
+    EXPECT_EQ(messages(floor).size(), 1);
+    b->setShown(false);
+    placeScan(floor, "c", PanoType::Partial, {150, 200});
+    EXPECT_EQ(messages(floor), QStringList{});
 }
