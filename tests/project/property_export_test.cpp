@@ -1,6 +1,7 @@
 #include "app/app_settings.h"
 #include "pano/panorama.h"
 #include "project/cipher.h"
+#include "project/dxf_writer.h"
 #include "support/archive_check.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
@@ -14,15 +15,18 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QDomDocument>
 #include <QMenu>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 #include <omp.h>
 
 #include <atomic>
+#include <cmath>
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -64,9 +68,8 @@ public:
     mutable std::atomic<bool> wideTeam{false};
 };
 
-// House (walls 150 mm): "Ground" with a user scan (two tags, an asset), a map scan (an asset and a
-// second "plan.pdf") and a full scan made from a picture whose panos exist; "Pictures" with a
-// user scan; "pictures old" (walls 200 mm) with a user scan (one tag). Shed: "Main", empty.
+// House (walls 150 mm): "Ground" with a user scan, a map scan (its assets repeat a name) and a full
+// scan made from a picture; "Pictures"; "pictures old" (walls 200 mm) with a user scan. Shed: empty.
 struct ExportFixture : ProjectFixture {
     Building* house = nullptr;
     Floor *ground = nullptr, *picturesOld = nullptr;
@@ -130,11 +133,6 @@ struct ExportFixture : ProjectFixture {
     }
 };
 
-bool hasPano(Panorama* pano)
-{
-    return QFileInfo::exists(pano->folder() + "/s.pic");
-}
-
 const QString kNoValid = "Floor has no valid scan. Remove it or fix it before exporting.";
 const QString kGradeNotSet = "Grade level not set. Set above/below grade level by clicking on the floor name.";
 
@@ -153,8 +151,7 @@ QStringList messages(Floor* floor)
     return messagesOf(floor->drcFindings());
 }
 
-// A main building whose one floor is clean and holds the full initial scan, so that a test sees
-// only what it provokes; metric units.
+// A main building with one clean floor holding the initial scan: a test sees only what it provokes.
 struct CheckFixture : ProjectFixture {
     Building* house = addBuilding("House");
     Floor* ground = cleanFloor(house, "Ground");
@@ -195,6 +192,29 @@ struct LoaderScope {
     ~LoaderScope() { Property::setProjectLoader({}); }
 };
 
+QList<QByteArray> reals(const QList<double>& values)
+{
+    QByteArray out;
+    QTextStream stream(&out, QIODevice::WriteOnly);
+    DxfWriter writer(&stream);
+    for (double value : values)
+        writer.writeReal(10, value);
+    stream.flush();
+    return out.replace("10\n", "").split('\n').mid(0, values.size());
+}
+
+// "x y" of each POINT, as written.
+QStringList pointTexts(const QByteArray& dxf)
+{
+    QStringList points;
+    const QString text = QString::fromLatin1(dxf);
+    for (auto it = QRegularExpression("\nAcDbPoint\n10\n(.*)\n20\n(.*)\n").globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        points << match.captured(1) + " " + match.captured(2);
+    }
+    return points;
+}
+
 } // namespace
 
 TEST(ArchiveExport, WritesTheEntriesInTheirOrderWithTheSummaryAndReplacesThePreviousExport)
@@ -213,7 +233,9 @@ TEST(ArchiveExport, WritesTheEntriesInTheirOrderWithTheSummaryAndReplacesThePrev
             names << kPrefix + base + file;
         return names;
     };
-    const auto floor = [&](Floor* floor) { return entries("floor" + QString::number(floor->uniqueId()), {".qsv", ".qdx"}); };
+    const auto floor = [&](Floor* floor) {
+        return entries("floor" + QString::number(floor->uniqueId()), {".qsv", ".qdx"});
+    };
     const auto scan = [&](Panorama* pano) { return entries(pano->exportLabel() + "/", {"pc.dat", "t.pic", "s.pic"}); };
     const QStringList expected = entries("", {"quoril_exp.qjs", "/system.cfg", "/quorillog.txt", "/nomivolog.txt"})
         + floor(f.ground) + scan(f.user) + entries("/_Assets/", {"plan.pdf", "map.txt"}) // the map's "plan.pdf" repeats
@@ -320,11 +342,9 @@ TEST(BuildPass, BuildsEveryShownScanWithOneOpenMpThreadInEachTaskAndFailsTheExpo
     Panorama* partial = f.twoLensScan(f.ground, "partial", PanoType::Partial);
     Panorama* unknown = f.twoLensScan(f.ground, "unknown", PanoType::Unknown);
     Panorama* loose = f.twoLensScan(f.addFloor(f.house, "Pictures 2"), "loose");
-    ASSERT_GT(omp_get_max_threads(), 1) << "a machine with one core cannot tell the limit from the default";
-    bool passMarked = false;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] { passMarked = passMarked || f.property->scanPassRunning(); });
-    watch.start(1);
+    const auto hasPano = [](Panorama* pano) { return QFileInfo::exists(pano->folder() + "/s.pic"); };
+    const int before = omp_get_max_threads();
+    ASSERT_GT(before, 1) << "a machine with one core cannot tell the limit from the default";
     EXPECT_EQ(f.failedExportReason(),
               "Failed to quoril some of the panos. Fix or remove the bad ones, or re-import the whole property.\n\n"
               "Could not process pano " + bad->folder() + ": lens 1 unreadable\n\n"
@@ -333,8 +353,8 @@ TEST(BuildPass, BuildsEveryShownScanWithOneOpenMpThreadInEachTaskAndFailsTheExpo
     EXPECT_TRUE(hasPano(first) && hasPano(partial) && hasPano(f.user)) << "one failure does not stop the others";
     EXPECT_FALSE(hasPano(unknown) || hasPano(loose) || QFileInfo::exists(f.path("Job: 12/Ground/m1/s.pic")));
     EXPECT_FALSE(f.camera->wideTeam) << "the one-thread limit reaches the pool threads";
+    EXPECT_EQ(omp_get_max_threads(), before) << "and the calling thread keeps its own";
     EXPECT_EQ(decipheredPicImage(first->folder() + "/s.pic").size(), QSize(7200, 3600));
-    EXPECT_TRUE(passMarked && !f.property->scanPassRunning()) << "the autosave is held off while the pass runs";
 }
 
 TEST(PropertyExportCheck, EmptinessDisabledFloorsAndCompassCountOnlyFloorsWithScans)
@@ -372,8 +392,7 @@ TEST(FloorDrc, RulesComeInTheirOrderWithTheirCodesAndEachHoldsOnlyWithinItsEdges
     floor->drcFindings() = {DrcFinding{nullptr, "stale", "stale", {}, 0}};
     EXPECT_EQ(messages(floor),
               (QStringList{"Garage floor is in the main building. Do you want to move it to a standalone building?",
-                           kGradeNotSet,
-                           "Ceiling Height is unusually small: 95 cm", kNoValid}));
+                           kGradeNotSet, "Ceiling Height is unusually small: 95 cm", kNoValid}));
     QList<int> codes;
     for (const DrcFinding& finding : floor->drcFindings())
         codes << (finding.subject == floor ? finding.code : -1);
@@ -405,8 +424,7 @@ TEST(FloorDrc, ShownScansWithinHalfAMetreAreOutlinedInOneBlockingFinding)
     EXPECT_EQ(finding.code, 0);
     EXPECT_TRUE(finding.message.startsWith("Highlighted scans are closer than 50 cm. <a href=\""));
     EXPECT_TRUE(finding.message.endsWith("\">Adjust position or disable all but one.</a>"));
-    // Circles of radius 250 about both.
-    for (const QPointF& inside : {QPointF(-245, 0), QPointF(0, 245), QPointF(545, 400), QPointF(300, 645)})
+    for (const QPointF& inside : {QPointF(-245, 0), QPointF(0, 245), QPointF(545, 400), QPointF(300, 645)}) // r = 250
         EXPECT_TRUE(finding.highlight.contains(inside)) << inside.x() << " " << inside.y();
     EXPECT_FALSE(finding.highlight.contains(far->scenePos()) || finding.highlight.contains(QPointF(0, 260)));
     // Only the scans' own portal flags count, and partial scans may stand anywhere.
@@ -449,8 +467,9 @@ TEST(PropertyActions, ReimportLetsGoOfTheOldTreeBeforeTheLoadOnlyWhenConfirmed)
     QStringList events;
     QObject::connect(f.property.get(), &Property::initPanoUpdated,
                      [&] { events << (f.property->initialPano() ? "initial kept" : "initial cleared"); });
-    QObject::connect(ground, &Floor::highlightedPanosChanged,
-                     [&](const QList<QGraphicsItem*>& items) { events << QString("highlighted %1").arg(items.size()); });
+    QObject::connect(ground, &Floor::highlightedPanosChanged, [&](const QList<QGraphicsItem*>& items) {
+        events << QString("highlighted %1").arg(items.size());
+    });
     QObject::connect(f.property.get(), &Property::modelUpdated, [&](Floor* floor) {
         events << QString("model %1 buildings, floor %2 still named %3")
                       .arg(f.property->buildings().size())
@@ -479,9 +498,10 @@ TEST(PropertyActions, ReimportLetsGoOfTheOldTreeBeforeTheLoadOnlyWhenConfirmed)
     ASSERT_EQ(prompt.asked().size(), 3);
     EXPECT_EQ(prompt.asked()[0].title, "Cannot re-import");
     EXPECT_EQ(prompt.asked()[1].title, "Warning");
-    EXPECT_EQ(events, (QStringList{"initial cleared", "highlighted 0", "model 0 buildings, floor null still named Ground",
-                                   "highlighted 0", "load"}));
-    EXPECT_EQ(log.texts(QtCriticalMsg), QStringList{"Could not re-import property \"Villa\" : Could not find: somewhere"});
+    EXPECT_EQ(events, (QStringList{"initial cleared", "highlighted 0",
+                                   "model 0 buildings, floor null still named Ground", "highlighted 0", "load"}));
+    EXPECT_EQ(log.texts(QtCriticalMsg),
+              QStringList{"Could not re-import property \"Villa\" : Could not find: somewhere"});
 }
 
 TEST(PropertyMaintenance, ReprocessPanosGoesOnAfterFailuresAndWarnsOnce)
@@ -515,4 +535,54 @@ TEST(PropertyMaintenance, ReprocessPanosGoesOnAfterFailuresAndWarnsOnce)
     EXPECT_FALSE(QFileInfo::exists(first->folder() + "/t.pic"));
     EXPECT_GT(QFileInfo(second->folder() + "/t.pic").size(), 1000) << "a new preview";
     EXPECT_EQ(readFile(partial->folder() + "/t.pic"), "old preview");
+}
+
+TEST(DxfWriter, RealsHaveOneDecimalTiesAwayFromZeroAndNeverNegativeZeroNanOrInf)
+{
+    EXPECT_EQ(reals({-1250.46, -999.95001, 0.25, -0.25, -4096.25, 0.35, 9.95, 4503599627370495.5, 1e20, -0.0, -0.04,
+                     -0.05, -4.9e-324, std::nan(""), INFINITY, -INFINITY}),
+              (QList<QByteArray>{"-1250.5", "-1000.0", "0.3", "-0.3", "-4096.3", "0.3", "9.9", "4503599627370495.5",
+                                 "100000000000000000000.0", "0.0", "0.0", "-0.1", "0.0", "0.0", "0.0", "0.0"}));
+}
+
+TEST(FloorPlans, EmptyFloorGivesTheSkeletonAndScansAreDrawnTopmostFirstInTheDxf)
+{
+    ProjectFixture f;
+    Floor* floor = f.addFloor(f.addBuilding("House"), "Ground");
+    QByteArray dxf = floor->exportDxf();
+    EXPECT_TRUE(dxf.contains("9\n$EXTMIN\n10\n0.0\n20\n0.0\n9\n$EXTMAX\n10\n0.0\n20\n0.0\n"));
+    EXPECT_TRUE(dxf.endsWith("0\nEOF\n") && dxf.contains("2\nENTITIES\n0\nENDSEC\n"));
+    EXPECT_EQ(floor->exportSvg().documentElement().attribute("viewBox"), "0.0 0.0 0.0 0.0");
+
+    // Entity handles follow the tables' in hex; scene points (980, 2010) and (993, 1995) are written y up.
+    Panorama* pano = placeScan(floor, "a", PanoType::Full, {1000, 2000}, 90, {{10, 20}, {-5, 7}});
+    placeScan(floor, "map", PanoType::Map, {-3000, 0}, 0, {{100, 100}}); // in the extents only
+    dxf = floor->exportDxf();
+    EXPECT_TRUE(dxf.contains("0\nPOINT\n5\n35\n100\nAcDbEntity\n8\nP\n100\nAcDbPoint\n10\n980.0\n20\n-2010.0\n"
+                             "0\nPOINT\n5\n36\n100\nAcDbEntity\n8\nP\n100\nAcDbPoint\n10\n993.0\n20\n-1995.0\n"
+                             "0\nLWPOLYLINE\n5\n37\n"));
+    EXPECT_EQ(dxf.count("0\nLWPOLYLINE\n"), 1);
+    EXPECT_TRUE(dxf.contains("\n90\n13\n") && dxf.contains("10\n1000.0\n20\n-2150.0\n")) << "the marker, turned";
+    EXPECT_TRUE(dxf.contains("9\n$EXTMIN\n10\n-2900.0\n20\n-2011.0\n9\n$EXTMAX\n10\n1001.0\n20\n-100.0\n"));
+    const QString svg = floor->exportSvg().toString(0);
+    EXPECT_TRUE(svg.contains("viewBox=\"-2900.0 100.0 3901.0 1911.0\"") && svg.count("<g ") == 2) << svg.toStdString();
+    EXPECT_TRUE(svg.contains("id=\"scan" + QString::number(pano->uniqueId()) + "\""));
+    EXPECT_TRUE(svg.contains("transform=\"translate(1000.0,  2000.0) rotate(90.00) \""));
+
+    placeScan(floor, "top", PanoType::User, {100, 0}, 0, {{2, 2}})->setZValue(2);
+    EXPECT_EQ(pointTexts(floor->exportDxf()), (QStringList{"102.0 -2.0", "980.0 -2010.0", "993.0 -1995.0"}));
+    const QString stacked = floor->exportSvg().toString(0);
+    EXPECT_GT(stacked.indexOf("translate(100.0,"), stacked.indexOf("translate(1000.0,")) << "the bottom scan first";
+}
+
+TEST(FloorPlans, DxfRoundsHalvesAwayFromZeroAndNeverWritesNegativeZero)
+{
+    ProjectFixture f;
+    Floor* floor = f.addFloor(f.addBuilding("House"), "Ground");
+    Panorama* pano = placeScan(floor, "a", PanoType::Partial, {0.5, 12.5}, 0, {{0, 0}, {-1, -25}, {0, -13}, {-1, -12}});
+    EXPECT_EQ(pointTexts(floor->exportDxf()), (QStringList{"1.0 -13.0", "-1.0 13.0", "1.0 1.0", "-1.0 -1.0"}));
+    pano->setPos(0.5, 12.6); // the third point's y is now -0.4, which rounds to a negative zero
+    const QByteArray dxf = floor->exportDxf();
+    EXPECT_EQ(pointTexts(dxf), (QStringList{"1.0 -13.0", "-1.0 12.0", "1.0 0.0", "-1.0 -1.0"}));
+    EXPECT_FALSE(dxf.contains("-0.0") || dxf.toLower().contains("nan") || dxf.toLower().contains("inf"));
 }
