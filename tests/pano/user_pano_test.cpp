@@ -1,4 +1,8 @@
+#include "pano/gpano_xmp.h"
+#include "pano/image_io.h"
+#include "pano/jpeg_writer.h"
 #include "pano/panorama.h"
+#include "pano/pic_file.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
 #include "support/pic_checks.h"
@@ -7,20 +11,38 @@
 
 #include <QAction>
 #include <QBuffer>
-#include <QImage>
-#include <QJsonObject>
+#include <QImageReader>
 #include <QMenu>
+#include <QRegularExpression>
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 using namespace testsupport;
 
 namespace {
 
+// Sky above, ground below and the red marker at the top left, whatever the size.
+void expectSkyOnTop(const QImage& image)
+{
+    ASSERT_FALSE(image.isNull());
+    const int w = image.width(), h = image.height();
+    EXPECT_TRUE(isSkyColour(image.pixel(w / 2, h / 8)) && isGroundColour(image.pixel(w / 2, h - 1 - h / 8)));
+    const QRgb marker = image.pixel(w / 80, h / 40);
+    EXPECT_TRUE(qRed(marker) > 180 && qGreen(marker) < 80) << "the red marker stays at the top left";
+}
+
+// The planted sky picture, whose RGB888 rows (top first) are 600 bytes: packed without padding.
+const uint8_t* plantedRgb()
+{
+    static const QImage planted = plantedSkyImage(200, 100);
+    return planted.constBits();
+}
+
 struct UserScanFixture : ProjectFixture {
-    Building* building = addBuilding("House");
-    Floor* floor = addFloor(building, "Ground");
+    Floor* floor = addFloor(addBuilding("House"), "Ground");
     QTemporaryDir pictures;
 
     QString picture(const QString& name, int width, int height)
@@ -45,125 +67,138 @@ struct UserScanFixture : ProjectFixture {
     }
 };
 
-void expectSkyOnTop(const QImage& image)
-{
-    ASSERT_FALSE(image.isNull());
-    const int w = image.width();
-    const int h = image.height();
-    EXPECT_TRUE(isSkyColour(image.pixel(w / 2, h / 8))) << "sky at the top";
-    EXPECT_TRUE(isGroundColour(image.pixel(w / 2, h - 1 - h / 8))) << "ground at the bottom";
-    const QRgb marker = image.pixel(w / 80, h / 40);
-    EXPECT_GT(qRed(marker), 180);
-    EXPECT_LT(qGreen(marker), 80) << "the red marker stays at the top left";
-}
-
 } // namespace
 
-TEST(UserPano, PictureBecomesAScanWithPreviewAndFullPano)
+TEST(JpegWriter, PlainEncipheredAndTaggedFilesKeepTopRowsAtTheTopAndShortPicFilesAreRefused)
+{
+    QTemporaryDir dir;
+    const QByteArray jpeg = encodeJpeg(plantedRgb(), 200, 100, 91);
+    EXPECT_EQ(QImage::fromData(jpeg, "JPG").size(), QSize(200, 100));
+    expectSkyOnTop(QImage::fromData(jpeg, "JPG"));
+    saveJpgFile(dir.filePath("plain.jpg"), plantedRgb(), 200, 100, 91, false);
+    EXPECT_EQ(readFile(dir.filePath("plain.jpg")), jpeg);
+    saveJpgFile(dir.filePath("t.pic"), plantedRgb(), 200, 100, 91, true);
+    EXPECT_EQ(readFile(dir.filePath("t.pic")).size(), jpeg.size() + 16);
+    EXPECT_NE(readFile(dir.filePath("t.pic")).mid(16, 64), jpeg.left(64)) << "the content is not enciphered";
+    EXPECT_EQ(readPicFile(dir.filePath("t.pic")), jpeg);
+    expectSkyOnTop(loadPicImage(dir.filePath("t.pic")));
+    EXPECT_THROW(loadPicImage(dir.filePath("plain.jpg")), std::runtime_error) << "never enciphered: no picture";
+    writeFile(dir.filePath("short.pic"), QByteArray(15, 'x'));
+    EXPECT_TRUE(thrownMessage([&] { readPicFile(dir.filePath("short.pic")); }).contains("too short"));
+    EXPECT_THROW(encodeJpeg(plantedRgb(), 200, 100, 101), std::runtime_error);
+    EXPECT_THROW(encodeJpeg(plantedRgb(), 0, 100, 90), std::runtime_error);
+
+    // The XMP packet follows APP0 (JFIF); the decoder sees the same picture and no orientation in it.
+    const QByteArray packet = buildGPanoXmpPacket({4000, 2000, 3000, 1000, 500, 600});
+    saveJpgFileWithXmp(dir.filePath("s.pic"), plantedRgb(), 200, 100, 91, true, packet);
+    const QByteArray tagged = readPicFile(dir.filePath("s.pic"));
+    const qsizetype xmpAt = 4 + (uint8_t(tagged[4]) << 8 | uint8_t(tagged[5]));
+    EXPECT_EQ(tagged.mid(2, 2) + tagged.mid(6, 5) + tagged.mid(xmpAt, 2), QByteArray("\xFF\xE0JFIF\0\xFF\xE1", 9));
+    EXPECT_EQ(tagged.mid(xmpAt + 4, 29 + packet.size()), QByteArray("http://ns.adobe.com/xap/1.0/\0", 29) + packet);
+    QBuffer buffer;
+    buffer.setData(tagged);
+    QImageReader reader(&buffer, "jpeg");
+    reader.setAutoTransform(true);
+    EXPECT_EQ(reader.read(), QImage::fromData(jpeg, "JPG"));
+    EXPECT_EQ(reader.transformation(), QImageIOHandler::TransformationNone);
+}
+
+// Under a file, over a folder, with nothing to encode, onto a private twin of /dev/full.
+TEST(JpegWriter, FailedWritesThrowAndLeaveWhatWasThere)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath("old.jpg"), "previous");
+    QDir().mkpath(dir.filePath("s.pic/inside"));
+    ASSERT_EQ(::mknod(QFile::encodeName(dir.filePath("full")).constData(), S_IFCHR | 0666, makedev(1, 7)), 0);
+    EXPECT_TRUE(thrownMessage([&] { saveJpgFile(dir.filePath("old.jpg/t.pic"), plantedRgb(), 200, 100, 90, true); })
+                    .contains(dir.filePath("old.jpg/t.pic")));
+    for (const auto& [name, width] : QList<std::pair<const char*, int>>{{"s.pic", 200}, {"old.jpg", 0}, {"full", 200}})
+        EXPECT_THROW(saveJpgFile(dir.filePath(name), plantedRgb(), width, 100, 90, false), std::runtime_error) << name;
+    EXPECT_FALSE(QFileInfo(dir.filePath("full")).isFile()) << "the device node was replaced";
+    EXPECT_EQ(readFile(dir.filePath("old.jpg")), "previous");
+    EXPECT_EQ(listTree(dir.path()), (QStringList{"full", "old.jpg", "s.pic/", "s.pic/inside/"}));
+}
+
+TEST(ImageIo, RowsComeTopDownOrWithTheFilesFirstRowLast)
+{
+    QTemporaryDir dir;
+    const QImage planted = plantedSkyImage(40, 24);
+    ASSERT_TRUE(planted.convertToFormat(QImage::Format_ARGB32).save(dir.filePath("planted.png")));
+    QByteArray topDown, bottomUp;
+    int width = 0, height = 0;
+    ASSERT_TRUE(loadImageRgb(dir.filePath("planted.png"), topDown, width, height, false, false, false));
+    ASSERT_TRUE(loadImageRgb(dir.filePath("planted.png"), bottomUp, width, height, true, false, false));
+    ASSERT_TRUE(width == 40 && height == 24 && topDown.size() == 40 * 24 * 3 && bottomUp.size() == topDown.size());
+    EXPECT_EQ(QImage(reinterpret_cast<const uchar*>(topDown.constData()), 40, 24, 120, QImage::Format_RGB888), planted);
+    for (int y = 0; y < 24; ++y)
+        EXPECT_EQ(bottomUp.mid(y * 120, 120), topDown.mid((23 - y) * 120, 120)) << "the file's first row last";
+
+    writeFile(dir.filePath("broken.jpg"), QByteArrayLiteral("\xff\xd8\xff not a jpeg at all"));
+    for (const QString& path : {dir.filePath("missing.jpg"), dir.filePath("broken.jpg")}) {
+        QByteArray rgb = "left over";
+        EXPECT_FALSE(loadImageRgb(path, rgb, width, height, true, false, false)) << path.toStdString();
+        EXPECT_TRUE(rgb.isEmpty());
+    }
+}
+
+TEST(UserPano, PictureBecomesAScanWithPreviewAndFullPanoSkyUpWhichOutliveTheSourcePicture)
 {
     UserScanFixture f;
     LogCapture log;
     f.addThroughMenu({f.picture("garden.jpg", 3000, 1500)});
     ASSERT_EQ(f.floor->panos().size(), 1);
     Panorama* scan = f.floor->panos().first();
-    EXPECT_EQ(scan->panoType(), PanoType::User);
-    EXPECT_EQ(scan->dir(), "User Pano_garden");
     EXPECT_EQ(f.floor->highlightedPanos(), QList<QGraphicsItem*>{scan});
     EXPECT_TRUE(log.contains(QtInfoMsg, "Please adjust scan position, rotation and initial angle"));
     EXPECT_TRUE(log.contains(QtWarningMsg, "Selected image resolution is too low: 3000x1500. For better experience"));
     EXPECT_FALSE(log.contains(QtWarningMsg, "Aspect ratio"));
-
     const QImage preview = decipheredPicImage(scan->folder() + "/t.pic");
     EXPECT_EQ(preview.size(), QSize(1800, 900));
     expectSkyOnTop(preview);
-
     scan->buildPano();
     const QImage pano = decipheredPicImage(scan->folder() + "/s.pic");
     EXPECT_EQ(pano.size(), QSize(3000, 1500));
     expectSkyOnTop(pano);
     const QJsonObject gpano = exiftoolGPano(scan->folder() + "/s.pic");
     EXPECT_EQ(gpano["ProjectionType"].toString(), "equirectangular");
-    EXPECT_EQ(gpano["FullPanoWidthPixels"].toInt(), 3000);
-    EXPECT_EQ(gpano["FullPanoHeightPixels"].toInt(), 1500);
-    EXPECT_EQ(gpano["CroppedAreaImageWidthPixels"].toInt(), 3000);
-    EXPECT_EQ(gpano["CroppedAreaImageHeightPixels"].toInt(), 1500);
+    EXPECT_EQ(QList<int>({gpano["FullPanoWidthPixels"].toInt(), gpano["FullPanoHeightPixels"].toInt(),
+                          gpano["CroppedAreaImageWidthPixels"].toInt(), gpano["CroppedAreaImageHeightPixels"].toInt()}),
+              QList<int>({3000, 1500, 3000, 1500}));
     EXPECT_EQ(listTree(f.path("Ground")), (QStringList{"User Pano_garden/", "User Pano_garden/s.pic",
                                                        "User Pano_garden/t.pic", "User Pano_garden/u.jpg"}));
+
+    // A scan opened from an export has "t.pic" and "s.pic" without "u.jpg": they are kept as they are.
+    ASSERT_TRUE(QFile::remove(scan->folder() + "/u.jpg"));
+    const QByteArray pictures = readFile(scan->folder() + "/t.pic") + readFile(scan->folder() + "/s.pic");
+    EXPECT_NO_THROW(scan->reload(false));
+    EXPECT_NO_THROW(scan->buildPano());
+    EXPECT_EQ(readFile(scan->folder() + "/t.pic") + readFile(scan->folder() + "/s.pic"), pictures);
+    // Reprocessing needs the source picture, and so does a scan without its full pano.
+    const QString missing = "Main image is missing and pano will be omitted.";
+    EXPECT_TRUE(thrownMessage([&] { scan->reload(true); }).endsWith(missing));
+    ASSERT_TRUE(QFile::remove(scan->folder() + "/s.pic"));
+    EXPECT_TRUE(thrownMessage([&] { scan->buildPano(); }).endsWith(missing));
 }
 
-TEST(UserPano, OddPicturesAreWarnedAboutAndScaledToTwoToOne)
-{
-    UserScanFixture f;
-    LogCapture log;
-    const QString path = f.picture("wide.jpg", 3000, 1000);
-    f.addThroughMenu({path, path});
-    EXPECT_TRUE(log.contains(QtWarningMsg, "Aspect ratio of equirectangular image should be exactly 2:1."));
-    EXPECT_TRUE(log.contains(QtWarningMsg, "Selected image resolution is too low: 3000x1000"));
-    ASSERT_EQ(f.floor->panos().size(), 2);
-    EXPECT_EQ(f.floor->panos()[1]->dir(), "User Pano_wide_001");
-    f.floor->panos()[0]->buildPano();
-    EXPECT_EQ(decipheredPicImage(f.floor->panos()[0]->folder() + "/s.pic").size(), QSize(3000, 1500));
-}
-
-TEST(UserPano, FailuresLeaveNoScanAndNoFolderBehind)
+TEST(UserPano, UnreadablePicturesLeaveNothingBehindAndOddOnesAreScaledToTwoToOne)
 {
     UserScanFixture f;
     LogCapture log;
     // A header that claims far more pixels than the reader may allocate: readable size, no image.
-    QImage small(8, 8, QImage::Format_RGB888);
-    small.fill(Qt::blue);
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::WriteOnly);
-    ASSERT_TRUE(small.save(&buffer, "JPG"));
-    const qsizetype sof = jpeg.indexOf("\xff\xc0");
+    QByteArray huge = readFile(f.picture("small.jpg", 8, 8));
+    const qsizetype sof = huge.indexOf("\xff\xc0");
     ASSERT_GT(sof, 0);
-    jpeg[sof + 5] = char(0x75); // height 30000
-    jpeg[sof + 6] = char(0x30);
-    jpeg[sof + 7] = char(0xea); // width 60000
-    jpeg[sof + 8] = char(0x60);
-    const QString huge = f.pictures.filePath("huge.jpg");
-    writeFile(huge, jpeg);
-    const QString garbage = f.pictures.filePath("garbage.jpg");
-    writeFile(garbage, "not a picture");
-
-    f.addThroughMenu({garbage, huge});
-    EXPECT_TRUE(log.contains(QtWarningMsg, "Could not load image"));
-    EXPECT_TRUE(log.contains(QtWarningMsg, "Could not load scan:"));
-    EXPECT_TRUE(f.floor->panos().isEmpty());
-    EXPECT_TRUE(listTree(f.path("Ground")).isEmpty()) << "the half-made scan folder is removed";
-
-    // The floor's folder is gone: nothing can be made, nothing may crash.
-    log.clear();
-    QDir(f.path("Ground")).removeRecursively();
-    f.addThroughMenu({f.picture("ok.jpg", 400, 200)});
-    EXPECT_TRUE(f.floor->panos().isEmpty());
-    EXPECT_TRUE(log.contains(QtWarningMsg, "Could not load scan:"));
-    EXPECT_EQ(listTree(f.path()), QStringList{}) << "nothing appears outside the floor either";
-}
-
-TEST(UserPano, ScanFromAnExportKeepsItsPicturesWithoutTheSourcePicture)
-{
-    UserScanFixture f;
-    LogCapture log;
-    f.addThroughMenu({f.picture("garden.jpg", 3000, 1500)});
-    ASSERT_EQ(f.floor->panos().size(), 1);
-    Panorama* scan = f.floor->panos().first();
-    scan->buildPano();
-    // An export archive carries "t.pic" and "s.pic" but not "u.jpg".
-    ASSERT_TRUE(QFile::remove(scan->folder() + "/u.jpg"));
-    const QByteArray preview = readFile(scan->folder() + "/t.pic");
-    const QByteArray pano = readFile(scan->folder() + "/s.pic");
-
-    EXPECT_NO_THROW(scan->reload(false));
-    EXPECT_NO_THROW(scan->buildPano());
-    EXPECT_EQ(readFile(scan->folder() + "/t.pic"), preview);
-    EXPECT_EQ(readFile(scan->folder() + "/s.pic"), pano);
-
-    // Reprocessing needs the source picture, and so does a scan that has no preview yet.
-    EXPECT_THAT(thrownMessage([&] { scan->reload(true); }).toStdString(),
-                ::testing::EndsWith("Main image is missing and pano will be omitted."));
-    ASSERT_TRUE(QFile::remove(scan->folder() + "/s.pic"));
-    EXPECT_THAT(thrownMessage([&] { scan->buildPano(); }).toStdString(),
-                ::testing::EndsWith("Main image is missing and pano will be omitted."));
+    huge.replace(sof + 5, 4, QByteArray("\x75\x30\xea\x60", 4)); // 60000 x 30000
+    writeFile(f.pictures.filePath("huge.jpg"), huge);
+    writeFile(f.pictures.filePath("garbage.jpg"), "not a picture");
+    const QString wide = f.picture("wide.jpg", 3000, 1000);
+    f.addThroughMenu({f.pictures.filePath("garbage.jpg"), f.pictures.filePath("huge.jpg"), wide, wide});
+    EXPECT_TRUE(log.contains(QtWarningMsg, "not load image") && log.contains(QtWarningMsg, "Could not load scan:"));
+    EXPECT_TRUE(log.contains(QtWarningMsg, "Aspect ratio of equirectangular image should be exactly 2:1."));
+    ASSERT_EQ(f.floor->panos().size(), 2);
+    EXPECT_EQ(listTree(f.path("Ground")).filter(QRegularExpression("/$")),
+              (QStringList{"User Pano_wide/", "User Pano_wide_001/"}))
+        << "the half-made scan folders are removed";
+    f.floor->panos()[0]->buildPano();
+    EXPECT_EQ(decipheredPicImage(f.floor->panos()[0]->folder() + "/s.pic").size(), QSize(3000, 1500));
 }

@@ -14,8 +14,6 @@
 #include "support/test_support.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
@@ -31,13 +29,6 @@ namespace {
 const QString kProjectName = "Maple Street";
 const QString kPrefix = kProjectName + "/";
 
-void writeEnciphered(const QString& path, const QJsonObject& object)
-{
-    QByteArray data = QJsonDocument(object).toJson(QJsonDocument::Compact);
-    encipherBytes(data, CipherKind::Data);
-    writeFile(path, data);
-}
-
 Tag tagTitled(const QString& title, double u, double v, double d)
 {
     Tag tag;
@@ -49,90 +40,81 @@ Tag tagTitled(const QString& title, double u, double v, double d)
     return tag;
 }
 
+QList<Floor*> floorsOf(Property& property)
+{
+    QList<Floor*> floors;
+    for (Building* building : property.buildings())
+        floors += building->floors();
+    return floors;
+}
+
 Panorama* scanIn(Property& property, const QString& floorName, const QString& dir)
 {
-    for (Building* building : property.buildings())
-        for (Floor* floor : building->floors())
-            if (floor->ownName() == floorName)
-                for (Panorama* pano : floor->panos())
-                    if (pano->dir() == dir)
-                        return pano;
+    for (Floor* floor : floorsOf(property))
+        for (Panorama* pano : floor->panos())
+            if (floor->ownName() == floorName && pano->dir() == dir)
+                return pano;
     return nullptr;
 }
 
-// The entries the archive must hold, in their order, and for the copied ones their source, as the
-// export's table describes them; written out here from the tree, independently of the export.
+// The archive's entries in their order, and the source of each copied one, written out from the
+// tree independently of the export.
 struct ExpectedArchive {
     QStringList names;
     QMap<QString, QString> sources;
-
-    void add(const QString& name, const QString& source = {})
-    {
-        names << name;
-        if (!source.isEmpty())
-            sources[name] = source;
-    }
 };
 
 ExpectedArchive expectedArchive(Property& property)
 {
     ExpectedArchive expected;
+    const auto add = [&](const QString& name, const QString& source = {}) {
+        expected.names << name;
+        if (!source.isEmpty())
+            expected.sources[name] = source;
+    };
     const QString folder = property.folder() + "/";
-    expected.add(kPrefix + "quoril_exp.qjs");
+    add(kPrefix + "quoril_exp.qjs");
     for (const char* file : {"system.cfg", "quorillog.txt", "nomivolog.txt"})
         if (QFileInfo::exists(folder + file))
-            expected.add(kPrefix + "/" + file, folder + file);
+            add(kPrefix + "/" + file, folder + file);
     QSet<QString> assetNames;
-    for (Building* building : property.buildings()) {
-        for (Floor* floor : building->floors()) {
-            if (floor->ownName().startsWith("Pictures"))
-                continue;
-            const QString base = kPrefix + "floor" + QString::number(floor->uniqueId());
-            expected.add(base + ".qsv");
-            expected.add(base + ".qdx");
-            for (Panorama* pano : floor->panos()) {
-                const QString scan = kPrefix + pano->exportLabel() + "/";
-                const QString source = pano->folder() + "/";
-                if (pano->panoType() != PanoType::Map) {
-                    const bool madeFromPicture = pano->isEquirectangular() && pano->panoType() != PanoType::User;
-                    if (!madeFromPicture)
-                        expected.add(scan + "pc.dat");
-                    expected.add(scan + "t.pic", source + "t.pic");
-                    expected.add(scan + "s.pic", source + "s.pic");
-                    if (madeFromPicture)
-                        expected.add(scan + "pc.dat", source + "pc.dat");
-                }
-                for (const QString& asset : QDir(source + "assets").entryList(QDir::Files, QDir::Unsorted)) {
-                    if (assetNames.contains(asset))
-                        continue;
-                    assetNames.insert(asset);
-                    expected.add(kPrefix + "/_Assets/" + asset, source + "assets/" + asset);
-                }
+    for (Floor* floor : floorsOf(property)) {
+        if (floor->ownName().startsWith("Pictures"))
+            continue;
+        const QString base = kPrefix + "floor" + QString::number(floor->uniqueId());
+        add(base + ".qsv");
+        add(base + ".qdx");
+        for (Panorama* pano : floor->panos()) {
+            const QString scan = kPrefix + pano->exportLabel() + "/";
+            const QString source = pano->folder() + "/";
+            if (pano->panoType() != PanoType::Map) { // none is a full scan made from a picture
+                add(scan + "pc.dat");
+                add(scan + "t.pic", source + "t.pic");
+                add(scan + "s.pic", source + "s.pic");
             }
+            for (const QString& asset : QDir(source + "assets").entryList(QDir::Files, QDir::Unsorted))
+                if (!assetNames.contains(asset)) {
+                    assetNames.insert(asset);
+                    add(kPrefix + "/_Assets/" + asset, source + "assets/" + asset);
+                }
         }
     }
     return expected;
 }
 
-// Numbers to a millionth: positions derived from a scan's rotation (tags' scene positions) may
-// differ in their last bits after the rotation went through the file in radians.
+// Numbers to a millionth: tags' scene positions may differ in their last bits after the scan's
+// rotation went through the file in radians.
 QJsonValue roundedNumbers(const QJsonValue& value)
 {
     if (value.isDouble())
         return std::round(value.toDouble() * 1e6) / 1e6;
-    if (value.isArray()) {
-        QJsonArray array;
-        for (const QJsonValue& item : value.toArray())
-            array.append(roundedNumbers(item));
-        return array;
-    }
-    if (value.isObject()) {
-        QJsonObject object = value.toObject();
-        for (auto it = object.begin(); it != object.end(); ++it)
-            it.value() = roundedNumbers(it.value());
-        return object;
-    }
-    return value;
+    QJsonArray array = value.toArray();
+    for (auto item : array)
+        item = roundedNumbers(item);
+    QJsonObject object = value.toObject();
+    for (auto it = object.begin(); it != object.end(); ++it)
+        it.value() = roundedNumbers(it.value());
+    return value.isArray() ? QJsonValue(array) : value.isObject() ? QJsonValue(object) : value;
 }
 
 // The portal's view of the tree: what must come back from the archive.
@@ -146,17 +128,16 @@ std::string tourOf(Property& property)
 
 } // namespace
 
-// A generated project (two-lens and user scans, a "Pictures" floor, a map scan, assets of which
-// two share a name) is loaded, given notes, a reference line and tags, saved, checked and
-// exported; tools no one here wrote then read every part of the archive, and the archive opened
-// elsewhere gives the same tree.
+// Tools no one here wrote read every part of the archive of a generated project.
 TEST(ExportEndToEnd, GeneratedProjectExportsAndOpensAgainAsTheSameTree)
 {
     QTemporaryDir root;
     const QString folder = root.filePath(kProjectName);
     makeProject(folder, {"--floors", "2", "--scans-per-floor", "2", "--user-scans", "1", "--lens-height", "200",
                          "--no-missing-main-image"});
-    writeEnciphered(folder + "/Ground/002/pano.dat", {{"type", "map"}});
+    QByteArray mapRecord = R"({"type":"map"})";
+    encipherBytes(mapRecord, CipherKind::Data);
+    writeFile(folder + "/Ground/002/pano.dat", mapRecord);
     writeFile(folder + "/Ground/001/assets/plan.pdf", "%PDF-1.4 ground floor plan");
     writeFile(folder + "/Ground/002/assets/meter.jpg", pseudoRandomBytes(5000, 3));
     writeFile(folder + "/1st Floor/001/assets/plan.pdf", "%PDF-1.4 first floor plan, same name");
@@ -172,27 +153,25 @@ TEST(ExportEndToEnd, GeneratedProjectExportsAndOpensAgainAsTheSameTree)
     ASSERT_TRUE(groundScan && map && firstFloorUser);
     ASSERT_EQ(map->panoType(), PanoType::Map);
     Floor* ground = groundScan->floor();
-    for (auto [pos, text] : {std::pair{QPointF(300, -120), "Kitchen"}, {QPointF(-900, 450.5), "Stairs"}})
-        ground->addItem(new Note(pos, text));
+    ground->addItem(new Note(QPointF(300, -120), "Kitchen"));
+    ground->addItem(new Note(QPointF(-900, 450.5), "Stairs"));
     ReferenceLine::create(ground, {0, 0}, {1500, 0});
     groundScan->appendTag(tagTitled("Boiler", 0.1, 0.55, 2300));
     groundScan->appendTag(tagTitled("Fuse box", 0.6, 0.4, 1800));
     firstFloorUser->appendTag(tagTitled("Window", 0.3, 0.5, 3000));
     property.setInitialPano(firstFloorUser);
     // What the user settles before an export: grades, and user scans placed away from the others.
-    for (Building* building : property.buildings())
-        for (Floor* floor : building->floors()) {
-            if (floor->gradeHint() == 0)
-                floor->setGradeHint(2);
-            for (Panorama* pano : floor->panos())
-                if (pano->panoType() == PanoType::User)
-                    pano->setPos(2500, 2000);
-        }
+    for (Floor* floor : floorsOf(property)) {
+        if (floor->gradeHint() == 0)
+            floor->setGradeHint(2);
+        for (Panorama* pano : floor->panos())
+            if (pano->panoType() == PanoType::User)
+                pano->setPos(2500, 2000);
+    }
     ASSERT_TRUE(property.save());
 
-    const QList<DrcFinding> findings = property.checkExport();
     QStringList messages;
-    for (const DrcFinding& finding : findings) {
+    for (const DrcFinding& finding : property.checkExport()) {
         EXPECT_NE(finding.code, 0) << finding.message.toStdString();
         messages << finding.message;
     }
@@ -206,7 +185,6 @@ TEST(ExportEndToEnd, GeneratedProjectExportsAndOpensAgainAsTheSameTree)
     const QString archive = folder + "/_Export/" + kProjectName + ".quoril.tar";
     EXPECT_EQ(listTree(folder + "/_Export"), QStringList{kProjectName + ".quoril.tar"});
 
-    // Both outside readers list exactly the table's entries in order; copies equal their sources.
     const ExpectedArchive expected = expectedArchive(property);
     const ArchiveListing python = pythonTarListing(archive);
     ASSERT_TRUE(python.failure.isEmpty()) << python.failure.toStdString();
@@ -216,19 +194,16 @@ TEST(ExportEndToEnd, GeneratedProjectExportsAndOpensAgainAsTheSameTree)
     EXPECT_EQ(gnu.names(), expected.names);
     EXPECT_TRUE(expected.names.contains(kPrefix + "/_Assets/meter.jpg")) << "map scans carry their assets";
     int copies = 0;
-    for (const ArchiveMember& member : python.members) {
-        if (!expected.sources.contains(member.name))
-            continue;
-        ++copies;
-        EXPECT_EQ(member.sha1, sha1sumOf(expected.sources[member.name])) << member.name.toStdString();
-    }
+    for (const ArchiveMember& member : python.members)
+        if (expected.sources.contains(member.name)) {
+            ++copies;
+            EXPECT_EQ(member.sha1, sha1sumOf(expected.sources[member.name])) << member.name.toStdString();
+        }
     EXPECT_EQ(copies, expected.sources.size());
 
     QTemporaryDir unpacked;
     ASSERT_EQ(runProcess("tar", {"-xf", archive, "-C", unpacked.path()}).exitCode, 0);
     const QString inside = unpacked.filePath(kProjectName) + "/";
-
-    // The project copy is the export form.
     const QJsonObject exported =
         QJsonDocument::fromJson(opensslDecipher(readFile(inside + "quoril_exp.qjs"), CipherKind::Data)).object();
     EXPECT_EQ(exported, property.toJson(true));
@@ -239,26 +214,23 @@ TEST(ExportEndToEnd, GeneratedProjectExportsAndOpensAgainAsTheSameTree)
             EXPECT_FALSE(floor.toObject()["layout"].toObject().contains("referenceLines"));
         }
 
-    // Every plan, deciphered by openssl, is read by ezdxf, xmllint and rsvg-convert.
     int plans = 0;
-    for (Building* building : property.buildings())
-        for (Floor* floor : building->floors()) {
-            if (floor->isPicturesFloor())
-                continue;
-            ++plans;
-            SCOPED_TRACE(floor->ownName().toStdString());
-            const QString base = inside + "floor" + QString::number(floor->uniqueId());
-            writeFile(base + ".dxf", opensslDecipher(readFile(base + ".qdx"), CipherKind::DxfPlan));
-            writeFile(base + ".svg", opensslDecipher(readFile(base + ".qsv"), CipherKind::SvgPlan));
-            QList<Panorama*> shown;
-            for (Panorama* pano : floor->panos())
-                if (pano->panoType() != PanoType::Map)
-                    shown << pano;
-            expectPlansShowScans(base + ".dxf", base + ".svg", shown);
-        }
+    for (Floor* floor : floorsOf(property)) {
+        if (floor->isPicturesFloor())
+            continue;
+        ++plans;
+        SCOPED_TRACE(floor->ownName().toStdString());
+        const QString base = inside + "floor" + QString::number(floor->uniqueId());
+        writeFile(base + ".dxf", opensslDecipher(readFile(base + ".qdx"), CipherKind::DxfPlan));
+        writeFile(base + ".svg", opensslDecipher(readFile(base + ".qsv"), CipherKind::SvgPlan));
+        QList<Panorama*> shown;
+        for (Panorama* pano : floor->panos())
+            if (pano->panoType() != PanoType::Map)
+                shown << pano;
+        expectPlansShowScans(base + ".dxf", base + ".svg", shown);
+    }
     EXPECT_EQ(plans, 2);
 
-    // Every full pano is an equirectangular GPano JPEG to exiftool.
     int panos = 0;
     for (const QString& name : expected.names) {
         if (!name.endsWith("/s.pic"))
@@ -275,7 +247,6 @@ TEST(ExportEndToEnd, GeneratedProjectExportsAndOpensAgainAsTheSameTree)
     }
     EXPECT_EQ(panos, 5);
 
-    // Opened elsewhere, the archive gives the same buildings, floors, scans, notes and tags.
     QTemporaryDir elsewhere;
     const QString copy = elsewhere.filePath(kProjectName + ".quoril.tar");
     ASSERT_TRUE(QFile::copy(archive, copy));
