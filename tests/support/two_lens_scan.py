@@ -1,17 +1,12 @@
-#!/usr/bin/python3
 """Writes two-lens camera scan folders, and the calibration file they fit, for tests and sample
 projects. The folder matches what tests/support/two_lens_scan_fixture.cpp writes: the same lidar
 files byte for byte, the same "scan.json" values and lens images of the same planted scene (sky
 above ground, a red marker near the top left seen by lens 2, a green one near the top just right
 of the middle seen by lens 1), encoded by another JPEG writer.
 
-Usable as a module: write_two_lens_scan(folder, ...) and write_two_lens_system_cfg(path, ...).
-Command line:
-    two_lens_scan.py scan FOLDER [--lens-height N] [--position X Y] [--rot R] [--shutter N]
-    two_lens_scan.py system-cfg PATH [--lens-height N] [--serial TEXT]
+A module: write_two_lens_scan(folder, ...) and write_two_lens_system_cfg(path, ...).
 """
 
-import argparse
 import json
 import math
 import os
@@ -165,31 +160,3 @@ def write_two_lens_system_cfg(path, lens_height=300, serial="MX0123456789"):
     with open(path, "wb") as out:
         out.write(data)
     return description
-
-
-def main(argv):
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    sub = parser.add_subparsers(dest="command", required=True)
-    scan = sub.add_parser("scan", help="write a scan folder")
-    scan.add_argument("folder")
-    scan.add_argument("--lens-height", type=int, default=300)
-    scan.add_argument("--position", type=float, nargs=2, default=(2500.0, 1200.0))
-    scan.add_argument("--rot", type=float, default=0.25)
-    scan.add_argument("--shutter", type=int, default=4321)
-    cfg = sub.add_parser("system-cfg", help="write the calibration file the scans fit")
-    cfg.add_argument("path")
-    cfg.add_argument("--lens-height", type=int, default=300)
-    cfg.add_argument("--serial", default="MX0123456789")
-    args = parser.parse_args(argv)
-    if args.command == "scan":
-        record = write_two_lens_scan(args.folder, lens_height=args.lens_height, position=tuple(args.position),
-                                     rot=args.rot, shutter_counter=args.shutter)
-        json.dump(record, sys.stdout)
-    else:
-        json.dump(write_two_lens_system_cfg(args.path, args.lens_height, args.serial), sys.stdout)
-    sys.stdout.write("\n")
-    return 0
-
-
-if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
