@@ -1,10 +1,11 @@
 #include "pano/panorama.h"
+#include "project/folder_remover.h"
 #include "support/model_fixture.h"
 #include "support/scripted_prompt.h"
-#include "support/signal_counter.h"
 #include "support/test_support.h"
 
 #include <QAction>
+#include <QFile>
 #include <QMenu>
 
 #include <gtest/gtest.h>
@@ -20,44 +21,32 @@ QStringList ownNames(const QList<Floor*>& floors)
     return names;
 }
 
-QAction* actionNamed(QMenu& menu, const QString& text)
+void trigger(Building* building, const QString& text)
 {
+    QMenu menu;
+    building->contextMenuActions(&menu);
     for (QAction* action : menu.actions())
         if (action->text() == text)
-            return action;
-    return nullptr;
+            return building->onContextAction(action);
+    ADD_FAILURE() << "no action " << text.toStdString();
 }
-}
+} // namespace
 
-TEST(Building, FloorsSortByTheFloorNameTable)
+TEST(Building, FloorsSortByTheFloorNameTableAndNewOnesTakeTheFirstFreeName)
 {
     ProjectFixture fixture;
     Building* building = fixture.addBuilding("House");
     for (const char* name : {"Pictures 2", "Garage", "Lower basement", "Lower Level 2", "Workshop", "10th floor",
                              "Attic", "Main Floor", "Entry"})
         fixture.addFloor(building, name);
-    SignalCounter model(fixture.property.get(), &Property::modelUpdated);
     building->sortFloors();
-    EXPECT_EQ(ownNames(building->floors()),
-              (QStringList{"Entry", "Main Floor", "10th floor", "Attic", "Workshop", "Lower Level 2",
-                           "Lower basement", "Garage", "Pictures 2"}));
-    EXPECT_EQ(model.count(), 1);
-}
-
-TEST(Building, NewFloorsTakeTheFirstFreeNameAndAFolder)
-{
-    ProjectFixture fixture;
-    Building* building = fixture.addBuilding("House");
-    fixture.addFloor(building, "New Floor");
+    EXPECT_EQ(ownNames(building->floors()), (QStringList{"Entry", "Main Floor", "10th floor", "Attic", "Workshop",
+                                                         "Lower Level 2", "Lower basement", "Garage", "Pictures 2"}));
     fixture.addFloor(building, "New Floor 1");
-    fixture.addFloor(building, "New Floor 3");
-    Floor* made = building->addNewFloor("New Floor");
-    ASSERT_NE(made, nullptr);
-    EXPECT_EQ(made->ownName(), "New Floor 2");
-    EXPECT_EQ(made->name(), "New Property/House/New Floor 2");
-    EXPECT_EQ(building->floors().last(), made);
-    EXPECT_EQ(listTree(fixture.path()),
-              (QStringList{"New Floor 1/", "New Floor 2/", "New Floor 3/", "New Floor/"}));
+    trigger(building, "Add floor");
+    EXPECT_EQ(building->floors().last()->ownName(), "New Floor");
+    EXPECT_EQ(building->addNewFloor("New Floor")->ownName(), "New Floor 2");
+    EXPECT_TRUE(QFileInfo(fixture.path("New Floor 2")).isDir());
 }
 
 TEST(Building, AddFloorTakesAFloorOverAndMoveFloorIgnoresIndexesOutsideTheList)
@@ -68,168 +57,95 @@ TEST(Building, AddFloorTakesAFloorOverAndMoveFloorIgnoresIndexesOutsideTheList)
     Floor* a = fixture.addFloor(first, "A");
     Floor* b = fixture.addFloor(first, "B");
     Floor* c = fixture.addFloor(first, "C");
-    Property& property = *fixture.property;
-
-    property.setDirty(false);
-    first->addFloor(a);
-    EXPECT_EQ(first->floors(), (QList<Floor*>{b, c, a}));
-    EXPECT_TRUE(property.isDirty());
-
+    fixture.property->setDirty(false);
     first->moveFloor(2, 0);
-    EXPECT_EQ(first->floors(), (QList<Floor*>{a, b, c}));
-    first->moveFloor(0, 2);
-    EXPECT_EQ(first->floors(), (QList<Floor*>{b, c, a}));
-    property.setDirty(false);
-    first->moveFloor(1, -1);
-    EXPECT_EQ(first->floors(), (QList<Floor*>{b, c, a}));
-    EXPECT_TRUE(property.isDirty());
-
-    property.setDirty(false);
-    first->moveFloor(3, 0);
-    first->moveFloor(0, 3);
-    first->moveFloor(-1, 0);
-    EXPECT_EQ(first->floors(), (QList<Floor*>{b, c, a}));
-    EXPECT_FALSE(property.isDirty());
+    EXPECT_EQ(first->floors(), (QList<Floor*>{c, a, b}));
+    EXPECT_TRUE(fixture.property->isDirty());
+    fixture.property->setDirty(false);
+    for (auto [from, to] : {std::pair{3, 0}, {0, 3}, {-1, 0}, {1, 1}})
+        first->moveFloor(from, to);
+    EXPECT_EQ(first->floors(), (QList<Floor*>{c, a, b}));
+    EXPECT_FALSE(fixture.property->isDirty());
 
     second->addFloor(c);
-    EXPECT_EQ(first->floors(), (QList<Floor*>{b, a}));
-    EXPECT_EQ(second->floors(), QList<Floor*>{c});
-    EXPECT_EQ(c->building(), second);
+    EXPECT_EQ(first->floors(), (QList<Floor*>{a, b}));
     EXPECT_EQ(c->name(), "New Property/Second/C");
+    EXPECT_TRUE(fixture.property->isDirty());
 }
 
-TEST(Building, DeletingAFloorRemovesItsFolderAndNothingElse)
+TEST(Building, DeletingAFloorRemovesItsFolderNothingElseAndEveryUnderlayLinkToIt)
 {
     ProjectFixture fixture;
     Building* house = fixture.addBuilding("House");
-    Building* garage = fixture.addBuilding("Garage");
     Floor* ground = fixture.addFloor(house, "Ground");
     Floor* attic = fixture.addFloor(house, "Attic");
-    Floor* shed = fixture.addFloor(garage, "Shed");
+    Floor* shed = fixture.addFloor(fixture.addBuilding("Garage"), "Shed");
     fixture.addUserScan(ground, "Hall");
     fixture.addUserScan(attic, "Roof");
     writeFile(fixture.path("quoril.qjs"), "x");
-    writeFile(fixture.path("Ground/floor.json"), "{}");
     attic->setUnderlayFloor(ground);
     shed->setUnderlayFloor(ground);
-    const QStringList before = listTree(fixture.path());
-    EXPECT_EQ(before, (QStringList{"Attic/", "Attic/Roof/", "Attic/Roof/u.jpg", "Ground/", "Ground/Hall/",
-                                   "Ground/Hall/u.jpg", "Ground/floor.json", "Shed/", "quoril.qjs"}));
-
-    fixture.property->setDirty(false);
-    SignalCounter model(fixture.property.get(), &Property::modelUpdated);
+    EXPECT_EQ(listTree(fixture.path()), (QStringList{"Attic/", "Attic/Roof/", "Attic/Roof/u.jpg", "Ground/",
+                                                     "Ground/Hall/", "Ground/Hall/u.jpg", "Shed/", "quoril.qjs"}));
     house->deleteFloor(ground, false);
-    EXPECT_EQ(listTree(fixture.path()),
-              (QStringList{"Attic/", "Attic/Roof/", "Attic/Roof/u.jpg", "Shed/", "quoril.qjs"}));
+    EXPECT_EQ(listTree(fixture.path()), (QStringList{"Attic/", "Attic/Roof/", "Attic/Roof/u.jpg", "Shed/", "quoril.qjs"}));
     EXPECT_EQ(house->floors(), QList<Floor*>{attic});
     EXPECT_EQ(attic->underlayFloor(), nullptr);
-    EXPECT_EQ(shed->underlayFloor(), nullptr) << "underlay links in other buildings must go too";
-    EXPECT_TRUE(fixture.property->isDirty());
-    EXPECT_GE(model.count(), 1);
-}
+    EXPECT_EQ(shed->underlayFloor(), nullptr) << "links from other buildings must go too";
 
-TEST(Building, AFloorWithoutAPlainFolderNameNeverRemovesTheProjectFolder)
-{
-    for (const QString& dir : {QString(), QString("."), QString(".."), QString("a/b")}) {
-        ProjectFixture fixture;
-        Building* house = fixture.addBuilding("House");
-        fixture.addFloor(house, "Ground");
+    // A floor whose folder name is not one plain name removes nothing at all.
+    for (const QString& dir : {QString(), QString("."), QString(".."), QString("Attic/Roof")}) {
         auto* broken = new Floor(house);
         broken->setDir(dir);
-        writeFile(fixture.path("quoril.qjs"), "x");
-        writeFile(fixture.path("a/b/c.txt"), "x");
-        const QStringList before = listTree(fixture.path());
         house->deleteFloor(broken, true);
-        EXPECT_EQ(listTree(fixture.path()), before) << dir.toStdString();
-        EXPECT_TRUE(QDir(fixture.path()).exists());
+        EXPECT_EQ(listTree(fixture.path()).size(), 5) << dir.toStdString();
     }
 }
 
-TEST(Building, MainBuildingAndWallThicknessMarkChangesOnlyWhenTheyChange)
+TEST(Building, DeleteAsksFirstAndSetAsMainMarksTheProjectChangedOnlyOnChange)
 {
     ProjectFixture fixture;
     Property& property = *fixture.property;
     Building* house = fixture.addBuilding("House");
     Building* garage = fixture.addBuilding("Garage");
+    fixture.addUserScan(fixture.addFloor(garage, "Ground"), "s");
     property.setDirty(false);
-    house->setAsMainBuilding();
-    EXPECT_TRUE(house->isMainBuilding());
-    EXPECT_FALSE(garage->isMainBuilding());
+    trigger(house, "Set as main building");
+    EXPECT_TRUE(house->isMainBuilding() && !garage->isMainBuilding());
     EXPECT_TRUE(property.isDirty());
     property.setDirty(false);
     house->setAsMainBuilding();
     EXPECT_FALSE(property.isDirty());
 
-    QMenu menu;
-    garage->contextMenuActions(&menu);
-    QAction* setMain = actionNamed(menu, "Set as main building");
-    ASSERT_NE(setMain, nullptr);
-    EXPECT_TRUE(setMain->isEnabled());
-    garage->onContextAction(setMain);
-    EXPECT_TRUE(garage->isMainBuilding());
-    EXPECT_TRUE(property.isDirty());
-    QMenu again;
-    garage->contextMenuActions(&again);
-    EXPECT_FALSE(actionNamed(again, "Set as main building")->isEnabled());
-
-    property.setDirty(false);
-    house->setExtWallThickness(0);
-    EXPECT_FALSE(property.isDirty());
-    house->setExtWallThickness(250);
-    EXPECT_TRUE(property.isDirty());
-    Floor* ground = fixture.addFloor(house, "Ground");
-    EXPECT_EQ(ground->extWallThickness(false), 250);
-    EXPECT_EQ(ground->extWallThickness(true), 0);
-    ground->setActualExtWallThickness(300);
-    EXPECT_EQ(ground->extWallThickness(false), 300);
-}
-
-TEST(Building, ContextActionsAskBeforeDeletingAndAddFloors)
-{
-    ProjectFixture fixture;
-    Building* house = fixture.addBuilding("House");
-    fixture.addFloor(house, "Ground");
-    QMenu menu;
-    house->contextMenuActions(&menu);
-    QStringList texts;
-    for (QAction* action : menu.actions())
-        texts << action->text();
-    EXPECT_EQ(texts, (QStringList{"Add floor", "Delete", "Set as main building"}));
-
-    house->onContextAction(actionNamed(menu, "Add floor"));
-    EXPECT_EQ(ownNames(house->floors()), (QStringList{"Ground", "New Floor"}));
-    {
+    for (auto answer : {QMessageBox::Cancel, QMessageBox::Yes}) {
         ScriptedPrompt prompt;
-        prompt.answerQuestion(QMessageBox::Cancel);
-        house->onContextAction(actionNamed(menu, "Delete"));
-        ASSERT_EQ(prompt.asked().size(), 1);
-        EXPECT_EQ(prompt.asked()[0].title, "Question");
-        EXPECT_EQ(prompt.asked()[0].text, "Delete building and its scans from disk?\nThis operation can not be undone.");
+        prompt.answerQuestion(answer);
+        trigger(garage, "Delete");
+        EXPECT_EQ(prompt.asked().value(0).text, "Delete building and its scans from disk?\nThis operation can not be undone.");
     }
-    EXPECT_EQ(fixture.property->buildings().size(), 1);
-    {
-        ScriptedPrompt prompt;
-        prompt.answerQuestion(QMessageBox::Yes);
-        house->onContextAction(actionNamed(menu, "Delete"));
-    }
-    EXPECT_TRUE(fixture.property->buildings().isEmpty());
+    EXPECT_EQ(property.buildings(), QList<Building*>{house});
     EXPECT_TRUE(listTree(fixture.path()).isEmpty());
 }
 
-TEST(Building, AlignmentStateIsTheWorstOfItsFloors)
+TEST(FolderRemover, RemovesOnlyPlainFoldersStrictlyInsideTheProjectAndLinksAsLinks)
 {
-    ProjectFixture fixture;
-    Building* house = fixture.addBuilding("House");
-    EXPECT_EQ(house->alignmentState(), 0);
-    Floor* ground = fixture.addFloor(house, "Ground");
-    Floor* attic = fixture.addFloor(house, "Pictures");
-    Panorama* a = fixture.addUserScan(ground, "a");
-    Panorama* b = fixture.addUserScan(attic, "b");
-    a->setAlignment(0);
-    b->setAlignment(0);
-    EXPECT_EQ(house->alignmentState(), 0);
-    b->setAlignment(-1);
-    EXPECT_EQ(house->alignmentState(), -1);
-    a->setAlignment(1);
-    EXPECT_EQ(house->alignmentState(), 1);
+    QTemporaryDir outside;
+    QTemporaryDir project;
+    writeFile(outside.filePath("keep.txt"), "x");
+    for (const char* file : {"quoril.qjs", "Ground/Hall/u.jpg", "Ground/Kitchen/u.jpg", "Attic/a.txt"})
+        writeFile(project.filePath(file), "x");
+    ASSERT_TRUE(QFile::link(outside.path(), project.filePath("Linked")));
+    const QStringList before = listTree(project.path());
+    const QList<QStringList> refused{{}, {""}, {"."}, {".."}, {"Ground", ".."}, {"Ground/Hall"}, {"Ground", ""},
+                                     {"..", QFileInfo(outside.path()).fileName()}, {"quoril.qjs"}};
+    for (const QStringList& components : refused)
+        EXPECT_FALSE(removeFolderInsideProject(project.path(), components)) << components.join('|').toStdString();
+    EXPECT_FALSE(removeFolderInsideProject("", {"Ground"}));
+    EXPECT_FALSE(removeFolderInsideProject("relative", {"Ground"}));
+    EXPECT_EQ(listTree(project.path()), before);
+
+    for (const QStringList& components : {QStringList{"Ground", "Hall"}, {"Attic"}, {"Missing"}, {"Linked"}})
+        EXPECT_TRUE(removeFolderInsideProject(project.path(), components));
+    EXPECT_EQ(listTree(project.path()), (QStringList{"Ground/", "Ground/Kitchen/", "Ground/Kitchen/u.jpg", "quoril.qjs"}));
+    EXPECT_EQ(listTree(outside.path()), QStringList{"keep.txt"});
 }
