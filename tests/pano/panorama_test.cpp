@@ -4,7 +4,6 @@
 #include "support/model_fixture.h"
 #include "support/test_support.h"
 
-#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -39,14 +38,12 @@ TEST(PanoramaRecord, RoundTripsThroughTheEncipheredPanoDatWhichADamagedCopyDoesN
     ASSERT_TRUE(scan->writePanoDat());
     const QJsonObject record = decipheredRecord(path);
     EXPECT_EQ(record, scan->toJson(false));
-    EXPECT_EQ(record["imageParams"].toArray().size(), 29);
     writeFile(path, "cut");
     ASSERT_TRUE(scan->writePanoDat());
     EXPECT_EQ(decipheredRecord(path), record) << "an unchanged record is written again over a damaged copy";
 
-    Floor* copy = f.addFloor(f.addBuilding("Copy"), "Copy");
-    ASSERT_TRUE(QDir().rename(f.path("Ground Floor/Scan 1"), f.path("Copy/Scan 1")));
-    Panorama* read = Panorama::createFromFolder(QJsonObject(), f.path("Copy/Scan 1"), copy);
+    delete scan;
+    Panorama* read = Panorama::createFromFolder(QJsonObject(), "Scan 1", f.floor);
     ASSERT_NE(read, nullptr);
     EXPECT_EQ(read->toJson(false), record);
     EXPECT_EQ(read->initAngle(), 37);
@@ -63,7 +60,6 @@ TEST(PanoramaRecord, BadRecordsFallBackToDefaults)
     EXPECT_TRUE(log.contains(QtWarningMsg, "Could not parse:"));
     EXPECT_EQ(scan->panoType(), PanoType::User);
     EXPECT_TRUE(std::isnan(scan->compass()));
-
     const QJsonObject hostile{{"imageParams", QJsonArray{1, 2, 3}}, {"type", "nonsense"}, {"alignment", 7},
                               {"initAngle", "x"}, {"pos", QJsonArray{"a", 2}}};
     f.makeUserScanFolder(f.floor, "t");
@@ -73,24 +69,8 @@ TEST(PanoramaRecord, BadRecordsFallBackToDefaults)
     EXPECT_EQ(other->panoType(), PanoType::Unknown);
     EXPECT_EQ(other->alignment(), -1);
     EXPECT_EQ(other->pos(), QPointF(0, 0));
-}
-
-TEST(PanoramaState, ExportLabelVisibilityAndInitialAngle)
-{
-    ScanFixture f;
-    f.floor->setName("Main St. #5 (rear) level");
-    Panorama* scan = f.addUserScan(f.floor, "Living room, east");
-    scan->setUniqueId(17);
-    EXPECT_EQ(scan->exportLabel(), "Main St_ #_Living roo#17");
-    f.floor->setShown(false);
-    EXPECT_FALSE(scan->isShown());
-    EXPECT_TRUE(scan->isShown(true));
-    scan->setPanoType(PanoType::Partial);
-    EXPECT_FALSE(scan->isShown(true)) << "only full and user scans reach the portal";
-    scan->setInitAngle(-89.6f);
-    EXPECT_EQ(scan->initAngle(), -90);
-    scan->setInitAngle(std::nanf(""));
-    EXPECT_EQ(scan->initAngle(), 0);
+    other->setInitAngle(std::nanf(""));
+    EXPECT_EQ(other->initAngle(), 0) << "no float-to-int conversion of a NaN";
 }
 
 TEST(TagRecord, IdsAreIssuedBeforeATagIsStoredAndHeightIsInSinglePrecision)

@@ -8,12 +8,11 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QComboBox>
 #include <QDateTime>
 #include <QFile>
+#include <QGraphicsItemGroup>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QPushButton>
 #include <QUndoStack>
 
 #include <gtest/gtest.h>
@@ -46,11 +45,21 @@ void triggerAction(Floor* floor, const QString& text)
 struct FloorFixture : ProjectFixture {
     Building* building = addBuilding("House");
     Floor* floor = addFloor(building, "Ground");
+    QUndoStack* stack = floor->undoStack();
+
+    template <typename Item = TestItem>
+    Item* place(QPointF at)
+    {
+        auto* item = new Item();
+        floor->addItem(item);
+        item->setPos(at);
+        return item;
+    }
 };
 
 } // namespace
 
-TEST(FloorScans, JoinAndLeaveTheListThroughTheScene)
+TEST(FloorScans, JoinAndLeaveThroughTheSceneAndMoveWithoutMergingFolders)
 {
     FloorFixture f;
     Panorama* a = f.addUserScan(f.floor, "a");
@@ -60,12 +69,22 @@ TEST(FloorScans, JoinAndLeaveTheListThroughTheScene)
     EXPECT_EQ(f.floor->highlightedPanos(), QList<QGraphicsItem*>{b});
     f.floor->addItem(a);
     EXPECT_EQ(f.floor->panos(), (QList<Panorama*>{b, a}));
+    f.property->setDirty(false);
+    f.floor->movePano(a, 7);
+    f.floor->movePano(a, -3);
+    EXPECT_EQ(f.floor->panos(), (QList<Panorama*>{b, a}));
+    EXPECT_FALSE(f.property->isDirty());
+
+    Floor* upper = f.addFloor(f.building, "Upper");
+    f.addUserScan(upper, "a");
+    upper->movePano(a, 0);
+    EXPECT_EQ(upper->panos().first(), a);
+    EXPECT_EQ(listTree(f.path("Upper")), (QStringList{"a/", "a/u.jpg", "a_001/", "a_001/u.jpg"}));
     delete b; // a scan deleted outright leaves no dangling entry behind
-    EXPECT_EQ(f.floor->panos(), QList<Panorama*>{a});
-    EXPECT_TRUE(f.floor->highlightedPanos().isEmpty());
+    EXPECT_TRUE(f.floor->panos().isEmpty() && f.floor->highlightedPanos().isEmpty());
 }
 
-TEST(FloorScans, SortByNameOrDateMarksTheProjectChangedOnlyWhenTheOrderChanges)
+TEST(FloorScans, SortByNameOrDateMarksTheProjectChanged)
 {
     FloorFixture f;
     for (const char* name : {"attic", "10 - Hall", "Attic", "map", "2 - Kitchen", " 7 ", "99999999999 - Big"})
@@ -76,9 +95,6 @@ TEST(FloorScans, SortByNameOrDateMarksTheProjectChangedOnlyWhenTheOrderChanges)
     EXPECT_EQ(scanNames(f.floor),
               (QStringList{"map", "2 - Kitchen", " 7 ", "10 - Hall", "99999999999 - Big", "Attic", "attic"}));
     EXPECT_TRUE(f.property->isDirty());
-    f.property->setDirty(false);
-    f.floor->sortPanosByName();
-    EXPECT_FALSE(f.property->isDirty());
 
     // By date: map scans, then scans with a transform file oldest first, then the rest by plain name.
     for (auto [name, age] : {std::pair{"Attic", 10}, {" 7 ", 1000}}) {
@@ -90,24 +106,6 @@ TEST(FloorScans, SortByNameOrDateMarksTheProjectChangedOnlyWhenTheOrderChanges)
     f.floor->sortPanosByDate();
     EXPECT_EQ(scanNames(f.floor),
               (QStringList{"map", " 7 ", "Attic", "10 - Hall", "2 - Kitchen", "99999999999 - Big", "attic"}));
-}
-
-TEST(FloorScans, MovePanoIgnoresIndexesOutsideTheListAndNeverMergesFolders)
-{
-    FloorFixture f;
-    Panorama* a = f.addUserScan(f.floor, "a");
-    Panorama* b = f.addUserScan(f.floor, "b");
-    f.property->setDirty(false);
-    f.floor->movePano(b, 7);
-    f.floor->movePano(b, -3);
-    EXPECT_EQ(f.floor->panos(), (QList<Panorama*>{a, b}));
-    EXPECT_FALSE(f.property->isDirty());
-
-    Floor* upper = f.addFloor(f.building, "Upper");
-    f.addUserScan(upper, "a");
-    upper->movePano(a, 0);
-    EXPECT_EQ(upper->panos().first(), a);
-    EXPECT_EQ(listTree(f.path("Upper")), (QStringList{"a/", "a/u.jpg", "a_001/", "a_001/u.jpg"}));
 }
 
 TEST(FloorScans, DeletingAScanClearsHistoryMacrosInitialScanAndOnlyItsFolder)
@@ -159,9 +157,10 @@ TEST(FloorCompass, RotationFollowsTheScansAndOtherFloorsAreBroughtToIt)
     EXPECT_TRUE(log.contains(QtWarningMsg, "Current floor has no compass data."));
 }
 
-TEST(FloorSetters, MarkTheProjectChangedOnlyWhenAValueChanges)
+TEST(FloorSetters, MarkTheProjectChangedOnlyWhenAValueChangesAndRenameMovesTheFolderAtOnce)
 {
     FloorFixture f;
+    f.addUserScan(f.floor, "Hall");
     const std::pair<const char*, std::function<void(int)>> setters[]{
         {"grade", [&](int v) { f.floor->setGradeHint(v); }},
         {"ceiling", [&](int v) { f.floor->setCeilingHeight(v * 2400); }},
@@ -178,16 +177,6 @@ TEST(FloorSetters, MarkTheProjectChangedOnlyWhenAValueChanges)
     }
     f.floor->setCeilingHeight(-5);
     EXPECT_EQ(f.floor->ceilingHeight(), 2400);
-    Floor* pictures = f.addFloor(f.building, "Pictures 2");
-    pictures->setShown(true);
-    EXPECT_FALSE(pictures->isShown()) << "pictures floors never reach the portal";
-}
-
-TEST(FloorRename, RenamesTheFolderAtOnceWithoutMerging)
-{
-    FloorFixture f;
-    f.addUserScan(f.floor, "Hall");
-    f.floor->setName("Main: Level");
     f.addFloor(f.building, "Attic")->setName("Main: Level");
     EXPECT_EQ(listTree(f.path()),
               (QStringList{"Main- Level/", "Main- Level/Hall/", "Main- Level/Hall/u.jpg", "Main- Level_001/"}));
@@ -198,25 +187,110 @@ TEST(FloorUnderlay, ChosenThroughTheChooserWhoseEscapeCancels)
 {
     FloorFixture f;
     Floor* upper = f.addFloor(f.building, "Upper");
-    const auto choose = [&](Floor* answer, bool cancelled) {
+    for (auto [answer, cancelled] : {std::pair<Floor*, bool>{f.floor, false}, {nullptr, true}}) {
         ScriptedPrompt prompt;
         prompt.answerFloor(answer, cancelled);
         triggerAction(upper, "Set underlay floor");
-    };
-    choose(f.floor, false);
-    choose(nullptr, true);
-    EXPECT_EQ(upper->underlayFloor(), f.floor);
-    choose(nullptr, false);
-    EXPECT_EQ(upper->underlayFloor(), nullptr);
+    }
+    EXPECT_EQ(upper->underlayFloor(), f.floor) << "a cancelled choice keeps the underlay";
 
     FloorSelectDialog dialog(f.building, upper);
     dialog.show();
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(&dialog, &escape);
     EXPECT_TRUE(dialog.wasCancelled()) << "Escape must not choose None";
-    FloorSelectDialog chosen(f.building, upper); // Ground, None
-    chosen.floorCombo()->setCurrentIndex(1);
-    chosen.selectButton()->click();
-    EXPECT_FALSE(chosen.wasCancelled());
-    EXPECT_EQ(chosen.chosenFloor(), nullptr);
+}
+
+TEST(UndoEdit, MoveRotateAddAndRemoveAreOneStepEachThatUndoAndRedoRestore)
+{
+    FloorFixture f;
+    auto* item = f.place<TestRotatingItem>(QPointF(10, 20));
+    item->beginEdit(false);
+    item->setPos(50, 60);
+    item->endEdit(false);
+    item->beginEdit(false);
+    item->setRotation(30);
+    item->endEdit(false);
+    item->beginEdit(false);
+    item->setPos(0, 0); // an open edit joins the next pushed step
+    auto* note = new TestItem("note");
+    f.floor->pushCommand(new AddToSceneCommand(f.floor, note));
+    f.floor->pushCommand(new RemoveFromSceneCommand(f.floor, note));
+    ASSERT_EQ(f.stack->count(), 4);
+    EXPECT_EQ(note->scene(), nullptr);
+    f.stack->undo();
+    EXPECT_EQ(note->scene(), f.floor);
+    f.stack->undo();
+    EXPECT_EQ(note->scene(), nullptr);
+    EXPECT_EQ(item->pos(), QPointF(50, 60));
+    f.stack->undo();
+    EXPECT_EQ(item->rotation(), 0);
+    f.stack->undo();
+    EXPECT_EQ(item->pos(), QPointF(10, 20));
+    f.stack->redo();
+    EXPECT_EQ(item->pos(), QPointF(50, 60));
+}
+
+TEST(UndoEdit, PlainItemsRefuseTransformsAndGroupRotationBecomesOwnRotation)
+{
+    FloorFixture f;
+    auto* item = f.place<TestRotatingItem>(QPointF(100, 0));
+    item->setRotation(10);
+    TestItem* note = f.place(QPointF(-100, 0));
+    note->setRotation(30);
+    note->setTransform(QTransform().rotate(20));
+    QGraphicsItemGroup* group = f.floor->createItemGroup({item, note});
+    group->setRotation(90);
+    f.floor->destroyItemGroup(group);
+    EXPECT_NEAR(item->rotation(), 100, 1e-9);
+    EXPECT_NEAR(item->pos().y(), 100, 1e-9);
+    EXPECT_TRUE(item->transform().isIdentity());
+    EXPECT_NEAR(note->pos().y(), -100, 1e-9);
+    EXPECT_TRUE(note->rotation() == 0 && note->transform().isIdentity());
+}
+
+TEST(UndoMacros, MoveRotateAndDeleteTakeTopLevelItemsAndOpenNoEmptyMacro)
+{
+    FloorFixture f;
+    TestItem* parent = f.place(QPointF(100, 0));
+    auto* child = new TestItem("label", parent);
+    child->setPos(10, 0);
+    Panorama* scan = f.addUserScan(f.floor, "scan");
+    scan->setPos(-100, 0);
+    f.stack->clear();
+    f.floor->moveRotateItems(0);
+    f.floor->deleteSelectedItems({scan});
+    EXPECT_EQ(f.stack->count(), 0);
+
+    f.floor->moveRotateItems(180);
+    ASSERT_EQ(f.stack->count(), 1);
+    EXPECT_EQ(child->pos(), QPointF(10, 0));
+    EXPECT_NEAR(scan->pos().x() - parent->pos().x(), 200, 1e-6) << "half a turn swaps the two sides";
+    EXPECT_NEAR(scan->rotation(), 180, 1e-6);
+
+    f.floor->deleteSelectedItems({child, parent, scan});
+    ASSERT_EQ(f.stack->count(), 2);
+    EXPECT_EQ(f.stack->command(1)->childCount(), 1);
+    EXPECT_EQ(child->parentItem(), parent);
+    EXPECT_EQ(scan->scene(), f.floor);
+}
+
+TEST(UndoOwnership, EveryItemIsFreedExactlyOnce)
+{
+    const int aliveBefore = TestItem::alive;
+    {
+        FloorFixture f;
+        QList<TestItem*> notes;
+        for (int i = 0; i < 101; ++i) {
+            notes << new TestItem("note");
+            f.floor->pushCommand(new AddToSceneCommand(f.floor, notes.last()));
+        }
+        EXPECT_EQ(f.stack->count(), 100) << "the oldest step falls off the limit";
+        for (int i = 0; i < 50; ++i)
+            f.stack->undo();
+        // Cutting the redo branch deletes the undone additions and the notes they own.
+        f.floor->pushCommand(new RemoveFromSceneCommand(f.floor, notes[10]));
+        EXPECT_EQ(TestItem::alive, aliveBefore + 51);
+    }
+    EXPECT_EQ(TestItem::alive, aliveBefore);
 }

@@ -1,9 +1,13 @@
 #include "pano/panorama.h"
+#include "project/folder_remover.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
 #include "support/test_support.h"
 
+#include <QAction>
 #include <QDir>
+#include <QFile>
+#include <QMenu>
 #include <QThread>
 #include <QTimer>
 
@@ -27,9 +31,27 @@ void runThreads(int count, Work work)
     for (auto& worker : workers)
         worker.join();
 }
+
+QStringList ownNames(const QList<Floor*>& floors)
+{
+    QStringList names;
+    for (const Floor* floor : floors)
+        names << floor->ownName();
+    return names;
+}
+
+void trigger(Building* building, const QString& text)
+{
+    QMenu menu;
+    building->contextMenuActions(&menu);
+    for (QAction* action : menu.actions())
+        if (action->text() == text)
+            return building->onContextAction(action);
+    ADD_FAILURE() << "no action " << text.toStdString();
+}
 } // namespace
 
-TEST(PropertyIds, CountedPerTypeWordNeverBelowRegisteredOnesAndUniqueAcrossThreads)
+TEST(PropertyIds, CountedPerTypeWordNeverBelowRegisteredOnesAndRecordsAreSafeFromPoolThreads)
 {
     Property property;
     EXPECT_EQ(property.nextId("floor"), 1);
@@ -38,9 +60,14 @@ TEST(PropertyIds, CountedPerTypeWordNeverBelowRegisteredOnesAndUniqueAcrossThrea
     EXPECT_EQ(property.nextId("floor"), 41);
 
     std::vector<std::vector<int>> issued(8);
+    std::vector<std::vector<QPair<int, int>>> systemFiles(8); // (name number, index)
     runThreads(8, [&](int t) {
         for (int i = 0; i < 10000; ++i)
             issued[t].push_back(property.nextId("pano"));
+        for (int i = t * 500; i < (t + 1) * 500; ++i) {
+            property.updateShutterCounter(i);
+            systemFiles[t].push_back({i % 25, property.systemCfgIndex(QString("s%1.cfg").arg(i % 25))});
+        }
     });
     std::vector<int> all, expected(80000);
     for (const auto& list : issued)
@@ -48,6 +75,12 @@ TEST(PropertyIds, CountedPerTypeWordNeverBelowRegisteredOnesAndUniqueAcrossThrea
     std::sort(all.begin(), all.end());
     std::iota(expected.begin(), expected.end(), 1);
     EXPECT_EQ(all, expected);
+    const QStringList names = property.systemcfgs();
+    EXPECT_EQ(QSet<QString>(names.begin(), names.end()).size(), 25);
+    for (const auto& list : systemFiles)
+        for (const auto& [number, index] : list)
+            EXPECT_EQ(names.value(index), QString("s%1.cfg").arg(number));
+    EXPECT_EQ(property.shutterCounter(), 3999);
 }
 
 TEST(PropertyDirty, TimerStartsOnFirstChangeOnlyAndBlockedSignalsDoNothing)
@@ -70,22 +103,34 @@ TEST(PropertyDirty, TimerStartsOnFirstChangeOnlyAndBlockedSignalsDoNothing)
     EXPECT_FALSE(timer->isActive());
 }
 
-TEST(PropertyBuildings, MoveIgnoresIndexesOutsideTheListAndNewBuildingsKeepUnsavedChanges)
+TEST(PropertyBuildings, MovesIgnoreIndexesOutsideTheListAndOnlyRealChangesMarkTheProject)
 {
     ProjectFixture fixture;
     Property& property = *fixture.property;
     Building* a = fixture.addBuilding("A");
     Building* b = fixture.addBuilding("B");
-    Building* c = fixture.addBuilding("C");
-    property.moveBuilding(2, 0);
+    Floor* first = fixture.addFloor(a, "1");
+    Floor* second = fixture.addFloor(a, "2");
+    property.moveBuilding(1, 0);
+    a->moveFloor(1, 0);
     property.setDirty(false);
-    for (auto [from, to] : {std::pair{5, 0}, {0, 3}, {-2, 1}, {1, 1}})
+    for (auto [from, to] : {std::pair{5, 0}, {0, 2}, {-2, 1}, {1, 1}}) {
         property.moveBuilding(from, to);
-    EXPECT_EQ(property.buildings(), (QList<Building*>{c, a, b}));
+        a->moveFloor(from, to);
+    }
+    EXPECT_EQ(property.buildings(), (QList<Building*>{b, a}));
+    EXPECT_EQ(a->floors(), (QList<Floor*>{second, first}));
     EXPECT_FALSE(property.isDirty());
 
+    trigger(a, "Set as main building");
+    EXPECT_TRUE(a->isMainBuilding() && !b->isMainBuilding() && property.isDirty());
+    property.setDirty(false);
+    a->setAsMainBuilding();
+    EXPECT_FALSE(property.isDirty());
+    b->addFloor(first);
+    EXPECT_EQ(first->name(), "New Property/B/1");
+    EXPECT_EQ(a->floors(), QList<Floor*>{second});
     // "Add building" on a project with unsaved edits must keep them and their autosave.
-    property.setComments("an unsaved edit");
     new Building(&property);
     EXPECT_TRUE(property.isDirty() && property.autoBackupTimer()->isActive());
 }
@@ -97,40 +142,21 @@ TEST(PropertyInitialPano, AcceptsOnlyPanoramasOnOrdinaryFloorsAndMarksChanges)
     Building* building = fixture.addBuilding("B");
     Floor* ground = fixture.addFloor(building, "Ground");
     Panorama* user = fixture.addUserScan(ground, "u1");
-    Panorama* partial = fixture.addUserScan(ground, "p1");
-    partial->setPanoType(PanoType::Partial);
     Panorama* onPictures = fixture.addUserScan(fixture.addFloor(building, "Pictures 1"), "u2");
     Panorama* loose = fixture.addUserScan(ground, "l1");
     ground->removeItem(loose); // a scan without a floor is refused, not dereferenced
+    property.setDirty(false);
     property.setInitialPano(user);
     EXPECT_TRUE(property.isDirty());
 
     property.setDirty(false);
     LogCapture log;
-    for (Panorama* refused : {partial, onPictures, loose, user})
+    for (Panorama* refused : {onPictures, loose, user})
         property.setInitialPano(refused);
-    EXPECT_EQ(log.texts(QtWarningMsg).count("Only panoramas can be set as initial."), 3);
+    EXPECT_EQ(log.texts(QtWarningMsg).count("Only panoramas can be set as initial."), 2);
     EXPECT_EQ(property.initialPano(), user);
     EXPECT_FALSE(property.isDirty());
     delete loose;
-}
-
-TEST(PropertyRecords, SystemFileIndexesAndShutterCounterAreSafeFromPoolThreads)
-{
-    Property property;
-    std::vector<std::vector<QPair<int, int>>> results(8);
-    runThreads(8, [&](int t) {
-        for (int i = t * 500; i < (t + 1) * 500; ++i) {
-            property.updateShutterCounter(i);
-            results[t].push_back({i % 25, property.systemCfgIndex(QString("s%1.cfg").arg(i % 25))});
-        }
-    });
-    const QStringList names = property.systemcfgs();
-    EXPECT_EQ(QSet<QString>(names.begin(), names.end()).size(), 25);
-    for (const auto& list : results)
-        for (const auto& [nameIndex, index] : list)
-            EXPECT_EQ(names.value(index), QString("s%1.cfg").arg(nameIndex));
-    EXPECT_EQ(property.shutterCounter(), 3999);
 }
 
 TEST(PropertyCleanup, RemovesGeneratedFilesOnlyAndNothingWithoutAFolder)
@@ -150,9 +176,73 @@ TEST(PropertyCleanup, RemovesGeneratedFilesOnlyAndNothingWithoutAFolder)
     property.removeAutosave();
     QDir::setCurrent(previous);
     EXPECT_EQ(listTree(fixture.path()), before);
-
     property.setFolder(fixture.path());
     property.removeAutosave();
     property.cleanup(false);
     EXPECT_EQ(listTree(fixture.path()), (QStringList{"Ground/", "Ground/S/", "Ground/S/u.jpg", "quoril.qjs", "system.cfg"}));
+}
+
+TEST(Building, FloorsSortByTheFloorNameTableAndNewOnesTakeTheFirstFreeName)
+{
+    ProjectFixture fixture;
+    Building* building = fixture.addBuilding("House");
+    for (const char* name : {"Pictures 2", "Garage", "Lower basement", "Lower Level 2", "Workshop", "10th floor",
+                             "Attic", "Main Floor", "Entry"})
+        fixture.addFloor(building, name);
+    building->sortFloors();
+    EXPECT_EQ(ownNames(building->floors()), (QStringList{"Entry", "Main Floor", "10th floor", "Attic", "Workshop",
+                                                         "Lower Level 2", "Lower basement", "Garage", "Pictures 2"}));
+    fixture.addFloor(building, "New Floor 1");
+    trigger(building, "Add floor");
+    EXPECT_EQ(building->floors().last()->ownName(), "New Floor");
+    EXPECT_EQ(building->addNewFloor("New Floor")->ownName(), "New Floor 2");
+    EXPECT_TRUE(QFileInfo(fixture.path("New Floor 2")).isDir());
+}
+
+TEST(Building, DeletingAFloorRemovesItsFolderNothingElseAndEveryUnderlayLinkToIt)
+{
+    ProjectFixture fixture;
+    Building* house = fixture.addBuilding("House");
+    Floor* ground = fixture.addFloor(house, "Ground");
+    Floor* attic = fixture.addFloor(house, "Attic");
+    Floor* shed = fixture.addFloor(fixture.addBuilding("Garage"), "Shed");
+    fixture.addUserScan(ground, "Hall");
+    fixture.addUserScan(attic, "Roof");
+    writeFile(fixture.path("quoril.qjs"), "x");
+    attic->setUnderlayFloor(ground);
+    shed->setUnderlayFloor(ground);
+    house->deleteFloor(ground, false);
+    EXPECT_EQ(listTree(fixture.path()), (QStringList{"Attic/", "Attic/Roof/", "Attic/Roof/u.jpg", "Shed/", "quoril.qjs"}));
+    EXPECT_EQ(house->floors(), QList<Floor*>{attic});
+    EXPECT_EQ(attic->underlayFloor(), nullptr);
+    EXPECT_EQ(shed->underlayFloor(), nullptr) << "links from other buildings must go too";
+
+    // A floor whose folder name is not one plain name removes nothing at all.
+    for (const QString& dir : {QString(), QString("."), QString(".."), QString("Attic/Roof")}) {
+        auto* broken = new Floor(house);
+        broken->setDir(dir);
+        house->deleteFloor(broken, true);
+        EXPECT_EQ(listTree(fixture.path()).size(), 5) << dir.toStdString();
+    }
+}
+
+TEST(FolderRemover, RemovesOnlyPlainFoldersStrictlyInsideTheProjectAndLinksAsLinks)
+{
+    QTemporaryDir outside;
+    QTemporaryDir project;
+    writeFile(outside.filePath("keep.txt"), "x");
+    writeFile(project.filePath("quoril.qjs"), "x");
+    writeFile(project.filePath("Ground/Hall/u.jpg"), "x");
+    ASSERT_TRUE(QFile::link(outside.path(), project.filePath("Linked")));
+    const QStringList before = listTree(project.path());
+    for (const QStringList& components : QList<QStringList>{{}, {""}, {"."}, {".."}, {"Ground", ".."}, {"Ground/Hall"},
+                                                            {"..", QFileInfo(outside.path()).fileName()}, {"quoril.qjs"}})
+        EXPECT_FALSE(removeFolderInsideProject(project.path(), components)) << components.join('|').toStdString();
+    EXPECT_FALSE(removeFolderInsideProject("", {"Ground"}) || removeFolderInsideProject("relative", {"Ground"}));
+    EXPECT_EQ(listTree(project.path()), before);
+
+    EXPECT_TRUE(removeFolderInsideProject(project.path(), {"Ground", "Hall"}));
+    EXPECT_TRUE(removeFolderInsideProject(project.path(), {"Linked"}));
+    EXPECT_EQ(listTree(project.path()), (QStringList{"Ground/", "quoril.qjs"}));
+    EXPECT_EQ(listTree(outside.path()), QStringList{"keep.txt"});
 }
