@@ -1,4 +1,3 @@
-#include "app/units.h"
 #include "editor/note.h"
 #include "editor/reference_line.h"
 #include "pano/panorama.h"
@@ -9,43 +8,33 @@
 #include "support/test_support.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
-#include <QMap>
 #include <QUndoStack>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 using namespace testsupport;
 
 namespace {
 
-struct FloorFileFixture : ProjectFixture {
-    Building* building = addBuilding("House");
-    Floor* floor = addFloor(building, "Ground");
-};
-
-Tag makeTag(double u, double v, double d, const QString& title)
+Tag makeTag(double u, double v, double d)
 {
     Tag tag;
     tag.u = tag.originalU = u;
     tag.v = tag.originalV = v;
     tag.d = d;
-    tag.title = title;
     tag.content = "see manual.pdf";
     return tag;
 }
 
-// The floor's notes by text (a scene lists its items in no fixed order).
-QMap<QString, Note*> notesOf(const Floor* floor)
+int noteCount(const Floor* floor)
 {
-    QMap<QString, Note*> notes;
-    for (QGraphicsItem* item : floor->items())
-        if (auto* note = dynamic_cast<Note*>(item))
-            notes.insert(note->text(), note);
-    return notes;
+    const QList<QGraphicsItem*> items = floor->items();
+    return std::count_if(items.begin(), items.end(), [](QGraphicsItem* i) { return dynamic_cast<Note*>(i); });
 }
 
 QStringList scanDirs(const Floor* floor)
@@ -56,244 +45,218 @@ QStringList scanDirs(const Floor* floor)
     return dirs;
 }
 
-// Two placed scans with a tag each, two notes and three reference lines.
-void furnish(ProjectFixture& f, Floor* floor)
+// Fractions of a turn compare modulo one.
+void expectSameU(double a, double b)
 {
-    Panorama* a = f.addUserScan(floor, "001");
-    a->setPos(1000.25, 500);
-    a->setRotation(30);
-    a->setCompass(12.5f);
-    Panorama* b = f.addUserScan(floor, "002");
-    b->setPos(-200, 300.75);
-    for (auto [pos, text, degrees] : {std::tuple{QPointF(120.5, -40), "Kitchen", 15.0}, {QPointF(-700, 900), "Stairs", 0.0}}) {
-        auto* note = new Note(pos, text);
-        note->setRotation(degrees);
-        floor->addItem(note);
-    }
-    ReferenceLine::create(floor, {0, 0}, {500.5, 250});
-    ReferenceLine::create(floor, {0, 0}, {-80, 40});
-    ReferenceLine::create(floor, {-900, 12}, {0, 0});
-    a->appendTag(makeTag(0.1, 0.3, 2500.5, "Boiler"));
-    b->appendTag(makeTag(0.8, 0.6, 900, "Window"));
-    floor->setCeilingHeight(2600);
-    floor->setActualExtWallThickness(300);
-    floor->setGradeHint(1);
-    floor->setGlobalId("floor-g1");
+    const double difference = std::fabs(a - b);
+    EXPECT_LT(std::min(difference, 1 - difference), 1e-6) << a << " vs " << b;
 }
 
-// A property of its own on a project folder, as a later session would open it.
-struct FreshProperty {
-    Property property;
-    Building* building;
-    explicit FreshProperty(const QString& folder)
+// A floor with two placed scans carrying a tag each, a note and a reference line.
+struct FurnishedFloor : ProjectFixture {
+    Floor* floor = addFloor(addBuilding("House"), "Ground");
+    FurnishedFloor()
     {
-        property.setFolder(folder);
-        building = new Building(&property);
+        Panorama* a = addUserScan(floor, "001");
+        a->setPos(1000.25, 500);
+        a->setRotation(30);
+        a->appendTag(makeTag(0.1, 0.3, 2500.5));
+        Panorama* b = addUserScan(floor, "002");
+        b->setPos(-200, 300.75);
+        b->appendTag(makeTag(0.8, 0.6, 900));
+        floor->addItem(new Note({120.5, -40}, "Kitchen"));
+        ReferenceLine::create(floor, {0, 0}, {500.5, 250});
     }
 };
 
-bool nearFraction(double a, double b)
-{
-    const double difference = std::fabs(a - b);
-    return std::min(difference, 1 - difference) < 1e-6;
-}
+// A project whose floor Ground holds the scan folder 001.
+struct GroundFloorProject : ProjectFixture {
+    Building* building = addBuilding("House");
+    Floor* floor = addFloor(building, "Ground");
+    GroundFloorProject() { QDir().mkpath(path("Ground/001")); }
+};
 
 } // namespace
 
-TEST(FloorFile, SavedFloorReadsBackIntoAFreshPropertyAsTheSameObject)
+TEST(FloorFile, SavedFormReadsBackAsTheSameObjectAndTheLeanerExportFormLoadsOnceExtracted)
 {
-    FloorFileFixture f;
-    furnish(f, f.floor);
-    const QJsonObject saved = f.floor->toJson(false);
+    FurnishedFloor f;
+    const QJsonObject record = f.floor->toJson(false);
+    Property reopened; // as a later session opens the folder
+    reopened.setFolder(f.path());
+    Floor* reread = readFloorObject(record, new Building(&reopened));
+    ASSERT_NE(reread, nullptr);
+    EXPECT_EQ(reread->toJson(false), record);
 
-    FreshProperty fresh(f.path());
-    Floor* loaded = readFloorObject(saved, fresh.building);
-    ASSERT_NE(loaded, nullptr);
-    EXPECT_EQ(saved, loaded->toJson(false));
-    EXPECT_EQ(scanDirs(loaded), (QStringList{"001", "002"}));
-    EXPECT_EQ(loaded->panos()[0]->tags()[0].title, "Boiler");
-    EXPECT_EQ(loaded->ceilingHeight(), 2600);
-    EXPECT_EQ(loaded->undoStack()->count(), 0) << "loading leaves no undo history";
-}
-
-TEST(FloorFile, ExportFormLeavesOutFoldersLinesTagSourcesAndMapScans)
-{
-    FloorFileFixture f;
-    furnish(f, f.floor);
     f.addUserScan(f.floor, "_Map")->setPanoType(PanoType::Map);
-    const QJsonObject saved = f.floor->toJson(false);
-    const QJsonObject exported = f.floor->toJson(true);
-    const QJsonObject savedLayout = saved["layout"].toObject();
-    const QJsonObject exportedLayout = exported["layout"].toObject();
-
-    EXPECT_EQ(saved["dir"].toString(), "Ground");
-    EXPECT_FALSE(exported.contains("dir"));
-    EXPECT_EQ(savedLayout["referenceLines"].toArray().size(), 3);
-    EXPECT_FALSE(exportedLayout.contains("referenceLines"));
-
-    const QJsonArray savedPanos = savedLayout["panos"].toArray();
-    ASSERT_EQ(savedPanos.size(), 3);
-    for (int i = 0; i < 3; ++i) {
+    const QJsonObject saved = f.floor->toJson(false)["layout"].toObject();
+    const QJsonObject exported = f.floor->toJson(true)["layout"].toObject();
+    EXPECT_FALSE(f.floor->toJson(true).contains("dir") || exported.contains("referenceLines"));
+    ASSERT_EQ(saved["panos"].toArray().size(), 3);
+    ASSERT_EQ(exported["panos"].toArray().size(), 2) << "the map scan is left out";
+    for (int i = 0; i < 2; ++i) {
         Panorama* pano = f.floor->panos()[i];
-        EXPECT_EQ(savedPanos[i].toObject(), (QJsonObject{{"dir", pano->dir()}, {"id", qint64(pano->uniqueId())}}));
-        EXPECT_TRUE(QFile::exists(pano->folder() + "/pano.dat"));
-    }
-    const QJsonArray exportedPanos = exportedLayout["panos"].toArray();
-    ASSERT_EQ(exportedPanos.size(), 2) << "the map scan is left out";
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(exportedPanos[i].toObject(), f.floor->panos()[i]->toJson(true));
-        EXPECT_EQ(exportedPanos[i].toObject()["dir"].toString(), f.floor->panos()[i]->exportLabel());
-    }
-
-    const QJsonArray savedTags = savedLayout["tags"].toArray();
-    const QJsonArray exportedTags = exportedLayout["tags"].toArray();
-    ASSERT_EQ(savedTags.size(), 2);
-    for (int i = 0; i < 2; ++i) {
-        QJsonObject tag = savedTags[i].toObject();
+        EXPECT_EQ(saved["panos"][i].toObject(), (QJsonObject{{"dir", pano->dir()}, {"id", qint64(pano->uniqueId())}}));
+        EXPECT_EQ(exported["panos"][i].toObject(), pano->toJson(true));
+        EXPECT_EQ(exported["panos"][i]["dir"].toString(), pano->exportLabel());
+        QJsonObject tag = saved["tags"][i].toObject();
         EXPECT_EQ(tag.take("originalPos").toArray().size(), 2);
         EXPECT_TRUE(tag.take("offset").isDouble());
-        EXPECT_EQ(tag, exportedTags[i].toObject());
+        EXPECT_EQ(tag, exported["tags"][i].toObject());
     }
-    EXPECT_EQ(savedTags[0].toObject()["originalPos"].toArray(), (QJsonArray{0.1, 0.3}));
-    EXPECT_EQ(savedTags[0].toObject()["initialPanoId"].toInteger(), f.floor->panos()[0]->uniqueId());
-    EXPECT_FALSE(savedTags[0].toObject().contains("iconId")) << "an empty icon id is left out";
-}
 
-TEST(FloorFile, OptionalFloorKeysAppearOnlyWithTheirValues)
-{
-    FloorFileFixture f;
-    QJsonObject json = f.floor->toJson(false);
-    EXPECT_EQ(json.keys(), (QStringList{"alignmentBad", "dir", "globalId", "gradeHint", "hidden", "id", "layout", "name"}));
-    EXPECT_EQ(json["layout"].toObject().keys(), (QStringList{"printViewBox", "referenceLines", "viewerViewBox"}));
-
-    Panorama* a = f.addUserScan(f.floor, "a");
-    Panorama* b = f.addUserScan(f.floor, "b");
-    a->setCompass(90);
-    a->setPos(100, 200);
-    b->setPos(-50, 20);
-    b->setOutline({{10, 10}, {30, -40}});
-    json = f.floor->toJson(false);
-    EXPECT_FALSE(json.contains("alignmentBad")) << "scans of unknown alignment";
-    EXPECT_NEAR(json["compassRotHint"].toDouble(), 3.141592653589793 / 2, 1e-12);
-    // Outline points of b at (-40, 30) and (-20, -20); scan positions (100, 200) and (-50, 20).
-    EXPECT_EQ(json["layout"].toObject()["printViewBox"].toArray(), (QJsonArray{-40, -20, 21, 51}));
-    EXPECT_EQ(json["layout"].toObject()["viewerViewBox"].toArray(), (QJsonArray{-50, -20, 151, 221}));
-    a->setAlignment(0);
-    b->setAlignment(1);
-    EXPECT_EQ(f.floor->toJson(false)["alignmentBad"].toBool(false), true);
-}
-
-TEST(FloorFile, LabelsAndNotesLoadAsNotesWhoseIdsCountOnceOnTheFloor)
-{
-    FloorFileFixture f;
-    f.floor->loadContents(QJsonObject{
-        {"labels", QJsonArray{QJsonObject{{"pos", QJsonArray{10.6, -20.4}}, {"text", "Kitchen"}, {"rot", 0.5}, {"id", 42}}}},
-        {"notes", QJsonArray{QJsonObject{{"pos", QJsonArray{1}}, {"text", "Hall"}, {"id", 3}}}},
-    });
-    const QMap<QString, Note*> notes = notesOf(f.floor);
-    ASSERT_EQ(notes.keys(), (QStringList{"Hall", "Kitchen"}));
-    Note* kitchen = notes["Kitchen"];
-    EXPECT_EQ(kitchen->pos(), QPointF(10.6, -20.4)) << "non-integral positions are kept";
-    EXPECT_DOUBLE_EQ(kitchen->rotation(), jsonAngleToDegrees(0.5));
-    EXPECT_EQ(notes["Hall"]->pos(), QPointF(1, 0)) << "a missing coordinate is 0";
-    EXPECT_TRUE(kitchen->isSelected() && notes["Hall"]->isSelected());
-    EXPECT_EQ(f.floor->undoStack()->count(), 2) << "each note enters through an undoable step";
-
-    auto* fresh = new Note({0, 0}, "New");
-    f.floor->addItem(fresh);
-    EXPECT_EQ(fresh->uniqueId(), 43u);
-    const QJsonObject saved = f.floor->layoutToJson(f.floor->items(), false);
-    EXPECT_FALSE(saved.contains("labels"));
-    EXPECT_EQ(saved["notes"].toArray(),
-              (QJsonArray{notes["Hall"]->toJson(false), kitchen->toJson(false), fresh->toJson(false)}));
-}
-
-TEST(FloorFile, TagsReadFromScenePositionsComeBackWithinFloatTolerance)
-{
-    FloorFileFixture f;
-    Panorama* scan = f.addUserScan(f.floor, "001");
-    scan->setPos(1000, -500);
-    scan->setRotation(37);
-    const double cases[][3] = {{0.1, 0.3, 2500}, {0.75, 0.62, 4100.7}, {0.999, 0.05, 12345.6}, {0.0, 0.95, 333.3}};
-    for (const auto& c : cases) {
-        const Tag read = tagFromEntry(tagEntryToJson(makeTag(c[0], c[1], c[2], "t"), *scan, true), *scan, nullptr);
-        EXPECT_TRUE(nearFraction(read.u, c[0])) << read.u << " for " << c[0];
-        EXPECT_NEAR(read.v, c[1], 1e-6);
-        EXPECT_NEAR(read.d, c[2], c[2] * 1e-6);
-        EXPECT_EQ(read.originalU, read.u);
-        EXPECT_EQ(read.title, "t");
-    }
-    // The stored scene position is rounded, not dropped, when the numbers are not whole.
-    const Tag rounded = tagFromEntry(QJsonObject{{"pos", QJsonArray{1234.6, -20.5, 1500.5}}}, *scan, nullptr);
-    EXPECT_EQ(QList<int>({rounded.sceneX, rounded.sceneY, rounded.sceneZ}), QList<int>({1235, -21, 1501}));
-}
-
-TEST(FloorFile, TagEntriesNameTheirScanAndRegisterTheirIdsBeforeNewOnesAreIssued)
-{
-    FloorFileFixture f;
-    Panorama* scan = f.addUserScan(f.floor, "001");
-    scan->setUniqueId(7);
-    f.floor->loadContents(QJsonObject{{"tags", QJsonArray{
-        QJsonObject{{"initialPanoId", 7}, {"pos", QJsonArray{0, 1000, 1350}}, {"title", "no id"}},
-        QJsonObject{{"initialPanoId", 7}, {"originalPos", QJsonArray{0.25, 0.5}}, {"offset", 1234.5}, {"id", 1},
-                    {"iconId", "icon-7"}},
-        QJsonObject{{"initialPanoId", 0}, {"id", 5}},
-        QJsonObject{{"initialPanoId", 99}, {"id", 6}},
-    }}});
-    const QList<Tag>& tags = scan->tags();
-    ASSERT_EQ(tags.size(), 2);
-    EXPECT_EQ(tags[1].storedId(), 1u);
-    EXPECT_GT(tags[0].storedId(), 1u) << "a loaded id must not be handed out again";
-    EXPECT_EQ(tags[1].iconId, "icon-7");
-    EXPECT_EQ(tags[1].u, 0.25) << "without a camera model the fractions are taken as they are";
-    EXPECT_EQ(tags[1].d, 1234.5) << "a non-integral distance is kept";
-    // "pos" (0, 1000) lies along the scan's +y at the camera's height.
-    EXPECT_NEAR(tags[0].u, 0.25, 1e-9);
-    EXPECT_NEAR(tags[0].v, 0.5, 1e-9);
-    EXPECT_NEAR(tags[0].d, 1000, 1e-9);
-}
-
-TEST(FloorFile, ExportedArchiveOnceExtractedLoadsWithEveryScanFound)
-{
-    FloorFileFixture f;
-    furnish(f, f.floor);
-    const QJsonObject exported = f.floor->toJson(true);
-
-    // Extracting the archive leaves each scan's files in a folder named by its export label directly
-    // in the project folder, and the tag assets in "_Assets".
+    // Extraction leaves each scan's files in a folder named by its export label in the project folder.
     QTemporaryDir extracted;
-    QStringList labels;
-    for (Panorama* pano : f.floor->panos()) {
-        labels << pano->exportLabel();
-        QDir().mkpath(extracted.filePath(labels.last()));
-        writeFile(extracted.filePath(labels.last() + "/t.pic"), "preview");
-    }
-    QDir().mkpath(extracted.filePath("_Assets"));
+    for (Panorama* pano : f.floor->panos())
+        writeFile(extracted.filePath(pano->exportLabel() + "/t.pic"), "preview");
     writeFile(extracted.filePath("_Assets/manual.pdf"), "pdf");
-    writeFile(extracted.filePath("_Assets/Manual.PDF"), "other case");
-    QDir().mkpath(extracted.filePath(labels[1] + "/assets"));
-    writeFile(extracted.filePath(labels[1] + "/assets/manual.pdf"), "kept");
-
     LogCapture log;
-    FreshProperty fresh(extracted.path());
-    Floor* loaded = readFloorObject(exported, fresh.building);
+    Property fresh;
+    fresh.setFolder(extracted.path());
+    Floor* loaded = readFloorObject(f.floor->toJson(true), new Building(&fresh));
     ASSERT_NE(loaded, nullptr);
     EXPECT_TRUE(log.texts(QtWarningMsg).isEmpty()) << log.texts(QtWarningMsg).join("\n").toStdString();
-    EXPECT_EQ(loaded->dir(), "Ground");
-    EXPECT_EQ(scanDirs(loaded), labels);
-    for (int i = 0; i < labels.size(); ++i) {
+    ASSERT_EQ(loaded->panos().size(), 2);
+    for (int i = 0; i < 2; ++i) {
         const Panorama* original = f.floor->panos()[i];
         const Panorama* pano = loaded->panos()[i];
-        EXPECT_TRUE(QFile::exists(extracted.filePath("Ground/" + labels[i] + "/t.pic")));
-        EXPECT_EQ(pano->ownName(), original->ownName());
-        EXPECT_EQ(pano->storedId(), original->storedId());
-        EXPECT_EQ(pano->pos(), original->pos());
+        EXPECT_TRUE(QFile::exists(pano->folder() + "/t.pic"));
         ASSERT_EQ(pano->tags().size(), 1);
-        EXPECT_EQ(pano->tags()[0].storedId(), original->tags()[0].storedId());
-        EXPECT_TRUE(nearFraction(pano->tags()[0].u, original->tags()[0].u));
-        EXPECT_NEAR(pano->tags()[0].v, original->tags()[0].v, 1e-6);
+        expectSameU(pano->tags()[0].u, original->tags()[0].u);
+        EXPECT_TRUE(QFile::exists(pano->folder() + "/assets/manual.pdf")) << "a tag's asset goes with its scan";
     }
-    EXPECT_EQ(notesOf(loaded).size(), 2);
-    EXPECT_EQ(listTree(extracted.filePath("Ground/" + labels[0] + "/assets")), QStringList{"manual.pdf"});
-    EXPECT_EQ(readFile(extracted.filePath("Ground/" + labels[1] + "/assets/manual.pdf")), "kept");
+}
+
+TEST(FloorFile, NumbersAreReadAsDoublesAndLoadedIdsAreRegistered)
+{
+    GroundFloorProject p;
+    Panorama* scan = p.addUserScan(p.floor, "S");
+    scan->setPos(1000, -500);
+    scan->setRotation(37);
+    for (const auto& c : {std::array{0.1, 0.3, 2500.0}, {0.75, 0.62, 4100.7}, {0.999, 0.05, 12345.6}, {0.0, 0.95, 333.3}}) {
+        SCOPED_TRACE(c[0]);
+        // The export form holds only the scene position.
+        const Tag read = tagFromEntry(tagEntryToJson(makeTag(c[0], c[1], c[2]), *scan, true), *scan, nullptr);
+        expectSameU(read.u, c[0]);
+        EXPECT_NEAR(read.v, c[1], 1e-6);
+        EXPECT_NEAR(read.d, c[2], c[2] * 1e-6);
+    }
+    const Tag rounded = tagFromEntry(QJsonObject{{"pos", QJsonArray{1234.6, -20.5, 1500.5}}}, *scan, nullptr);
+    EXPECT_EQ(QList<int>({rounded.sceneX, rounded.sceneY, rounded.sceneZ}), QList<int>({1235, -21, 1501}));
+    const QJsonObject stored{{"originalPos", QJsonArray{0.25, 0.5}}, {"offset", 1234.5}};
+    EXPECT_EQ(tagFromEntry(stored, *scan, nullptr).d, 1234.5) << "a non-integral distance is kept";
+
+    p.floor->loadContents(QJsonObject{
+        {"labels", QJsonArray{QJsonObject{{"pos", QJsonArray{10.6, -20.4}}, {"text", "Kitchen"}, {"id", 42}}}},
+        {"notes", QJsonArray{QJsonObject{{"text", "Hall"}, {"id", 3}}}},
+    });
+    const DraftGraphicItem* kitchen = p.floor->findItem(42, "note"); // labels load as notes
+    ASSERT_NE(kitchen, nullptr);
+    EXPECT_EQ(kitchen->pos(), QPointF(10.6, -20.4)) << "non-integral positions are kept";
+    auto* fresh = new Note({0, 0}, "New");
+    p.floor->addItem(fresh);
+    EXPECT_EQ(fresh->uniqueId(), 43u);
+}
+
+TEST(FloorFileInput, FolderNamesThatAreNotOnePlainNameAndMissingFoldersAreSkipped)
+{
+    GroundFloorProject p;
+    QTemporaryDir outside; // a folder beside the project that no record may reach
+    writeFile(outside.filePath("secret/keep.txt"), "keep");
+    const QString hostile = "../" + QFileInfo(outside.path()).fileName();
+    LogCapture log;
+    QJsonArray panos;
+    for (const QJsonValue& dir : {QJsonValue(""), QJsonValue("."), QJsonValue(".."), QJsonValue(hostile),
+                                  QJsonValue("Ground/001"), QJsonValue("x\\y"), QJsonValue(5), QJsonValue("001")})
+        panos.append(QJsonObject{{"dir", dir}});
+    p.floor->loadContents(QJsonObject{{"panos", panos}});
+    EXPECT_EQ(scanDirs(p.floor), QStringList{"001"});
+    EXPECT_EQ(log.texts(QtWarningMsg).size(), 7);
+
+    const QJsonObject layout{{"panos", QJsonArray{QJsonObject{{"dir", "secret"}}}}};
+    for (const QString& dir : {QString(".."), QString("."), hostile, QString("Ground/001"), outside.path()})
+        EXPECT_EQ(readFloorObject(QJsonObject{{"dir", dir}, {"layout", layout}}, p.building), nullptr);
+    EXPECT_EQ(log.texts(QtWarningMsg).size(), 12);
+    // Without a folder of its own a floor is missing, never the project folder.
+    for (const QJsonObject& record : {QJsonObject{}, QJsonObject{{"name", ".."}}, QJsonObject{{"dir", "Attic"}}})
+        EXPECT_EQ(readFloorObject(record, p.building), nullptr);
+    EXPECT_EQ(log.texts(QtInfoMsg).filter("Could not find folder").size(), 3);
+    EXPECT_EQ(p.building->floors(), QList<Floor*>{p.floor});
+    EXPECT_EQ(listTree(p.path()), (QStringList{"Ground/", "Ground/001/"}));
+    EXPECT_EQ(listTree(outside.path()), (QStringList{"secret/", "secret/keep.txt"}));
+}
+
+TEST(FloorFileInput, ListedScansComeFirstUnlistedOnesFollowInFolderNameOrderAndUnusableOnesAreSkipped)
+{
+    GroundFloorProject p;
+    QDir().mkpath(p.path("Field 7")); // beside the floor folder: moved in
+    for (const char* name : {"attic", "10 - Hall", "2 - Kitchen", "_Map", "-1", "back\\slash"})
+        QDir().mkpath(p.path(QString("Ground/") + name));
+    LogCapture log;
+    p.floor->loadContents(QJsonObject{
+        {"panos", QJsonArray{QJsonObject{{"dir", "Field 7"}, {"id", 12}, {"pos", QJsonArray{5.4, 6}}},
+                             QJsonObject{{"dir", "Gone"}}, QJsonObject{{"dir", "attic"}}}},
+        {"notes", QJsonArray{QJsonObject{{"text", "kept"}}}},
+    });
+    EXPECT_EQ(scanDirs(p.floor), (QStringList{"Field 7", "attic", "_Map", "-1", "001", "2 - Kitchen", "10 - Hall"}));
+    EXPECT_EQ(p.floor->panos()[0]->storedId(), 12u) << "a moved folder's scan takes the layout entry as its record";
+    EXPECT_EQ(p.floor->panos()[0]->pos(), QPointF(5.4, 6));
+    EXPECT_TRUE(log.contains(QtWarningMsg, "Could not find scan folder: " + p.path("Ground/Gone")));
+    EXPECT_TRUE(log.contains(QtWarningMsg, "Could not load scan: " + p.path("Ground/back\\slash")));
+    EXPECT_EQ(noteCount(p.floor), 1);
+}
+
+TEST(FloorFileInput, ValuesOfTheWrongTypeTakeTheirDefaultsAndBadFloorsLoseNothingElse)
+{
+    GroundFloorProject p;
+    QDir().mkpath(p.path("Upper"));
+    const QJsonObject bad{
+        {"name", 7}, {"dir", "Ground"}, {"id", -4}, {"hidden", "yes"}, {"gradeHint", 300}, {"ceilingHeight", 2400.5},
+        {"layout", QJsonObject{
+            {"notes", QJsonArray{1, QJsonObject{{"pos", "q"}, {"text", 5}, {"rot", "r"}, {"id", 1.5}}}},
+            {"labels", "not a list"},
+            {"panos", QJsonObject{{"dir", "001"}}},
+            {"tags", QJsonArray{1, QJsonObject{{"initialPanoId", "1"}}}},
+            {"referenceLines", QJsonArray{1, QJsonObject{{"p1", QJsonArray{"a", 2}}, {"p2", QJsonArray{1, 2}}},
+                                          QJsonObject{{"p1", QJsonArray{1, 2, 3}}, {"p2", QJsonArray{-4.5, 2}}}}},
+        }},
+    };
+    const QJsonArray floors{bad, "garbage", QJsonObject{{"dir", "Ghost"}}, QJsonObject{{"name", "Upper"}, {"dir", "Upper"}}};
+    Building* annex = Building::fromJson(QJsonObject{{"floors", floors}}, p.property.get());
+    ASSERT_EQ(annex->floors().size(), 2);
+    EXPECT_EQ(annex->floors()[1]->ownName(), "Upper");
+    Floor* loaded = annex->floors()[0];
+    EXPECT_TRUE(loaded->ownName().isEmpty() && loaded->storedId() == 0 && loaded->isShown());
+    EXPECT_TRUE(loaded->gradeHint() == 0 && loaded->ceilingHeight() == 0);
+    EXPECT_EQ(noteCount(loaded), 2) << "each element, taken as an object, is a note";
+    EXPECT_EQ(loaded->referenceLinesToJson(loaded->items()),
+              QJsonArray{QJsonObject({{"p1", QJsonArray{1, 2}}, {"p2", QJsonArray{-4.5, 2}}})});
+    EXPECT_EQ(scanDirs(loaded), QStringList{"001"}) << "found only as an unlisted folder";
+}
+
+TEST(FloorFolderReader, FloorJsonPlacesTheFloorWithItsValuesOtherwiseWallTxtGivesTheWall)
+{
+    ProjectFixture f;
+    Building* house = f.addBuilding("House");
+    writeFile(f.path("Upper/floor.json"), R"({"building": "Annex", "gradeHint": 0, "extWallThickness": 250,
+                                             "globalId": "F-9"})");
+    writeFile(f.path("Upper/wall.txt"), "30");
+    Floor* upper = loadFloorJson(f.path("Upper"), house);
+    ASSERT_NE(upper, nullptr);
+    EXPECT_EQ(upper->gradeHint(), 2) << "0 in floor.json means above grade";
+    EXPECT_EQ(upper->extWallThickness(true), 250);
+    EXPECT_EQ(upper->globalId(), "F-9");
+    EXPECT_EQ(upper->building()->ownName(), "Annex");
+    writeFile(f.path("Ground/wall.txt"), "15.55\n99");
+    EXPECT_EQ(loadFloorJson(f.path("Ground"), house)->extWallThickness(true), 156) << "centimetres, rounded";
+
+    // Truncated, empty or non-object: the defaults, and the floor stays where it is.
+    for (const QByteArray& odd : {QByteArray(R"({"building": "Annex", "extWall)"), QByteArray("[1]"), QByteArray()}) {
+        writeFile(f.path("Odd/floor.json"), odd);
+        writeFile(f.path("Odd/wall.txt"), "30");
+        Floor* kept = loadFloorJson(f.path("Odd"), house);
+        ASSERT_NE(kept, nullptr);
+        EXPECT_EQ(kept->extWallThickness(true), 0);
+        EXPECT_EQ(kept->building(), house);
+    }
 }

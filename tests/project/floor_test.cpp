@@ -1,25 +1,23 @@
 #include "pano/panorama.h"
-#include "project/undo_commands.h"
 #include "project/floor_select_dialog.h"
-#include "support/log_capture.h"
+#include "project/undo_commands.h"
 #include "support/model_fixture.h"
 #include "support/scripted_prompt.h"
-#include "support/signal_counter.h"
 #include "support/test_support.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QComboBox>
 #include <QDateTime>
 #include <QFile>
+#include <QGraphicsItemGroup>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QPushButton>
 #include <QUndoStack>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 using namespace testsupport;
 
@@ -38,80 +36,93 @@ void triggerAction(Floor* floor, const QString& text)
     QMenu menu;
     floor->contextMenuActions(&menu);
     for (QAction* action : menu.actions())
-        if (action->text() == text) {
-            floor->onContextAction(action);
-            return;
-        }
+        if (action->text() == text)
+            return floor->onContextAction(action);
     ADD_FAILURE() << "no action " << text.toStdString();
 }
 
 struct FloorFixture : ProjectFixture {
     Building* building = addBuilding("House");
     Floor* floor = addFloor(building, "Ground");
+    QUndoStack* stack = floor->undoStack();
+
+    template <typename Item = TestItem>
+    Item* place(QPointF at)
+    {
+        auto* item = new Item();
+        floor->addItem(item);
+        item->setPos(at);
+        return item;
+    }
 };
 
 } // namespace
 
-TEST(FloorScans, JoinAndLeaveTheOrderThroughTheScene)
+TEST(FloorScans, JoinAndLeaveThroughTheSceneAndMoveWithoutMergingFolders)
 {
     FloorFixture f;
-    SignalCounter model(f.property.get(), &Property::modelUpdated);
     Panorama* a = f.addUserScan(f.floor, "a");
     Panorama* b = f.addUserScan(f.floor, "b");
-    EXPECT_EQ(f.floor->panos(), (QList<Panorama*>{a, b}));
-    EXPECT_EQ(a->floor(), f.floor);
-    EXPECT_EQ(model.count(), 2);
-
     f.floor->setHighlightedItems({a, b});
-    SignalCounter highlighted(f.floor, &Floor::highlightedPanosChanged);
-    f.property->setDirty(false);
     f.floor->removeItem(a);
-    EXPECT_EQ(f.floor->panos(), QList<Panorama*>{b});
     EXPECT_EQ(f.floor->highlightedPanos(), QList<QGraphicsItem*>{b});
-    EXPECT_EQ(highlighted.count(), 1);
-    EXPECT_TRUE(f.property->isDirty());
     f.floor->addItem(a);
     EXPECT_EQ(f.floor->panos(), (QList<Panorama*>{b, a}));
+    f.property->setDirty(false);
+    f.floor->movePano(a, 7);
+    f.floor->movePano(a, -3);
+    EXPECT_EQ(f.floor->panos(), (QList<Panorama*>{b, a}));
+    EXPECT_FALSE(f.property->isDirty());
 
+    Floor* upper = f.addFloor(f.building, "Upper");
+    f.addUserScan(upper, "a");
+    upper->movePano(a, 0);
+    EXPECT_EQ(upper->panos().first(), a);
+    EXPECT_EQ(listTree(f.path("Upper")), (QStringList{"a/", "a/u.jpg", "a_001/", "a_001/u.jpg"}));
     delete b; // a scan deleted outright leaves no dangling entry behind
-    EXPECT_EQ(f.floor->panos(), QList<Panorama*>{a});
-    EXPECT_TRUE(f.floor->highlightedPanos().isEmpty());
+    EXPECT_TRUE(f.floor->panos().isEmpty() && f.floor->highlightedPanos().isEmpty());
 }
 
-TEST(FloorScans, SortByNameNumbersFirstThenNamesAndMapScansBeforeAll)
+TEST(FloorScans, SortByNameOrDateMarksTheProjectChanged)
 {
     FloorFixture f;
-    for (const char* name : {"attic", "10 - Hall", "Attic", "map", "2 - Kitchen", " 7 ", "99999999999 - Big"})
+    for (const char* name : {"attic", "10 - Hall", "Attic", "map", "2 - Kitchen", " 7 "})
         f.addUserScan(f.floor, name);
     f.floor->panos()[3]->setPanoType(PanoType::Map);
     f.property->setDirty(false);
-    SignalCounter model(f.property.get(), &Property::modelUpdated);
     triggerAction(f.floor, "Sort by name");
-    EXPECT_EQ(scanNames(f.floor),
-              (QStringList{"map", "2 - Kitchen", " 7 ", "10 - Hall", "99999999999 - Big", "Attic", "attic"}));
-    EXPECT_TRUE(f.property->isDirty()) << "a new scan order is an unsaved change";
-    EXPECT_EQ(model.count(), 1);
+    EXPECT_EQ(scanNames(f.floor), (QStringList{"map", "2 - Kitchen", " 7 ", "10 - Hall", "Attic", "attic"}));
+    EXPECT_TRUE(f.property->isDirty());
 
-    f.property->setDirty(false);
-    f.floor->sortPanosByName();
-    EXPECT_FALSE(f.property->isDirty()) << "sorting a sorted list changes nothing";
-}
-
-TEST(FloorScans, SortByDatePutsScansWithTransformFilesFirstOldestFirst)
-{
-    FloorFixture f;
-    for (const char* name : {"b", "new", "a", "old"})
-        f.addUserScan(f.floor, name);
-    const QDateTime now = QDateTime::currentDateTime();
-    for (const auto& [name, age] : {std::pair{"new", 10}, std::pair{"old", 1000}}) {
+    // By date: map scans, then scans with a transform file oldest first, then the rest by plain name.
+    for (auto [name, age] : {std::pair{"Attic", 10}, {" 7 ", 1000}}) {
         QFile file(f.path(QString("Ground/%1/xfrm.dat").arg(name)));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("x");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
         file.flush();
-        ASSERT_TRUE(file.setFileTime(now.addSecs(-age), QFileDevice::FileModificationTime));
+        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-age), QFileDevice::FileModificationTime));
     }
     f.floor->sortPanosByDate();
-    EXPECT_EQ(scanNames(f.floor), (QStringList{"old", "new", "a", "b"}));
+    EXPECT_EQ(scanNames(f.floor), (QStringList{"map", " 7 ", "Attic", "10 - Hall", "2 - Kitchen", "attic"}));
+}
+
+TEST(FloorScans, DeletingAScanClearsHistoryMacrosInitialScanAndOnlyItsFolder)
+{
+    FloorFixture f;
+    Panorama* a = f.addUserScan(f.floor, "a");
+    f.addUserScan(f.floor, "b");
+    f.property->setInitialPano(a);
+    f.floor->pushCommand(new AddToSceneCommand(f.floor, new TestItem("note")));
+    f.floor->beginMacro("open");
+    f.floor->deletePano(a, true);
+    EXPECT_EQ(f.property->initialPano(), nullptr);
+    EXPECT_EQ(f.floor->macroDepth(), 0) << "clearing the stack closes its macros";
+    EXPECT_EQ(listTree(f.path("Ground")), (QStringList{"b/", "b/u.jpg"}));
+    f.floor->moveRotateItems(90);
+    EXPECT_EQ(f.floor->undoStack()->count(), 1) << "a fresh macro after the reset is a step of its own";
+    const QRectF rect = f.floor->sceneRect();
+    f.floor->resetScene();
+    f.floor->resetScene();
+    EXPECT_EQ(f.floor->sceneRect(), rect) << "resets must not widen the scene again";
 }
 
 TEST(FloorCompass, RotationFollowsTheScansAndOtherFloorsAreBroughtToIt)
@@ -121,315 +132,152 @@ TEST(FloorCompass, RotationFollowsTheScansAndOtherFloorsAreBroughtToIt)
     EXPECT_TRUE(std::isnan(f.floor->compassRotation()));
     a->setRotation(30);
     a->setCompass(10);
+    f.addUserScan(f.floor, "b")->setCompass(-40); // 20 and 40 degrees: their mean direction is 30
     f.floor->invalidateCompass();
-    EXPECT_NEAR(f.floor->compassRotation(), 20, 1e-9);
-    Panorama* b = f.addUserScan(f.floor, "b");
-    b->setRotation(0);
-    b->setCompass(-40); // also 40 degrees: the two agree
-    EXPECT_NEAR(f.floor->compassRotation(), 30, 1e-9) << "the mean direction of 20 and 40";
-    const QPointF north = f.floor->northVector();
-    EXPECT_NEAR(std::atan2(north.y(), north.x()), -30 * M_PI / 180, 1e-9)
-        << "the vector's angle with y pointing down is the negated rotation in radians";
+    EXPECT_NEAR(f.floor->compassRotation(), 30, 1e-9);
+    const QPointF north = f.floor->northVector(); // y points down
+    EXPECT_NEAR(std::atan2(north.y(), north.x()), -30 * M_PI / 180, 1e-9);
 
     Floor* upper = f.addFloor(f.building, "1st Floor");
     Panorama* c = f.addUserScan(upper, "c");
-    c->setPos(1000, 0);
     c->setRotation(5);
     c->setCompass(0);
-    auto* note = new TestItem("note");
-    upper->addItem(note);
-    note->setPos(1000, 500);
-    Floor* bare = f.addFloor(f.building, "Attic");
-    f.addFloor(f.building, "Pictures");
-    const int steps = upper->undoStack()->count();
-
-    LogCapture log;
     f.floor->rotateFloorsByCompass();
-    EXPECT_NEAR(upper->compassRotation(), 30, 1e-6);
     EXPECT_NEAR(c->rotation(), 30, 1e-6);
-    EXPECT_TRUE(c->transform().isIdentity());
-    EXPECT_EQ(upper->undoStack()->count(), steps + 1);
-    EXPECT_EQ(upper->undoStack()->text(upper->undoStack()->count() - 1), "Move/rotate items");
-    EXPECT_EQ(log.texts(QtWarningMsg),
-              QStringList{"The following floors were not rotated (no compass data): Attic"});
-
     upper->undoStack()->undo();
-    EXPECT_NEAR(c->rotation(), 5, 1e-9);
-    EXPECT_NEAR(upper->compassRotation(), 5, 1e-6);
-
-    log.clear();
-    bare->rotateFloorsByCompass();
-    EXPECT_EQ(log.texts(QtWarningMsg), QStringList{"Current floor has no compass data."});
+    EXPECT_NEAR(upper->compassRotation(), 5, 1e-6) << "one undoable step";
 }
 
-TEST(FloorSetters, MarkTheProjectChangedOnlyWhenAValueChanges)
-{
-    FloorFixture f;
-    Property& property = *f.property;
-    property.setDirty(false);
-    f.floor->setGradeHint(0);
-    f.floor->setActualExtWallThickness(0);
-    f.floor->setCeilingHeight(0);
-    f.floor->setShown(true);
-    EXPECT_FALSE(property.isDirty());
-
-    f.floor->setGradeHint(1);
-    EXPECT_TRUE(property.isDirty());
-    property.setDirty(false);
-    f.floor->setActualExtWallThickness(200);
-    EXPECT_TRUE(property.isDirty());
-
-    property.setDirty(false);
-    SignalCounter status(&property, &Property::statusUpdated);
-    f.floor->setShown(false);
-    EXPECT_TRUE(property.isDirty());
-    EXPECT_FALSE(f.floor->isShown());
-    EXPECT_EQ(status.count(), 1);
-
-    property.setDirty(false);
-    SignalCounter highlighted(f.floor, &Floor::highlightedPanosChanged);
-    f.floor->setCeilingHeight(2400);
-    EXPECT_TRUE(property.isDirty());
-    EXPECT_EQ(highlighted.count(), 1);
-    property.setDirty(false);
-    LogCapture log;
-    f.floor->setCeilingHeight(-5);
-    EXPECT_EQ(f.floor->ceilingHeight(), 2400);
-    EXPECT_FALSE(property.isDirty());
-    EXPECT_EQ(log.texts(QtInfoMsg), QStringList{"Invalid ceiling height"});
-}
-
-TEST(FloorSetters, PicturesFloorsAreNeverShownAndHaveNoShowEntry)
-{
-    FloorFixture f;
-    Floor* pictures = f.addFloor(f.building, "Pictures 2");
-    pictures->setShown(true);
-    EXPECT_FALSE(pictures->isShown());
-    QMenu menu;
-    pictures->contextMenuActions(&menu);
-    QStringList texts;
-    for (QAction* action : menu.actions())
-        texts << action->text();
-    EXPECT_EQ(texts, (QStringList{"Delete", "Sort by name", "Sort by date", "Add user pano", "Set underlay floor"}));
-    QMenu groundMenu;
-    f.floor->contextMenuActions(&groundMenu);
-    EXPECT_EQ(groundMenu.actions().first()->text(), "Hide in Ambrel");
-}
-
-TEST(FloorRename, RenamesTheFolderAtOnceAndMarksTheProjectChanged)
+TEST(FloorSetters, MarkTheProjectChangedOnlyWhenAValueChangesAndRenameMovesTheFolderAtOnce)
 {
     FloorFixture f;
     f.addUserScan(f.floor, "Hall");
-    Floor* other = f.addFloor(f.building, "Attic");
-    f.property->setDirty(false);
-    f.floor->setName("Main: Level");
-    EXPECT_TRUE(f.property->isDirty());
-    EXPECT_EQ(f.floor->dir(), "Main- Level");
-    EXPECT_EQ(f.floor->panos().first()->folder(), f.path("Main- Level/Hall"));
-    // A name whose folder is taken gets a free folder, never a merge.
-    other->setName("Main: Level");
-    EXPECT_EQ(other->dir(), "Main- Level_001");
+    const std::pair<const char*, std::function<void(int)>> setters[]{
+        {"grade", [&](int v) { f.floor->setGradeHint(v); }},
+        {"ceiling", [&](int v) { f.floor->setCeilingHeight(v * 2400); }},
+        {"hidden", [&](int v) { f.floor->setShown(v == 0); }},
+        {"name", [&](int v) { f.floor->setName(v ? "Main: Level" : "Ground"); }},
+    };
+    for (const auto& [name, set] : setters) {
+        SCOPED_TRACE(name);
+        f.property->setDirty(false);
+        set(0);
+        EXPECT_FALSE(f.property->isDirty());
+        set(1);
+        EXPECT_TRUE(f.property->isDirty());
+    }
+    f.addFloor(f.building, "Attic")->setName("Main: Level");
     EXPECT_EQ(listTree(f.path()),
               (QStringList{"Main- Level/", "Main- Level/Hall/", "Main- Level/Hall/u.jpg", "Main- Level_001/"}));
-
-    f.property->setDirty(false);
-    f.floor->setName("Main: Level");
-    f.floor->setName("");
-    EXPECT_FALSE(f.property->isDirty());
-    EXPECT_EQ(f.floor->ownName(), "Main: Level");
-
-    // A property without a folder only stores names: nothing is created at the root.
-    Property loose;
-    auto* building = new Building(&loose);
-    auto* floor = new Floor(building);
-    floor->setName("tmp");
-    EXPECT_EQ(floor->ownName(), "tmp");
-    EXPECT_TRUE(floor->dir().isEmpty());
+    EXPECT_EQ(f.floor->panos().first()->folder(), f.path("Main- Level/Hall"));
 }
 
-TEST(FloorScans, MovePanoIgnoresIndexesOutsideTheListAndMovesFoldersBetweenFloors)
+TEST(FloorUnderlay, ChosenThroughTheChooserWhoseEscapeCancels)
 {
     FloorFixture f;
-    Panorama* a = f.addUserScan(f.floor, "a");
-    Panorama* b = f.addUserScan(f.floor, "b");
-    Panorama* c = f.addUserScan(f.floor, "c");
-    f.property->setDirty(false);
-    f.floor->movePano(c, 7);
-    f.floor->movePano(c, -3);
-    EXPECT_EQ(f.floor->panos(), (QList<Panorama*>{a, b, c}));
-    EXPECT_FALSE(f.property->isDirty());
-    f.floor->movePano(c, 0);
-    EXPECT_EQ(f.floor->panos(), (QList<Panorama*>{c, a, b}));
-    EXPECT_TRUE(f.property->isDirty());
-
     Floor* upper = f.addFloor(f.building, "Upper");
-    f.addUserScan(upper, "a");
-    upper->movePano(a, 0);
-    EXPECT_EQ(f.floor->panos(), (QList<Panorama*>{c, b}));
-    EXPECT_EQ(upper->panos().first(), a);
-    EXPECT_EQ(a->dir(), "a_001") << "the target's own folder a must not be merged";
-    EXPECT_EQ(listTree(f.path("Upper")), (QStringList{"a/", "a/u.jpg", "a_001/", "a_001/u.jpg"}));
+    for (auto [answer, cancelled] : {std::pair<Floor*, bool>{f.floor, false}, {nullptr, true}}) {
+        ScriptedPrompt prompt;
+        prompt.answerFloor(answer, cancelled);
+        triggerAction(upper, "Set underlay floor");
+    }
+    EXPECT_EQ(upper->underlayFloor(), f.floor) << "a cancelled choice keeps the underlay";
+
+    FloorSelectDialog dialog(f.building, upper);
+    dialog.show();
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(&dialog, &escape);
+    EXPECT_TRUE(dialog.wasCancelled()) << "Escape must not choose None";
 }
 
-TEST(FloorScans, DeletingAScanClearsHistoryInitialScanAndOnlyItsFolder)
+TEST(UndoEdit, MoveRotateAddAndRemoveAreOneStepEachThatUndoAndRedoRestore)
 {
     FloorFixture f;
-    Panorama* a = f.addUserScan(f.floor, "a");
-    f.addUserScan(f.floor, "b");
-    f.property->setInitialPano(a);
+    auto* item = f.place<TestRotatingItem>(QPointF(10, 20));
+    item->beginEdit(false);
+    item->setPos(50, 60);
+    item->endEdit(false);
+    item->beginEdit(false);
+    item->setRotation(30);
+    item->endEdit(false);
+    item->beginEdit(false);
+    item->setPos(0, 0); // an open edit joins the next pushed step
     auto* note = new TestItem("note");
     f.floor->pushCommand(new AddToSceneCommand(f.floor, note));
-    f.floor->beginMacro("open");
-    ASSERT_EQ(f.floor->macroDepth(), 1);
-    f.floor->deletePano(a, true);
-    EXPECT_EQ(f.property->initialPano(), nullptr);
-    EXPECT_EQ(f.floor->undoStack()->count(), 0);
-    EXPECT_EQ(f.floor->macroDepth(), 0) << "clearing the stack closes its macros";
-    EXPECT_EQ(listTree(f.path("Ground")), (QStringList{"b/", "b/u.jpg"}));
-    f.floor->moveRotateItems(90);
-    EXPECT_EQ(f.floor->undoStack()->count(), 1) << "a fresh macro after the reset is a step of its own";
+    f.floor->pushCommand(new RemoveFromSceneCommand(f.floor, note));
+    ASSERT_EQ(f.stack->count(), 4);
+    EXPECT_EQ(note->scene(), nullptr);
+    f.stack->undo();
+    EXPECT_EQ(note->scene(), f.floor);
+    f.stack->undo();
+    EXPECT_EQ(note->scene(), nullptr);
+    EXPECT_EQ(item->pos(), QPointF(50, 60));
+    f.stack->undo();
+    EXPECT_EQ(item->rotation(), 0);
+    f.stack->undo();
+    EXPECT_EQ(item->pos(), QPointF(10, 20));
+    f.stack->redo();
+    EXPECT_EQ(item->pos(), QPointF(50, 60));
 }
 
-TEST(FloorScene, ResetKeepsTheSceneRectangleAndCleansTheHistory)
+TEST(UndoEdit, PlainItemsRefuseTransformsAndGroupRotationBecomesOwnRotation)
 {
     FloorFixture f;
-    const QRectF expected(-100000, -100000, 200000, 200000);
-    EXPECT_EQ(f.floor->sceneRect(), expected);
-    f.floor->pushCommand(new AddToSceneCommand(f.floor, new TestItem("note")));
-    f.floor->resetScene();
-    f.floor->resetScene();
-    EXPECT_EQ(f.floor->sceneRect(), expected);
-    EXPECT_EQ(f.floor->undoStack()->count(), 0);
-    EXPECT_TRUE(f.floor->undoStack()->isClean());
+    auto* item = f.place<TestRotatingItem>(QPointF(100, 0));
+    item->setRotation(10);
+    TestItem* note = f.place(QPointF(-100, 0));
+    note->setRotation(30);
+    note->setTransform(QTransform().rotate(20));
+    QGraphicsItemGroup* group = f.floor->createItemGroup({item, note});
+    group->setRotation(90);
+    f.floor->destroyItemGroup(group);
+    EXPECT_NEAR(item->rotation(), 100, 1e-9);
+    EXPECT_NEAR(item->pos().y(), 100, 1e-9);
+    EXPECT_TRUE(item->transform().isIdentity());
+    EXPECT_NEAR(note->pos().y(), -100, 1e-9);
+    EXPECT_TRUE(note->rotation() == 0 && note->transform().isIdentity());
 }
 
-TEST(FloorScene, FloorTransformIsReadOnce)
+TEST(UndoMacros, MoveRotateAndDeleteTakeTopLevelItemsAndOpenNoEmptyMacro)
 {
     FloorFixture f;
-    const QString path = f.path("Ground/floor.json");
-    writeFile(path, R"({"floorTransform": {"tx": 1.5, "ty": -2, "angle": 0.25}})");
-    const FloorTransform first = f.floor->readFloorTransform(path);
-    writeFile(path, R"({"floorTransform": {"tx": 9}})");
-    const FloorTransform second = f.floor->readFloorTransform(path);
-    EXPECT_EQ(first.tx, 1.5);
-    EXPECT_EQ(first.ty, -2);
-    EXPECT_EQ(first.angle, 0.25);
-    EXPECT_EQ(second.tx, 1.5);
-    Floor* other = f.addFloor(f.building, "Other");
-    const FloorTransform missing = other->readFloorTransform(f.path("Other/floor.json"));
-    EXPECT_EQ(missing.tx, 0);
+    TestItem* parent = f.place(QPointF(100, 0));
+    auto* child = new TestItem("label", parent);
+    child->setPos(10, 0);
+    Panorama* scan = f.addUserScan(f.floor, "scan");
+    scan->setPos(-100, 0);
+    f.stack->clear();
+    f.floor->moveRotateItems(0);
+    f.floor->deleteSelectedItems({scan});
+    EXPECT_EQ(f.stack->count(), 0);
+    f.floor->moveRotateItems(180);
+    ASSERT_EQ(f.stack->count(), 1);
+    EXPECT_EQ(child->pos(), QPointF(10, 0));
+    EXPECT_NEAR(scan->pos().x() - parent->pos().x(), 200, 1e-6) << "half a turn swaps the two sides";
+    EXPECT_NEAR(scan->rotation(), 180, 1e-6);
+    f.floor->deleteSelectedItems({child, parent, scan});
+    ASSERT_EQ(f.stack->count(), 2);
+    EXPECT_EQ(f.stack->command(1)->childCount(), 1);
+    EXPECT_EQ(child->parentItem(), parent);
+    EXPECT_EQ(scan->scene(), f.floor);
 }
 
-TEST(FloorUnderlay, ChosenThroughTheFloorChooserAndCancelKeepsIt)
+TEST(UndoOwnership, EveryItemIsFreedExactlyOnce)
 {
-    FloorFixture f;
-    Floor* upper = f.addFloor(f.building, "Upper");
+    const int aliveBefore = TestItem::alive;
     {
-        ScriptedPrompt prompt;
-        prompt.answerFloor(f.floor, false);
-        triggerAction(upper, "Set underlay floor");
+        FloorFixture f;
+        QList<TestItem*> notes;
+        for (int i = 0; i < 101; ++i) {
+            notes << new TestItem("note");
+            f.floor->pushCommand(new AddToSceneCommand(f.floor, notes.last()));
+        }
+        EXPECT_EQ(f.stack->count(), 100) << "the oldest step falls off the limit";
+        for (int i = 0; i < 50; ++i)
+            f.stack->undo();
+        // Cutting the redo branch deletes the undone additions and the notes they own.
+        f.floor->pushCommand(new RemoveFromSceneCommand(f.floor, notes[10]));
+        EXPECT_EQ(TestItem::alive, aliveBefore + 51);
     }
-    EXPECT_EQ(upper->underlayFloor(), f.floor);
-    EXPECT_TRUE(f.floor->isShownAsUnderlay());
-    {
-        ScriptedPrompt prompt;
-        prompt.answerFloor(nullptr, true);
-        triggerAction(upper, "Set underlay floor");
-    }
-    EXPECT_EQ(upper->underlayFloor(), f.floor);
-    {
-        ScriptedPrompt prompt;
-        prompt.answerFloor(nullptr, false);
-        triggerAction(upper, "Set underlay floor");
-    }
-    EXPECT_EQ(upper->underlayFloor(), nullptr);
-}
-
-TEST(FloorUnderlay, DialogListsOtherFloorsAndEscapeCancels)
-{
-    FloorFixture f;
-    Floor* upper = f.addFloor(f.building, "Upper");
-    Floor* attic = f.addFloor(f.building, "Attic");
-    {
-        FloorSelectDialog dialog(f.building, upper);
-        EXPECT_EQ(dialog.windowTitle(), "Select floor");
-        QStringList entries;
-        for (int i = 0; i < dialog.floorCombo()->count(); ++i)
-            entries << dialog.floorCombo()->itemText(i);
-        EXPECT_EQ(entries, (QStringList{"Ground", "Attic", "None"}));
-        dialog.floorCombo()->setCurrentIndex(1);
-        dialog.selectButton()->click();
-        EXPECT_EQ(dialog.chosenFloor(), attic);
-        EXPECT_FALSE(dialog.wasCancelled());
-        EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    }
-    {
-        FloorSelectDialog dialog(f.building, upper);
-        dialog.floorCombo()->setCurrentIndex(2);
-        dialog.selectButton()->click();
-        EXPECT_EQ(dialog.chosenFloor(), nullptr);
-        EXPECT_FALSE(dialog.wasCancelled()) << "None is a choice";
-    }
-    {
-        FloorSelectDialog dialog(f.building, upper);
-        dialog.show();
-        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        QApplication::sendEvent(&dialog, &escape);
-        EXPECT_TRUE(dialog.wasCancelled());
-        EXPECT_EQ(dialog.chosenFloor(), nullptr);
-        EXPECT_FALSE(dialog.isVisible());
-    }
-}
-
-TEST(FloorActions, DeleteAsksAndRemovesTheFloorWithItsScans)
-{
-    FloorFixture f;
-    Floor* upper = f.addFloor(f.building, "Upper");
-    f.addUserScan(upper, "s");
-    {
-        ScriptedPrompt prompt;
-        prompt.answerQuestion(QMessageBox::Cancel);
-        triggerAction(upper, "Delete");
-        EXPECT_EQ(prompt.asked().first().text, "Delete floor and its scans?\nThis operation can not be undone.");
-    }
-    EXPECT_EQ(f.building->floors().size(), 2);
-    {
-        ScriptedPrompt prompt;
-        prompt.answerQuestion(QMessageBox::Yes);
-        triggerAction(upper, "Delete");
-    }
-    EXPECT_EQ(f.building->floors(), QList<Floor*>{f.floor});
-    EXPECT_EQ(listTree(f.path()), QStringList{"Ground/"});
-}
-
-TEST(FloorQueries, FindItemAlignmentAndRectangles)
-{
-    FloorFixture f;
-    Panorama* a = f.addUserScan(f.floor, "a");
-    Panorama* b = f.addUserScan(f.floor, "b");
-    auto* note = new TestItem("note");
-    f.floor->addItem(note);
-    EXPECT_EQ(f.floor->findItem(1, "pano"), nullptr) << "the search issues no ids";
-    note->setUniqueId(7);
-    a->setUniqueId(7);
-    EXPECT_EQ(f.floor->findItem(7, "pano"), a);
-    EXPECT_EQ(f.floor->findItem(7, "note"), note);
-    EXPECT_EQ(f.floor->findItem(0, "note"), nullptr);
-
-    EXPECT_EQ(f.floor->alignmentState(), -1);
-    a->setAlignment(0);
-    b->setAlignment(0);
-    EXPECT_EQ(f.floor->alignmentState(), 0);
-    b->setAlignment(1);
-    EXPECT_EQ(f.floor->alignmentState(), 1);
-
-    a->setPos(100, 200);
-    b->setPos(-50, 10);
-    b->setShown(false);
-    EXPECT_EQ(f.floor->scanPositionsRect(), QRectF(100, 200, 1, 1));
-    b->setOutline({QPoint(10, 0)});
-    b->setRotation(90);
-    const QRectF drawing = f.floor->drawingRect();
-    EXPECT_NEAR(drawing.x(), -50, 1e-9);
-    EXPECT_NEAR(drawing.y(), 20, 1e-9);
+    EXPECT_EQ(TestItem::alive, aliveBefore);
 }
