@@ -1,7 +1,7 @@
 #include "app/command_line.h"
 
-#include "project/aes.h"
-#include "project/cipher_self_test.h"
+#include "base/aes.h"
+#include "base/cipher_self_test.h"
 
 std::optional<int> runCommandLine(const QStringList& arguments, std::ostream& out, const SelfTest& selfTest)
 {

@@ -1,4 +1,5 @@
 #include "app/command_line.h"
+#include "app/dialog_progress.h"
 #include "app/main_window.h"
 #include "app/message_presenter.h"
 #include "app/user_prompt.h"
@@ -25,6 +26,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Korvessa");
     QApplication::setApplicationName("Quoril");
+    setProgressFactory(dialogProgressFactory());
     // For unattended runs (the screenshot test): message boxes must not wait for a click.
     if (qEnvironmentVariableIsSet("QUORIL_NONBLOCKING_MESSAGES"))
         MessagePresenter::setBlockingBoxes(false);

@@ -1,6 +1,6 @@
 #include "app/message_presenter.h"
 
-#include "app/notification.h"
+#include "base/notification.h"
 #include "app/notification_popup.h"
 #include "project/gui_helpers.h"
 

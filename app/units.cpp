@@ -1,20 +1,10 @@
 #include "app/units.h"
 
 #include "app/app_settings.h"
-#include "project/length_text.h"
+#include "base/length_text.h"
 
 #include <cmath>
 #include <limits>
-
-double degreesToJsonAngle(double degrees)
-{
-    return degrees * -0.017453292519943295;
-}
-
-double jsonAngleToDegrees(double radians)
-{
-    return radians * -57.29577951308232;
-}
 
 QString formatMetersOrFeet(double mm, bool spaceBeforeUnit)
 {

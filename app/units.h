@@ -3,9 +3,7 @@
 #include <QString>
 #include <QtGlobal>
 
-// Angles are stored in project files as radians with the sign flipped against the scene's degrees.
-double degreesToJsonAngle(double degrees);
-double jsonAngleToDegrees(double radians);
+#include "base/angles.h"
 
 // Lengths in the unit system the user chose (AppSettings::metricSystem).
 QString formatMetersOrFeet(double mm, bool spaceBeforeUnit);

@@ -1,7 +1,7 @@
 // Envelope throughput on contents of 1, 8 and 64 MB, on one thread and with eight threads each
 // working on its own buffer. bench/cipher_vs_openssl.sh sets the results against openssl.
 
-#include "project/cipher.h"
+#include "base/cipher.h"
 
 #include <benchmark/benchmark.h>
 

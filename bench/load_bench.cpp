@@ -6,7 +6,7 @@
 //   build/bench/load_bench --benchmark_min_time=1x
 
 #include "project/building.h"
-#include "project/cipher.h"
+#include "base/cipher.h"
 #include "project/floor.h"
 #include "project/property.h"
 

@@ -1,7 +1,7 @@
 // SHA-1 of a whole file as the scan fingerprint computes it. The file is the one named by
 // QUORIL_SHA1_BENCH_FILE (bench/sha1_bench.sh passes the file it also gives sha1sum), or a
 // 100 MB file of pseudo-random bytes made for the run.
-#include "camera/sha1.h"
+#include "base/sha1.h"
 
 #include <QByteArray>
 #include <QFile>

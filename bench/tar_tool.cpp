@@ -1,8 +1,8 @@
 // Command-line driver for the archive code, so scripts can time it against other tools:
 //   tar_tool create ARCHIVE BASEDIR LISTFILE   (LISTFILE: one path below BASEDIR per line)
 //   tar_tool extract ARCHIVE                   (into the folder that holds ARCHIVE)
-#include "project/tar_reader.h"
-#include "project/tar_writer.h"
+#include "base/tar_reader.h"
+#include "base/tar_writer.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "camera/cam_params_one_lens.h"
 
-#include "camera/crc16.h"
+#include "base/crc16.h"
 
 #include <QFile>
 

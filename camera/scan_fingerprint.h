@@ -1,6 +1,6 @@
 #pragma once
 
-#include "camera/sha1.h"
+#include "base/sha1.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 #include "pano/jpeg_writer.h"
 
 #include "pano/gpano_xmp.h"
-#include "project/cipher.h"
+#include "base/cipher.h"
 
 #include <QBuffer>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "pano/panorama.h"
 
 #include "pano/scan_files.h"
-#include "project/file_names.h"
+#include "base/file_names.h"
 #include "project/floor.h"
 #include "project/property.h"
 

@@ -1,6 +1,6 @@
 #include "pano/panorama.h"
 
-#include "project/file_names.h"
+#include "base/file_names.h"
 #include "project/floor.h"
 
 #include <QDomDocument>

@@ -2,7 +2,7 @@
 
 #include "app/units.h"
 #include "pano/scan_files.h"
-#include "project/cipher.h"
+#include "base/cipher.h"
 #include "project/floor.h"
 
 #include <QFile>

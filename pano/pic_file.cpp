@@ -1,6 +1,6 @@
 #include "pano/pic_file.h"
 
-#include "project/cipher.h"
+#include "base/cipher.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "pano/pointcloud_file.h"
 
-#include "project/cipher.h"
+#include "base/cipher.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,6 +1,6 @@
 #include "pano/tag.h"
 
-#include "project/geometry.h"
+#include "base/geometry.h"
 
 #include <cmath>
 

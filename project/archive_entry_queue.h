@@ -1,6 +1,6 @@
 #pragma once
 
-#include "project/tar_writer.h"
+#include "base/tar_writer.h"
 
 #include <QByteArray>
 #include <QString>

@@ -4,14 +4,14 @@
 #include "pano/panorama.h"
 #include "pano/scan_files.h"
 #include "project/building.h"
-#include "project/cipher.h"
+#include "base/cipher.h"
 #include "project/constants.h"
-#include "project/file_names.h"
+#include "base/file_names.h"
 #include "project/floor.h"
 #include "project/gui_helpers.h"
 #include "project/property.h"
 #include "project/scan_assets.h"
-#include "project/tar_writer.h"
+#include "base/tar_writer.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "project/archive_open.h"
 
-#include "project/file_names.h"
-#include "project/tar_reader.h"
+#include "base/file_names.h"
+#include "base/tar_reader.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -2,8 +2,8 @@
 
 #include "app/user_prompt.h"
 #include "project/floor.h"
-#include "project/folder_remover.h"
-#include "project/list_moves.h"
+#include "base/folder_remover.h"
+#include "base/list_moves.h"
 #include "project/property.h"
 
 #include <QAction>

@@ -2,7 +2,7 @@
 
 #include "project/floor.h"
 #include "project/floor_reader.h"
-#include "project/json_values.h"
+#include "base/json_values.h"
 
 #include <QJsonArray>
 

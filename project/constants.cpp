@@ -52,7 +52,6 @@ const QRectF sceneBounds BUILT_FIRST = QRectF(QPointF(-10000, -10000), QPointF(1
 
 const QString defaultAutoPreset BUILT_FIRST = QStringLiteral("None");
 
-QString logFilePath BUILT_FIRST;
 QHash<QString, TagIconData> tagIconTable BUILT_FIRST;
 QStringList tagIconIds BUILT_FIRST;
 QMutex notificationMutex;

@@ -91,7 +91,6 @@ struct TagIconData {
     QString viewBox;
     QString svg;
 };
-extern QString logFilePath;
 extern QHash<QString, TagIconData> tagIconTable;
 extern QStringList tagIconIds;
 extern QMutex notificationMutex;

@@ -1,7 +1,7 @@
 #include "project/export_archive_file.h"
 
 #include "project/constants.h"
-#include "project/folder_remover.h"
+#include "base/folder_remover.h"
 
 #include <QCoreApplication>
 #include <QDebug>

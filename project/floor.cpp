@@ -4,7 +4,7 @@
 #include "pano/panorama.h"
 #include "project/building.h"
 #include "project/constants.h"
-#include "project/file_names.h"
+#include "base/file_names.h"
 #include "project/floor_select_dialog.h"
 #include "project/property.h"
 

@@ -1,7 +1,7 @@
 #include "project/floor.h"
 
 #include "pano/panorama.h"
-#include "project/geometry.h"
+#include "base/geometry.h"
 
 #include <cmath>
 

@@ -1,9 +1,9 @@
 #include "project/floor_reader.h"
 
 #include "project/building.h"
-#include "project/file_names.h"
+#include "base/file_names.h"
 #include "project/floor.h"
-#include "project/json_values.h"
+#include "base/json_values.h"
 #include "project/property.h"
 #include "project/wall_thickness.h"
 

@@ -2,11 +2,11 @@
 
 #include "pano/panorama.h"
 #include "pano/scan_files.h"
-#include "project/file_names.h"
-#include "project/folder_remover.h"
-#include "project/list_moves.h"
+#include "base/file_names.h"
+#include "base/folder_remover.h"
+#include "base/list_moves.h"
 #include "project/property.h"
-#include "project/scan_order.h"
+#include "base/scan_order.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -2,17 +2,12 @@
 
 #include <QString>
 
-#include <functional>
+#include "base/main_thread.h"
 
 class QMessageBox;
 class QObject;
 class QProgressDialog;
 class QWidget;
-
-// Runs fn once on the GUI thread, at an event-loop pass after this call has returned (also when
-// called on the GUI thread). Safe to call from any thread. With a context object, fn is dropped
-// without running if that object is destroyed first.
-void runOnMainThread(std::function<void()> fn, QObject* context = nullptr);
 
 // A modal progress dialog with a title bar but no close button, shown and painted at once.
 // It belongs to parent; the caller closes or deletes it when the job ends.

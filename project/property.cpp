@@ -5,8 +5,8 @@
 #include "project/building.h"
 #include "project/constants.h"
 #include "project/floor.h"
-#include "project/folder_remover.h"
-#include "project/list_moves.h"
+#include "base/folder_remover.h"
+#include "base/list_moves.h"
 
 #include <QDir>
 #include <QFile>

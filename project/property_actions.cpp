@@ -5,7 +5,7 @@
 #include "project/building.h"
 #include "project/constants.h"
 #include "project/floor.h"
-#include "project/folder_remover.h"
+#include "base/folder_remover.h"
 #include "project/gui_helpers.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 #include "project/property.h"
 
 #include "project/archive_export.h"
-#include "project/tar_writer.h"
+#include "base/tar_writer.h"
 
 #include <stdexcept>
 

@@ -4,7 +4,7 @@
 #include "camera/cam_params_ztm5.h"
 #include "pano/panorama.h"
 #include "project/building.h"
-#include "project/program_version.h"
+#include "base/program_version.h"
 
 #include <QDir>
 #include <QFile>

@@ -7,15 +7,16 @@
 #include "camera/cam_params_ztm5.h"
 #include "camera/cam_params_ztm6.h"
 #include "pano/panorama.h"
+#include "base/notification.h"
 #include "project/archive_open.h"
 #include "project/building.h"
-#include "project/cipher.h"
+#include "base/cipher.h"
 #include "project/constants.h"
-#include "project/file_names.h"
+#include "base/file_names.h"
 #include "project/floor.h"
 #include "project/floor_reader.h"
 #include "project/folder_order.h"
-#include "project/folder_remover.h"
+#include "base/folder_remover.h"
 #include "project/gui_helpers.h"
 #include "project/scan_pass.h"
 
@@ -169,7 +170,7 @@ bool ProjectLoad::run(const QString& requested)
 
     // 3. and 4.
     p.reset(true);
-    logFilePath.clear();
+    Notification::setLogFilePath({});
     p.m_folder = m_path;
     p.m_name = QDir(m_path).dirName();
 
@@ -271,7 +272,7 @@ bool ProjectLoad::loadTree()
     }
 
     // 11.
-    logFilePath = p.m_folder + "/" + logFileName;
+    Notification::setLogFilePath(p.m_folder + "/" + logFileName);
     progress(Property::tr("Checking for new floors/panos..."), 3);
     // 12.
     addNewFloors();

@@ -1,8 +1,8 @@
 #include "project/property.h"
 
-#include "project/cipher.h"
+#include "base/cipher.h"
 #include "project/constants.h"
-#include "project/synced_file.h"
+#include "base/synced_file.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

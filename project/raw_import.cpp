@@ -1,9 +1,9 @@
 #include "project/raw_import.h"
 
 #include "camera/cam_params_ztm4.h"
-#include "project/binary_read.h"
+#include "base/binary_read.h"
 #include "project/constants.h"
-#include "project/file_names.h"
+#include "base/file_names.h"
 #include "project/property.h"
 #include "project/wall_thickness.h"
 

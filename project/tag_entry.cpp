@@ -2,7 +2,7 @@
 
 #include "camera/cam_params.h"
 #include "pano/panorama.h"
-#include "project/json_values.h"
+#include "base/json_values.h"
 
 #include <QJsonArray>
 

@@ -1,5 +1,5 @@
 #include "app/command_line.h"
-#include "project/aes.h"
+#include "base/aes.h"
 #include "support/test_support.h"
 #include <gtest/gtest.h>
 #include <sstream>

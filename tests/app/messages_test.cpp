@@ -1,5 +1,6 @@
 #include "app/message_presenter.h"
 #include "app/notification_popup.h"
+#include "base/notification.h"
 #include "project/constants.h"
 #include "support/log_capture.h"
 #include "support/test_support.h"
@@ -112,8 +113,9 @@ TEST(Messages, WarningsAndErrorsFromAnyThreadOpenABoxTitledQuorilOnTheGuiThread)
 TEST(Messages, WarningsAndErrorsAreAppendedWholeAndTimeStampedToTheProjectLogButNotLibraryNoise)
 {
     QTemporaryDir dir;
-    const QString previous = logFilePath;
-    logFilePath = dir.filePath("quorillog.txt");
+    const QString previous = Notification::logFilePath();
+    const QString logFilePath = dir.filePath("quorillog.txt");
+    Notification::setLogFilePath(logFilePath);
     writeFile(logFilePath, "2020-01-01 00:00:00 Warning: from an earlier session\n");
     LogCapture log;
     { LogCapture ended; } // takes only its own sink with it
@@ -135,7 +137,7 @@ TEST(Messages, WarningsAndErrorsAreAppendedWholeAndTimeStampedToTheProjectLogBut
     for (auto& thread : threads)
         thread.join();
     const QStringList lines = QString::fromUtf8(readFile(logFilePath)).split('\n', Qt::SkipEmptyParts);
-    logFilePath = previous;
+    Notification::setLogFilePath(previous);
     ASSERT_EQ(lines.size(), 3 + 1600);
     EXPECT_EQ(lines[0], "2020-01-01 00:00:00 Warning: from an earlier session");
     const QString stamp = R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )";

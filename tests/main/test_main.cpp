@@ -1,3 +1,4 @@
+#include "app/dialog_progress.h"
 #include "support/scripted_prompt.h"
 
 #include <QApplication>
@@ -16,6 +17,8 @@ int main(int argc, char** argv)
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
     QApplication::setOrganizationName("Korvessa");
     QApplication::setApplicationName("Quoril");
+    // The model's progress shows in the application's dialogs, as in the program.
+    setProgressFactory(dialogProgressFactory());
     ::testing::InitGoogleTest(&argc, argv);
     // No test may wait for a person: a question that no test scripted fails that test instead.
     testsupport::ScriptedPrompt noUnscriptedQuestions;

@@ -1,4 +1,4 @@
-#include "project/binary_read.h"
+#include "base/binary_read.h"
 #include <QBuffer>
 #include <QtEndian>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "project/aes.h"
-#include "project/cipher.h"
-#include "project/secure_wipe.h"
+#include "base/aes.h"
+#include "base/cipher.h"
+#include "base/secure_wipe.h"
 #include "support/test_support.h"
 #include <QSet>
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 #include "editor/reference_line.h"
 #include "pano/panorama.h"
 #include "project/building.h"
-#include "project/cipher.h"
+#include "base/cipher.h"
 #include "project/floor.h"
 #include "project/property.h"
 #include "support/archive_check.h"

@@ -1,4 +1,4 @@
-#include "project/file_names.h"
+#include "base/file_names.h"
 #include "support/test_support.h"
 #include <QDir>
 #include <QFile>

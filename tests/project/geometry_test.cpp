@@ -1,4 +1,4 @@
-#include "project/geometry.h"
+#include "base/geometry.h"
 #include <QThread>
 #include <gtest/gtest.h>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "project/length_text.h"
+#include "base/length_text.h"
 #include "support/test_support.h"
 #include <gtest/gtest.h>
 #include <random>

@@ -3,7 +3,7 @@
 #include "editor/note.h"
 #include "editor/reference_line.h"
 #include "pano/panorama.h"
-#include "project/cipher.h"
+#include "base/cipher.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
 #include "support/openssl_envelope.h"

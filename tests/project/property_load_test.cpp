@@ -1,5 +1,6 @@
 #include "pano/panorama.h"
-#include "project/cipher.h"
+#include "base/cipher.h"
+#include "base/notification.h"
 #include "project/constants.h"
 #include "project/project_chooser.h"
 #include "support/log_capture.h"
@@ -91,7 +92,7 @@ TEST(ProjectLoad, RawFolderLoadsIsSavedAndLoadsAgainIntoTheSameTree)
     Property& property = *fixture.property;
     EXPECT_FALSE(property.isDirty() || property.signalsBlocked());
     EXPECT_TRUE(property.autoBackupTimer()->isActive());
-    EXPECT_EQ(logFilePath, fixture.folder + "/quorillog.txt");
+    EXPECT_EQ(Notification::logFilePath(), fixture.folder + "/quorillog.txt");
     EXPECT_EQ(property.cameraSerialNumber(), "MX0123456789");
     EXPECT_EQ(property.nomivoVersion(), "3.8.1") << "from project.json";
     ASSERT_EQ(property.buildings().size(), 1);

@@ -1,5 +1,5 @@
 #include "pano/panorama.h"
-#include "project/folder_remover.h"
+#include "base/folder_remover.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
 #include "support/test_support.h"

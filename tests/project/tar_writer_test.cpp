@@ -1,5 +1,5 @@
 #include "project/archive_entry_queue.h"
-#include "project/tar_writer.h"
+#include "base/tar_writer.h"
 #include "support/archive_check.h"
 #include "support/test_support.h"
 #include <QDir>

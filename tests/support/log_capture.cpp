@@ -1,6 +1,6 @@
 #include "support/log_capture.h"
 
-#include "app/notification.h"
+#include "base/notification.h"
 
 #include <QMutex>
 #include <QMutexLocker>

@@ -1,6 +1,6 @@
 #include "support/project_file_reader.h"
 
-#include "project/cipher.h"
+#include "base/cipher.h"
 
 #include <QFile>
 #include <QJsonDocument>

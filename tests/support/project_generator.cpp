@@ -1,7 +1,7 @@
 #include "support/project_generator.h"
 
-#include "project/cipher.h"
-#include "project/secure_wipe.h"
+#include "base/cipher.h"
+#include "base/secure_wipe.h"
 #include "support/test_support.h"
 
 #include <QJsonDocument>

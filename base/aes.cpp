@@ -1,7 +1,7 @@
-#include "project/aes.h"
+#include "base/aes.h"
 
-#include "project/aes_backends.h"
-#include "project/secure_wipe.h"
+#include "base/aes_backends.h"
+#include "base/secure_wipe.h"
 
 #include <atomic>
 #include <cstring>

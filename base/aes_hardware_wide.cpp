@@ -1,9 +1,9 @@
 // CBC decryption with VAES: two blocks per AES instruction on 256-bit registers. Encryption
 // gains nothing from it (each block waits for the one before), so only decryption lives here.
 
-#include "project/aes_backends.h"
+#include "base/aes_backends.h"
 
-#include "project/secure_wipe.h"
+#include "base/secure_wipe.h"
 
 #if QUORIL_AES_HARDWARE_PATH
 

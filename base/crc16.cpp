@@ -1,4 +1,4 @@
-#include "camera/crc16.h"
+#include "base/crc16.h"
 
 #include <array>
 

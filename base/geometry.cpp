@@ -1,4 +1,4 @@
-#include "project/geometry.h"
+#include "base/geometry.h"
 
 #include <QtGlobal>
 

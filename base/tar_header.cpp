@@ -1,4 +1,4 @@
-#include "project/tar_header.h"
+#include "base/tar_header.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "camera/sha1.h"
+#include "base/sha1.h"
 
 #include <QFile>
 #include <QString>

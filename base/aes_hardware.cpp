@@ -1,9 +1,9 @@
 // AES on the processor's AES instructions. Only the functions below carry the instruction-set
 // attribute, so the rest of the program runs on processors without them.
 
-#include "project/aes_backends.h"
+#include "base/aes_backends.h"
 
-#include "project/secure_wipe.h"
+#include "base/secure_wipe.h"
 
 #if QUORIL_AES_HARDWARE_PATH
 

@@ -1,6 +1,6 @@
-#include "project/folder_remover.h"
+#include "base/folder_remover.h"
 
-#include "project/file_names.h"
+#include "base/file_names.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "project/synced_file.h"
+#include "base/synced_file.h"
 
 #include <QFileInfo>
 

@@ -1,7 +1,7 @@
 // Software AES for processors without AES instructions: byte-oriented, S-box tables built at
 // compile time from the field arithmetic so that no table is typed in by hand.
 
-#include "project/aes_backends.h"
+#include "base/aes_backends.h"
 
 #include <array>
 #include <cstring>

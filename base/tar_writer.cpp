@@ -1,6 +1,6 @@
-#include "project/tar_writer.h"
+#include "base/tar_writer.h"
 
-#include "project/tar_header.h"
+#include "base/tar_header.h"
 
 #include <QFile>
 #include <QFileInfo>

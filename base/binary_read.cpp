@@ -1,4 +1,4 @@
-#include "project/binary_read.h"
+#include "base/binary_read.h"
 
 #include <QtEndian>
 

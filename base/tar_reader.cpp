@@ -1,12 +1,12 @@
-#include "project/tar_reader.h"
+#include "base/tar_reader.h"
 
-#include "project/tar_header.h"
+#include "base/progress.h"
+#include "base/tar_header.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProgressDialog>
 
 #include <algorithm>
 #include <cerrno>
@@ -30,36 +30,25 @@ namespace {
     throw std::runtime_error(message.toStdString());
 }
 
-// QProgressDialog counts in int; larger archives are counted in coarser units.
+// Progress counts in int; larger archives are counted in coarser units.
 class ExtractionProgress {
 public:
     ExtractionProgress(const QString& tarPath, qint64 totalBytes)
         : unit(std::max<qint64>(1, totalBytes / INT_MAX + 1))
     {
-        dialog.setWindowTitle(QStringLiteral("Extracting..."));
-        dialog.setLabelText(QStringLiteral("Extracting file: ") + QFileInfo(tarPath).fileName());
-        dialog.setCancelButton(nullptr);
-        dialog.setWindowModality(Qt::ApplicationModal);
-        dialog.setAutoClose(false);
-        dialog.setAutoReset(false);
-        dialog.setRange(0, int(totalBytes / unit));
-        dialog.show();
+        ProgressRequest request;
+        request.title = QStringLiteral("Extracting...");
+        request.label = QStringLiteral("Extracting file: ") + QFileInfo(tarPath).fileName();
+        request.maximum = int(totalBytes / unit);
+        request.applicationModal = true;
+        progress = openProgress(request);
     }
 
-    void update(qint64 position)
-    {
-        dialog.setValue(int(position / unit));
-        if (position - eventsProcessedAt > kEventInterval) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
-            eventsProcessedAt = position;
-        }
-    }
+    void update(qint64 position) { progress->setValue(int(position / unit)); }
 
 private:
-    static constexpr qint64 kEventInterval = 1048576;
-    QProgressDialog dialog;
+    std::unique_ptr<Progress> progress;
     const qint64 unit;
-    qint64 eventsProcessedAt = 0;
 };
 
 // lstat semantics: a symbolic link counts as present even when it points nowhere.

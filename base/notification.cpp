@@ -1,6 +1,4 @@
-#include "app/notification.h"
-
-#include "project/constants.h"
+#include "base/notification.h"
 
 #include <QFile>
 #include <QMutex>
@@ -37,6 +35,13 @@ QMutex& logFileMutex()
     return mutex;
 }
 
+// Guarded by logFileMutex: the load sets it on the GUI thread while pool threads may log.
+QString& logFilePathValue()
+{
+    static QString path;
+    return path;
+}
+
 const char* logPrefix(QtMsgType type)
 {
     switch (type) {
@@ -49,11 +54,11 @@ const char* logPrefix(QtMsgType type)
 
 void appendToLogFile(QtMsgType type, const QString& text)
 {
-    const QString path = logFilePath;
-    if (path.isEmpty())
-        return;
     const QByteArray line = (Notification::logLine(type, text, QDateTime::currentDateTime()) + "\n").toUtf8();
     QMutexLocker lock(&logFileMutex());
+    const QString path = logFilePathValue();
+    if (path.isEmpty())
+        return;
     QFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Append))
         file.write(line);
@@ -142,4 +147,16 @@ void Notification::removeSink(int handle)
     auto& list = sinks();
     list.erase(std::remove_if(list.begin(), list.end(), [&](const SinkEntry& e) { return e.handle == handle; }),
                list.end());
+}
+
+void Notification::setLogFilePath(const QString& path)
+{
+    QMutexLocker lock(&logFileMutex());
+    logFilePathValue() = path;
+}
+
+QString Notification::logFilePath()
+{
+    QMutexLocker lock(&logFileMutex());
+    return logFilePathValue();
 }

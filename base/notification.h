@@ -27,4 +27,7 @@ public:
 
     // One line of the log file, without its line end: "yyyy-MM-dd hh:mm:ss " + "Warning: " + text.
     static QString logLine(QtMsgType type, const QString& text, const QDateTime& when);
+    // The open project's log file; empty while no project is open.
+    static void setLogFilePath(const QString& path);
+    static QString logFilePath();
 };

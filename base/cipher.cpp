@@ -1,7 +1,7 @@
-#include "project/cipher.h"
+#include "base/cipher.h"
 
-#include "project/aes.h"
-#include "project/secure_wipe.h"
+#include "base/aes.h"
+#include "base/secure_wipe.h"
 
 #include <QRandomGenerator>
 

@@ -1,4 +1,4 @@
-#include "project/scan_order.h"
+#include "base/scan_order.h"
 
 std::optional<int> leadingScanNumber(const QString& name)
 {

@@ -1,8 +1,8 @@
-#include "project/cipher_self_test.h"
+#include "base/cipher_self_test.h"
 
-#include "project/aes.h"
-#include "project/cipher.h"
-#include "project/secure_wipe.h"
+#include "base/aes.h"
+#include "base/cipher.h"
+#include "base/secure_wipe.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "project/file_names.h"
+#include "base/file_names.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>

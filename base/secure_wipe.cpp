@@ -1,4 +1,4 @@
-#include "project/secure_wipe.h"
+#include "base/secure_wipe.h"
 
 #include <string.h>
 

@@ -1,4 +1,4 @@
-#include "project/json_values.h"
+#include "base/json_values.h"
 
 #include <cmath>
 #include <limits>

@@ -1,0 +1,93 @@
+#include "app/dialog_progress.h"
+
+#include <QCoreApplication>
+#include <QProgressDialog>
+
+DialogProgress::DialogProgress(const ProgressRequest& request)
+{
+    if (request.hiddenUntilWaiting) {
+        // Only a wait for running work to wind down shows it; it cannot be cancelled itself.
+        m_dialog = new QProgressDialog(request.label, QString(), request.minimum, request.maximum, request.parent,
+                                       Qt::Window | Qt::CustomizeWindowHint | Qt::WindowStaysOnTopHint);
+        m_dialog->setCancelButton(nullptr);
+        m_dialog->setAutoClose(false);
+        m_dialog->setAutoReset(false);
+        m_dialog->reset(); // stays closed until needed, also past the dialog's own show timer
+        return;
+    }
+    // Configured whole before it shows, so that its first paint already says what it is.
+    m_dialog = new QProgressDialog(request.label, request.cancelText, request.minimum, request.maximum,
+                                   request.parent,
+                                   Qt::Dialog | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint
+                                       | Qt::CustomizeWindowHint);
+    if (request.cancelText.isEmpty())
+        m_dialog->setCancelButton(nullptr);
+    m_dialog->setModal(true);
+    if (request.applicationModal)
+        m_dialog->setWindowModality(Qt::ApplicationModal);
+    m_dialog->setMinimumDuration(0);
+    m_dialog->setAutoClose(false);
+    m_dialog->setAutoReset(false);
+    if (!request.title.isEmpty())
+        m_dialog->setWindowTitle(request.title);
+    if (request.minimumWidth > 0)
+        m_dialog->setMinimumWidth(request.minimumWidth);
+    m_dialog->show();
+    m_dialog->resize(m_dialog->sizeHint().width() + 20, m_dialog->height());
+    QCoreApplication::processEvents();
+}
+
+DialogProgress::~DialogProgress()
+{
+    delete m_dialog;
+}
+
+void DialogProgress::setLabel(const QString& text)
+{
+    m_dialog->setLabelText(text);
+    QCoreApplication::processEvents();
+}
+
+void DialogProgress::setRange(int minimum, int maximum)
+{
+    m_dialog->setRange(minimum, maximum);
+}
+
+void DialogProgress::setValue(int value)
+{
+    m_dialog->setValue(value);
+    QCoreApplication::processEvents();
+}
+
+bool DialogProgress::wasCancelled() const
+{
+    return m_dialog->wasCanceled();
+}
+
+void DialogProgress::setCancelHandler(std::function<void()> handler)
+{
+    QObject::connect(m_dialog, &QProgressDialog::canceled, m_dialog, [handler = std::move(handler)] {
+        if (handler)
+            handler();
+    });
+}
+
+void DialogProgress::waitUntilFinished()
+{
+    if (!m_finished && !m_dialog->wasCanceled())
+        m_dialog->exec();
+}
+
+void DialogProgress::finish()
+{
+    m_finished = true;
+    // Hidden, not closed: the dialog takes a close for its Cancel.
+    m_dialog->hide();
+}
+
+ProgressFactory dialogProgressFactory()
+{
+    return [](const ProgressRequest& request) -> std::unique_ptr<Progress> {
+        return std::make_unique<DialogProgress>(request);
+    };
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "base/progress.h"
+
+class QProgressDialog;
+
+// The progress the person sees: a modal progress dialog, on the GUI thread.
+class DialogProgress : public Progress {
+public:
+    explicit DialogProgress(const ProgressRequest& request);
+    ~DialogProgress() override;
+
+    void setLabel(const QString& text) override;
+    void setRange(int minimum, int maximum) override;
+    void setValue(int value) override;
+    bool wasCancelled() const override;
+    void setCancelHandler(std::function<void()> handler) override;
+    void waitUntilFinished() override;
+    void finish() override;
+
+    QProgressDialog* dialog() const { return m_dialog; }
+
+private:
+    QProgressDialog* m_dialog = nullptr; // owned; deleted with this
+    bool m_finished = false;
+};
+
+// What the application installs with setProgressFactory.
+ProgressFactory dialogProgressFactory();

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <functional>
+
+class QObject;
+
+// Runs fn once on the GUI thread, at an event-loop pass after this call has returned (also when
+// called on the GUI thread). Safe to call from any thread. With a context object, fn is dropped
+// without running if that object is destroyed first.
+void runOnMainThread(std::function<void()> fn, QObject* context = nullptr);

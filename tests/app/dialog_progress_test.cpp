@@ -1,0 +1,70 @@
+#include "app/dialog_progress.h"
+
+#include <QApplication>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QList<QProgressDialog*> visibleProgressDialogs()
+{
+    QList<QProgressDialog*> found;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<QProgressDialog*>(w); d && d->isVisible())
+            found << d;
+    return found;
+}
+
+} // namespace
+
+// What the model asks for is what the person sees, and the dialog goes with the progress.
+TEST(DialogProgress, ShowsTheRequestAtOnceAndIsGoneWithTheProgress)
+{
+    ProgressRequest request;
+    request.title = "Extracting...";
+    request.label = "Extracting file: a.tar";
+    request.maximum = 1000;
+    request.applicationModal = true;
+    {
+        const std::unique_ptr<Progress> progress = dialogProgressFactory()(request);
+        const QList<QProgressDialog*> shown = visibleProgressDialogs();
+        ASSERT_EQ(shown.size(), 1);
+        QProgressDialog* d = shown.first();
+        EXPECT_EQ(d->windowTitle(), "Extracting...");
+        EXPECT_EQ(d->labelText(), "Extracting file: a.tar");
+        EXPECT_EQ(d->windowModality(), Qt::ApplicationModal);
+        EXPECT_EQ(d->findChild<QPushButton*>(), nullptr) << "no button";
+        progress->setValue(999);
+        EXPECT_EQ(d->value(), 999);
+    }
+    QApplication::processEvents();
+    EXPECT_TRUE(visibleProgressDialogs().isEmpty());
+}
+
+// A wait ends with finish() from a slot that runs meanwhile, or with the person's Cancel, which
+// reaches the handler first.
+TEST(DialogProgress, WaitEndsOnFinishOrCancel)
+{
+    ProgressRequest request;
+    request.label = "Working...";
+    request.cancelText = "Cancel";
+    request.maximum = 3;
+    for (bool cancel : {false, true}) {
+        const std::unique_ptr<Progress> progress = dialogProgressFactory()(request);
+        bool handled = false;
+        progress->setCancelHandler([&] { handled = true; });
+        QTimer::singleShot(10, [&] {
+            auto* d = static_cast<DialogProgress*>(progress.get())->dialog();
+            if (cancel)
+                d->findChild<QPushButton*>()->click();
+            else
+                progress->finish();
+        });
+        progress->waitUntilFinished();
+        EXPECT_EQ(progress->wasCancelled(), cancel);
+        EXPECT_EQ(handled, cancel);
+    }
+}
