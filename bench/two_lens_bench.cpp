@@ -1,7 +1,7 @@
 // Full-quality two-lens pano at 7200 x 3600 against an OpenCV pipeline doing the same work:
 // building the lens maps, bicubic cv::remap of both lenses and a multi-band blend of both seams.
 #include "camera/cam_params_ztm6.h"
-#include "camera/pano_directions.h"
+#include "imaging/pano_directions.h"
 
 #include <benchmark/benchmark.h>
 #include <omp.h>

@@ -1,5 +1,7 @@
 #include "camera/cam_params.h"
 
+#include "imaging/pano_mapping.h"
+
 bool CamParams::loadTextFile(const QString&)
 {
     return false;
@@ -54,4 +56,14 @@ std::string modelFromSerial(const std::string& serial)
     if (serial.starts_with("MS"))
         return "ZTM5";
     return {};
+}
+
+void CamParams::panoToCamera(float u, float v, const ImageParams& p, float& outU, float& outV) const
+{
+    panoToCameraPoint(u, v, p, outU, outV);
+}
+
+void CamParams::cameraToPano(float u, float v, const ImageParams& p, float& outU, float& outV) const
+{
+    cameraToPanoPoint(u, v, p, outU, outV);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "camera/scan_data.h"
-#include "pano/image_params.h"
+#include "imaging/image_params.h"
 
 #include <QByteArray>
 #include <QString>

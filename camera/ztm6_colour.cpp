@@ -1,5 +1,5 @@
 #include "camera/cam_params_ztm6.h"
-#include "camera/gain_curve.h"
+#include "imaging/gain_curve.h"
 
 #include <algorithm>
 #include <cmath>

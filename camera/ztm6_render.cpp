@@ -1,10 +1,10 @@
 #include "camera/cam_params_ztm6.h"
 
-#include "camera/bicubic.h"
-#include "camera/pano_mapping.h"
-#include "camera/pano_directions.h"
-#include "pano/box_blur.h"
-#include "pano/multiband_blend.h"
+#include "imaging/bicubic.h"
+#include "imaging/pano_mapping.h"
+#include "imaging/pano_directions.h"
+#include "imaging/box_blur.h"
+#include "imaging/multiband_blend.h"
 
 #include <algorithm>
 #include <cmath>

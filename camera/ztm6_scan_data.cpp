@@ -1,6 +1,6 @@
 #include "camera/cam_params_ztm6.h"
 
-#include "pano/image_io.h"
+#include "imaging/image_io.h"
 
 #include <QFile>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pano/image_params.h"
+#include "imaging/image_params.h"
 #include "pano/pano_type.h"
 #include "pano/tag.h"
 #include "project/draft_item.h"

@@ -2,7 +2,7 @@
 
 #include "camera/cam_params_ztm6.h"
 #include "pano/scan_files.h"
-#include "pano/user_pano.h"
+#include "imaging/user_pano.h"
 #include "project/property.h"
 
 #include <QFile>

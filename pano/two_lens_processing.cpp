@@ -1,10 +1,10 @@
 #include "pano/panorama.h"
 
 #include "camera/cam_params_ztm6.h"
-#include "camera/gain_curve.h"
+#include "imaging/gain_curve.h"
 #include "pano/pointcloud_file.h"
 #include "pano/scan_files.h"
-#include "pano/scan_pictures.h"
+#include "imaging/scan_pictures.h"
 #include "project/floor.h"
 #include "project/gui_helpers.h"
 #include "project/property.h"

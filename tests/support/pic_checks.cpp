@@ -1,6 +1,6 @@
 #include "support/pic_checks.h"
 
-#include "pano/pic_file.h"
+#include "imaging/pic_file.h"
 #include "support/test_support.h"
 
 #include <QJsonArray>

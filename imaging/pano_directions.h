@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pano/image_params.h"
+#include "imaging/image_params.h"
 
 #include <cmath>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "pano/gpano_xmp.h"
+#include "imaging/gpano_xmp.h"
 
 #include <stdexcept>
 #include <string>

@@ -1,6 +1,6 @@
-#include "pano/user_pano.h"
+#include "imaging/user_pano.h"
 
-#include "pano/scan_pictures.h"
+#include "imaging/scan_pictures.h"
 
 #include <QImage>
 #include <QImageReader>

@@ -1,4 +1,4 @@
-#include "pano/image_io.h"
+#include "imaging/image_io.h"
 
 #include <QImage>
 #include <QImageReader>

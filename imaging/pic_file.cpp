@@ -1,4 +1,4 @@
-#include "pano/pic_file.h"
+#include "imaging/pic_file.h"
 
 #include "base/cipher.h"
 

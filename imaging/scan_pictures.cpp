@@ -1,7 +1,7 @@
-#include "pano/scan_pictures.h"
+#include "imaging/scan_pictures.h"
 
-#include "pano/gpano_xmp.h"
-#include "pano/jpeg_writer.h"
+#include "imaging/gpano_xmp.h"
+#include "imaging/jpeg_writer.h"
 
 #include <algorithm>
 #include <cstddef>

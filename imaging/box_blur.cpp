@@ -1,4 +1,4 @@
-#include "pano/box_blur.h"
+#include "imaging/box_blur.h"
 
 #include <cstring>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "camera/rotation.h"
+#include "imaging/rotation.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "camera/bicubic.h"
+#include "imaging/bicubic.h"
 
 #include <cmath>
 

@@ -1,6 +1,4 @@
-#include "camera/pano_mapping.h"
-
-#include "camera/cam_params.h"
+#include "imaging/pano_mapping.h"
 
 #include <QQuaternion>
 #include <QVector3D>
@@ -34,14 +32,4 @@ void cameraToPanoPoint(float u, float v, const ImageParams& p, float& outU, floa
 void panoToCameraPoint(float u, float v, const ImageParams& p, float& outU, float& outV)
 {
     levelPanoDirection(static_cast<float>(kPi * v), static_cast<float>(2.0 * kPi * u - kPi), p, true, outU, outV);
-}
-
-void CamParams::panoToCamera(float u, float v, const ImageParams& p, float& outU, float& outV) const
-{
-    panoToCameraPoint(u, v, p, outU, outV);
-}
-
-void CamParams::cameraToPano(float u, float v, const ImageParams& p, float& outU, float& outV) const
-{
-    cameraToPanoPoint(u, v, p, outU, outV);
 }

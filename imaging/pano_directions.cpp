@@ -1,6 +1,6 @@
-#include "camera/pano_directions.h"
+#include "imaging/pano_directions.h"
 
-#include "camera/rotation.h"
+#include "imaging/rotation.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "pano/jpeg_writer.h"
+#include "imaging/jpeg_writer.h"
 
-#include "pano/gpano_xmp.h"
+#include "imaging/gpano_xmp.h"
 #include "base/cipher.h"
 
 #include <QBuffer>

@@ -1,4 +1,4 @@
-#include "pano/multiband_blend.h"
+#include "imaging/multiband_blend.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "camera/gain_curve.h"
+#include "imaging/gain_curve.h"
 
 #include <algorithm>
 

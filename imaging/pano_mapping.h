@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pano/image_params.h"
+#include "imaging/image_params.h"
 
 // Levelling of a pano position (u, v as fractions of width and height, v = 0 at the top) by the
 // scan's ROLL_GLOBAL and PITCH_GLOBAL, in the quaternion form; panoToCameraPoint undoes
