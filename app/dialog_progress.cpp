@@ -85,6 +85,11 @@ void DialogProgress::finish()
     m_dialog->hide();
 }
 
+void DialogProgress::setVisible(bool visible)
+{
+    m_dialog->setVisible(visible);
+}
+
 ProgressFactory dialogProgressFactory()
 {
     return [](const ProgressRequest& request) -> std::unique_ptr<Progress> {

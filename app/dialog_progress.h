@@ -17,6 +17,7 @@ public:
     void setCancelHandler(std::function<void()> handler) override;
     void waitUntilFinished() override;
     void finish() override;
+    void setVisible(bool visible) override;
 
     QProgressDialog* dialog() const { return m_dialog; }
 

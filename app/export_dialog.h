@@ -1,6 +1,6 @@
 #pragma once
 
-#include "project/drc_finding.h"
+#include "model/drc_finding.h"
 
 #include <QDialog>
 #include <QList>

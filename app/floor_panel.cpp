@@ -1,7 +1,7 @@
 #include "app/floor_panel.h"
 
-#include "app/units.h"
-#include "project/floor.h"
+#include "model/floor.h"
+#include "model/length_units.h"
 
 #include <QComboBox>
 #include <QFormLayout>

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "model/floor.h"
+
 #include <QPointer>
 #include <QWidget>
 
-class Floor;
 class QComboBox;
 class QLabel;
 class QLineEdit;

@@ -1,8 +1,8 @@
 #include "app/command_line.h"
 #include "app/dialog_progress.h"
+#include "app/dialog_questions.h"
 #include "app/main_window.h"
 #include "app/message_presenter.h"
-#include "app/user_prompt.h"
 
 #include <QApplication>
 #include <QImageReader>
@@ -26,6 +26,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Korvessa");
     QApplication::setApplicationName("Quoril");
+    // The model reaches the person through these two seams.
+    setQuestions(&dialogQuestions());
     setProgressFactory(dialogProgressFactory());
     // For unattended runs (the screenshot test): message boxes must not wait for a click.
     if (qEnvironmentVariableIsSet("QUORIL_NONBLOCKING_MESSAGES"))

@@ -1,19 +1,18 @@
 #include "app/main_window.h"
 
-#include "app/app_settings.h"
 #include "app/floor_panel.h"
-#include "app/main_window_instance.h"
+#include "app/gui_helpers.h"
 #include "app/message_presenter.h"
 #include "app/property_panel.h"
 #include "app/property_tree_model.h"
 #include "app/property_tree_view.h"
-#include "app/user_prompt.h"
+#include "base/questions.h"
 #include "editor/editor.h"
-#include "pano/panorama.h"
-#include "project/building.h"
-#include "project/floor.h"
-#include "project/gui_helpers.h"
-#include "project/property.h"
+#include "model/app_settings.h"
+#include "model/building.h"
+#include "model/floor.h"
+#include "model/panorama.h"
+#include "model/property.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -168,12 +167,12 @@ bool MainWindow::maybeSave()
     clearFocusWidget();
     if (!m_property || !m_property->isDirty())
         return true;
-    const QMessageBox::StandardButton answer = userPrompt().question(
-        this, QMessageBox::Warning, tr("Quoril"), tr("Unsaved changes!"),
-        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
-    if (answer == QMessageBox::Save)
+    const Questions::Button answer = questions().question(
+        this, Questions::Warning, tr("Quoril"), tr("Unsaved changes!"),
+        Questions::Save | Questions::Discard | Questions::Cancel, Questions::Save);
+    if (answer == Questions::Save)
         return saveProperty();
-    return answer == QMessageBox::Discard;
+    return answer == Questions::Discard;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

@@ -2,12 +2,12 @@
 
 #include "app/custom_message_box.h"
 #include "app/export_dialog.h"
+#include "app/gui_helpers.h"
 #include "app/storage_check.h"
-#include "app/user_prompt.h"
+#include "base/questions.h"
 #include "editor/editor.h"
-#include "project/constants.h"
-#include "project/gui_helpers.h"
-#include "project/property.h"
+#include "model/constants.h"
+#include "model/property.h"
 
 #include <QDebug>
 
@@ -56,12 +56,12 @@ void MainWindow::on_Export_triggered()
     if (!findings.isEmpty()) {
         ExportDialog dialog(findings, this);
         connect(&dialog, &ExportDialog::errorSelected, this, &MainWindow::showFinding);
-        if (userPrompt().runDialog(&dialog) != QDialog::Accepted)
+        if (questions().runDialog(&dialog) != QDialog::Accepted)
             return;
     }
     QString summary;
     if (!m_property->exportTar(summary))
         return;
     ExportSuccessBox box(m_property->folder() + QLatin1Char('/') + exportFolderName, summary, this);
-    userPrompt().runDialog(&box);
+    questions().runDialog(&box);
 }

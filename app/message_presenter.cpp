@@ -1,8 +1,8 @@
 #include "app/message_presenter.h"
 
-#include "base/notification.h"
+#include "app/gui_helpers.h"
 #include "app/notification_popup.h"
-#include "project/gui_helpers.h"
+#include "base/notification.h"
 
 #include <QMessageBox>
 #include <QWidget>

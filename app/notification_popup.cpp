@@ -1,6 +1,6 @@
 #include "app/notification_popup.h"
 
-#include "project/constants.h"
+#include "model/constants.h"
 
 #include <QEnterEvent>
 #include <QLabel>
@@ -11,6 +11,7 @@
 
 namespace {
 // Guarded by notificationMutex: the handler may ask for the pop-up while one closes.
+QMutex notificationMutex;
 NotificationPopup* openPopup = nullptr;
 constexpr int kMargin = 16;
 }

@@ -1,6 +1,6 @@
 #include "app/property_panel.h"
 
-#include "project/property.h"
+#include "model/property.h"
 
 #include <QFormLayout>
 #include <QLineEdit>

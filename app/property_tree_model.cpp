@@ -1,9 +1,9 @@
 #include "app/property_tree_model.h"
 
-#include "pano/panorama.h"
-#include "project/building.h"
-#include "project/floor.h"
-#include "project/property.h"
+#include "model/building.h"
+#include "model/floor.h"
+#include "model/panorama.h"
+#include "model/property.h"
 
 #include <QDataStream>
 #include <QIODevice>

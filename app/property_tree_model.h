@@ -1,6 +1,6 @@
 #pragma once
 
-#include "project/property.h"
+#include "model/property.h"
 
 #include <QPointer>
 #include <QStandardItemModel>

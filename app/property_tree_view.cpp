@@ -1,8 +1,7 @@
 #include "app/property_tree_view.h"
 
 #include "app/property_tree_model.h"
-
-#include "project/mixins.h"
+#include "model/mixins.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>

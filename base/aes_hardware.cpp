@@ -2,7 +2,6 @@
 // attribute, so the rest of the program runs on processors without them.
 
 #include "base/aes_backends.h"
-
 #include "base/secure_wipe.h"
 
 #if QUORIL_AES_HARDWARE_PATH

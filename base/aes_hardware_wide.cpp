@@ -2,7 +2,6 @@
 // gains nothing from it (each block waits for the one before), so only decryption lives here.
 
 #include "base/aes_backends.h"
-
 #include "base/secure_wipe.h"
 
 #if QUORIL_AES_HARDWARE_PATH

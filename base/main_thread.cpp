@@ -1,6 +1,7 @@
 #include "base/main_thread.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QMetaObject>
 #include <QThread>
 #include <QTimer>
@@ -24,4 +25,16 @@ void runOnMainThread(std::function<void()> fn, QObject* context)
         timer, &QTimer::timeout, receiver, [job = std::move(fn)]() { job(); }, Qt::DirectConnection);
     QObject::connect(timer, &QTimer::timeout, timer, &QObject::deleteLater, Qt::DirectConnection);
     QMetaObject::invokeMethod(timer, "start", Qt::QueuedConnection, Q_ARG(int, 0));
+}
+
+void runPendingMainThreadJobs()
+{
+    if (!QCoreApplication::instance())
+        return; // nothing was posted, nothing would ever run
+    // The jobs take more than one pass of the event loop; a marker posted after them tells when
+    // they have all run.
+    bool done = false;
+    runOnMainThread([&done] { done = true; });
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
 }

@@ -26,6 +26,8 @@ public:
     virtual void waitUntilFinished() = 0;
     // Ends a wait and takes the view away.
     virtual void finish() = 0;
+    // Steps aside while a question of the same work is asked, and comes back after it.
+    virtual void setVisible(bool visible) = 0;
 };
 
 struct ProgressRequest {
@@ -63,10 +65,12 @@ public:
     void setCancelHandler(std::function<void()> handler) override { m_cancelHandler = std::move(handler); }
     void waitUntilFinished() override;
     void finish() override;
+    void setVisible(bool visible) override { m_visible = visible; }
 
     // What a test reads back or does in a person's place.
     const ProgressRequest& request() const { return m_request; }
     int value() const { return m_value; }
+    bool isVisible() const { return m_visible; }
     void cancel();
 
 private:
@@ -74,6 +78,7 @@ private:
     int m_value = 0;
     bool m_cancelled = false;
     bool m_finished = false;
+    bool m_visible = true;
     std::function<void()> m_cancelHandler;
     struct Loop;
     std::unique_ptr<Loop> m_loop;

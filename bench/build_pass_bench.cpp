@@ -5,10 +5,10 @@
 //
 //   build/bench/build_pass_bench
 
-#include "pano/panorama.h"
-#include "project/building.h"
-#include "project/floor.h"
-#include "project/property.h"
+#include "model/building.h"
+#include "model/floor.h"
+#include "model/panorama.h"
+#include "model/property.h"
 
 #include <QApplication>
 #include <QFileInfo>

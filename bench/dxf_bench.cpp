@@ -1,4 +1,4 @@
-#include "project/dxf_writer.h"
+#include "export/dxf_writer.h"
 
 #include <QByteArray>
 #include <QIODevice>

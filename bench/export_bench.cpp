@@ -6,11 +6,11 @@
 //
 //   [QUORIL_BENCH_PROJECT=folder] build/bench/export_bench
 
-#include "pano/panorama.h"
-#include "project/archive_export.h"
-#include "project/building.h"
-#include "project/floor.h"
-#include "project/property.h"
+#include "export/archive_export.h"
+#include "model/building.h"
+#include "model/floor.h"
+#include "model/panorama.h"
+#include "model/property.h"
 
 #include <QApplication>
 #include <QDir>

@@ -5,10 +5,10 @@
 //
 //   build/bench/load_bench --benchmark_min_time=1x
 
-#include "project/building.h"
 #include "base/cipher.h"
-#include "project/floor.h"
-#include "project/property.h"
+#include "model/building.h"
+#include "model/floor.h"
+#include "model/property.h"
 
 #include <QApplication>
 #include <QDirIterator>

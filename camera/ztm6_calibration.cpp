@@ -1,5 +1,5 @@
-#include "camera/cam_params_ztm6.h"
 #include "base/crc16.h"
+#include "camera/cam_params_ztm6.h"
 
 #include <QFile>
 

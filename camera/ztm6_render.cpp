@@ -1,10 +1,9 @@
 #include "camera/cam_params_ztm6.h"
-
 #include "imaging/bicubic.h"
-#include "imaging/pano_mapping.h"
-#include "imaging/pano_directions.h"
 #include "imaging/box_blur.h"
 #include "imaging/multiband_blend.h"
+#include "imaging/pano_directions.h"
+#include "imaging/pano_mapping.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,4 @@
 #include "camera/cam_params_ztm6.h"
-
 #include "imaging/image_io.h"
 
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "editor/editor.h"
 
-#include "project/constants.h"
-#include "project/draft_item.h"
-#include "project/floor.h"
+#include "model/constants.h"
+#include "model/draft_item.h"
+#include "model/floor.h"
 
 #include <QAction>
 #include <QTimer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "project/floor.h"
+#include "model/floor.h"
 
 #include <QGraphicsView>
 #include <QPainterPath>

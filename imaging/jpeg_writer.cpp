@@ -1,7 +1,7 @@
 #include "imaging/jpeg_writer.h"
 
-#include "imaging/gpano_xmp.h"
 #include "base/cipher.h"
+#include "imaging/gpano_xmp.h"
 
 #include <QBuffer>
 #include <QFileInfo>

@@ -1,5 +1,5 @@
-#include "app/app_settings.h"
-#include "project/constants.h"
+#include "model/app_settings.h"
+#include "model/constants.h"
 
 #include <QSettings>
 #include <gtest/gtest.h>
@@ -21,13 +21,13 @@ TEST(AppSettings, RoundTripUnderTheStoredKeysDefaultsForWhatIsUnreadableAndPlanF
     QSettings().setValue("exportSharpness", "sharp");
     QSettings().remove("autoPreset");
     AppSettings::metricSystem = AppSettings::initPanoOnExport = true;
-    planFontHuge = planFontLarge = planFontNormal = planFontSmall = QFont("Courier", 5);
+    AppSettings::planFontHuge = AppSettings::planFontLarge = AppSettings::planFontNormal = AppSettings::planFontSmall = QFont("Courier", 5);
     AppSettings::load();
     EXPECT_FALSE(AppSettings::metricSystem || AppSettings::initPanoOnExport);
     EXPECT_EQ(AppSettings::exportSharpness, 0);
     EXPECT_EQ(AppSettings::autoPreset, "None");
-    for (const auto& [font, points] : {std::pair{&planFontHuge, 118.0}, {&planFontLarge, 88.5}, {&planFontNormal, 59.0},
-                                       {&planFontSmall, 29.5}}) {
+    for (const auto& [font, points] : {std::pair{&AppSettings::planFontHuge, 118.0}, {&AppSettings::planFontLarge, 88.5}, {&AppSettings::planFontNormal, 59.0},
+                                       {&AppSettings::planFontSmall, 29.5}}) {
         EXPECT_EQ(font->family(), referencePlanFont.family());
         EXPECT_EQ(font->pointSizeF(), points);
     }

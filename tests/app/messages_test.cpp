@@ -1,7 +1,7 @@
 #include "app/message_presenter.h"
 #include "app/notification_popup.h"
 #include "base/notification.h"
-#include "project/constants.h"
+#include "model/constants.h"
 #include "support/log_capture.h"
 #include "support/test_support.h"
 

@@ -1,6 +1,6 @@
 #include "app/property_tree_model.h"
 #include "app/property_tree_view.h"
-#include "pano/panorama.h"
+#include "model/panorama.h"
 #include "support/model_fixture.h"
 #include "support/scripted_prompt.h"
 #include "support/test_support.h"

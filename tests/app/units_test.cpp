@@ -1,5 +1,5 @@
-#include "app/units.h"
-#include "app/app_settings.h"
+#include "model/app_settings.h"
+#include "model/length_units.h"
 #include <gtest/gtest.h>
 #include <cmath>
 

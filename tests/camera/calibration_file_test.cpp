@@ -1,9 +1,8 @@
+#include "base/crc16.h"
 #include "camera/cam_params_ztm4.h"
 #include "camera/cam_params_ztm5.h"
 #include "camera/cam_params_ztm6.h"
-#include "base/crc16.h"
 #include "camera/system_cfg_backup.h"
-
 #include "support/system_cfg_fixture.h"
 #include "support/test_support.h"
 

@@ -1,5 +1,5 @@
-#include "camera/scan_fingerprint.h"
 #include "base/sha1.h"
+#include "camera/scan_fingerprint.h"
 #include "support/test_support.h"
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "camera/cam_params_ztm6.h"
-#include "imaging/rotation.h"
 #include "imaging/box_blur.h"
 #include "imaging/multiband_blend.h"
+#include "imaging/rotation.h"
 #include "support/test_support.h"
 #include "support/two_lens_scan_fixture.h"
 #include "support/ztm6_model.h"

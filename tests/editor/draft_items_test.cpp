@@ -1,5 +1,5 @@
-#include "editor/item.h"
-#include "editor/reference_line.h"
+#include "model/item.h"
+#include "model/reference_line.h"
 #include "support/model_fixture.h"
 
 #include <QImage>

@@ -1,5 +1,5 @@
 #include "editor/editor.h"
-#include "pano/panorama.h"
+#include "model/panorama.h"
 #include "support/model_fixture.h"
 
 #include <QAction>

@@ -1,5 +1,5 @@
-#include "pano/panorama.h"
 #include "base/cipher.h"
+#include "model/panorama.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
 #include "support/test_support.h"

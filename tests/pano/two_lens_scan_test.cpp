@@ -1,6 +1,6 @@
-#include "pano/panorama.h"
-#include "pano/pointcloud_file.h"
 #include "base/cipher.h"
+#include "model/panorama.h"
+#include "model/pointcloud_file.h"
 #include "support/model_fixture.h"
 #include "support/pic_checks.h"
 #include "support/test_support.h"

@@ -1,4 +1,4 @@
-#include "project/archive_open.h"
+#include "model/archive_open.h"
 #include "support/test_support.h"
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "project/constants.h"
+#include "model/constants.h"
 #include <gtest/gtest.h>
 
 TEST(FloorNameOrder, FirstMatchingPrefixOfTheLowerCasedName)

@@ -1,5 +1,5 @@
-#include "app/app_settings.h"
-#include "pano/panorama.h"
+#include "model/app_settings.h"
+#include "model/panorama.h"
 #include "support/model_fixture.h"
 #include "support/scan_placement.h"
 #include "support/test_support.h"

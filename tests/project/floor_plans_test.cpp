@@ -1,5 +1,5 @@
-#include "pano/panorama.h"
-#include "project/dxf_writer.h"
+#include "export/dxf_writer.h"
+#include "model/panorama.h"
 #include "support/model_fixture.h"
 #include "support/scan_placement.h"
 #include "support/test_support.h"

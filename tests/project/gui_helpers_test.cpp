@@ -1,4 +1,4 @@
-#include "project/gui_helpers.h"
+#include "app/gui_helpers.h"
 #include "support/test_support.h"
 #include <QAbstractButton>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "project/property.h"
+#include "model/property.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
 #include "support/project_file_reader.h"

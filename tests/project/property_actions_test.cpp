@@ -1,4 +1,4 @@
-#include "pano/panorama.h"
+#include "model/panorama.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
 #include "support/scan_placement.h"

@@ -1,6 +1,6 @@
-#include "app/app_settings.h"
-#include "pano/panorama.h"
 #include "base/cipher.h"
+#include "model/app_settings.h"
+#include "model/panorama.h"
 #include "support/archive_check.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"

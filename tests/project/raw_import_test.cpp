@@ -1,6 +1,6 @@
 #include "camera/cam_params_ztm4.h"
 #include "camera/cam_params_ztm6.h"
-#include "project/folder_order.h"
+#include "model/folder_order.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
 #include "support/test_support.h"

@@ -1,5 +1,6 @@
-#include "pano/panorama.h"
-#include "project/scan_pass.h"
+#include "app/dialog_progress.h"
+#include "model/panorama.h"
+#include "model/scan_pass.h"
 #include "support/model_fixture.h"
 #include "support/thread_pool_size.h"
 
@@ -21,7 +22,8 @@ namespace {
 
 struct ScanPassFixture : ProjectFixture {
     QList<PanoTask> tasks;
-    QProgressDialog dialog{"Working...", "Cancel", 0, 10};
+    DialogProgress dialogProgress{workingRequest()};
+    QProgressDialog& dialog = *dialogProgress.dialog();
     QList<QPair<int, int>> progress;
 
     explicit ScanPassFixture(int scans)
@@ -29,13 +31,20 @@ struct ScanPassFixture : ProjectFixture {
         Floor* floor = addFloor(addBuilding("Main"), "Ground");
         for (int i = 0; i < scans; ++i)
             tasks.append({addUserScan(floor, QStringLiteral("User Pano_%1").arg(i)), QString()});
-        dialog.setWindowModality(Qt::ApplicationModal);
-        dialog.show();
+    }
+    static ProgressRequest workingRequest()
+    {
+        ProgressRequest request;
+        request.label = "Working...";
+        request.cancelText = "Cancel";
+        request.maximum = 10;
+        request.applicationModal = true;
+        return request;
     }
     ScanPass::Outcome run(std::function<void(PanoTask&)> body, bool singleOpenMpThread = false)
     {
         const auto onProgress = [this](int done, int total) { progress.append({done, total}); };
-        return ScanPass::run(tasks, {&dialog, nullptr, std::move(body), onProgress, singleOpenMpThread, property.get()});
+        return ScanPass::run(tasks, {&dialogProgress, nullptr, std::move(body), onProgress, singleOpenMpThread, property.get()});
     }
 };
 

@@ -1,5 +1,5 @@
-#include "project/archive_entry_queue.h"
 #include "base/tar_writer.h"
+#include "export/archive_entry_queue.h"
 #include "support/archive_check.h"
 #include "support/test_support.h"
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "support/model_fixture.h"
 
-#include "pano/panorama.h"
+#include "model/panorama.h"
 
 #include <QDir>
 #include <QJsonObject>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "project/building.h"
-#include "project/draft_item.h"
-#include "project/floor.h"
-#include "project/property.h"
+#include "model/building.h"
+#include "model/draft_item.h"
+#include "model/floor.h"
+#include "model/property.h"
 
 #include <QImage>
 #include <QTemporaryDir>

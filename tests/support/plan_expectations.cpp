@@ -1,6 +1,6 @@
 #include "support/plan_expectations.h"
 
-#include "pano/panorama.h"
+#include "model/panorama.h"
 #include "support/plan_check.h"
 
 #include <QImageReader>

@@ -1,7 +1,7 @@
 #include "support/scan_placement.h"
 
-#include "pano/panorama.h"
-#include "project/floor.h"
+#include "model/floor.h"
+#include "model/panorama.h"
 
 #include <QDir>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pano/pano_type.h"
+#include "model/pano_type.h"
 
 #include <QList>
 #include <QPoint>

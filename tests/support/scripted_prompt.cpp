@@ -8,12 +8,12 @@ namespace testsupport {
 
 ScriptedPrompt::ScriptedPrompt()
 {
-    m_previous = setUserPrompt(this);
+    m_previous = setQuestions(this);
 }
 
 ScriptedPrompt::~ScriptedPrompt()
 {
-    setUserPrompt(m_previous);
+    setQuestions(m_previous);
     EXPECT_TRUE(m_answers.isEmpty()) << m_answers.size() << " scripted answer(s) were never asked for";
 }
 
@@ -84,16 +84,15 @@ bool ScriptedPrompt::take(const QString& kind, const QString& title, const QStri
     return true;
 }
 
-QMessageBox::StandardButton ScriptedPrompt::question(QWidget*, QMessageBox::Icon, const QString& title,
-                                                     const QString& text, QMessageBox::StandardButtons,
-                                                     QMessageBox::StandardButton)
+Questions::Button ScriptedPrompt::question(QWidget*, Icon, const QString& title, const QString& text, Buttons,
+                                           Button)
 {
     QMessageBox::StandardButton button = QMessageBox::Cancel;
     take(QStringLiteral("question"), title, text, button);
-    return button;
+    return static_cast<Button>(button);
 }
 
-int ScriptedPrompt::choice(QWidget*, QMessageBox::Icon, const QString& title, const QString& text,
+int ScriptedPrompt::choice(QWidget*, Icon, const QString& title, const QString& text,
                            const QStringList&, int)
 {
     int index = -1;
@@ -122,7 +121,7 @@ FloorChoice ScriptedPrompt::selectFloor(Building*, Floor*)
     return choice;
 }
 
-int ScriptedPrompt::choiceOrCancel(QWidget*, QMessageBox::Icon, const QString& title, const QString& text,
+int ScriptedPrompt::choiceOrCancel(QWidget*, Icon, const QString& title, const QString& text,
                                    const QString&, const QList<NamedButton>&)
 {
     int index = -1;

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "app/user_prompt.h"
+#include "base/questions.h"
+
+#include <QMessageBox>
 
 #include <QList>
 #include <QString>
@@ -13,7 +15,7 @@ namespace testsupport {
 // Answers the program's questions and choosers from a queue, in order. A question that comes when
 // the queue is empty or expects another kind of answer fails the running test and is answered
 // as if cancelled; answers left over when the prompt ends fail it too. Installs itself while it lives.
-class ScriptedPrompt : public UserPrompt {
+class ScriptedPrompt : public Questions {
 public:
     struct Asked {
         QString kind;
@@ -42,17 +44,16 @@ public:
     const QList<Asked>& asked() const { return m_asked; }
     int pending() const { return static_cast<int>(m_answers.size()); }
 
-    QMessageBox::StandardButton question(QWidget* parent, QMessageBox::Icon icon, const QString& title,
-                                         const QString& text, QMessageBox::StandardButtons buttons,
-                                         QMessageBox::StandardButton defaultButton) override;
-    int choice(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
-               const QStringList& buttons, int defaultIndex) override;
+    Button question(QWidget* parent, Icon icon, const QString& title, const QString& text, Buttons buttons,
+                    Button defaultButton) override;
+    int choice(QWidget* parent, Icon icon, const QString& title, const QString& text, const QStringList& buttons,
+               int defaultIndex) override;
     QStringList openFileNames(QWidget* parent, const QString& caption, const QString& dir,
                               const QString& filter) override;
     QString existingDirectory(QWidget* parent, const QString& caption, const QString& dir) override;
     FloorChoice selectFloor(Building* building, Floor* exclude) override;
     // Answered from answerChoice; -1 stands for Cancel.
-    int choiceOrCancel(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+    int choiceOrCancel(QWidget* parent, Icon icon, const QString& title, const QString& text,
                        const QString& informativeText, const QList<NamedButton>& buttons) override;
     // Recorded with the start directory as its text.
     ProjectFolderChoice projectFolders(QWidget* parent, const QString& startDirectory) override;
@@ -70,7 +71,7 @@ private:
 
     QList<Answer> m_answers;
     QList<Asked> m_asked;
-    UserPrompt* m_previous = nullptr;
+    Questions* m_previous = nullptr;
 };
 
 } // namespace testsupport

@@ -1,6 +1,6 @@
 #include "support/test_support.h"
 
-#include "project/gui_helpers.h"
+#include "app/gui_helpers.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,0 +1,65 @@
+#include "base/progress.h"
+#include "base/questions.h"
+#include "model/building.h"
+#include "model/floor.h"
+#include "model/panorama.h"
+#include "model/property.h"
+#include "model/scan_pass.h"
+
+
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+void buildPanoTask(PanoTask& task)
+{
+    runPanoStep(task, [](Panorama& pano) { pano.buildPano(); }, QStringLiteral(": "));
+}
+
+} // namespace
+
+void Property::quorilPanos()
+{
+    QList<PanoTask> tasks;
+    for (Building* building : std::as_const(m_buildings)) {
+        for (Floor* floor : building->floors()) {
+            if (floor->isPicturesFloor())
+                continue;
+            for (Panorama* pano : floor->panos())
+                if (isBuildablePanoType(pano->panoType()))
+                    tasks.append({pano, QString()});
+        }
+    }
+
+    const QString label = tr("Quoriling panos... ");
+    ProgressRequest request;
+    request.title = tr("Property: ") + name();
+    request.label = label;
+    request.cancelText = tr("Cancel");
+    request.maximum = static_cast<int>(tasks.size());
+    request.parent = mainWindowInstance();
+    request.applicationModal = true;
+    const std::unique_ptr<Progress> dialog = openProgress(request);
+
+    ScanPass::Options options;
+    options.progress = dialog.get();
+    options.parent = mainWindowInstance();
+    options.body = buildPanoTask;
+    options.onProgress = [&dialog, &label](int done, int total) {
+        dialog->setLabel(label + QString::number(done) + "/" + QString::number(total));
+    };
+    // Each scan's build is parallel inside; with a pool thread per scan, one OpenMP thread each
+    // keeps the cores busy without oversubscribing them.
+    options.singleOpenMpThread = true;
+    options.property = this;
+    if (ScanPass::run(tasks, options) == ScanPass::Outcome::Canceled)
+        throw std::runtime_error(tr("Canceled by user.").toStdString());
+
+    const QString failures = joinFailureTexts(tasks);
+    if (!failures.isEmpty())
+        throw std::runtime_error((tr("Failed to quoril some of the panos. Fix or remove the bad ones, or re-import "
+                                     "the whole property.\n\n")
+                                  + failures)
+                                     .toStdString());
+}

@@ -1,0 +1,102 @@
+#include "model/panorama.h"
+
+#include "camera/cam_params_ztm6.h"
+#include "imaging/user_pano.h"
+#include "model/property.h"
+#include "model/scan_files.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <stdexcept>
+
+namespace {
+std::runtime_error failure(const QString& text)
+{
+    return std::runtime_error(text.toStdString());
+}
+}
+
+const CamParams* Panorama::camera() const
+{
+    const Property* property = idRegistry();
+    return property ? property->camParams() : nullptr;
+}
+
+void Panorama::throwMainImageMissing() const
+{
+    throw failure(QObject::tr("Scan %1: ").arg(folder())
+                  + QObject::tr("Main image is missing and pano will be omitted."));
+}
+
+// Scans from the camera are processed by the camera model; until a model that can is present,
+// such a scan has no readable main image.
+void Panorama::requireBuildable() const
+{
+    if (m_type == PanoType::User) {
+        if (!QFileInfo(folder() + "/" + scanfiles::userSource).isFile())
+            throwMainImageMissing();
+        return;
+    }
+    const CamParams* model = camera();
+    if (!model)
+        throwMainImageMissing();
+    throw failure(QObject::tr("Scan %1 cannot be processed: scans of the camera %2 are not supported.")
+                      .arg(folder(), QString::fromStdString(model->modelName())));
+}
+
+void Panorama::reload(bool reprocess)
+{
+    if (m_type == PanoType::Map)
+        return;
+    if (const auto* twoLens = dynamic_cast<const CamParamsZTM6*>(camera()); twoLens && m_type != PanoType::User)
+        return reloadTwoLens(*twoLens, reprocess);
+    const QString preview = folder() + "/" + scanfiles::preview;
+    if (isExportedUserScan() && !reprocess && QFileInfo::exists(preview)) {
+        m_equirectangular = true;
+        return;
+    }
+    requireBuildable();
+    m_equirectangular = true;
+    if (reprocess || !QFileInfo::exists(preview))
+        writeUserPreview(folder() + "/" + scanfiles::userSource, preview);
+}
+
+// A user scan opened from an export archive has its pictures but not the picture it was made from.
+bool Panorama::isExportedUserScan() const
+{
+    return m_type == PanoType::User && !QFileInfo(folder() + "/" + scanfiles::userSource).isFile();
+}
+
+void Panorama::buildPano()
+{
+    if (const auto* twoLens = dynamic_cast<const CamParamsZTM6*>(camera()); twoLens && m_type != PanoType::User)
+        return buildTwoLensPano(*twoLens);
+    const QString pano = folder() + "/" + scanfiles::fullPano;
+    if (isExportedUserScan() && QFileInfo::exists(pano))
+        return; // without its source picture, the pano it was exported with is the best there is
+    requireBuildable();
+    writeUserPano(folder() + "/" + scanfiles::userSource, pano);
+}
+
+void Panorama::removeDerivedFiles(bool all)
+{
+    // Without a floor in a project folder there is no scan folder to clean.
+    const Property* property = idRegistry();
+    if (!property || property->folder().isEmpty())
+        return;
+    const QString base = folder() + "/";
+    QFile::remove(base + scanfiles::fullPano);
+    QFile::remove(base + scanfiles::pointCloud);
+    if (all) {
+        QFile::remove(base + scanfiles::preview);
+        QFile::remove(base + scanfiles::record);
+    }
+}
+
+void Panorama::resetImageParams(bool keepColour)
+{
+    m_imageParams.resetAlignment();
+    if (!keepColour)
+        m_imageParams.resetColour();
+}

@@ -1,0 +1,194 @@
+#include "base/main_thread.h"
+#include "camera/cam_params_ztm6.h"
+#include "imaging/gain_curve.h"
+#include "imaging/scan_pictures.h"
+#include "model/floor.h"
+#include "model/panorama.h"
+#include "model/pointcloud_file.h"
+#include "model/property.h"
+#include "model/scan_files.h"
+
+#include <QFileInfo>
+#include <QJsonValue>
+#include <QTransform>
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+namespace {
+constexpr double kRadToDeg = 57.29577951308232;
+const QLatin1String kFloorFile("floor.json");
+
+// The lidar reader's values for the camera's own calibration.
+constexpr LidarReadOptions kOwnCalibration{0, 0.0f, -1.0f, 0.0f};
+
+const uint8_t* bytesOrNull(const QByteArray& rgb)
+{
+    return rgb.isEmpty() ? nullptr : reinterpret_cast<const uint8_t*>(rgb.constData());
+}
+
+// The levelled, seam-blended pano of the scan's two lens images, W x W/2, rows top-down. The
+// lens colours are equalised first: the gains land in `params` and are applied to lens 2.
+QByteArray renderTwoLensPano(const CamParamsZTM6& camera, const QString& folder, ImageParams& params, int width)
+{
+    QByteArray lens1;
+    QByteArray lens2;
+    camera.loadFisheyeImage(folder, 0, lens1, false);
+    if (lens1.isEmpty())
+        throw std::runtime_error(QStringLiteral("Could not read image %1/%2").arg(folder, scanfiles::twoLensMainImage)
+                                     .toStdString());
+    // Without lens 2 the render takes both halves from lens 1.
+    camera.loadFisheyeImage(folder, 1, lens2, false);
+
+    camera.equalizeShotColors(bytesOrNull(lens1), bytesOrNull(lens2), nullptr, params);
+    if (!lens2.isEmpty())
+        applyGainCurves(reinterpret_cast<uint8_t*>(lens2.data()), static_cast<size_t>(lens2.size() / 3),
+                        params[ImageParams::RED_GAIN_2], params[ImageParams::GREEN_GAIN_2],
+                        params[ImageParams::BLUE_GAIN_2]);
+
+    const int height = width / 2;
+    QByteArray pano(static_cast<qsizetype>(width) * height * 3, Qt::Uninitialized);
+    auto* out = reinterpret_cast<uint8_t*>(pano.data());
+    camera.blendTwoLensPano(bytesOrNull(lens1), bytesOrNull(lens2), width, height, params, out);
+    // The render is bottom-up like the lens images; JPEG rows run top-down.
+    flipRows(out, width, height);
+    return pano;
+}
+
+// The capture record of a camera scan: what its metadata say about the moment it was taken.
+QJsonObject captureRecord(const ScanData& data)
+{
+    QJsonObject record{
+        {"captureTimestamp", QJsonValue(data.captureTimestamp)},
+        {"shutterCounter", data.shutterCounter},
+        {"temperature", static_cast<double>(data.temperature)},
+        {"temperatureSource", data.temperatureSource},
+        {"lidarUptime", data.lidarUptime},
+        {"system", data.systemInfo},
+        {"takePictureParams", data.pictureParams},
+        {"systemcfg", data.systemCfgName},
+        {"globalId", data.globalId},
+        {"alignmentScore", static_cast<double>(data.alignmentScore)},
+    };
+    const QString serial = data.systemInfo.value("cameraSerialNumber").toString();
+    if (!serial.isEmpty())
+        record["cameraSerialNumber"] = serial;
+    if (std::isfinite(data.lidarHeading))
+        record["lidarHeading"] = static_cast<double>(data.lidarHeading);
+    return record;
+}
+
+// A kilometre-scale floor is large; a scan a thousand kilometres out is a damaged value.
+constexpr double kMaxCoordinate = 1e9;
+
+bool isPlaceable(const QPointF& point)
+{
+    return std::fabs(point.x()) <= kMaxCoordinate && std::fabs(point.y()) <= kMaxCoordinate;
+}
+} // namespace
+
+void Panorama::readCameraData(const CamParams& camera, const LidarReadOptions& options, ScanData& data)
+{
+    // Not-a-number marks what the scan's metadata did not give.
+    data.position = QPointF(qQNaN(), qQNaN());
+    data.heading = std::numeric_limits<float>::quiet_NaN();
+    camera.loadScanData(folder(), m_imageParams, data, options);
+}
+
+void Panorama::postGeometry(const ScanData& data, bool place)
+{
+    QPointF position = data.position;
+    double heading = data.heading;
+    place = place && isPlaceable(position) && std::isfinite(heading);
+    if (place) {
+        if (Floor* f = floor()) {
+            // The floor's frame: the camera's frame turned by -angle and moved by (tx, ty).
+            const FloorTransform transform = f->readFloorTransform(f->folderPath() + "/" + kFloorFile);
+            if (transform.tx != 0 || transform.ty != 0 || transform.angle != 0) {
+                const double degrees = transform.angle * kRadToDeg;
+                position = QTransform().translate(transform.tx, transform.ty).rotate(-degrees).map(position);
+                heading -= degrees;
+            }
+        }
+        place = isPlaceable(position) && std::isfinite(heading);
+    }
+    const QList<QPoint> outline = data.lidarPoints;
+    const bool shown = data.shown;
+    const int alignment = data.alignmentFlag;
+    runOnMainThread(
+        [this, outline, place, position, heading, shown, alignment] {
+            setOutline(outline);
+            if (!place)
+                return;
+            setState({position, heading});
+            m_shown = shown;
+            m_alignment = alignment;
+            if (Property* property = idRegistry())
+                property->setDirty(true);
+        },
+        m_guiJobGuard.get());
+}
+
+void Panorama::loadPointcloud(bool place, int mode, float a, float b, float c)
+{
+    const CamParams* model = camera();
+    if (!model || m_type == PanoType::User || m_type == PanoType::Map || m_equirectangular)
+        return;
+    ScanData data;
+    readCameraData(*model, LidarReadOptions{mode, a, b, c}, data);
+    postGeometry(data, place);
+}
+
+QByteArray Panorama::pointcloudData() const
+{
+    return encipheredPointcloud(m_outline);
+}
+
+void Panorama::reloadTwoLens(const CamParamsZTM6& camera, bool reprocess)
+{
+    const QString dir = folder();
+    const QString preview = dir + "/" + scanfiles::preview;
+    if (!QFileInfo(dir + "/" + scanfiles::twoLensMainImage).isFile()) {
+        // A scan from an export archive has only what processing made: its pictures and point cloud.
+        if (reprocess || !QFileInfo::exists(preview))
+            throwMainImageMissing();
+        ScanData data;
+        readPointcloudFile(dir + "/" + scanfiles::pointCloud, data.lidarPoints);
+        postGeometry(data, false);
+        return;
+    }
+    // A scan whose fingerprint was never taken has never been placed from its camera data.
+    const bool firstRead = m_scanHash.isEmpty();
+
+    ScanData data;
+    readCameraData(camera, kOwnCalibration, data);
+    m_scanHash = QString::fromStdString(camera.scanHash(dir.toUtf8().toStdString()));
+    m_capture = captureRecord(data);
+    if (Property* property = idRegistry()) {
+        property->updateShutterCounter(data.shutterCounter);
+        m_systemCfgIndex = property->systemCfgIndex(data.systemCfgName);
+    }
+    writePointcloudFile(dir + "/" + scanfiles::pointCloud, data.lidarPoints);
+    postGeometry(data, firstRead);
+
+    if (reprocess || !QFileInfo::exists(preview)) {
+        const QByteArray rgb = renderTwoLensPano(camera, dir, m_imageParams, kPreviewWidth);
+        writePreviewPic(preview, reinterpret_cast<const uint8_t*>(rgb.constData()), kPreviewWidth, kPreviewHeight);
+    }
+}
+
+void Panorama::buildTwoLensPano(const CamParamsZTM6& camera)
+{
+    const QString dir = folder();
+    const QString pano = dir + "/" + scanfiles::fullPano;
+    if (!QFileInfo(dir + "/" + scanfiles::twoLensMainImage).isFile()) {
+        // Without the lens images a pano already made is the best there is.
+        if (QFileInfo::exists(pano))
+            return;
+        throwMainImageMissing();
+    }
+    const QByteArray rgb = renderTwoLensPano(camera, dir, m_imageParams, kFullPanoWidth);
+    writeFullPanoPic(pano, reinterpret_cast<const uint8_t*>(rgb.constData()),
+                     kFullPanoWidth, kFullPanoWidth / 2);
+}

@@ -1,8 +1,0 @@
-#include "pano/panorama.h"
-
-void Panorama::appendTag(Tag tag)
-{
-    tag.setIdRegistry(idRegistry());
-    tag.uniqueId();
-    m_tags.append(tag);
-}
