@@ -30,8 +30,7 @@ Property::~Property()
     deleteBuildings();
     m_initialPano = nullptr;
     removeAutosave();
-    delete m_camParams;
-    m_camParams = nullptr;
+    m_camParams.reset();
 }
 
 void Property::deleteBuildings()
@@ -43,10 +42,8 @@ void Property::deleteBuildings()
 
 void Property::reset(bool deleteCamera)
 {
-    if (deleteCamera) {
-        delete m_camParams;
-        m_camParams = nullptr;
-    }
+    if (deleteCamera)
+        m_camParams.reset();
     {
         QMutexLocker lock(&m_lastIdsMutex);
         m_lastIds.clear();
@@ -243,10 +240,8 @@ bool Property::isSupportedCameraModel() const
 
 void Property::setCamParams(CamParams* camera)
 {
-    if (camera == m_camParams)
-        return;
-    delete m_camParams;
-    m_camParams = camera;
+    if (camera != m_camParams.get())
+        m_camParams.reset(camera);
 }
 
 void Property::cleanup(bool reimport)

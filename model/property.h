@@ -12,6 +12,7 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 
 class Building;
 class CamParams;
@@ -120,7 +121,7 @@ public:
     // Plain fields
     const QString& folder() const { return m_folder; }
     void setFolder(const QString& folder) { m_folder = folder; }
-    CamParams* camParams() const { return m_camParams; }
+    CamParams* camParams() const { return m_camParams.get(); }
     // Takes ownership; deletes the previous model.
     void setCamParams(CamParams* camera);
     const QString& globalId() const { return m_globalId; }
@@ -213,7 +214,7 @@ private:
     void askAndCleanup();
     void releaseTree();
 
-    CamParams* m_camParams = nullptr;
+    std::unique_ptr<CamParams> m_camParams; // CamParams is complete where Property is destroyed
     QString m_folder;
     QString m_globalId;
     int m_shutterCounter = 0;

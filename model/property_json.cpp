@@ -94,7 +94,7 @@ void Property::readProjectObject(const QJsonObject& project, const QString& load
         systemFiles.append(entry.toString());
     setSystemcfgs(systemFiles);
 
-    const bool oldOneLensProcessing = dynamic_cast<CamParamsZTM5*>(m_camParams) && !m_quorilVersion.isEmpty()
+    const bool oldOneLensProcessing = dynamic_cast<CamParamsZTM5*>(m_camParams.get()) && !m_quorilVersion.isEmpty()
         && QVersionNumber::fromString(m_quorilVersion) < QVersionNumber(6, 5, 0) && m_nomivoVersion.isEmpty()
         && !QFile::exists(m_folder + "/version.txt") && !QFile::exists(m_folder + "/wall.txt");
     if (oldOneLensProcessing)

@@ -232,7 +232,7 @@ void Property::importFromCameraData(int& wallThickness)
         wallThickness = readWallThickness(m_folder);
         m_nomivoVersion = readVersionFile(m_folder);
     }
-    if (dynamic_cast<CamParamsZTM4*>(m_camParams)) {
+    if (dynamic_cast<CamParamsZTM4*>(m_camParams.get())) {
         const QString name = importLegacyHouseLayout(m_folder);
         if (!name.isEmpty())
             m_name = name;

@@ -1,5 +1,4 @@
 #include "base/tar_writer.h"
-#include "export/archive_entry_queue.h"
 #include "support/archive_check.h"
 #include "support/test_support.h"
 #include <QDir>
@@ -120,15 +119,4 @@ TEST(TarWriter, PutFileRefusesWhatIsNotAFittingRegularFileBeforeTheHeaderAndPayl
     EXPECT_LE(sink.writes, 10);
     writer.finish();
     EXPECT_EQ(sink.length, 2 * (512 + (data.size() + 511) / 512 * 512) + 1024);
-}
-
-// Order, skipped duplicates, a missing source, a full disk and a queue dropped on Cancel are shown
-// through the export (ExportEndToEnd, ArchiveExport); here, that a duplicate keeps its own type.
-TEST(ArchiveEntryQueue, TheWritersFailureReachesTheCallerWithItsTypeAndStopsTheQueue)
-{
-    std::ostringstream out;
-    ArchiveEntryQueue queue(&out);
-    queue.putData("p/a", "1");
-    EXPECT_THROW({ queue.putData("p/a", "2"); queue.finish(); }, TarDuplicateException); // refused at either call
-    EXPECT_THROW(queue.putData("p/b", "3"), TarDuplicateException) << "nothing is taken after a failure";
 }
