@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <new>
+#include <vector>
 
 namespace {
 // Proximity of a pair whose patch leaves its image: 2^-1021, small but not zero, so that the
@@ -39,6 +40,12 @@ void proximityMatrix(const float* imageA, const float* imageB, int32_t w, int32_
     const float scale = 1.0f / float(patch * patch);
     const double sd = double(sigmaD);
     const double sc = double(sigmaC);
+    // B's patch means, once per point rather than once per pair.
+    std::vector<float> meansB(static_cast<size_t>(nB), 0.0f);
+    for (int32_t j = 0; j < nB; ++j) {
+        if (patchInside(pointsB[j], half, w, h))
+            meansB[size_t(j)] = patchMean(imageB, w, pointsB[j], half, scale);
+    }
 #pragma omp parallel for schedule(static)
     for (int32_t i = 0; i < nA; ++i) {
         const FeaturePoint& pa = pointsA[i];
@@ -51,7 +58,7 @@ void proximityMatrix(const float* imageA, const float* imageB, int32_t w, int32_
                 row[j] = kOutsideProximity;
                 continue;
             }
-            const float meanB = patchMean(imageB, w, pb, half, scale);
+            const float meanB = meansB[size_t(j)];
             float saa = 0.0f, sbb = 0.0f, sab = 0.0f;
             for (int32_t dy = -half; dy <= half; ++dy) {
                 const float* ra = imageA + size_t(pa.y + dy) * size_t(w) + pa.x;

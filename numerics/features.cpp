@@ -2,9 +2,12 @@
 
 #include "numerics/gaussian_kernels.h"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <cmath>
+#include <new>
 
 namespace {
 bool validImage(const float* image, int32_t w, int32_t h)
@@ -17,31 +20,46 @@ inline size_t index(int32_t x, int32_t y, int32_t w)
     return size_t(y) * size_t(w) + size_t(x);
 }
 
+// Zeroes a map outside the rectangle `margin` pixels in from every border.
+void zeroOutside(float* map, int32_t w, int32_t h, int32_t margin)
+{
+    for (int32_t y = 0; y < h; ++y) {
+        float* row = map + index(0, y, w);
+        if (y < margin || y >= h - margin) {
+            std::fill(row, row + w, 0.0f);
+        } else {
+            std::fill(row, row + std::min(margin, w), 0.0f);
+            std::fill(row + std::max(w - margin, 0), row + w, 0.0f);
+        }
+    }
+}
+
 // out[x] = sum over i of k[i] x in[x - c + i] for x in [from, to), accumulated over i in order;
 // the loop runs over x innermost so that it vectorises without changing any sum.
-void correlateRow(const float* in, const std::vector<float>& k, int32_t from, int32_t to, float* out)
+void correlateRow(const float* __restrict in, const std::vector<float>& k, int32_t from, int32_t to,
+                  float* __restrict out)
 {
     const int32_t c = int32_t(k.size()) / 2;
     for (int32_t x = from; x < to; ++x)
         out[x] = 0.0f;
     for (size_t i = 0; i < k.size(); ++i) {
         const float weight = k[i];
-        const float* src = in - c + int32_t(i);
+        const float* __restrict src = in - c + int32_t(i);
         for (int32_t x = from; x < to; ++x)
             out[x] += weight * src[x];
     }
 }
 
 // The same down a column band: out[x] = sum over i of k[i] x rows[i][x].
-void correlateColumns(const float* centre, int32_t stride, const std::vector<float>& k, int32_t from,
-                      int32_t to, float* out)
+void correlateColumns(const float* __restrict centre, int32_t stride, const std::vector<float>& k,
+                      int32_t from, int32_t to, float* __restrict out)
 {
     const int32_t c = int32_t(k.size()) / 2;
     for (int32_t x = from; x < to; ++x)
         out[x] = 0.0f;
     for (size_t i = 0; i < k.size(); ++i) {
         const float weight = k[i];
-        const float* src = centre + ptrdiff_t(int32_t(i) - c) * stride;
+        const float* __restrict src = centre + ptrdiff_t(int32_t(i) - c) * stride;
         for (int32_t x = from; x < to; ++x)
             out[x] += weight * src[x];
     }
@@ -130,43 +148,119 @@ private:
 };
 }  // namespace
 
-void structureTensor(const float* image, int32_t w, int32_t h, float sigmaD, float* ixx, float* iyy,
-                     float* ixy)
+namespace {
+// Working maps of the calling thread, kept between calls: bands are detected over and over, and
+// fresh memory for every call costs more in page faults than the filters themselves.
+float* workspace(size_t floats)
 {
-    if (!validImage(image, w, h))
-        return;
-    const size_t total = size_t(w) * size_t(h);
-    std::fill(ixx, ixx + total, 0.0f);
-    std::fill(iyy, iyy + total, 0.0f);
-    std::fill(ixy, ixy + total, 0.0f);
+    thread_local std::vector<float> buffer;
+    if (buffer.size() < floats)
+        buffer.resize(floats);
+    return buffer.data();
+}
+
+// scratch holds two maps.
+void tensorInto(const float* image, int32_t w, int32_t h, float sigmaD, float* ixx, float* iyy, float* ixy,
+                float* scratch)
+{
     const std::vector<float> smooth = gaussianKernel(sigmaD);
     const std::vector<float> derive = gaussianDerivativeKernel(sigmaD);
     const int32_t c = int32_t(smooth.size()) / 2;
+    zeroOutside(ixx, w, h, c);
+    zeroOutside(iyy, w, h, c);
+    zeroOutside(ixy, w, h, c);
     if (w <= 2 * c || h <= 2 * c)
         return;
 
     // Horizontal pass: the smoothed row and its horizontal derivative.
-    std::vector<float> smoothed(total), dx(total);
+    const size_t total = size_t(w) * size_t(h);
+    float* const smoothed = scratch;
+    float* const dx = scratch + total;
 #pragma omp parallel for schedule(static)
     for (int32_t y = 0; y < h; ++y) {
         const float* row = image + index(0, y, w);
-        correlateRow(row, smooth, c, w - c, smoothed.data() + index(0, y, w));
-        correlateRow(row, derive, c, w - c, dx.data() + index(0, y, w));
+        correlateRow(row, smooth, c, w - c, smoothed + index(0, y, w));
+        correlateRow(row, derive, c, w - c, dx + index(0, y, w));
     }
 
-    // Vertical pass: Ix smooths the horizontal derivative, Iy differentiates the smoothed rows.
+    // Vertical pass: Ix smooths the horizontal derivative, Iy differentiates the smoothed rows;
+    // both land in the output rows, which then receive the products.
 #pragma omp parallel for schedule(static)
     for (int32_t y = c; y < h - c; ++y) {
-        std::vector<float> gx(size_t(w), 0.0f), gy(size_t(w), 0.0f);
-        correlateColumns(dx.data() + index(0, y, w), w, smooth, c, w - c, gx.data());
-        correlateColumns(smoothed.data() + index(0, y, w), w, derive, c, w - c, gy.data());
         const size_t base = index(0, y, w);
+        float* gx = ixx + base;
+        float* gy = iyy + base;
+        float* gxy = ixy + base;
+        correlateColumns(dx + base, w, smooth, c, w - c, gx);
+        correlateColumns(smoothed + base, w, derive, c, w - c, gy);
         for (int32_t x = c; x < w - c; ++x) {
-            ixx[base + size_t(x)] = gx[size_t(x)] * gx[size_t(x)];
-            iyy[base + size_t(x)] = gy[size_t(x)] * gy[size_t(x)];
-            ixy[base + size_t(x)] = gx[size_t(x)] * gy[size_t(x)];
+            const float ix = gx[x], iy = gy[x];
+            gx[x] = ix * ix;
+            gy[x] = iy * iy;
+            gxy[x] = ix * iy;
         }
     }
+}
+
+// scratch holds three maps.
+float responseInto(const float* ixx, const float* iyy, const float* ixy, int32_t w, int32_t h, float sigmaD,
+                   float sigmaI, float* response, float* scratch)
+{
+    const std::vector<float> smooth = gaussianKernel(sigmaI);
+    const int32_t ci = int32_t(smooth.size()) / 2;
+    const int32_t r = int32_t(5.0f * sigmaD) / 2;
+    const int32_t o = ci + r;
+    zeroOutside(response, w, h, o);
+    if (w <= 2 * o || h <= 2 * o)
+        return 0.0f;
+
+    // Horizontal smoothing of the rows the vertical pass reads.
+    const size_t total = size_t(w) * size_t(h);
+    float* const sxx = scratch;
+    float* const syy = scratch + total;
+    float* const sxy = scratch + 2 * total;
+#pragma omp parallel for schedule(static)
+    for (int32_t y = o - ci; y < h - o + ci; ++y) {
+        const size_t base = index(0, y, w);
+        correlateRow(ixx + base, smooth, o, w - o, sxx + base);
+        correlateRow(iyy + base, smooth, o, w - o, syy + base);
+        correlateRow(ixy + base, smooth, o, w - o, sxy + base);
+    }
+
+    // Vertical smoothing and the smaller eigenvalue. The maximum is exact in any order, so the
+    // rows may run in parallel.
+    float maxResponse = 0.0f;
+#pragma omp parallel reduction(max : maxResponse)
+    {
+        const size_t width = static_cast<size_t>(w);
+        std::vector<float> a(width), b(width), e(width);
+#pragma omp for schedule(static)
+        for (int32_t y = o; y < h - o; ++y) {
+            const size_t base = index(0, y, w);
+            correlateColumns(sxx + base, w, smooth, o, w - o, a.data());
+            correlateColumns(syy + base, w, smooth, o, w - o, b.data());
+            correlateColumns(sxy + base, w, smooth, o, w - o, e.data());
+            float* out = response + base;
+            for (int32_t x = o; x < w - o; ++x) {
+                const float av = a[size_t(x)], bv = b[size_t(x)], ev = e[size_t(x)];
+                const float mean = (av + bv) / 2.0f;
+                const float q = mean * mean - (av * bv - ev * ev);
+                const float value = q < 0.0f ? 0.0f : mean - std::sqrt(q);
+                out[x] = value;
+                maxResponse = std::max(maxResponse, value);
+            }
+        }
+    }
+    return maxResponse;
+}
+}  // namespace
+
+void structureTensor(const float* image, int32_t w, int32_t h, float sigmaD, float* ixx, float* iyy,
+                     float* ixy)
+{
+    if (!validImage(image, w, h) || !ixx || !iyy || !ixy)
+        return;
+    tensorInto(image, w, h, sigmaD, ixx, iyy, ixy, workspace(2 * size_t(w) * size_t(h)));
 }
 
 float minEigenResponse(const float* ixx, const float* iyy, const float* ixy, int32_t w, int32_t h,
@@ -174,47 +268,7 @@ float minEigenResponse(const float* ixx, const float* iyy, const float* ixy, int
 {
     if (!ixx || !iyy || !ixy || !response || w < 1 || h < 1)
         return 0.0f;
-    const size_t total = size_t(w) * size_t(h);
-    std::fill(response, response + total, 0.0f);
-    const std::vector<float> smooth = gaussianKernel(sigmaI);
-    const int32_t ci = int32_t(smooth.size()) / 2;
-    const int32_t r = int32_t(5.0f * sigmaD) / 2;
-    const int32_t o = ci + r;
-    if (w <= 2 * o || h <= 2 * o)
-        return 0.0f;
-
-    // Horizontal smoothing of the rows the vertical pass reads.
-    std::vector<float> sxx(total), syy(total), sxy(total);
-#pragma omp parallel for schedule(static)
-    for (int32_t y = o - ci; y < h - o + ci; ++y) {
-        const size_t base = index(0, y, w);
-        correlateRow(ixx + base, smooth, o, w - o, sxx.data() + base);
-        correlateRow(iyy + base, smooth, o, w - o, syy.data() + base);
-        correlateRow(ixy + base, smooth, o, w - o, sxy.data() + base);
-    }
-
-    // Vertical smoothing and the smaller eigenvalue. The maximum is exact in any order, so the
-    // rows may run in parallel.
-    float maxResponse = 0.0f;
-#pragma omp parallel for schedule(static) reduction(max : maxResponse)
-    for (int32_t y = o; y < h - o; ++y) {
-        const size_t width = static_cast<size_t>(w);
-        std::vector<float> a(width), b(width), e(width);
-        const size_t base = index(0, y, w);
-        correlateColumns(sxx.data() + base, w, smooth, o, w - o, a.data());
-        correlateColumns(syy.data() + base, w, smooth, o, w - o, b.data());
-        correlateColumns(sxy.data() + base, w, smooth, o, w - o, e.data());
-        float* out = response + base;
-        for (int32_t x = o; x < w - o; ++x) {
-            const float av = a[size_t(x)], bv = b[size_t(x)], ev = e[size_t(x)];
-            const float mean = (av + bv) / 2.0f;
-            const float q = mean * mean - (av * bv - ev * ev);
-            const float value = q < 0.0f ? 0.0f : mean - std::sqrt(q);
-            out[x] = value;
-            maxResponse = std::max(maxResponse, value);
-        }
-    }
-    return maxResponse;
+    return responseInto(ixx, iyy, ixy, w, h, sigmaD, sigmaI, response, workspace(3 * size_t(w) * size_t(h)));
 }
 
 void suppressNonMaximaAdaptive(FeaturePoint* points, int32_t count, int32_t w, int32_t h)
@@ -243,27 +297,44 @@ void detectFeatures(const float* image, int32_t w, int32_t h, float sigmaD, floa
     if (!validImage(image, w, h) || maxPoints < 1 || double(sigmaD) < 0.4 || double(sigmaI) < 0.4)
         return;
     const size_t total = size_t(w) * size_t(h);
-    std::vector<float> ixx(total), iyy(total), ixy(total), response(total);
-    structureTensor(image, w, h, sigmaD, ixx.data(), iyy.data(), ixy.data());
-    const float maxResponse =
-        minEigenResponse(ixx.data(), iyy.data(), ixy.data(), w, h, sigmaD, sigmaI, response.data());
+    float* ixx = nullptr;
+    try {
+        ixx = workspace(7 * total);
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    float* const iyy = ixx + total;
+    float* const ixy = iyy + total;
+    float* const response = ixy + total;
+    float* const scratch = response + total;
+    tensorInto(image, w, h, sigmaD, ixx, iyy, ixy, scratch);
+    const float maxResponse = responseInto(ixx, iyy, ixy, w, h, sigmaD, sigmaI, response, scratch);
 
-    // Strict local maxima above the threshold, row by row.
+    // Strict local maxima above the threshold, row by row. Each thread takes one block of rows in
+    // thread order, so joining their lists keeps the row order.
     const int32_t b = int32_t(5.0f * sigmaD) / 2 + int32_t(5.0f * sigmaI) / 2 + 1;
     const float floor = threshold * maxResponse;
-    for (int32_t y = b; y < h - b; ++y) {
-        for (int32_t x = b; x < w - b; ++x) {
-            const float* p = response.data() + index(x, y, w);
-            const float v = *p;
-            if (!(v >= floor))
-                continue;
-            const float* up = p - w;
-            const float* down = p + w;
-            if (v > up[-1] && v > up[0] && v > up[1] && v > p[-1] && v > p[1] && v > down[-1] &&
-                v > down[0] && v > down[1])
-                points.push_back(FeaturePoint{x, y, 0, v});
+    std::vector<std::vector<FeaturePoint>> found(static_cast<size_t>(omp_get_max_threads()));
+#pragma omp parallel
+    {
+        std::vector<FeaturePoint>& mine = found[size_t(omp_get_thread_num())];
+#pragma omp for schedule(static)
+        for (int32_t y = b; y < h - b; ++y) {
+            for (int32_t x = b; x < w - b; ++x) {
+                const float* p = response + index(x, y, w);
+                const float v = *p;
+                if (!(v >= floor))
+                    continue;
+                const float* up = p - w;
+                const float* down = p + w;
+                if (v > up[-1] && v > up[0] && v > up[1] && v > p[-1] && v > p[1] && v > down[-1] &&
+                    v > down[0] && v > down[1])
+                    mine.push_back(FeaturePoint{x, y, 0, v});
+            }
         }
     }
+    for (const std::vector<FeaturePoint>& part : found)
+        points.insert(points.end(), part.begin(), part.end());
     if (int32_t(points.size()) < maxPoints)
         return;
 

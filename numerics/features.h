@@ -41,7 +41,8 @@ void suppressNonMaximaAdaptive(FeaturePoint* points, int32_t count, int32_t w, i
 
 // Corners of one image: at most maxPoints, spread by adaptive suppression when there are more
 // candidates than that. points is cleared first; nothing is found for sizes below 1, scales below
-// 0.4 or maxPoints below 1.
+// 0.4 or maxPoints below 1, or when memory is short. Like structureTensor and minEigenResponse, it
+// keeps its working maps (seven of the image's size) with the calling thread for the next call.
 void detectFeatures(const float* image, int32_t w, int32_t h, float sigmaD, float sigmaI,
                     float threshold, int32_t maxPoints, std::vector<FeaturePoint>& points);
 
