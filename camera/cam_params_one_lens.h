@@ -3,6 +3,7 @@
 #include "camera/cam_params.h"
 
 #include <QByteArray>
+#include <QString>
 
 #include <cstdint>
 #include <cstring>
@@ -42,6 +43,12 @@ public:
 
     // Fits the lens centre from the three square shots of one scan; failures are thrown.
     virtual void adjustLensCenter(const uint8_t* shot1, const uint8_t* shot2, const uint8_t* shot3) = 0;
+
+    // Names of the calibration values in the text form of the calibration files, by index;
+    // "Undefined" outside the table.
+    static std::string intKeyName(int index);
+    static std::string doubleKeyName(int index);
+    static std::string floatKeyName(int index);
 
     uint32_t stamp() const { return fileStamp; }
     float lensTerm(LensTerm term) const { return lensFloat[term]; }
@@ -91,3 +98,16 @@ protected:
     float calibFloat[CalibrationValueCount] = {};
     QByteArray blendMasks[kBlendMaskCount];
 };
+
+// The lens model. Pixel positions address the bottom-up shot buffer of side IMGHEIGHT; the
+// camera frame has +z along the optical axis and +y up, the image v axis points down.
+
+// Forward distortion of an ideal pixel position (radial and tangential terms about U0, V0).
+void distortPoint(const CamParamsOneLens& camera, float x, float y, float& outX, float& outY);
+// Inverse of distortPoint by fixed-point iteration (five rounds).
+void undistortPoint(const CamParamsOneLens& camera, float px, float py, float& ux, float& uy);
+// Camera-frame direction to distorted shot pixel: equidistant fisheye, then distortPoint.
+void projectRay(const CamParamsOneLens& camera, float x, float y, float z, float& outU, float& outV);
+// Shot pixel to its angle from the optical axis and the unit direction in the image plane (x right,
+// y up).
+void unprojectPixel(const CamParamsOneLens& camera, float px, float py, float& theta, float& dirX, float& dirY);
