@@ -1,10 +1,128 @@
 #include "camera/cam_params_one_lens.h"
 
 #include "base/crc16.h"
+#include "imaging/rotation.h"
 
 #include <QFile>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <stdexcept>
+
+namespace {
+const char* const kIntKeyNames[] = {"TIMESTAMP", "IMGWIDTH", "IMGHEIGHT", "NUM_LASERS", "CENT_COLOR",
+                                    "CENT_THRESHOLD", "CENT_MINPEAK", "CENT_MAXPEAK", "CENT_MINSIDEPIX",
+                                    "CENT_MAXSIDEPIX", "COMPASS_FACTOR"};
+const char* const kDoubleKeyNames[] = {"F", "U0", "V0", "RY", "K1", "K2", "K3", "P1", "P2", "P3"};
+const char* const kFloatKeyNames[] = {"COMPASS_OFFSET", "LENS_FOV", "RCA", "BCA", "VC0", "VC1", "VC2",
+                                      "VC3", "VC4", "VC5", "VC6", "VC7", "VC8", "VC9"};
+
+template <size_t N>
+std::string keyName(const char* const (&names)[N], int index)
+{
+    return index >= 0 && static_cast<size_t>(index) < N ? names[index] : "Undefined";
+}
+
+constexpr double kPi = 3.14159265358979323846;
+
+// A pano position through a levelling matrix (or its transpose).
+void levelPanoPosition(const float g[9], bool transpose, float u, float v, float& outU, float& outV)
+{
+    const double lambda = 2.0 * kPi * u - kPi;
+    const double phi = kPi / 2.0 - kPi * v;
+    const float d[3] = {static_cast<float>(std::cos(lambda) * std::cos(phi)), static_cast<float>(std::sin(phi)),
+                        static_cast<float>(std::sin(lambda) * std::cos(phi))};
+    // Row i of G, or column i for the transpose.
+    const int along = transpose ? 3 : 1;
+    const int across = transpose ? 1 : 3;
+    float e[3];
+    for (int i = 0; i < 3; ++i)
+        e[i] = g[i * across] * d[0] + g[i * across + along] * d[1] + g[i * across + 2 * along] * d[2];
+    outU = static_cast<float>((std::atan2(e[2], e[0]) + kPi) / (2.0 * kPi));
+    outV = static_cast<float>((kPi / 2.0 - std::asin(std::clamp(e[1], -1.0f, 1.0f))) / kPi);
+}
+
+void levelling(const ImageParams& p, float g[9])
+{
+    rotationFromAngles(p[ImageParams::ROLL_GLOBAL], 0.0f, p[ImageParams::PITCH_GLOBAL], g);
+}
+} // namespace
+
+std::string CamParamsOneLens::intKeyName(int index)
+{
+    return keyName(kIntKeyNames, index);
+}
+
+std::string CamParamsOneLens::doubleKeyName(int index)
+{
+    return keyName(kDoubleKeyNames, index);
+}
+
+std::string CamParamsOneLens::floatKeyName(int index)
+{
+    return keyName(kFloatKeyNames, index);
+}
+
+void CamParamsOneLens::cameraToPano(float u, float v, const ImageParams& p, float& outU, float& outV) const
+{
+    float g[9];
+    levelling(p, g);
+    levelPanoPosition(g, false, u, v, outU, outV);
+}
+
+void CamParamsOneLens::panoToCamera(float u, float v, const ImageParams& p, float& outU, float& outV) const
+{
+    float g[9];
+    levelling(p, g);
+    levelPanoPosition(g, true, u, v, outU, outV);
+}
+
+QString CamParamsOneLens::shotPath(const QString& scanFolder, int shot) const
+{
+    if (modelName() == "ZTM4")
+        return QStringLiteral("%1/h%2.jpg").arg(scanFolder, QChar(u'a' + shot));
+    return QStringLiteral("%1/h%2.jpg").arg(scanFolder).arg(shot + 1);
+}
+
+CamParamsOneLens::MaskSet CamParamsOneLens::blendMasksFor(int panoWidth) const
+{
+    MaskSet set;
+    const bool large = panoWidth > 0 && panoWidth == maskWidth1;
+    const bool small = panoWidth > 0 && panoWidth == maskWidth2;
+    if (!large && !small)
+        throw std::runtime_error("no mask was initialized for this image size");
+    set.side = panoWidth / 6;
+    set.sideFaceSide = maskWidth1 / 6;
+    for (int k = 0; k < 3; ++k)
+        set.sideFaces[k] = &blendMasks[k];
+    for (int k = 0; k < 4; ++k)
+        set.caps[k] = &blendMasks[large ? 3 + k : 8 + k];
+    set.seam = &blendMasks[large ? 7 : 12];
+    set.seamWidth = panoWidth / 8;
+    return set;
+}
+
+bool loadShotImageRgb(const QString& path, QByteArray& rgb, int& width, int& height)
+{
+    return loadImageRgb(path, rgb, width, height, true, false, false);
+}
+
+void shotRotations(const ImageParams& p, float m[3][9])
+{
+    float g[9];
+    levelling(p, g);
+    std::copy(g, g + 9, m[0]);
+    const float turns[2] = {2.094395f, 4.18879f};
+    const int first[2] = {ImageParams::ROLL_2, ImageParams::ROLL_3};
+    for (int k = 0; k < 2; ++k) {
+        float own[9], base[9], turned[9];
+        rotationFromAngles(p[first[k]], p[first[k] + 1], p[first[k] + 2], own);
+        rotationFromAngles(0.0f, turns[k], 0.0f, base);
+        mul3x3(base, own, turned);   // own . base
+        mul3x3(g, turned, m[k + 1]); // own . base . G
+    }
+}
 
 CamParamsOneLens::CamParamsOneLens()
     : lensKeyNames{"F", "U0", "V0", "RY", "K1", "K2", "K3", "P1", "P2", "P3"}
@@ -36,30 +154,6 @@ int CamParamsOneLens::timestamp() const
 void CamParamsOneLens::setTimestamp(const int& value)
 {
     TIMESTAMP = value;
-}
-
-// The one-lens renderers and colour equalisation are not built yet: the renders come out black
-// rather than leaving the caller's buffer undefined, and the gains stay as they are.
-void CamParamsOneLens::renderPano(const uint8_t*, const uint8_t*, const uint8_t*, int width, int height,
-                                  const ImageParams&, uint8_t* rgbOut) const
-{
-    if (rgbOut && width > 0 && height > 0)
-        std::memset(rgbOut, 0, static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
-}
-
-void CamParamsOneLens::renderStrip(const uint8_t*, const uint8_t*, const uint8_t*, int width, int height,
-                                   const ImageParams&, uint8_t* greyOut) const
-{
-    if (greyOut && width > 0 && height > 0)
-        std::memset(greyOut, 0, static_cast<size_t>(width) * static_cast<size_t>(height));
-}
-
-void CamParamsOneLens::equalizeShotColors(const uint8_t*, const uint8_t*, const uint8_t*, ImageParams&) const
-{
-}
-
-void CamParamsOneLens::initBlendMasks(int, int)
-{
 }
 
 float CamParamsOneLens::panoYawOffset() const

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "camera/cam_params.h"
+#include "imaging/image_io.h"
+#include "imaging/vertical_edge_score.h"
 
 #include <QByteArray>
 #include <QString>
@@ -40,6 +42,27 @@ public:
                             ImageParams& p) const override;
     void initBlendMasks(int width1, int width2) override;
     float panoYawOffset() const override;
+    // Levelling by G = R(ROLL_GLOBAL, 0, PITCH_GLOBAL) on positions given as fractions of the
+    // pano's width and height; panoToCamera applies the transpose and so undoes cameraToPano.
+    void cameraToPano(float u, float v, const ImageParams& p, float& outU, float& outV) const override;
+    void panoToCamera(float u, float v, const ImageParams& p, float& outU, float& outV) const override;
+
+    // The masks one pano width uses (see one_lens_render.h for how they are consumed). Throws
+    // std::runtime_error "no mask was initialized for this image size" for any other width.
+    struct MaskSet {
+        int side = 0;                        // side of the square masks, pano width / 6
+        const QByteArray* sideFaces[3] = {}; // masks 0, 1, 2 (built for the larger width only)
+        int sideFaceSide = 0;                // their side
+        const QByteArray* caps[4] = {};      // masks 3, 4, 5, 6 or their small versions 8 to 11
+        const QByteArray* seam = nullptr;    // mask 7 or 12: pano width / 8 wide, pano height high
+        int seamWidth = 0;
+    };
+    MaskSet blendMasksFor(int panoWidth) const;
+    const QByteArray& blendMask(int index) const { return blendMasks[index]; }
+
+    // The file of shot 0, 1 or 2 in a scan folder: "h" and the shot letter ("a", "b", "c") for
+    // the laser-line camera, "h" and the shot number from 1 for the others; ".jpg".
+    QString shotPath(const QString& scanFolder, int shot) const;
 
     // Fits the lens centre from the three square shots of one scan; failures are thrown.
     virtual void adjustLensCenter(const uint8_t* shot1, const uint8_t* shot2, const uint8_t* shot3) = 0;
@@ -97,6 +120,9 @@ protected:
     double calibDouble[CalibrationValueCount] = {};
     float calibFloat[CalibrationValueCount] = {};
     QByteArray blendMasks[kBlendMaskCount];
+    // The widths the masks were built for; 0 before initBlendMasks.
+    int maskWidth1 = 0;
+    int maskWidth2 = 0;
 };
 
 // The lens model. Pixel positions address the bottom-up shot buffer of side IMGHEIGHT; the
@@ -111,3 +137,10 @@ void projectRay(const CamParamsOneLens& camera, float x, float y, float z, float
 // Shot pixel to its angle from the optical axis and the unit direction in the image plane (x right,
 // y up).
 void unprojectPixel(const CamParamsOneLens& camera, float px, float py, float& theta, float& dirX, float& dirY);
+
+// A shot file read bottom-up (the file's first row last), unscaled; true on success.
+bool loadShotImageRgb(const QString& path, QByteArray& rgb, int& width, int& height);
+
+// The rotations of the three shots from pano to camera frame: M1 = G, M2 = R(ROLL_2, YAW_2,
+// PITCH_2) R(0, 2pi/3, 0) G, M3 = R(ROLL_3, YAW_3, PITCH_3) R(0, 4pi/3, 0) G, row-major.
+void shotRotations(const ImageParams& p, float m[3][9]);

@@ -1,5 +1,7 @@
 #include "camera/cam_params_ztm4.h"
 
+#include "camera/operation_unavailable.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -104,7 +106,7 @@ bool CamParamsZTM4::loadSystemFile(const QString& path)
 }
 
 // The block writer and the scan readers of this model are not built yet: nothing is written,
-// and a shot reads as missing.
+// and reading a scan says so.
 bool CamParamsZTM4::saveSystemFile(const QString&)
 {
     return false;
@@ -118,10 +120,12 @@ std::string CamParamsZTM4::modelName() const
 void CamParamsZTM4::loadFisheyeImage(const QString&, int, QByteArray& rgb, bool) const
 {
     rgb.clear();
+    throw OperationUnavailable("Shots of the ZTM4 camera cannot be read yet.");
 }
 
 void CamParamsZTM4::loadScanData(const QString&, ImageParams&, ScanData&, const LidarReadOptions&) const
 {
+    throw OperationUnavailable("Scan data of the ZTM4 camera cannot be read yet.");
 }
 
 int CamParamsZTM4::laserOffset() const

@@ -1,5 +1,7 @@
 #include "camera/cam_params_ztm5.h"
 
+#include "camera/operation_unavailable.h"
+
 #include "camera/camera_update.h"
 #include "camera/scan_fingerprint.h"
 
@@ -86,7 +88,7 @@ bool CamParamsZTM5::loadSystemFile(const QString& path)
 }
 
 // The block writer and the scan readers of this model are not built yet: nothing is written,
-// and a shot reads as missing.
+// and reading a scan says so.
 bool CamParamsZTM5::saveSystemFile(const QString&)
 {
     return false;
@@ -100,10 +102,12 @@ std::string CamParamsZTM5::modelName() const
 void CamParamsZTM5::loadFisheyeImage(const QString&, int, QByteArray& rgb, bool) const
 {
     rgb.clear();
+    throw OperationUnavailable("Shots of the ZTM5 camera cannot be read yet.");
 }
 
 void CamParamsZTM5::loadScanData(const QString&, ImageParams&, ScanData&, const LidarReadOptions&) const
 {
+    throw OperationUnavailable("Scan data of the ZTM5 camera cannot be read yet.");
 }
 
 int CamParamsZTM5::laserOffset() const

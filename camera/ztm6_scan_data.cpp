@@ -1,4 +1,5 @@
 #include "camera/cam_params_ztm6.h"
+#include "camera/scan_json.h"
 #include "imaging/image_io.h"
 
 #include <QFile>
@@ -64,60 +65,21 @@ bool usableFloat(double value)
     return std::isfinite(value) && std::fabs(value) <= static_cast<double>(std::numeric_limits<float>::max());
 }
 
-qint64 readTimestamp(const QJsonValue& value)
-{
-    if (value.isString()) {
-        bool ok = false;
-        const qint64 parsed = value.toString().toLongLong(&ok);
-        return ok ? parsed : 0;
-    }
-    if (!value.isDouble())
-        return 0;
-    constexpr qint64 kNone = std::numeric_limits<qint64>::min();
-    const qint64 whole = value.toInteger(kNone);
-    if (whole != kNone)
-        return whole;
-    const double d = value.toDouble();
-    if (!std::isfinite(d) || std::fabs(d) >= 9.2e18)
-        return 0;
-    return static_cast<qint64>(d);
-}
-
 struct KeptPoint {
     double angle;
     QPoint point;
 };
 
-void readScanJson(const QJsonObject& json, float yaw, ScanData& data)
+// The shared keys, with the heading taken against the camera's own yaw.
+void readTwoLensScanJson(const QJsonObject& json, float yaw, ScanData& data)
 {
-    const QJsonArray pos = json.value("pos").toArray();
-    if (pos.size() >= 2) {
-        const double x = pos.at(0).toDouble();
-        const double y = pos.at(1).toDouble();
-        if (std::isfinite(x) && std::isfinite(y))
-            data.position = QPointF(x, -y);
-    }
-    double rot = json.value("rot").toDouble();
+    QString cameraHash;
+    readScanJson(json, data, cameraHash);
+    const double rot = json.value("rot").toDouble();
     double heading = (static_cast<double>(yaw) - rot) * kRadToDeg;
     if (!usableFloat(heading))
         heading = static_cast<double>(yaw) * kRadToDeg;
     data.heading = static_cast<float>(heading);
-    data.shutterCounter = json.value("shutterCounter").toInt();
-    data.shown = json.value("hidden").toInt() == 0;
-    data.globalId = json.value("globalId").toString();
-    data.tags = json.value("tags").toArray();
-    const double temperature = json.value("temperature").toDouble();
-    data.temperature = usableFloat(temperature) ? static_cast<float>(temperature) : 0.0f;
-    data.temperatureSource = json.value("temperatureSource").toString();
-    data.systemInfo = json.value("system").toObject();
-    data.pictureParams = json.value("takePictureParams").toObject();
-    data.lidarUptime = json.value("lidarUptime").toInt();
-    data.systemCfgName = json.value("systemcfg").toString();
-    data.captureTimestamp = readTimestamp(json.value("captureTimestamp"));
-    if (json.contains("alignmentBad"))
-        data.alignmentFlag = json.value("alignmentBad").toBool() ? 1 : 0;
-    const double score = json.value("alignmentScore").toDouble(-1.0);
-    data.alignmentScore = usableFloat(score) ? static_cast<float>(score) : -1.0f;
 }
 
 // The older binary metadata: x, y, rot as float32 and, from 16 bytes on, the shutter counter.
@@ -248,7 +210,7 @@ void CamParamsZTM6::loadScanData(const QString& scanFolder, ImageParams& params,
     if (json.open(QIODevice::ReadOnly | QIODevice::Text)) {
         // An oversized file is no metadata this camera writes; it reads as an empty object.
         const QByteArray text = json.size() <= kMaxScanJsonBytes ? json.read(kMaxScanJsonBytes) : QByteArray();
-        readScanJson(QJsonDocument::fromJson(text).object(), yaw, data);
+        readTwoLensScanJson(QJsonDocument::fromJson(text).object(), yaw, data);
         return;
     }
     QFile xfrm(scanFolder + "/xfrm.dat");

@@ -20,12 +20,16 @@ void fillRotation(T a1, T a2, T a3, T out[9])
     out[8] = c3 * c2;
 }
 
+// The product goes through a local so that C may be A or B.
 template <typename T>
 void leftMultiply(const T A[9], const T B[9], T C[9])
 {
+    T product[9];
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
-            C[i * 3 + j] = B[i * 3] * A[j] + B[i * 3 + 1] * A[3 + j] + B[i * 3 + 2] * A[6 + j];
+            product[i * 3 + j] = B[i * 3] * A[j] + B[i * 3 + 1] * A[3 + j] + B[i * 3 + 2] * A[6 + j];
+    for (int k = 0; k < 9; ++k)
+        C[k] = product[k];
 }
 } // namespace
 

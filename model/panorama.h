@@ -15,6 +15,7 @@
 #include <memory>
 
 class CamParams;
+class CamParamsOneLens;
 class CamParamsZTM6;
 class QDomDocument;
 class QDomElement;
@@ -150,10 +151,16 @@ public:
 
 private:
     const CamParams* camera() const;
+    CamParams* mutableCamera() const;
     void readCameraData(const CamParams& camera, const LidarReadOptions& options, ScanData& data);
     void postGeometry(const ScanData& data, bool place);
     void reloadTwoLens(const CamParamsZTM6& camera, bool reprocess);
     void buildTwoLensPano(const CamParamsZTM6& camera);
+    // One-lens camera scans (one_lens_processing.cpp).
+    void reloadOneLens(CamParamsOneLens& camera, bool reprocess);
+    void buildOneLensPano(const CamParamsOneLens& camera);
+    void loadOneLensShots(const CamParamsOneLens& camera, QByteArray shots[3]) const;
+    QByteArray renderOneLensPano(const CamParamsOneLens& camera, int width);
     // Jobs posted to the GUI thread are dropped with it when the scan goes away first.
     std::unique_ptr<QObject> m_guiJobGuard;
 };

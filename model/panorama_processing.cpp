@@ -1,5 +1,6 @@
 #include "model/panorama.h"
 
+#include "camera/cam_params_one_lens.h"
 #include "camera/cam_params_ztm6.h"
 #include "imaging/user_pano.h"
 #include "model/property.h"
@@ -18,6 +19,12 @@ std::runtime_error failure(const QString& text)
 }
 
 const CamParams* Panorama::camera() const
+{
+    return mutableCamera();
+}
+
+// The model's HDR builds write into the scan folder; they are the only non-const use.
+CamParams* Panorama::mutableCamera() const
 {
     const Property* property = idRegistry();
     return property ? property->camParams() : nullptr;
@@ -51,6 +58,8 @@ void Panorama::reload(bool reprocess)
         return;
     if (const auto* twoLens = dynamic_cast<const CamParamsZTM6*>(camera()); twoLens && m_type != PanoType::User)
         return reloadTwoLens(*twoLens, reprocess);
+    if (auto* oneLens = dynamic_cast<CamParamsOneLens*>(mutableCamera()); oneLens && m_type != PanoType::User)
+        return reloadOneLens(*oneLens, reprocess);
     const QString preview = folder() + "/" + scanfiles::preview;
     if (isExportedUserScan() && !reprocess && QFileInfo::exists(preview)) {
         m_equirectangular = true;
@@ -72,6 +81,8 @@ void Panorama::buildPano()
 {
     if (const auto* twoLens = dynamic_cast<const CamParamsZTM6*>(camera()); twoLens && m_type != PanoType::User)
         return buildTwoLensPano(*twoLens);
+    if (const auto* oneLens = dynamic_cast<const CamParamsOneLens*>(camera()); oneLens && m_type != PanoType::User)
+        return buildOneLensPano(*oneLens);
     const QString pano = folder() + "/" + scanfiles::fullPano;
     if (isExportedUserScan() && QFileInfo::exists(pano))
         return; // without its source picture, the pano it was exported with is the best there is

@@ -469,10 +469,17 @@ void ProjectLoad::reloadScans()
 QString ProjectLoad::collectResults()
 {
     // 17.
-    for (const PanoTask& task : std::as_const(m_tasks))
-        if (!task.text.isEmpty())
+    // A scan the camera model cannot process yet is kept as it is, with one warning.
+    QList<PanoTask> failed;
+    for (const PanoTask& task : std::as_const(m_tasks)) {
+        if (task.unprocessed) {
+            qWarning().noquote() << task.text + Property::tr(" The scan is kept unprocessed.");
+        } else if (!task.text.isEmpty()) {
             postRemoveMissingPano(task.pano);
-    return joinFailureTexts(m_tasks, [](const QString& text) { return !text.endsWith(mainImageMissing); });
+            failed.append(task);
+        }
+    }
+    return joinFailureTexts(failed, [](const QString& text) { return !text.endsWith(mainImageMissing); });
 }
 
 bool ProjectLoad::finish()

@@ -1,13 +1,16 @@
 #include "base/main_thread.h"
 #include "camera/cam_params_ztm6.h"
+#include "camera/operation_unavailable.h"
 #include "imaging/gain_curve.h"
 #include "imaging/scan_pictures.h"
+#include "model/camera_scan_record.h"
 #include "model/floor.h"
 #include "model/panorama.h"
 #include "model/pointcloud_file.h"
 #include "model/property.h"
 #include "model/scan_files.h"
 
+#include <QDebug>
 #include <QFileInfo>
 #include <QJsonValue>
 #include <QTransform>
@@ -19,9 +22,6 @@
 namespace {
 constexpr double kRadToDeg = 57.29577951308232;
 const QLatin1String kFloorFile("floor.json");
-
-// The lidar reader's values for the camera's own calibration.
-constexpr LidarReadOptions kOwnCalibration{0, 0.0f, -1.0f, 0.0f};
 
 const uint8_t* bytesOrNull(const QByteArray& rgb)
 {
@@ -54,29 +54,6 @@ QByteArray renderTwoLensPano(const CamParamsZTM6& camera, const QString& folder,
     // The render is bottom-up like the lens images; JPEG rows run top-down.
     flipRows(out, width, height);
     return pano;
-}
-
-// The capture record of a camera scan: what its metadata say about the moment it was taken.
-QJsonObject captureRecord(const ScanData& data)
-{
-    QJsonObject record{
-        {"captureTimestamp", QJsonValue(data.captureTimestamp)},
-        {"shutterCounter", data.shutterCounter},
-        {"temperature", static_cast<double>(data.temperature)},
-        {"temperatureSource", data.temperatureSource},
-        {"lidarUptime", data.lidarUptime},
-        {"system", data.systemInfo},
-        {"takePictureParams", data.pictureParams},
-        {"systemcfg", data.systemCfgName},
-        {"globalId", data.globalId},
-        {"alignmentScore", static_cast<double>(data.alignmentScore)},
-    };
-    const QString serial = data.systemInfo.value("cameraSerialNumber").toString();
-    if (!serial.isEmpty())
-        record["cameraSerialNumber"] = serial;
-    if (std::isfinite(data.lidarHeading))
-        record["lidarHeading"] = static_cast<double>(data.lidarHeading);
-    return record;
 }
 
 // A kilometre-scale floor is large; a scan a thousand kilometres out is a damaged value.
@@ -136,7 +113,13 @@ void Panorama::loadPointcloud(bool place, int mode, float a, float b, float c)
     if (!model || m_type == PanoType::User || m_type == PanoType::Map || m_equirectangular)
         return;
     ScanData data;
-    readCameraData(*model, LidarReadOptions{mode, a, b, c}, data);
+    try {
+        readCameraData(*model, LidarReadOptions{mode, a, b, c}, data);
+    } catch (const OperationUnavailable& e) {
+        // The scan keeps the geometry it has.
+        qWarning().noquote() << QObject::tr("Scan %1:").arg(folder()) << QString::fromUtf8(e.what());
+        return;
+    }
     postGeometry(data, place);
 }
 

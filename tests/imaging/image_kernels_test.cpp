@@ -1,4 +1,6 @@
 #include "imaging/box_blur.h"
+#include "imaging/equirect_strip.h"
+#include "imaging/rotation.h"
 #include "imaging/multiband_blend.h"
 #include "support/test_support.h"
 
@@ -81,4 +83,56 @@ TEST(MultiBandBlend, AStepMaskBecomesASmoothTransitionAndUncoveredPixelsNeverSho
     multiBandBlend(out.data(), second.data(), mask.data(), width, height);
     for (size_t i = 1; i < out.size(); i += (i % 4 == 3) ? 2 : 1)
         ASSERT_NEAR(out[i], 90, 1) << "byte " << i;
+}
+
+TEST(Rotation, ProductIsRightWhenTheOutputIsAnInput)
+{
+    float a[9], b[9], expected[9];
+    rotationFromAngles(0.3f, -0.2f, 0.7f, a);
+    rotationFromAngles(-1.1f, 0.4f, 0.25f, b);
+    mul3x3(a, b, expected);
+    float left[9], right[9];
+    std::copy(a, a + 9, left);
+    std::copy(b, b + 9, right);
+    mul3x3(left, b, left);
+    mul3x3(a, right, right);
+    for (int k = 0; k < 9; ++k) {
+        EXPECT_EQ(left[k], expected[k]) << k;
+        EXPECT_EQ(right[k], expected[k]) << k;
+    }
+    double ad[9], bd[9], ed[9];
+    rotationFromAnglesDouble(0.3, -0.2, 0.7, ad);
+    rotationFromAnglesDouble(-1.1, 0.4, 0.25, bd);
+    multiplyMat3(ad, bd, ed);
+    multiplyMat3(ad, bd, ad);
+    for (int k = 0; k < 9; ++k)
+        EXPECT_EQ(ad[k], ed[k]) << k;
+}
+
+TEST(EquirectStrip, LevelledStripLooksUpTheSourceAndClearsFirst)
+{
+    // A source whose green channel tells the row band: 0 above the horizon, 200 below.
+    const int sw = 360, sh = 180;
+    std::vector<uint8_t> source(size_t(sw) * sh * 3, 0);
+    for (int y = sh / 2; y < sh; ++y)
+        for (int x = 0; x < sw; ++x)
+            source[(size_t(y) * sw + x) * 3 + 1] = 200;
+    const int w = 360, h = 40;
+    std::vector<uint8_t> strip(size_t(w) * h, 77);
+    ImageParams level;
+    renderEquirectStripGray(source.data(), nullptr, sw, sh, w, h, level, strip.data());
+    EXPECT_EQ(strip[size_t(2) * w + 10], 0) << "above the horizon";
+    EXPECT_EQ(strip[size_t(h - 3) * w + 10], 200) << "below it";
+    // A pitch of 10 degrees tilts the horizon: one side of the strip sees sky lower down.
+    ImageParams tilted;
+    tilted[ImageParams::PITCH_GLOBAL] = 0.17f;
+    renderEquirectStripGray(source.data(), nullptr, sw, sh, w, h, tilted, strip.data());
+    int below[2] = {0, 0};
+    for (int side = 0; side < 2; ++side)
+        for (int r = 0; r < h; ++r)
+            below[side] += strip[size_t(r) * w + (side ? 270 : 90)] == 200;
+    EXPECT_NE(below[0], below[1]);
+    std::vector<uint8_t> none(size_t(w) * h, 77);
+    renderEquirectStripGray(nullptr, nullptr, sw, sh, w, h, level, none.data());
+    EXPECT_TRUE(std::all_of(none.begin(), none.end(), [](uint8_t v) { return v == 0; }));
 }

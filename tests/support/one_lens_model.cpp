@@ -1,6 +1,6 @@
 #include "support/one_lens_model.h"
 
-#include "imaging/image_io.h"
+#include "camera/scan_json.h"
 
 #include <cstring>
 #include <stdexcept>
@@ -39,9 +39,9 @@ bool OneLensTestModel::saveSystemFile(const QString&)
 void OneLensTestModel::loadFisheyeImage(const QString& scanFolder, int shot, QByteArray& rgb, bool) const
 {
     ++shotLoads;
-    const QString path = QStringLiteral("%1/h%2.jpg").arg(scanFolder).arg(shot + 1);
+    const QString path = shotPath(scanFolder, shot);
     int width = 0, height = 0;
-    if (!loadImageRgb(path, rgb, width, height, true, false, false))
+    if (!loadShotImageRgb(path, rgb, width, height))
         return;
     if (width != IMGHEIGHT || height != IMGHEIGHT) {
         rgb.clear();
@@ -49,8 +49,12 @@ void OneLensTestModel::loadFisheyeImage(const QString& scanFolder, int shot, QBy
     }
 }
 
-void OneLensTestModel::loadScanData(const QString&, ImageParams&, ScanData&, const LidarReadOptions&) const
+void OneLensTestModel::loadScanData(const QString& scanFolder, ImageParams&, ScanData& data,
+                                    const LidarReadOptions&) const
 {
+    QString hash;
+    if (readScanJson(scanFolder, data, hash))
+        data.lidarPoints = kOutline;
 }
 
 std::string OneLensTestModel::scanHash(const std::string& scanFolder) const

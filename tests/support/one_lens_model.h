@@ -34,6 +34,9 @@ public:
     std::string scanHash(const std::string& scanFolder) const override;
     void adjustLensCenter(const uint8_t*, const uint8_t*, const uint8_t*) override {}
 
+    // The outline every scan with a "scan.json" reads as.
+    inline static const QList<QPoint> kOutline{{1000, 0}, {0, 1000}, {-1000, 0}, {0, -1500}};
+
     // How many shot loads and HDR builds were asked for (the scan road's order of calls).
     mutable int shotLoads = 0;
     int hdrBuilds = 0;

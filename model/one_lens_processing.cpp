@@ -1,0 +1,122 @@
+#include "camera/cam_params_one_lens.h"
+#include "camera/one_lens_render.h"
+#include "camera/scan_json.h"
+#include "imaging/scan_pictures.h"
+#include "model/camera_scan_record.h"
+#include "model/panorama.h"
+#include "model/pointcloud_file.h"
+#include "model/property.h"
+#include "model/scan_files.h"
+
+#include <QFileInfo>
+
+#include <stdexcept>
+
+namespace {
+// A shot side beyond this is no camera's: its buffer size would not fit the arithmetic.
+constexpr int kMaxShotSide = 32768;
+
+std::runtime_error failure(const QString& text)
+{
+    return std::runtime_error(text.toStdString());
+}
+
+const uint8_t* bytes(const QByteArray& rgb)
+{
+    return reinterpret_cast<const uint8_t*>(rgb.constData());
+}
+} // namespace
+
+// The three shots, each checked to be a whole square of the camera's shot size before any
+// kernel reads it. A missing first shot is the missing main image.
+void Panorama::loadOneLensShots(const CamParamsOneLens& camera, QByteArray shots[3]) const
+{
+    const QString dir = folder();
+    const int side = camera.imageHeight();
+    if (side <= 3 || side > kMaxShotSide)
+        throw failure(QObject::tr("Scan %1: the camera's shot size %2 is not usable.").arg(dir).arg(side));
+    const qsizetype expected = static_cast<qsizetype>(side) * side * 3;
+    for (int shot = 0; shot < 3; ++shot) {
+        const QString path = camera.shotPath(dir, shot);
+        camera.loadFisheyeImage(dir, shot, shots[shot], true);
+        if (shots[shot].isEmpty()) {
+            if (shot == 0)
+                throwMainImageMissing();
+            throw failure(QObject::tr("Could not read image %1").arg(path));
+        }
+        if (shots[shot].size() != expected)
+            throw failure(QObject::tr("Image %1 is not a shot of %2 x %2 pixels.").arg(path).arg(side));
+    }
+}
+
+// The blended, colour-equalised pano of the three shots, W x W/2, rows top-down.
+QByteArray Panorama::renderOneLensPano(const CamParamsOneLens& camera, int width)
+{
+    QByteArray shots[3];
+    loadOneLensShots(camera, shots);
+    camera.equalizeShotColors(bytes(shots[0]), bytes(shots[1]), bytes(shots[2]), m_imageParams);
+    const int height = width / 2;
+    QByteArray pano(static_cast<qsizetype>(width) * height * 3, Qt::Uninitialized);
+    auto* out = reinterpret_cast<uint8_t*>(pano.data());
+    renderThreeShotPano(camera, bytes(shots[0]), bytes(shots[1]), bytes(shots[2]), width, m_imageParams, out);
+    // The render is bottom-up like the shots; JPEG rows run top-down.
+    flipRows(out, width, height);
+    return pano;
+}
+
+void Panorama::reloadOneLens(CamParamsOneLens& camera, bool reprocess)
+{
+    const QString dir = folder();
+    const QString preview = dir + "/" + scanfiles::preview;
+    // The model reads the scan's geometry first: a model that cannot read this camera's scans yet
+    // stops here, before anything of the scan has changed.
+    ScanData data;
+    readCameraData(camera, kOwnCalibration, data);
+    camera.buildHdrImages(dir, false);
+    if (!QFileInfo(camera.shotPath(dir, 0)).isFile()) {
+        // A scan from an export archive has only what processing made: its pictures and point cloud.
+        if (reprocess || !QFileInfo::exists(preview))
+            throwMainImageMissing();
+        ScanData kept;
+        readPointcloudFile(dir + "/" + scanfiles::pointCloud, kept.lidarPoints);
+        postGeometry(kept, false);
+        return;
+    }
+    // A scan whose fingerprint was never taken has never been placed from its camera data.
+    const bool firstRead = m_scanHash.isEmpty();
+
+    // The outline, position and heading are the model's; the rest of the record is the folder's
+    // metadata file.
+    ScanData record = data;
+    QString cameraHash;
+    readScanJson(dir, record, cameraHash);
+    record.lidarPoints = data.lidarPoints;
+    record.lidarHeading = data.lidarHeading;
+    m_scanHash = QString::fromStdString(camera.scanHash(dir.toUtf8().toStdString()));
+    m_capture = captureRecord(record);
+    if (Property* property = idRegistry()) {
+        property->updateShutterCounter(record.shutterCounter);
+        m_systemCfgIndex = property->systemCfgIndex(record.systemCfgName);
+    }
+    writePointcloudFile(dir + "/" + scanfiles::pointCloud, data.lidarPoints);
+    postGeometry(data, firstRead);
+
+    if (reprocess || !QFileInfo::exists(preview)) {
+        const QByteArray rgb = renderOneLensPano(camera, kPreviewWidth);
+        writePreviewPic(preview, bytes(rgb), kPreviewWidth, kPreviewHeight);
+    }
+}
+
+void Panorama::buildOneLensPano(const CamParamsOneLens& camera)
+{
+    const QString dir = folder();
+    const QString pano = dir + "/" + scanfiles::fullPano;
+    if (!QFileInfo(camera.shotPath(dir, 0)).isFile()) {
+        // Without the shots a pano already made is the best there is.
+        if (QFileInfo::exists(pano))
+            return;
+        throwMainImageMissing();
+    }
+    const QByteArray rgb = renderOneLensPano(camera, kFullPanoWidth);
+    writeFullPanoPic(pano, bytes(rgb), kFullPanoWidth, kFullPanoWidth / 2);
+}
