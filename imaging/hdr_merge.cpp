@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -18,6 +19,13 @@ constexpr float kWeightFloor = 1e-12f;
 // Gaussian levels hold R, G, B and the weight; the fused levels R, G, B.
 constexpr int kGaussChannels = 4;
 constexpr int kColourChannels = 3;
+// Below this many pixels a pass is done before the threads would have started.
+constexpr int64_t kLeastPixelsForThreads = 1 << 16;
+
+bool worthThreads(int width, int height)
+{
+    return int64_t(width) * height >= kLeastPixelsForThreads;
+}
 
 // Uninitialised floats: every level is written in full before it is read.
 class Floats {
@@ -99,7 +107,7 @@ void decimateRow(const float* in, int width, float* out, int outWidth)
 void reduceExposure(const uint8_t* rgb, const float* weight, int size, Level& out)
 {
     out.allocate((size + 1) / 2, (size + 1) / 2, kGaussChannels);
-#pragma omp parallel
+#pragma omp parallel if (worthThreads(size, out.height))
     {
         std::vector<float> across(size_t(size) * kGaussChannels);
 #pragma omp for schedule(static)
@@ -131,7 +139,7 @@ void reduceLevel(const Level& in, Level& out)
 {
     out.allocate((in.width + 1) / 2, (in.height + 1) / 2, kGaussChannels);
     const size_t rowFloats = size_t(in.width) * kGaussChannels;
-#pragma omp parallel
+#pragma omp parallel if (worthThreads(in.width, out.height))
     {
         std::vector<float> across(rowFloats);
 #pragma omp for schedule(static)
@@ -232,7 +240,7 @@ void computeWeights(const uint8_t* const exposures[kExposures], int size, bool w
     for (int k = 0; k < kExposures; ++k)
         weights[k].resize(size_t(size) * size_t(size));
     const size_t rowBytes = size_t(size) * 3;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (worthThreads(size, size))
     for (int y = 0; y < size; ++y) {
         const size_t up = size_t(std::max(y - 1, 0)), down = size_t(std::min(y + 1, size - 1));
         for (int x = 0; x < size; ++x) {
@@ -274,7 +282,7 @@ void blendPerPixel(const uint8_t* const exposures[kExposures], const std::vector
                    uint8_t* out)
 {
     const size_t pixels = size_t(size) * size_t(size);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (worthThreads(size, size))
     for (std::ptrdiff_t i = 0; i < std::ptrdiff_t(pixels); ++i) {
         for (int ch = 0; ch < 3; ++ch) {
             float sum = 0.0f;
@@ -293,7 +301,7 @@ void fuseLevel(std::vector<Level> gauss[kExposures], std::vector<Level>& fused, 
     Level& out = fused[l];
     const Level& shape = gauss[0][l];
     out.allocate(shape.width, shape.height, kColourChannels);
-#pragma omp parallel
+#pragma omp parallel if (worthThreads(out.width, out.height))
     {
         const size_t rowFloats = size_t(out.width) * kColourChannels;
         std::vector<float> expanded(rowFloats);
@@ -332,7 +340,7 @@ void fuseLevel(std::vector<Level> gauss[kExposures], std::vector<Level>& fused, 
 void fuseFullResolution(const uint8_t* const exposures[kExposures], const std::vector<float> weights[kExposures],
                         std::vector<Level> gauss[kExposures], const Level& fused, int size, uint8_t* out)
 {
-#pragma omp parallel
+#pragma omp parallel if (worthThreads(size, size))
     {
         const size_t rowFloats = size_t(size) * kColourChannels;
         std::vector<float> sum(rowFloats), expanded(rowFloats);
