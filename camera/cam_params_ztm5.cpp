@@ -1,6 +1,5 @@
 #include "camera/cam_params_ztm5.h"
 
-#include "camera/camera_update.h"
 #include "camera/scan_fingerprint.h"
 
 #include <cstring>
@@ -109,16 +108,6 @@ void CamParamsZTM5::loadScanData(const QString&, ImageParams&, ScanData&, const 
 int CamParamsZTM5::laserOffset() const
 {
     return 101;
-}
-
-void CamParamsZTM5::updateSystemFile(const QString&, int, QWidget*)
-{
-    warnCameraUpdatesUnavailable();
-}
-
-void CamParamsZTM5::updateFirmware(const QString&, const QString&, QWidget*)
-{
-    warnCameraUpdatesUnavailable();
 }
 
 std::string CamParamsZTM5::scanHash(const std::string& scanFolder) const
