@@ -21,9 +21,9 @@ struct CameraRequest {
 
 using CameraReplyHandler = std::function<void(const CameraReply& reply)>;
 
-// Posts the request through an access manager of its own and returns at once. When the reply is
+// Posts the request on a connection of its own and returns at once. When the reply is
 // in, or the service stayed silent for the connection's time-out, the busy view closes and the
-// handler runs once, on the GUI thread; the manager and the reply are deleted afterwards.
+// handler runs once, on the GUI thread; the connection is closed and let go afterwards.
 void postToCamera(const CameraConnection& connection, const CameraRequest& request, QWidget* parent,
                   CameraReplyHandler handler);
 

@@ -5,6 +5,8 @@
 
 #include <QFile>
 
+#include <optional>
+
 #include <memory>
 
 using namespace testsupport;
@@ -50,6 +52,11 @@ void expectRequest(const FakeCameraService::Request& request, const QByteArray& 
     EXPECT_EQ(request.headerCount("Content-Length"), 1);
     EXPECT_EQ(request.body.size(), body.size()) << path.constData();
     EXPECT_TRUE(request.body == body) << path.constData();
+    QList<QByteArray> names;
+    for (const auto& header : request.headers)
+        names << header.first.toLower();
+    EXPECT_EQ(names, QList<QByteArray>({"host", "content-type", "content-length"})) << "no other header";
+    EXPECT_EQ(request.header("Host"), "127.0.0.1:" + QByteArray::number(request.port));
 }
 
 class WifiUpdate : public CameraUpdateTest {
@@ -375,6 +382,53 @@ TEST_F(WifiUpdate, ACameraThatGoesSilentTimesOutAsAConnectionFailure)
     settle(5000);
     EXPECT_EQ(askedTexts(), QStringList({kTwoLensWifi, kTwoLensConnection, kManual}));
     EXPECT_EQ(service.requestPaths(), QList<QByteArray>({"/cmd"}));
+}
+
+// What the camera's service sends back, as HTTP lets it, and what the update makes of it.
+TEST_F(WifiUpdate, RepliesAreTakenAsHttpFramesThem)
+{
+    struct Case {
+        const char* name;
+        QByteArray raw;
+        bool close;
+        CameraReply::Kind kind;
+    };
+    const QList<Case> cases{
+        {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\n{\"re\r\na\r\ntCode\": 0}\r\n0\r\n\r\n",
+         false, CameraReply::Valid},
+        {"to the close", "HTTP/1.0 200 OK\r\n\r\n{\"retCode\": 0}", true, CameraReply::Valid},
+        {"after an interim reply", "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 14\r\n\r\n{\"retCode\": 0}",
+         false, CameraReply::Valid},
+        {"error status", "HTTP/1.1 500 Oops\r\nContent-Length: 14\r\n\r\n{\"retCode\": 0}", false,
+         CameraReply::ConnectionFailure},
+        {"closed without a word", "", true, CameraReply::ConnectionFailure},
+        {"cut short", "HTTP/1.1 200 OK\r\nContent-Length: 99\r\n\r\n{\"retCode\": 0}", true,
+         CameraReply::ConnectionFailure},
+        {"not HTTP", "{\"retCode\": 0}\r\n\r\n", false, CameraReply::BadAnswer},
+        {"endless head", "HTTP/1.1 200 OK\r\nX: " + QByteArray(20000, 'x'), false, CameraReply::BadAnswer},
+        {"endless body", "HTTP/1.1 200 OK\r\n\r\n" + QByteArray(kMaxCameraReplyBytes + 1, ' '), false,
+         CameraReply::BadAnswer},
+    };
+    const CameraRequest status{"/cmd", "application/json", kTwoLensStatus, {}, "retCode"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeCameraService::Reply reply;
+        reply.raw = c.raw;
+        reply.close = c.close;
+        service.setReply("/cmd", kTwoLensStatus, reply);
+        std::optional<CameraReply::Kind> kind;
+        postToCamera(CameraConnection{service.address(), 2000}, status, nullptr,
+                     [&](const CameraReply& answer) { kind = answer.kind; });
+        ASSERT_TRUE(processEventsUntil([&] { return kind.has_value(); }, 5000));
+        EXPECT_EQ(*kind, c.kind);
+    }
+    std::optional<CameraReply::Kind> kind;
+    postToCamera(CameraConnection{"ftp://127.0.0.1", 2000}, status, nullptr,
+                 [&](const CameraReply& answer) { kind = answer.kind; });
+    EXPECT_FALSE(kind.has_value()) << "never inside the call";
+    ASSERT_TRUE(processEventsUntil([&] { return kind.has_value(); }, 5000));
+    EXPECT_EQ(*kind, CameraReply::ConnectionFailure);
+    settle();
 }
 
 TEST_F(WifiUpdate, ASilentUploadIsNotApplied)

@@ -107,15 +107,23 @@ void FakeCameraService::onReadable(QTcpSocket* socket)
         if (buffer.size() < headEnd + 4 + length)
             return;
         request.body = buffer.mid(headEnd + 4, length);
+        request.port = socket->localPort();
         buffer.remove(0, headEnd + 4 + length);
         m_requests.append(request);
         const Reply reply = replyFor(request);
         if (reply.silent)
             continue;
         const QByteArray reason = reply.status == 200 ? "OK" : "Not Found";
-        socket->write("HTTP/1.1 " + QByteArray::number(reply.status) + " " + reason
-                      + "\r\nContent-Type: application/json\r\nContent-Length: "
-                      + QByteArray::number(reply.body.size()) + "\r\n\r\n" + reply.body);
+        const QByteArray bytes = reply.raw
+            ? *reply.raw
+            : "HTTP/1.1 " + QByteArray::number(reply.status) + " " + reason
+                + "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(reply.body.size())
+                + "\r\n\r\n" + reply.body;
+        socket->write(bytes);
+        if (reply.close) {
+            socket->disconnectFromHost();
+            return;
+        }
     }
 }
 

@@ -7,6 +7,8 @@
 #include <QPair>
 #include <QString>
 
+#include <optional>
+
 class QTcpServer;
 class QTcpSocket;
 
@@ -22,6 +24,7 @@ public:
         QByteArray path;
         QList<QPair<QByteArray, QByteArray>> headers; // in the order sent
         QByteArray body;
+        quint16 port = 0; // where the service listened
         // The value of a header (name compared without case); empty when absent.
         QByteArray header(const QByteArray& name) const;
         int headerCount(const QByteArray& name) const;
@@ -30,6 +33,8 @@ public:
         int status = 200;
         QByteArray body;
         bool silent = false; // read the request and never answer
+        std::optional<QByteArray> raw; // sent as it is in place of a composed reply
+        bool close = false; // close the connection once the reply is out
     };
 
     FakeCameraService();
