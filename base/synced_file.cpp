@@ -50,3 +50,43 @@ bool renameReplacing(const QString& from, const QString& to)
     syncFolderOf(to);
     return true;
 }
+
+bool copyReplacing(const QString& source, const QString& to)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    // A fixed name, so that a copy broken off by a pulled drive is overwritten by the next one.
+    const QString partial = to + QStringLiteral(".part");
+    QFile out(partial);
+    const auto fail = [&] {
+        out.close();
+        QFile::remove(partial);
+        return false;
+    };
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return fail();
+    constexpr qint64 kPiece = 4 * 1024 * 1024;
+    QByteArray piece(kPiece, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = in.read(piece.data(), kPiece);
+        if (got < 0)
+            return fail();
+        if (got == 0)
+            break;
+        if (out.write(piece.constData(), got) != got)
+            return fail();
+    }
+    if (!out.flush())
+        return fail();
+    if (::fsync(out.handle()) != 0 && errno != EINVAL)
+        return fail();
+    out.close();
+    if (out.error() != QFileDevice::NoError)
+        return fail();
+    if (!renameReplacing(partial, to)) {
+        QFile::remove(partial);
+        return false;
+    }
+    return true;
+}

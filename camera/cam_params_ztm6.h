@@ -114,9 +114,11 @@ public:
     float panoYawOffset() const override;
     int laserOffset() const override;
 
-    // Camera update
+    // Camera update over the camera's Wi-Fi, and the manual routes by USB drive it falls back to
     void updateSystemFile(const QString& systemFile, int timestamp, QWidget* parent) override;
     void updateFirmware(const QString& firmwareFile, const QString& version, QWidget* parent) override;
+    void updateFirmwareViaUsb(const QString& firmwareFile, QWidget* parent);
+    void updateSystemFileViaUsb(const QString& systemFile, QWidget* parent);
 
     std::string scanHash(const std::string& scanFolder) const override;
 
