@@ -135,18 +135,19 @@ void ArchiveExport::writeFloor(const Building& building, Floor& floor)
 
 void ArchiveExport::writeScanFiles(Panorama& pano)
 {
-    const QString source = pano.folder() + "/";
     const QString entryFolder = pano.exportLabel() + "/";
     // Scans made from a picture carry the point cloud of their scan folder, written after the panos.
     const bool cloudFromScan = !pano.isEquirectangular() || pano.panoType() == PanoType::User;
     if (cloudFromScan)
         m_entries->putData(entryName(entryFolder + scanfiles::pointCloud), pano.pointcloudData());
-    m_entries->putFile(source + scanfiles::preview, entryName(entryFolder + scanfiles::preview));
-    m_entries->putFile(source + scanfiles::fullPano, entryName(entryFolder + scanfiles::fullPano));
+    m_entries->putFile(pano.existingFilePath(scanfiles::preview), entryName(entryFolder + scanfiles::preview));
+    m_entries->putFile(pano.existingFilePath(scanfiles::fullPano), entryName(entryFolder + scanfiles::fullPano));
     if (!cloudFromScan) {
-        const QString cloud = source + scanfiles::pointCloud;
-        if (!QFileInfo::exists(cloud))
+        QString cloud = pano.existingFilePath(scanfiles::pointCloud);
+        if (!QFileInfo::exists(cloud)) {
+            cloud = pano.writableFilePath(scanfiles::pointCloud);
             writePointcloudFile(pano, cloud);
+        }
         m_entries->putFile(cloud, entryName(entryFolder + scanfiles::pointCloud));
     }
 }

@@ -172,6 +172,9 @@ QList<DrcFinding> Property::checkExport()
         findings += building->checkExport();
     }
 
+    if (isReadOnlyFolder())
+        add(readOnlyFolderText(), 0);
+
     // Found here, the export fails before the panos are built rather than after.
     const QByteArray unstorable = firstUnstorableEntryName(*this);
     if (!unstorable.isEmpty()) {

@@ -258,7 +258,7 @@ bool ProjectLoad::loadTree()
     }
 
     // 11.
-    Notification::setLogFilePath(p.m_folder + "/" + logFileName);
+    Notification::setLogFilePath(p.writableProjectFolder() + "/" + logFileName);
     progress(Property::tr("Checking for new floors/panos..."), 3);
     // 12.
     addNewFloors();
@@ -292,9 +292,11 @@ bool ProjectLoad::loadTree()
         p.m_cameraSerialNumber = m_systemFileSerial;
     removeFailedScans();
     // 20.
+    if (p.isReadOnlyFolder())
+        qWarning().noquote() << p.readOnlyFolderText();
     if (!errors.isEmpty())
         throw failure(errors);
-    if (m_projectFile.endsWith(QLatin1String(".djs")))
+    if (m_projectFile.endsWith(QLatin1String(".djs")) && !p.isReadOnlyFolder())
         p.save();
     m_result = true;
     return true;
@@ -397,7 +399,8 @@ ProjectLoad::ProjectFileOutcome ProjectLoad::readProjectFile()
     m_rawImport = false;
     p.reset(false);
     p.readProjectObject(project, m_path, [this] { progress(Property::tr("Loading buildings..."), 2); });
-    removeFolderInsideProject(p.m_folder, {assetsFolderName});
+    if (!p.isReadOnlyFolder())
+        removeFolderInsideProject(p.m_folder, {assetsFolderName});
     return ProjectFileOutcome::Read;
 }
 

@@ -7,6 +7,7 @@
 #include "app/property_panel.h"
 #include "app/property_tree_model.h"
 #include "app/property_tree_view.h"
+#include "base/folder_access.h"
 #include "editor/editor.h"
 #include "model/app_settings.h"
 #include "model/building.h"
@@ -24,6 +25,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QUndoStack>
 
 #include <gtest/gtest.h>
@@ -64,6 +66,47 @@ struct LoadedWindowFixture {
     }
     int treeRows(Itemizeable* entry) const { return window.treeModel()->rowCount(window.treeModel()->indexOf(entry)); }
 };
+
+// Makes a folder read-only while it lives in a way root honours too: every file and folder in it
+// immutable. Where the file system or the machine refuses that, the program's write check is told
+// that the folder is read-only instead.
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(const QString& folder) : m_folder(folder)
+    {
+        m_immutable = runProcess("chattr", {"-R", "+i", folder}).exitCode == 0
+            && !QFile(folder + "/probe").open(QIODevice::WriteOnly);
+        if (m_immutable)
+            return;
+        runProcess("chattr", {"-R", "-i", folder});
+        m_previous = setWritableFolderProbe([folder](const QString& path) {
+            const QFileInfo info(path);
+            return path != folder && !path.startsWith(folder + "/") && info.isDir() && info.isWritable();
+        });
+    }
+    ~ReadOnlyFolder()
+    {
+        if (m_immutable)
+            runProcess("chattr", {"-R", "-i", m_folder});
+        else
+            setWritableFolderProbe(m_previous);
+    }
+    bool immutable() const { return m_immutable; }
+
+private:
+    QString m_folder;
+    bool m_immutable = false;
+    WritableFolderProbe m_previous;
+};
+
+// Every file below a folder with its SHA-1.
+QMap<QString, QString> contentOf(const QString& folder)
+{
+    QMap<QString, QString> sums;
+    for (const QString& entry : listTree(folder))
+        sums[entry] = entry.endsWith('/') ? QString() : sha1sumOf(folder + "/" + entry);
+    return sums;
+}
 
 // As a person edits a field: select all, type (or delete), Return.
 void typeInto(QLineEdit* edit, const QString& text)
@@ -371,4 +414,69 @@ TEST(MainWindow, AProjectThatLostAScanOnLoadingIsNotChanged)
     EXPECT_FALSE(QFile::exists(folder + "/Ground/002/pano.dat"));
     ScriptedPrompt none;
     EXPECT_TRUE(f.window.close()) << "closing asks nothing";
+}
+
+// A project on read-only media opens whole: what the load makes for its scans goes to the user's
+// cache, nothing reaches the folder, and saving or exporting says plainly that the folder is
+// read-only.
+TEST(MainWindow, AProjectInAReadOnlyFolderOpensWholeAndSavingSaysWhy)
+{
+    // The cache folder in a place of the tests' own.
+    struct TestPaths {
+        TestPaths() { QStandardPaths::setTestModeEnabled(true); }
+        ~TestPaths() { QStandardPaths::setTestModeEnabled(false); }
+    } testPaths;
+    LoadedWindowFixture f;
+    const QString folder = f.root.filePath("On a DVD");
+    makeProject(folder, {"--scans-per-floor", "2", "--user-scans", "1", "--lens-height", "64", "--floors", "2"});
+    const QMap<QString, QString> before = contentOf(folder);
+    LogCapture log;
+    {
+        ReadOnlyFolder readOnly(folder);
+        SCOPED_TRACE(readOnly.immutable() ? "immutable folder" : "write check says read-only");
+        f.load(folder);
+        Property* property = f.window.currentProperty();
+        ASSERT_NE(property, nullptr);
+        EXPECT_TRUE(property->isReadOnlyFolder());
+        int scans = 0;
+        for (Building* building : property->buildings())
+            for (Floor* floor : building->floors())
+                for (Panorama* pano : floor->panos()) {
+                    ++scans;
+                    if (pano->panoType() != PanoType::User)
+                        EXPECT_FALSE(pano->outline().isEmpty()) << pano->folder().toStdString();
+                    EXPECT_TRUE(QFile::exists(pano->existingFilePath(QLatin1String("t.pic"))));
+                    EXPECT_TRUE(pano->existingFilePath(QLatin1String("t.pic")).startsWith(property->cacheFolder()));
+                }
+        EXPECT_EQ(scans, 2 * 2 - 1 + 2 + 2) << "every scan but the one without its main image, Pictures too";
+        EXPECT_FALSE(log.contains(QtWarningMsg, "Could not process pano"));
+        const QString readOnlyText = property->readOnlyFolderText();
+        EXPECT_TRUE(readOnlyText.startsWith("The project folder \"" + folder + "\" is read-only"));
+        EXPECT_EQ(log.texts(QtWarningMsg).filter("read-only").size(), 1) << "told once when it opens";
+        EXPECT_FALSE(f.window.isWindowModified());
+
+        // An edit: saving says why it cannot; the autosave keeps it in memory without a word.
+        f.window.editor()->floor()->setGradeHint(1);
+        log.clear();
+        f.window.saveAction()->trigger();
+        EXPECT_EQ(log.texts(QtWarningMsg), QStringList{readOnlyText});
+        ASSERT_FALSE(f.boxes.isEmpty());
+        EXPECT_EQ(f.boxes.last()->text(), readOnlyText);
+        EXPECT_TRUE(f.window.isWindowModified());
+        ASSERT_TRUE(QMetaObject::invokeMethod(property, "on_autoBackupTimer_timeout", Qt::DirectConnection));
+        EXPECT_EQ(log.texts(QtWarningMsg).size(), 1);
+        const QList<DrcFinding> findings = property->checkExport();
+        EXPECT_TRUE(std::any_of(findings.cbegin(), findings.cend(), [&](const DrcFinding& finding) {
+            return finding.code == 0 && finding.message == readOnlyText;
+        }));
+        QString html;
+        EXPECT_FALSE(property->exportTar(html));
+        EXPECT_TRUE(log.contains(QtCriticalMsg, readOnlyText));
+        const QString cache = property->cacheFolder();
+        ScriptedPrompt prompt;
+        prompt.answerQuestion(QMessageBox::Discard);
+        EXPECT_TRUE(f.window.close());
+        QDir(cache).removeRecursively();
+    }
+    EXPECT_EQ(contentOf(folder), before) << "nothing written, renamed or removed in the folder";
 }
