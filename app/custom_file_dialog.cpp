@@ -84,7 +84,8 @@ bool CustomFileDialog::eventFilter(QObject* watched, QEvent* event)
 
 void CustomFileDialog::accept()
 {
-    // The file dialog's own accept would open a selected folder; a project is a folder.
+    // The file dialog's own accept would open a selected folder, and do nothing without a
+    // selection; a project is a folder: the one selected, else the one shown.
     const QStringList selected = selectedFiles();
     if (selected.isEmpty() || QFileInfo(selected.first()).isDir()) {
         QDialog::accept();

@@ -18,7 +18,11 @@ QString Property::cacheFolder() const
     const QString path = QDir::cleanPath(QFileInfo(m_folder).absoluteFilePath());
     const QString key = QString::fromLatin1(
         QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha1).toHex().left(20));
-    return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + "/read-only-projects/" + key;
+    QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    // Without a home folder there is no user cache; never a path from the root.
+    if (cache.isEmpty())
+        cache = QDir::tempPath() + "/quoril-cache";
+    return cache + "/read-only-projects/" + key;
 }
 
 QString Property::writableProjectFolder() const
