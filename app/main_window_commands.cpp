@@ -28,11 +28,21 @@ void MainWindow::on_LoadProperty_triggered()
     closeProperty();
     auto* property = new Property;
     openProperty(property);
+    bool opened = false;
     try {
         property->load(path);
+        // A cancelled load ends without a folder.
+        opened = !property->folder().isEmpty();
     } catch (const std::exception& e) {
         qCritical().noquote() << tr("Could not load Quoril project at ") + path + tr(". Reason: ")
                                      + QString::fromUtf8(e.what());
+    }
+    if (!opened) {
+        // What a failed load leaves is no project: saving it would write a project file into a
+        // folder that is none, and the folder tried is not one it may clean up after either.
+        property->setFolder(QString());
+        openProperty(nullptr);
+        return;
     }
     openProperty(property);
     warnAboutProjectStorage(property->folder());

@@ -3,6 +3,7 @@
 #include "base/file_names.h"
 #include "model/floor.h"
 #include "model/property.h"
+#include "model/saved_project_files.h"
 #include "model/scan_files.h"
 
 #include <QCoreApplication>
@@ -203,6 +204,16 @@ bool Panorama::moveToFloor(Floor* target)
             return false;
         }
         newDir = QFileInfo(newPath).fileName();
+        const QString fromFloor = from->dir(), toFloor = target->dir(), oldDir = m_dir;
+        if (!updateSavedProjectFiles(property->folder(), [&](QJsonObject& project) {
+                return moveScanFolderInProject(project, fromFloor, oldDir, toFloor, newDir);
+            })) {
+            // A saved project that names a folder no longer there would lose the scan and its tags.
+            QDir().rename(newPath, oldPath);
+            qWarning().noquote() << QObject::tr("Could not move scan folder") << oldPath << QObject::tr("to")
+                                 << target->folderPath();
+            return false;
+        }
     }
     if (from)
         from->removeItem(this);

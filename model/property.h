@@ -113,6 +113,15 @@ public:
 
     bool isSupportedCameraModel() const;
 
+    // A project folder on read-only media, or one the user may not write to: shown whole, never
+    // written to. What is made for it goes to a folder of the user's cache instead.
+    bool isReadOnlyFolder() const;
+    QString cacheFolder() const;
+    // The project folder, or for a read-only one its cache folder (made when missing).
+    QString writableProjectFolder() const;
+    // What a person is told about a read-only project folder.
+    QString readOnlyFolderText() const;
+
     // Generated files
     void cleanup(bool reimport);
     static void clearCachesForReimport(const QString& projectFolder);
