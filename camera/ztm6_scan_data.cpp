@@ -1,3 +1,4 @@
+#include "base/binary_read.h"
 #include "camera/cam_params_ztm6.h"
 #include "imaging/image_io.h"
 
@@ -247,7 +248,7 @@ void CamParamsZTM6::loadScanData(const QString& scanFolder, ImageParams& params,
     QFile json(scanFolder + "/scan.json");
     if (json.open(QIODevice::ReadOnly | QIODevice::Text)) {
         // An oversized file is no metadata this camera writes; it reads as an empty object.
-        const QByteArray text = json.size() <= kMaxScanJsonBytes ? json.read(kMaxScanJsonBytes) : QByteArray();
+        const QByteArray text = readAllWithin(json, kMaxScanJsonBytes).value_or(QByteArray());
         readScanJson(QJsonDocument::fromJson(text).object(), yaw, data);
         return;
     }

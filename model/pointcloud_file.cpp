@@ -1,5 +1,6 @@
 #include "model/pointcloud_file.h"
 
+#include "base/binary_read.h"
 #include "base/cipher.h"
 
 #include <QFile>
@@ -72,8 +73,8 @@ bool readPointcloudFile(const QString& path, QList<QPoint>& points)
 {
     points.clear();
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxPlainBytes + kEnvelopeOverhead)
+    if (!file.open(QIODevice::ReadOnly))
         return false;
-    QByteArray bytes = file.read(kMaxPlainBytes + kEnvelopeOverhead);
-    return decipherBytes(bytes, CipherKind::Data) && decodePointcloud(bytes, points);
+    std::optional<QByteArray> bytes = readAllWithin(file, kMaxPlainBytes + kEnvelopeOverhead);
+    return bytes && decipherBytes(*bytes, CipherKind::Data) && decodePointcloud(*bytes, points);
 }

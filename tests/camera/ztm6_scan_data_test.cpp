@@ -158,6 +158,23 @@ TEST_F(ScanFolder, ScanJsonIsReadAndUnusableValuesKeepTheirDefaults)
     EXPECT_EQ(data.captureTimestamp, 0);
 }
 
+// Scans load on several threads at once: each metadata file costs what it holds, not its size limit.
+TEST_F(ScanFolder, ScanJsonIsReadInFullWithLittleMemoryToSpare)
+{
+    writeFile(path("scan.json"), R"({"shutterCounter": 41, "hidden": 1})");
+    put("pts1.dat", 800);
+    read(); // the lidar threads exist before the limit
+    ScanData data;
+    {
+        AddressSpaceHeadroom headroom(40 << 20);
+        if (!headroom.active())
+            GTEST_SKIP() << "no address-space limit under AddressSanitizer";
+        EXPECT_NO_THROW(data = read());
+    }
+    EXPECT_EQ(data.shutterCounter, 41);
+    EXPECT_FALSE(data.shown);
+}
+
 TEST_F(ScanFolder, OlderScansReadTheBinaryTransformOfTwelveOrSixteenBytes)
 {
     model->header().YAW = 0.5f;

@@ -88,4 +88,22 @@ bool runPostedJobs(int timeoutMs = 10000);
 // A tool's standard output as lines, without empty ones.
 QStringList outputLines(const ProcessResult& result);
 
+// Lets the process map at most `headroomBytes` more address space while it lives, so a reader
+// that reserves a large buffer up front fails (std::bad_alloc) where one that grows with its
+// input does not. Does nothing under AddressSanitizer, whose shadow memory needs the space:
+// `active()` tells whether the limit holds.
+class AddressSpaceHeadroom {
+public:
+    explicit AddressSpaceHeadroom(qint64 headroomBytes);
+    ~AddressSpaceHeadroom();
+    AddressSpaceHeadroom(const AddressSpaceHeadroom&) = delete;
+    AddressSpaceHeadroom& operator=(const AddressSpaceHeadroom&) = delete;
+    bool active() const { return m_active; }
+
+private:
+    bool m_active = false;
+    quint64 m_savedSoft = 0;
+    quint64 m_savedHard = 0;
+};
+
 } // namespace testsupport
