@@ -2,6 +2,7 @@
 
 #include "base/progress.h"
 #include "base/tar_header.h"
+#include "base/write_failure.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -407,16 +408,17 @@ private:
                 fail("Could not create file: " + name);
         }
         QFile& file = out.device();
+        QString reason;
         for (qint64 remaining = size; remaining > 0;) {
             const qint64 chunk = std::min<qint64>(remaining, kCopyChunkSize);
             if (!readFully(buffer.get(), chunk))
                 fail("Tar file is incomplete/truncated. Could not read data for file: " + name);
-            if (file.write(buffer.get(), chunk) != chunk)
-                fail("Could not write to file: " + name + ". " + file.errorString());
+            if (!writeAll(file, QByteArrayView(buffer.get(), chunk), reason))
+                fail("Could not write to file: " + name + ". " + reason);
             remaining -= chunk;
         }
-        if (!file.flush())
-            fail("Could not close file: " + name + ". " + file.errorString());
+        if (!flushAll(file, reason))
+            fail("Could not close file: " + name + ". " + reason);
         if (!out.commit())
             fail("Could not create file: " + name + ". " + QString::fromLocal8Bit(std::strerror(errno)));
     }

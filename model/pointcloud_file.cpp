@@ -2,6 +2,7 @@
 
 #include "base/binary_read.h"
 #include "base/cipher.h"
+#include "base/write_failure.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -65,8 +66,12 @@ void writePointcloudFile(const QString& path, const QList<QPoint>& points)
 {
     const QByteArray bytes = encipheredPointcloud(points);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw std::runtime_error(QStringLiteral("Could not write %1: %2").arg(path, file.errorString()).toStdString());
+    QString reason;
+    if (!file.open(QIODevice::WriteOnly))
+        reason = file.errorString();
+    else if (writeAll(file, bytes, reason) && commitAll(file, reason))
+        return;
+    throw std::runtime_error(QStringLiteral("Could not write %1: %2").arg(path, reason).toStdString());
 }
 
 bool readPointcloudFile(const QString& path, QList<QPoint>& points)

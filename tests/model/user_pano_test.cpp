@@ -17,6 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -115,6 +118,11 @@ TEST(JpegWriter, FailedWritesThrowAndLeaveWhatWasThere)
     for (const auto& [name, width] : QList<std::pair<const char*, int>>{{"s.pic", 200}, {"old.jpg", 0}, {"full", 200}})
         EXPECT_THROW(saveJpgFile(dir.filePath(name), plantedRgb(), width, 100, 90, false), std::runtime_error) << name;
     EXPECT_FALSE(QFileInfo(dir.filePath("full")).isFile()) << "the device node was replaced";
+    {
+        FileSizeLimit limit(500); // a write cut short, as on a nearly full disk: the cause is named
+        EXPECT_EQ(thrownMessage([&] { saveJpgFile(dir.filePath("cut.jpg"), plantedRgb(), 200, 100, 90, false); }),
+                  "Could not write \"" + dir.filePath("cut.jpg") + "\": " + QString::fromLocal8Bit(strerror(EFBIG)));
+    }
     EXPECT_EQ(readFile(dir.filePath("old.jpg")), "previous");
     EXPECT_EQ(listTree(dir.path()), (QStringList{"full", "old.jpg", "s.pic/", "s.pic/inside/"}));
 }

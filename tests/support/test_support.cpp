@@ -12,6 +12,8 @@
 #include <random>
 #include <stdexcept>
 
+#include <csignal>
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -131,6 +133,26 @@ qint64 mappedBytes()
 }
 
 } // namespace
+
+FileSizeLimit::FileSizeLimit(qint64 bytes)
+{
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    m_savedSoft = saved.rlim_cur;
+    m_savedHard = saved.rlim_max;
+    m_savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = rlim_t(bytes);
+    if (::setrlimit(RLIMIT_FSIZE, &limited) != 0)
+        throw std::runtime_error("could not limit the file size");
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    const rlimit saved{rlim_t(m_savedSoft), rlim_t(m_savedHard)};
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, m_savedHandler);
+}
 
 AddressSpaceHeadroom::AddressSpaceHeadroom(qint64 headroomBytes)
 {
