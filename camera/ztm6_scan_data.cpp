@@ -3,6 +3,7 @@
 #include "imaging/image_io.h"
 
 #include <QFile>
+#include <QImageReader>
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QQuaternion>
@@ -185,13 +186,19 @@ void readLidarPoints(const QString& path, QList<QPoint>& points, float& heading)
 void CamParamsZTM6::loadFisheyeImage(const QString& scanFolder, int shot, QByteArray& rgb, bool) const
 {
     const QString path = QStringLiteral("%1/h%2.jpg").arg(scanFolder).arg(shot + 1);
+    const auto refuse = [&] {
+        rgb.clear();
+        throw std::runtime_error("Failed to load image" + path.toStdString() + ": improper size.");
+    };
+    // A lens image of another size is refused from its header, before its pixels are decoded.
+    const QSize declared = QImageReader(path).size();
+    if (declared.isValid() && declared != QSize(m_header.IMG_WIDTH, m_header.IMG_HEIGHT))
+        refuse();
     int width = 0, height = 0;
     if (!loadImageRgb(path, rgb, width, height, true, false, false))
         return;
-    if (width != m_header.IMG_WIDTH || height != m_header.IMG_HEIGHT) {
-        rgb.clear();
-        throw std::runtime_error("Failed to load image" + path.toStdString() + ": improper size.");
-    }
+    if (width != m_header.IMG_WIDTH || height != m_header.IMG_HEIGHT)
+        refuse();
 }
 
 void CamParamsZTM6::loadScanData(const QString& scanFolder, ImageParams& params, ScanData& data,

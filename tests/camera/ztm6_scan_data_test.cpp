@@ -2,6 +2,7 @@
 #include "camera/cam_params_ztm5.h"
 #include "camera/cam_params_ztm6.h"
 #include "camera/scan_fingerprint.h"
+#include "support/pic_checks.h"
 #include "support/test_support.h"
 #include "support/two_lens_scan_fixture.h"
 #include "support/ztm6_model.h"
@@ -221,6 +222,22 @@ TEST_F(ScanFolder, LensImagesLoadBottomUpAndImagesOfAnotherSizeAreRefused)
     rgb = "old";
     EXPECT_EQ(thrownMessage([&] { model->loadFisheyeImage(folder, 1, rgb, false); }),
               "Failed to load image" + path("h2.jpg") + ": improper size.");
+    EXPECT_TRUE(rgb.isEmpty());
+}
+
+// A few hundred bytes may declare a lens image of 16000 x 16000: refused from its header, before a
+// decode would take a gigabyte (with little address space left, that decode would fail instead).
+TEST_F(ScanFolder, ALensImageDeclaringAnotherSizeIsRefusedBeforeItIsDecoded)
+{
+    writeFile(path("h1.jpg"), jpegDeclaringSize(16000, 16000));
+    ImageAllocationLimit allocation(1024);
+    QByteArray rgb = "left over";
+    QString message;
+    {
+        AddressSpaceHeadroom headroom(256 << 20);
+        message = thrownMessage([&] { model->loadFisheyeImage(folder, 0, rgb, false); });
+    }
+    EXPECT_EQ(message, "Failed to load image" + path("h1.jpg") + ": improper size.");
     EXPECT_TRUE(rgb.isEmpty());
 }
 
