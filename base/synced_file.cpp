@@ -1,5 +1,7 @@
 #include "base/synced_file.h"
 
+#include "base/write_failure.h"
+
 #include <QFileInfo>
 
 #include <cerrno>
@@ -32,14 +34,16 @@ void syncFolderOf(const QString& path)
 void SyncedFile::writeAndClose(const QByteArray& data)
 {
     const QString path = m_file.fileName();
-    if (m_file.write(data) != data.size() || !m_file.flush())
-        throwWriteFailure(path, m_file.errorString());
+    QString reason;
+    if (!writeAll(m_file, data, reason) || !flushAll(m_file, reason))
+        throwWriteFailure(path, reason);
     // Special files (a device in the file's place) have nothing to sync and say so with EINVAL.
     if (::fsync(m_file.handle()) != 0 && errno != EINVAL)
         throwWriteFailure(path, QString::fromLocal8Bit(std::strerror(errno)));
+    errno = 0;
     m_file.close();
     if (m_file.error() != QFileDevice::NoError)
-        throwWriteFailure(path, m_file.errorString());
+        throwWriteFailure(path, writeFailureReason(m_file, errno));
 }
 
 bool renameReplacing(const QString& from, const QString& to)

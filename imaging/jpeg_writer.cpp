@@ -1,6 +1,7 @@
 #include "imaging/jpeg_writer.h"
 
 #include "base/cipher.h"
+#include "base/write_failure.h"
 #include "imaging/gpano_xmp.h"
 
 #include <QBuffer>
@@ -33,13 +34,13 @@ void writeFileReplacing(const QString& path, const QByteArray& bytes)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         failWrite(path, file.errorString());
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
+    QString reason;
+    if (!writeAll(file, bytes, reason)) {
         file.cancelWriting();
         failWrite(path, reason);
     }
-    if (!file.commit())
-        failWrite(path, file.errorString());
+    if (!commitAll(file, reason))
+        failWrite(path, reason);
 }
 
 void saveJpeg(const QString& path, QByteArray jpeg, bool encipher)

@@ -1,6 +1,7 @@
 #include "model/panorama.h"
 
 #include "base/file_names.h"
+#include "base/json_values.h"
 #include "model/floor.h"
 #include "model/property.h"
 #include "model/saved_project_files.h"
@@ -11,7 +12,6 @@
 #include <QFileInfo>
 #include <QPainter>
 
-#include <limits>
 
 namespace {
 constexpr double kMarkerRadius = 150;
@@ -61,9 +61,8 @@ Panorama* Panorama::createFromFolder(const QJsonObject& json, const QString& fol
         record = readPanoDat(path);
     pano->readRecord(record);
     floor->addItem(pano);
-    const qint64 id = record["id"].toInteger(0);
-    if (id > 0 && id <= std::numeric_limits<uint32_t>::max())
-        pano->setUniqueId(static_cast<uint32_t>(id));
+    if (const uint32_t id = jsonId(record["id"]))
+        pano->setUniqueId(id);
     return pano;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/unique_ids.h"
 #include "model/drc_finding.h"
 #include "model/mixins.h"
 
@@ -94,7 +95,7 @@ public:
 
     // Id registry (any thread)
     int nextId(const QString& typeName);
-    void bumpLastId(const QString& typeName, int id);
+    void bumpLastId(const QString& typeName, qint64 id);
     QMap<QString, int> lastIds() const;
     void setLastIds(const QMap<QString, int>& ids);
 
@@ -236,10 +237,9 @@ private:
     QTimer* m_autoBackupTimer = nullptr;
     int m_scanPasses = 0;
     bool m_autosaveWaitsForPass = false;
-    QMap<QString, int> m_lastIds;
+    UniqueIds m_ids;
     QString m_quorilVersion;
     QString m_nomivoVersion;
-    mutable QMutex m_lastIdsMutex;
     QString m_newPostComment;
     bool m_trialCalibrationApplied = false;
     bool m_alignmentLocked = false;
