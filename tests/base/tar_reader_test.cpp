@@ -173,7 +173,7 @@ TEST_F(TarReaderTest, HostileOrBrokenArchivesAreRefusedWithNothingCreated)
     };
     for (const auto& [bytes, message] : cases) {
         SCOPED_TRACE(message.toStdString());
-        EXPECT_EQ(thrownMessage([&] { extract(bytes); }), message);
+        EXPECT_EQ(thrownMessage([&, &bytes = bytes] { extract(bytes); }), message);
         EXPECT_EQ(listTree(root.path()), (QStringList{"box/", "box/dest/", "box/dest/a.tar"}));
     }
 }

@@ -269,7 +269,7 @@ TEST(Ztm6Geometry, ADotInALensImageLandsWherePanoToCameraSays)
     // Away from the seam bands; lens 1 looks at the middle half, lens 2 at the outer halves.
     for (const auto& [lens, column, row] : {std::tuple{1, 700, 200}, {1, 620, 80}, {2, 1150, 350}, {2, 30, 520}}) {
         SCOPED_TRACE(testing::Message() << "lens " << lens << " dot at " << column << "," << row);
-        auto fill = [&](int k) {
+        auto fill = [&, lens = lens, column = column, row = row](int k) {
             return makeLensImage(ws, hs, [&](int c, int r, uint8_t* rgb) {
                 rgb[0] = k == lens && std::abs(c - column) <= 1 && std::abs(r - row) <= 1 ? 240 : 30;
                 rgb[1] = rgb[2] = 30;

@@ -75,7 +75,7 @@ protected:
     QTemporaryDir dir;
     const QString folder = dir.filePath("Scän 7"); // a UTF-8 name, opened through its wide form
     std::unique_ptr<CamParamsZTM6> model = makeIdentityZtm6(600);
-    const Room room;
+    const Room room{};
     float heading = 0;
 };
 } // namespace
