@@ -123,6 +123,17 @@ void Panorama::loadPointcloud(bool place, int mode, float a, float b, float c)
     postGeometry(data, place);
 }
 
+void Panorama::requireReadableByCamera() const
+{
+    const CamParams* model = camera();
+    if (!model || m_type == PanoType::User || m_type == PanoType::Map || m_equirectangular)
+        return;
+    // The models read a scan's geometry before its shots: one that cannot read the scan says so here.
+    ImageParams params = m_imageParams;
+    ScanData data;
+    model->loadScanData(folder(), params, data, kOwnCalibration);
+}
+
 QByteArray Panorama::pointcloudData() const
 {
     return encipheredPointcloud(m_outline);

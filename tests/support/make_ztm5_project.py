@@ -40,7 +40,7 @@ ROOM = [(-2600.0, -1900.0), (1300.0, -1900.0), (1300.0, -700.0), (3100.0, -700.0
 SCANS = [
     {"at": (-400.0, 300.0), "turn": 17.0, "yaw3": 1.6, "yaw2": -2.35},
     {"at": (500.0, 800.0), "turn": -64.0, "yaw3": -3.1, "yaw2": 0.9},
-    {"at": (-800.0, 100.0), "turn": 151.0, "yaw3": 4.45, "yaw2": -0.55},
+    {"at": (-1800.0, 1300.0), "turn": 151.0, "yaw3": 4.45, "yaw2": -0.55},
 ]
 SWEEP_HEADING = 0.3  # radians, the compass heading of the first shot
 MARKER = (0.04, 0.14)  # the red marker's extent, fractions of the shot's side from the top left
