@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <memory>
 
 using namespace lidarcalibration;
 
@@ -15,6 +16,64 @@ constexpr double kLeastAcceptedCost = -0.1;
 // The grid's offsets are thousandths: tilt = atan(offset length / 1000).
 constexpr double kGridScale = 1000.0;
 
+// The sector of a direction as trunc(angle in degrees x sectors / 360). Neighbouring points of a
+// sweep fall in the same or the next sector, which their cross products with the sector's edges
+// settle; only a point near an edge, or far from the last one, needs its angle.
+class SectorFinder {
+public:
+    explicit SectorFinder(int sectors) : m_sectors(sectors)
+    {
+        if (sectors != kProfileSectors)
+            return;
+        m_edges.resize(size_t(sectors) + 1);
+        for (int k = 0; k <= sectors; ++k) {
+            const double angle = 6.283185307179586 * k / sectors;
+            m_edges[size_t(k)] = {std::cos(angle), std::sin(angle)};
+        }
+    }
+
+    int sectorOf(const QPoint& point)
+    {
+        if (!m_edges.empty()) {
+            // y up, so that angles grow counter-clockwise.
+            const double x = point.x(), y = -double(point.y());
+            const double margin = kEdgeMargin * (std::fabs(x) + std::fabs(y));
+            for (const int step : {0, 1, -1}) {
+                const int sector = (m_last + step + m_sectors) % m_sectors;
+                if (inside(sector, x, y, margin))
+                    return m_last = sector;
+            }
+        }
+        return m_last = byAngle(point);
+    }
+
+private:
+    // Well inside the sector's edges: beyond any rounding of the angle the sector is taken from.
+    static constexpr double kEdgeMargin = 1e-9;
+
+    bool inside(int sector, double x, double y, double margin) const
+    {
+        const Edge& from = m_edges[size_t(sector)];
+        const Edge& to = m_edges[size_t(sector) + 1];
+        return margin > 0.0 && from.cos * x + from.sin * y > 0.0 && from.cos * y - from.sin * x > margin
+            && to.cos * y - to.sin * x < -margin;
+    }
+
+    int byAngle(const QPoint& point) const
+    {
+        // Below 360 degrees by construction; kept in range against the last rounding all the same.
+        return std::min(int(vectorAngleDeg360(QPointF(point)) * m_sectors / 360), m_sectors - 1);
+    }
+
+    struct Edge {
+        double cos = 1.0;
+        double sin = 0.0;
+    };
+    const int m_sectors;
+    std::vector<Edge> m_edges;
+    int m_last = 0;
+};
+
 // The per-sector extremes of one scoring, sized once and reused for every trial a thread scores.
 class ProfileWorkspace {
 public:
@@ -22,15 +81,17 @@ public:
     {
         if (sectors <= 0)
             return -1.0;
+        if (!m_finder || m_finderSectors != sectors) {
+            m_finder = std::make_unique<SectorFinder>(sectors);
+            m_finderSectors = sectors;
+        }
         m_least.assign(size_t(sectors), std::numeric_limits<int64_t>::max());
         m_most.assign(size_t(sectors), std::numeric_limits<int64_t>::min());
         m_count.assign(size_t(sectors), 0);
         for (qsizetype k = 0; k < count; ++k) {
-            const QPointF p(points[k]);
-            // Below 360 degrees by construction; kept in range against the last rounding all the same.
-            const int sector = std::min(int(vectorAngleDeg360(p) * sectors / 360), sectors - 1);
+            const int sector = m_finder->sectorOf(points[k]);
             // Points are integers, so their length is finite and fits 64 bits.
-            const auto distance = int64_t(vectorLength(p));
+            const auto distance = int64_t(vectorLength(QPointF(points[k])));
             m_least[size_t(sector)] = std::min(m_least[size_t(sector)], distance);
             m_most[size_t(sector)] = std::max(m_most[size_t(sector)], distance);
             ++m_count[size_t(sector)];
@@ -51,6 +112,8 @@ public:
     }
 
 private:
+    std::unique_ptr<SectorFinder> m_finder;
+    int m_finderSectors = 0;
     std::vector<int64_t> m_least;
     std::vector<int64_t> m_most;
     std::vector<int> m_count;

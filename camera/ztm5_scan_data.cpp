@@ -2,6 +2,7 @@
 
 #include "base/geometry.h"
 #include "camera/lidar_heading.h"
+#include "camera/lidar_jump.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -68,15 +69,11 @@ public:
 
     void offer(const QPoint& point)
     {
-        const double angle = vectorAngleDeg360(QPointF(point));
         if (m_havePrevious) {
-            const double dist = vectorLength(QPointF(point - m_previous));
-            const double range = vectorLength(QPointF(point));
-            const double dAng = std::fabs(angle - m_previousAngle) * 4.0;
-            const double ratio = dist / dAng / range;
-            if (dAng > 2.0 || ratio > 0.0425) {
+            const LidarJump jump = lidarJump(m_previous, point);
+            if (jump.reject) {
                 // Close in direction: the earlier point belongs to the same glitch.
-                if (dAng < 1.5 && !m_points.isEmpty())
+                if (jump.dropPrevious && !m_points.isEmpty())
                     m_points.removeLast();
                 m_havePrevious = false;
                 return;
@@ -84,14 +81,12 @@ public:
         }
         m_points.append(point);
         m_previous = point;
-        m_previousAngle = angle;
         m_havePrevious = true;
     }
 
 private:
     QList<QPoint>& m_points;
     QPoint m_previous;
-    double m_previousAngle = 0.0;
     bool m_havePrevious = false;
 };
 

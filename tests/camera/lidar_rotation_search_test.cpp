@@ -1,4 +1,5 @@
 #include "camera/cam_params_ztm5.h"
+#include "camera/lidar_jump.h"
 #include "camera/lidar_rotation_search.h"
 #include "support/system_cfg_fixture.h"
 #include "support/test_support.h"
@@ -10,9 +11,17 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <QQuaternion>
+#include <QVector3D>
+
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <map>
+#include <random>
+#include <tuple>
 #include <vector>
 
 using namespace testsupport;
@@ -74,6 +83,105 @@ struct CalibrationScans {
     }
 };
 
+// One lidar file's points under a trial, as the reader is written out step by step: the angles
+// of the jump filter from atan2 for every point.
+QList<QPoint> literalLidarShot(const CamParamsZTM5& model, const QString& folder, int shot, float phase,
+                               float amplitude)
+{
+    QList<QPoint> points;
+    const QByteArray bytes = readFile(QString("%1/pts%2.dat").arg(folder).arg(shot + 1));
+    if (bytes.size() < 4)
+        return points;
+    float vc0 = 0, vc1 = 0, vc2 = 0;
+    model.calibRotation(vc0, vc1, vc2);
+    const qsizetype records = std::min<qsizetype>((bytes.size() - 4) / 8, 10000);
+    bool havePrevious = false;
+    QPoint previous;
+    for (qsizetype k = 0; k < records; ++k) {
+        float x = 0, y = 0;
+        std::memcpy(&x, bytes.constData() + 4 + 8 * k, 4);
+        std::memcpy(&y, bytes.constData() + 8 + 8 * k, 4);
+        QPoint p(int(std::round(x)), int(std::round(-y)));
+        if (std::abs(p.x()) + std::abs(p.y()) == 0 || std::abs(p.x()) + std::abs(p.y()) > 99999)
+            continue;
+        if (amplitude >= -0.00001f) {
+            const QPointF d(double(x), double(-y) - 26.0);
+            const double r = std::hypot(d.x(), d.y());
+            float a = float(std::atan2(-d.y(), d.x()) - double(vc2));
+            a = a - vc1 * std::sin(a + vc0) / (vc1 * std::cos(a + vc0) + 1.0f);
+            a = a + std::sin(a + phase) * amplitude + vc2;
+            p = QPoint(int(std::round(r * double(std::cos(a)))), int(std::round(26.0 - r * double(std::sin(a)))));
+        }
+        if (havePrevious) {
+            const auto degrees = [](const QPoint& q) {
+                double d = std::atan2(-double(q.y()), double(q.x())) * 360 / 6.283185307179586;
+                if (d < 0)
+                    d += 360;
+                return qFuzzyCompare(d, 360.0) ? 0.0 : d;
+            };
+            const double dist = std::hypot(double(p.x() - previous.x()), double(p.y() - previous.y()));
+            const double range = std::hypot(double(p.x()), double(p.y()));
+            const double dAng = std::fabs(degrees(p) - degrees(previous)) * 4.0;
+            const double ratio = dist / dAng / range;
+            if (dAng > 2.0 || ratio > 0.0425) {
+                if (dAng < 1.5 && !points.isEmpty())
+                    points.removeLast();
+                havePrevious = false;
+                continue;
+            }
+        }
+        points.append(p);
+        previous = p;
+        havePrevious = true;
+    }
+    return points;
+}
+
+QList<QPoint> literalPointCloud(const CamParamsZTM5& model, const QString& folder, const ImageParams& params,
+                                float phase, float amplitude)
+{
+    const QQuaternion turns[3] = {
+        QQuaternion(), QQuaternion::fromEulerAngles(0, 0, 120.0f - 57.29578f * params[ImageParams::YAW_3]),
+        QQuaternion::fromEulerAngles(0, 0, 240.0f - 57.29578f * params[ImageParams::YAW_2])};
+    QList<QPoint> out;
+    for (int k = 0; k < 3; ++k)
+        for (const QPoint& p : literalLidarShot(model, folder, k, phase, amplitude)) {
+            const QVector3D v = turns[k].rotatedVector(QVector3D(float(p.x()), float(p.y()), 0.0f));
+            out.append(QPoint(int(std::round(v.x())), int(std::round(v.y()))));
+        }
+    return out;
+}
+
+// The spread score with a list of distances per sector, each sector from the point's angle.
+double literalProfileCost(const QList<QPoint>& points, double cap, QList<double>& profile)
+{
+    const int sectors = int(profile.size());
+    std::map<int, std::vector<int64_t>> lists;
+    for (const QPoint& p : points) {
+        double d = std::atan2(-double(p.y()), double(p.x())) * 360 / 6.283185307179586;
+        if (d < 0)
+            d += 360;
+        if (qFuzzyCompare(d, 360.0))
+            d = 0;
+        lists[int(d * sectors / 360)].push_back(int64_t(std::hypot(double(p.x()), double(p.y()))));
+    }
+    double sum = 0;
+    int counted = 0;
+    for (int s = 0; s < sectors; ++s) {
+        const std::vector<int64_t>& list = lists[s];
+        if (list.size() < 2) {
+            profile[s] = -1.0;
+            continue;
+        }
+        const auto [least, most] = std::minmax_element(list.begin(), list.end());
+        const double value = std::min(cap, double(*most - *least));
+        profile[s] = value;
+        sum += value * value;
+        ++counted;
+    }
+    return counted ? std::sqrt(sum / counted) : -1.0;
+}
+
 // The search as written out trial by trial, one after another, each scan's lidar files read
 // again for every trial: the order the parallel search must agree with.
 struct SerialSearch {
@@ -91,10 +199,10 @@ SerialSearch serialSearch(const CalibrationScans& scans)
             double sum = 0;
             int collected = 0;
             for (qsizetype k = 0; k < scans.folders.size(); ++k) {
-                QList<QPoint> points;
-                scans.model.rotatePointCloud(points, scans.folders[k], scans.params[size_t(k)], azimuth, tilt);
+                const QList<QPoint> points =
+                    literalPointCloud(scans.model, scans.folders[k], scans.params[size_t(k)], azimuth, tilt);
                 QList<double> profile(1440, -1.0);
-                const double cost = profileCost(points, 200.0, profile);
+                const double cost = literalProfileCost(points, 200.0, profile);
                 if (cost >= 0) {
                     sum += cost;
                     ++collected;
@@ -137,6 +245,83 @@ TEST(LidarProfileCost, SpreadsPerQuarterDegreeCappedAndOnlyWhereTwoPointsMeet)
               std::sqrt(150.0 * 150.0 / 2));
     EXPECT_EQ(far[0], 150.0);
     EXPECT_EQ(far[720], 0.0);
+}
+
+// The jump filter and the sectors are settled from cross products where that is beyond doubt; they
+// must decide exactly as the angles do, also next to every threshold, edge and the turn through 0.
+TEST(LidarFastPaths, JumpsAndSectorsAreDecidedAsTheAnglesDecideThem)
+{
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const auto polarPoint = [](double degrees, double range) {
+        return QPoint(int(std::lround(range * std::cos(degrees * kPi / 180))),
+                      int(std::lround(-range * std::sin(degrees * kPi / 180))));
+    };
+    int pairs = 0, rejected = 0, dropped = 0;
+    const auto check = [&](const QPoint& a, const QPoint& b) {
+        const LidarJump fast = lidarJump(a, b), exact = lidarJumpByAngles(a, b);
+        ASSERT_EQ(fast.reject, exact.reject) << a.x() << "," << a.y() << " -> " << b.x() << "," << b.y();
+        ASSERT_EQ(fast.dropPrevious, exact.dropPrevious) << a.x() << "," << a.y() << " -> " << b.x() << "," << b.y();
+        ++pairs;
+        rejected += exact.reject;
+        dropped += exact.dropPrevious;
+    };
+    for (int n = 0; n < 200000; ++n) {
+        const double at = unit(random) * 360, range = 200 + unit(random) * 15000;
+        // Steps around the thresholds: 4 x degrees near 1.5 and 2, ranges near the ratio's limit.
+        const double step = (n % 3 == 0 ? 0.375 : n % 3 == 1 ? 0.5 : unit(random) * 0.6) * (0.98 + 0.04 * unit(random));
+        const double jump = range * step * 4 * 0.0425 * (unit(random) * 2);
+        const QPoint a = polarPoint(at, range), b = polarPoint(at + (n % 2 ? step : -step), range + jump);
+        check(a, b);
+    }
+    for (double at : {0.0, 0.1, 359.9, 90.0, 180.0, 270.0, 45.0})
+        for (double step : {-0.3, -0.1, 0.0, 0.1, 0.3, 0.6, 100.0, 180.0})
+            for (double range : {150.0, 3000.0, 99000.0})
+                check(polarPoint(at, range), polarPoint(at + step, range * 1.01));
+    check({1000, 0}, {1000, 1});
+    check({1000, 1}, {1000, 0});
+    check({1000, -1}, {1000, 1});
+    check({0, 0}, {5, 5});
+    check({5, 5}, {0, 0});
+    check({7, 7}, {7, 7});
+    check({3, -1}, {6, -2});
+    EXPECT_GT(rejected, pairs / 10);
+    EXPECT_GT(dropped, pairs / 20);
+    EXPECT_GT(pairs - rejected, pairs / 10);
+
+    // Sweeps as the reader gives them, in order, and points on sector edges and axes.
+    QList<QPoint> points;
+    for (int sweep = 0; sweep < 3; ++sweep) {
+        const double start = unit(random) * 360, range = 1000 + 4000 * unit(random);
+        for (double a = 0; a < 360; a += 0.05 + 0.3 * unit(random))
+            points << polarPoint(start + a, range + 300 * std::sin(a));
+    }
+    for (int k = 0; k < 1440; k += 7)
+        points << polarPoint(k * 0.25, 2000) << polarPoint(k * 0.25, 99999);
+    // Integer points closest to the edges: the continued fractions of each edge's slope.
+    for (int k = 1; k < 1440; ++k) {
+        if (k % 360 == 0)
+            continue;
+        const long double angle = (long double)(k) * 3.14159265358979323846264338L / 720;
+        long double value = std::fabs(std::tan(angle));
+        int64_t p0 = 1, q0 = 0, p1 = int64_t(value), q1 = 1;
+        for (int term = 0; term < 30 && q1 < 2000000000 && p1 < 2000000000; ++term) {
+            const int sx = std::cos(angle) < 0 ? -1 : 1, sy = std::sin(angle) < 0 ? 1 : -1;
+            points << QPoint(int(sx * q1), int(sy * p1));
+            const long double rest = value - std::floor(value);
+            if (rest < 1e-18L)
+                break;
+            value = 1 / rest;
+            const auto a = int64_t(value);
+            std::tie(p0, p1) = std::pair(p1, a * p1 + p0);
+            std::tie(q0, q1) = std::pair(q1, a * q1 + q0);
+        }
+    }
+    points << QPoint(1000, 0) << QPoint(-1000, 0) << QPoint(0, 1000) << QPoint(0, -1000) << QPoint(700, -700)
+           << QPoint(700, 700) << QPoint(1000, 1) << QPoint(0, 0) << QPoint(1000000000, 1);
+    QList<double> fast(1440, -1.0), literal(1440, -1.0);
+    EXPECT_EQ(profileCost(points, 200.0, fast), literalProfileCost(points, 200.0, literal));
+    EXPECT_EQ(fast, literal);
 }
 
 TEST(LidarRotationTrials, TheGridRunsRowByRowAndTheLatestOfEqualCostsWinsWhileNoDataNeverDoes)
