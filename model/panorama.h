@@ -154,6 +154,9 @@ public:
 
 private:
     const CamParams* camera() const;
+    // The scan folder holds what the camera took (its first shot, or that shot's exposures), not
+    // only what processing made of it.
+    bool hasCameraShots(const CamParams& model) const;
     CamParams* mutableCamera() const;
     void readCameraData(const CamParams& camera, const LidarReadOptions& options, ScanData& data);
     void postGeometry(const ScanData& data, bool place);
