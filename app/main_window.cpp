@@ -103,6 +103,9 @@ void MainWindow::buildToolBar()
                                       &MainWindow::on_PreviousPano_triggered);
     m_nextPanoAction = makeAction(QStringLiteral("NextPano"), tr("Next scan"), QKeySequence(Qt::Key_N),
                                   &MainWindow::on_NextPano_triggered);
+    m_calibRotAction = makeAction(QStringLiteral("CalibRot"), tr("Calibrate lidar"), QKeySequence(),
+                                  &MainWindow::calibRot);
+    m_calibRotAction->setToolTip(tr("Find the lidar's calibration rotation from the scans selected on the floor"));
     m_loadAction->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
     m_saveAction->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     m_exportAction->setIcon(style()->standardIcon(QStyle::SP_DriveNetIcon));
@@ -115,6 +118,8 @@ void MainWindow::buildToolBar()
     bar->addActions({m_loadAction, m_saveAction, m_exportAction});
     bar->addSeparator();
     bar->addActions({m_previousPanoAction, m_nextPanoAction});
+    bar->addSeparator();
+    bar->addAction(m_calibRotAction);
     bar->addSeparator();
     const QList<QAction*> editing{m_editor->undoAction(),          m_editor->redoAction(),
                                   m_editor->deleteAction(),        m_editor->rotateLeftAction(),
@@ -293,4 +298,5 @@ void MainWindow::updateActions()
     const bool hasScans = !allPanos().isEmpty();
     m_nextPanoAction->setEnabled(hasScans);
     m_previousPanoAction->setEnabled(hasScans);
+    m_calibRotAction->setEnabled(hasScans);
 }
