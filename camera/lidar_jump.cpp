@@ -66,10 +66,11 @@ LidarJump lidarJump(const QPoint& previous, const QPoint& current)
         || std::fabs(dAng2 - kCloseAngle * kCloseAngle) < 2 * kCloseAngle * kAngleMargin)
         return lidarJumpByAngles(previous, current);
     const double dx = double(int64_t(current.x()) - previous.x()), dy = double(int64_t(current.y()) - previous.y());
-    const double ratio2 = (dx * dx + dy * dy) / (dAng2 * range2);
-    constexpr double kMostRatio2 = kMostRatio * kMostRatio;
-    if (std::fabs(ratio2 - kMostRatio2) < 2 * kRatioMargin * kMostRatio2)
+    // ratio^2 = dist^2 / (dAng^2 range^2), compared against its limit without the division.
+    const double dist2 = dx * dx + dy * dy;
+    const double limit2 = kMostRatio * kMostRatio * dAng2 * range2;
+    if (std::fabs(dist2 - limit2) < 2 * kRatioMargin * limit2)
         return lidarJumpByAngles(previous, current);
-    const bool reject = dAng2 > kMostAngle * kMostAngle || ratio2 > kMostRatio2;
+    const bool reject = dAng2 > kMostAngle * kMostAngle || dist2 > limit2;
     return {reject, reject && dAng2 < kCloseAngle * kCloseAngle};
 }
