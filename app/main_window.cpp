@@ -106,6 +106,9 @@ void MainWindow::buildToolBar()
                                   &MainWindow::on_NextPano_triggered);
     m_installCameraUpdateAction = makeAction(QStringLiteral("InstallCameraUpdate"), tr("Install camera update"),
                                              QKeySequence(), &MainWindow::on_InstallCameraUpdate_triggered);
+    m_calibRotAction = makeAction(QStringLiteral("CalibRot"), tr("Calibrate lidar"), QKeySequence(),
+                                  &MainWindow::calibRot);
+    m_calibRotAction->setToolTip(tr("Find the lidar's calibration rotation from the scans selected on the floor"));
     m_loadAction->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
     m_saveAction->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     m_exportAction->setIcon(style()->standardIcon(QStyle::SP_DriveNetIcon));
@@ -119,6 +122,8 @@ void MainWindow::buildToolBar()
     bar->addActions({m_loadAction, m_saveAction, m_exportAction});
     bar->addSeparator();
     bar->addActions({m_previousPanoAction, m_nextPanoAction});
+    bar->addSeparator();
+    bar->addAction(m_calibRotAction);
     bar->addSeparator();
     const QList<QAction*> editing{m_editor->undoAction(),          m_editor->redoAction(),
                                   m_editor->deleteAction(),        m_editor->rotateLeftAction(),
@@ -300,4 +305,5 @@ void MainWindow::updateActions()
     m_nextPanoAction->setEnabled(hasScans);
     m_previousPanoAction->setEnabled(hasScans);
     m_installCameraUpdateAction->setEnabled(open && takesCameraUpdates(m_property->camParams()));
+    m_calibRotAction->setEnabled(hasScans);
 }

@@ -55,6 +55,7 @@ public:
     QAction* nextPanoAction() const { return m_nextPanoAction; }
     QAction* previousPanoAction() const { return m_previousPanoAction; }
     QAction* installCameraUpdateAction() const { return m_installCameraUpdateAction; }
+    QAction* calibRotAction() const { return m_calibRotAction; }
 
 public slots:
     void on_LoadProperty_triggered();
@@ -63,6 +64,15 @@ public slots:
     void on_NextPano_triggered();
     void on_PreviousPano_triggered();
     void on_InstallCameraUpdate_triggered();
+    // The lidar rotation calibration of a one-lens lidar camera on the scans selected on the floor:
+    // searches the rotation, shows it on the floor and, when the person keeps it, writes it to the
+    // project's "system.cfg".
+    void calibRot();
+    // Shows the scans' lidar outlines under a trial rotation (radians).
+    void calibRotChanged(float azimuth, float tilt);
+    // Ends a trial: an accepted one is written to "system.cfg"; the outlines return to the
+    // camera's own calibration either way.
+    void calibRotEnded(bool accepted);
 
 signals:
     void highlitedPanoChanged(Panorama* pano);
@@ -84,6 +94,8 @@ private:
     QList<Panorama*> allPanos() const;
     void updateTitle();
     void updateActions();
+    QList<Panorama*> selectedFullScans() const;
+    void tellCalibration(const QString& text, int icon);
 
     Property* m_property = nullptr;
     PropertyTreeModel* m_treeModel = nullptr;
@@ -99,4 +111,9 @@ private:
     QAction* m_nextPanoAction = nullptr;
     QAction* m_previousPanoAction = nullptr;
     QAction* m_installCameraUpdateAction = nullptr;
+    QAction* m_calibRotAction = nullptr;
+    // The trial rotation the floor shows, while it does.
+    bool m_calibTrialShown = false;
+    float m_calibTrialAzimuth = 0.0f;
+    float m_calibTrialTilt = 0.0f;
 };

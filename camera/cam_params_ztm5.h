@@ -5,6 +5,31 @@
 #include <QList>
 #include <QPoint>
 
+#include <array>
+#include <limits>
+#include <vector>
+
+// One lidar file's returns prepared for correction: each kept record's rounded point, its range
+// about the lidar's turning centre and its angle there under the model's calibration rotation.
+// What every trial of a calibration search shares, so the file is read only once.
+struct LidarSweep {
+    struct Return {
+        QPoint raw;
+        double range = 0.0;
+        float angle = 0.0f;
+    };
+    bool opened = false;
+    float heading = std::numeric_limits<float>::quiet_NaN();
+    std::vector<Return> returns;
+};
+
+// A scan's three lidar sweeps and the turns of sweeps 2 and 3 (its YAW_3 and YAW_2).
+struct LidarScanSweeps {
+    std::array<LidarSweep, 3> sweeps;
+    float yaw3 = 0.0f;
+    float yaw2 = 0.0f;
+};
+
 // The one-lens camera with a horizontal lidar; its "system.cfg" is a 134-byte block. A scan
 // holds three fisheye shots ("h1.jpg" .. "h3.jpg", the first possibly still as the bracketed
 // exposures "p0.jpg" .. "p2.jpg"), one lidar file per shot ("pts1.dat" .. "pts3.dat") and
@@ -61,6 +86,18 @@ public:
     // the calibration search: no levelling, no markers. Returns `out`.
     QList<QPoint>& rotatePointCloud(QList<QPoint>& out, const QString& scanFolder, const ImageParams& params,
                                     float phase, float amplitude) const;
+    // The same from sweeps read before (under this model's calibration rotation at that time).
+    QList<QPoint>& rotatePointCloud(QList<QPoint>& out, const LidarScanSweeps& scan, float phase,
+                                    float amplitude) const;
+
+    // Lidar file shot + 1 read and prepared under the model's calibration rotation; a file that
+    // cannot be opened gives an empty sweep with `opened` false.
+    void readLidarSweep(const QString& scanFolder, int shot, LidarSweep& sweep) const;
+    // The three lidar files of a scan, read at once; the turns are taken from params.
+    LidarScanSweeps readLidarScan(const QString& scanFolder, const ImageParams& params) const;
+    // A prepared sweep's points under the trial values, as readLidarShot gives them.
+    void sweepPoints(const LidarSweep& sweep, QList<QPoint>& points, float phase, float amplitude,
+                     float offset) const;
 
 private:
     QByteArray serializeBlock() const;

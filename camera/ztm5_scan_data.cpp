@@ -3,6 +3,7 @@
 #include "base/binary_read.h"
 #include "base/geometry.h"
 #include "camera/lidar_heading.h"
+#include "camera/lidar_jump.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -70,13 +71,10 @@ public:
     void offer(const QPoint& point)
     {
         if (m_havePrevious) {
-            const double dist = vectorLength(QPointF(point - m_previous));
-            const double range = vectorLength(QPointF(point));
-            const double dAng = std::fabs(vectorAngleDeg360(QPointF(point)) - vectorAngleDeg360(QPointF(m_previous))) * 4.0;
-            const double ratio = dist / dAng / range;
-            if (dAng > 2.0 || ratio > 0.0425) {
+            const LidarJump jump = lidarJump(m_previous, point);
+            if (jump.reject) {
                 // Close in direction: the earlier point belongs to the same glitch.
-                if (dAng < 1.5 && !m_points.isEmpty())
+                if (jump.dropPrevious && !m_points.isEmpty())
                     m_points.removeLast();
                 m_havePrevious = false;
                 return;
@@ -131,45 +129,69 @@ void readXfrm(QFile& file, ScanData& data)
 }
 } // namespace
 
-void CamParamsZTM5::readLidarShot(const QString& scanFolder, int shot, QList<QPoint>& points, float& shotHeading,
-                                  float phase, float amplitude, float offset) const
+void CamParamsZTM5::readLidarSweep(const QString& scanFolder, int shot, LidarSweep& sweep) const
 {
-    points.clear();
+    sweep.returns.clear();
+    sweep.opened = false;
     QFile file(QStringLiteral("%1/pts%2.dat").arg(scanFolder).arg(shot + 1));
     if (!file.open(QIODevice::ReadOnly))
         return;
+    sweep.opened = true;
     const QByteArray head = file.read(kHeadingBytes);
-    shotHeading = head.size() < kHeadingBytes ? kNaN : floatAt(head.constData());
+    sweep.heading = head.size() < kHeadingBytes ? kNaN : floatAt(head.constData());
     qint64 records = kMaxLidarRecords;
     if (!file.isSequential())
         records = std::clamp<qint64>((file.size() - kHeadingBytes) / kRecordBytes, 0, kMaxLidarRecords);
     const QByteArray body = file.read(records * kRecordBytes);
     records = body.size() / kRecordBytes;
-    points.reserve(records);
+    sweep.returns.reserve(size_t(records));
 
-    const bool correct = amplitude >= kLeastCorrectingAmplitude;
     const float vc0 = calibFloat[VC0], vc1 = calibFloat[VC1], vc2 = calibFloat[VC2];
-    JumpFilter filter(points);
     for (qint64 k = 0; k < records; ++k) {
         const char* record = body.constData() + k * kRecordBytes;
         const float x = floatAt(record), y = floatAt(record + 4);
         if (!(std::fabs(x) < kMaxCoordinate) || !(std::fabs(y) < kMaxCoordinate))
             continue;
-        QPoint point(int(std::round(x)), int(std::round(-y)));
-        if (point.isNull() || std::abs(point.x()) + std::abs(point.y()) > kMaxManhattan)
+        LidarSweep::Return r;
+        r.raw = QPoint(int(std::round(x)), int(std::round(-y)));
+        if (r.raw.isNull() || std::abs(r.raw.x()) + std::abs(r.raw.y()) > kMaxManhattan)
             continue;
+        // The angle about the lidar's own centre under the calibration rotation; trials add theirs.
+        const QPointF d(double(x), double(-y) - kLidarPivot);
+        r.range = vectorLength(d);
+        float a = float(vectorAngleRad(d) - double(vc2));
+        a = a - vc1 * std::sin(a + vc0) / (vc1 * std::cos(a + vc0) + 1.0f);
+        r.angle = a;
+        sweep.returns.push_back(r);
+    }
+}
+
+void CamParamsZTM5::sweepPoints(const LidarSweep& sweep, QList<QPoint>& points, float phase, float amplitude,
+                                float offset) const
+{
+    points.clear();
+    points.reserve(qsizetype(sweep.returns.size()));
+    const bool correct = amplitude >= kLeastCorrectingAmplitude;
+    JumpFilter filter(points);
+    for (const LidarSweep::Return& r : sweep.returns) {
+        QPoint point = r.raw;
         if (correct) {
-            // Turn about the lidar's own centre by the calibration and the trial values.
-            const QPointF d(double(x), double(-y) - kLidarPivot);
-            const double r = vectorLength(d);
-            float a = float(vectorAngleRad(d) - double(vc2));
-            a = a - vc1 * std::sin(a + vc0) / (vc1 * std::cos(a + vc0) + 1.0f);
-            a = a + std::sin(a + phase) * amplitude + offset;
-            if (!roundToPoint(r * double(std::cos(a)), kLidarPivot - r * double(std::sin(a)), point))
+            const float a = r.angle + std::sin(r.angle + phase) * amplitude + offset;
+            if (!roundToPoint(r.range * double(std::cos(a)), kLidarPivot - r.range * double(std::sin(a)), point))
                 continue;
         }
         filter.offer(point);
     }
+}
+
+void CamParamsZTM5::readLidarShot(const QString& scanFolder, int shot, QList<QPoint>& points, float& shotHeading,
+                                  float phase, float amplitude, float offset) const
+{
+    LidarSweep sweep;
+    readLidarSweep(scanFolder, shot, sweep);
+    if (sweep.opened)
+        shotHeading = sweep.heading;
+    sweepPoints(sweep, points, phase, amplitude, offset);
 }
 
 void CamParamsZTM5::loadScanData(const QString& scanFolder, ImageParams& params, ScanData& data,
@@ -237,21 +259,38 @@ void CamParamsZTM5::loadScanData(const QString& scanFolder, ImageParams& params,
         readXfrm(xfrm, data);
 }
 
+LidarScanSweeps CamParamsZTM5::readLidarScan(const QString& scanFolder, const ImageParams& params) const
+{
+    LidarScanSweeps scan;
+    scan.yaw3 = params[ImageParams::YAW_3];
+    scan.yaw2 = params[ImageParams::YAW_2];
+#pragma omp parallel for num_threads(kShots)
+    for (int k = 0; k < kShots; ++k)
+        readLidarSweep(scanFolder, k, scan.sweeps[size_t(k)]);
+    return scan;
+}
+
 QList<QPoint>& CamParamsZTM5::rotatePointCloud(QList<QPoint>& out, const QString& scanFolder,
                                                const ImageParams& params, float phase, float amplitude) const
 {
-    std::array<QList<QPoint>, kShots> sweeps;
-    float shotHeadings[kShots] = {kNaN, kNaN, kNaN};
-    const float offset = calibFloat[VC2];
-#pragma omp parallel for num_threads(kShots)
-    for (int k = 0; k < kShots; ++k)
-        readLidarShot(scanFolder, k, sweeps[size_t(k)], shotHeadings[k], phase, amplitude, offset);
+    return rotatePointCloud(out, readLidarScan(scanFolder, params), phase, amplitude);
+}
 
+QList<QPoint>& CamParamsZTM5::rotatePointCloud(QList<QPoint>& out, const LidarScanSweeps& scan, float phase,
+                                               float amplitude) const
+{
+    const float offset = calibFloat[VC2];
+    ImageParams params;
+    params[ImageParams::YAW_3] = scan.yaw3;
+    params[ImageParams::YAW_2] = scan.yaw2;
     const std::array<QQuaternion, kShots> sweepTurn = sweepTurns(params);
     out.clear();
-    out.reserve(sweeps[0].size() + sweeps[1].size() + sweeps[2].size());
+    out.reserve(qsizetype(scan.sweeps[0].returns.size() + scan.sweeps[1].returns.size()
+                          + scan.sweeps[2].returns.size()));
+    QList<QPoint> points;
     for (int k = 0; k < kShots; ++k) {
-        for (const QPoint& p : std::as_const(sweeps[size_t(k)])) {
+        sweepPoints(scan.sweeps[size_t(k)], points, phase, amplitude, offset);
+        for (const QPoint& p : std::as_const(points)) {
             const QVector3D v = sweepTurn[size_t(k)].rotatedVector(QVector3D(p.x(), p.y(), 0.0f));
             QPoint point;
             if (roundToPoint(v.x(), v.y(), point))

@@ -15,6 +15,8 @@
 namespace {
 // A shot side beyond this is no camera's: its buffer size would not fit the arithmetic.
 constexpr int kMaxShotSide = 32768;
+// Takes a matched turn only when it fits clearly better than the nominal one.
+constexpr int kHeadingSearchWhenClear = 1;
 
 std::runtime_error failure(const QString& text)
 {
@@ -68,10 +70,16 @@ void Panorama::reloadOneLens(CamParamsOneLens& camera, bool reprocess)
 {
     const QString dir = folder();
     const QString preview = existingFilePath(scanfiles::preview);
+    // A scan whose fingerprint was never taken has never been placed from its camera data.
+    const bool firstRead = m_scanHash.isEmpty();
     // The model reads the scan's geometry first: a model that cannot read this camera's scans yet
-    // stops here, before anything of the scan has changed.
+    // stops here, before anything of the scan has changed. The shots' turns are matched from the
+    // lidar sweeps when the scan's alignment starts afresh; otherwise they stay as aligned.
+    LidarReadOptions options = kOwnCalibration;
+    if (firstRead || reprocess)
+        options.headingSearchMode = kHeadingSearchWhenClear;
     ScanData data;
-    readCameraData(camera, kOwnCalibration, data);
+    readCameraData(camera, options, data);
     camera.buildHdrImages(dir, false);
     if (!QFileInfo(camera.shotPath(dir, 0)).isFile()) {
         // A scan from an export archive has only what processing made: its pictures and point cloud.
@@ -82,9 +90,6 @@ void Panorama::reloadOneLens(CamParamsOneLens& camera, bool reprocess)
         postGeometry(kept, false);
         return;
     }
-    // A scan whose fingerprint was never taken has never been placed from its camera data.
-    const bool firstRead = m_scanHash.isEmpty();
-
     // The outline, position and heading are the model's; the rest of the record is the folder's
     // metadata file.
     ScanData record = data;

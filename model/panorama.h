@@ -153,9 +153,15 @@ public:
     // the floor's transform (a scan the user has arranged keeps its place otherwise). Safe on a
     // pool thread; does nothing for scans without camera data.
     void loadPointcloud(bool place, int mode, float a, float b, float c);
+    // Throws the camera model's OperationUnavailable when it cannot read this scan, before anything
+    // of the scan or its folder changes; scans without camera data pass.
+    void requireReadableByCamera() const;
 
 private:
     const CamParams* camera() const;
+    // The scan folder holds what the camera took (its first shot, or that shot's exposures), not
+    // only what processing made of it.
+    bool hasCameraShots(const CamParams& model) const;
     CamParams* mutableCamera() const;
     void readCameraData(const CamParams& camera, const LidarReadOptions& options, ScanData& data);
     void postGeometry(const ScanData& data, bool place);

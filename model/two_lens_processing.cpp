@@ -1,4 +1,5 @@
 #include "base/main_thread.h"
+#include "camera/cam_params_one_lens.h"
 #include "camera/cam_params_ztm6.h"
 #include "camera/operation_unavailable.h"
 #include "imaging/gain_curve.h"
@@ -112,6 +113,9 @@ void Panorama::loadPointcloud(bool place, int mode, float a, float b, float c)
     const CamParams* model = camera();
     if (!model || m_type == PanoType::User || m_type == PanoType::Map || m_equirectangular)
         return;
+    // A scan from an export archive has no lidar files: the outline it came with is all there is.
+    if (!hasCameraShots(*model))
+        return;
     ScanData data;
     try {
         readCameraData(*model, LidarReadOptions{mode, a, b, c}, data);
@@ -121,6 +125,25 @@ void Panorama::loadPointcloud(bool place, int mode, float a, float b, float c)
         return;
     }
     postGeometry(data, place);
+}
+
+bool Panorama::hasCameraShots(const CamParams& model) const
+{
+    const QString dir = folder();
+    if (const auto* oneLens = dynamic_cast<const CamParamsOneLens*>(&model))
+        return QFileInfo(oneLens->shotPath(dir, 0)).isFile() || QFileInfo(dir + "/" + scanfiles::firstExposure).isFile();
+    return QFileInfo(dir + "/" + scanfiles::twoLensMainImage).isFile();
+}
+
+void Panorama::requireReadableByCamera() const
+{
+    const CamParams* model = camera();
+    if (!model || m_type == PanoType::User || m_type == PanoType::Map || m_equirectangular)
+        return;
+    // The models read a scan's geometry before its shots: one that cannot read the scan says so here.
+    ImageParams params = m_imageParams;
+    ScanData data;
+    model->loadScanData(folder(), params, data, kOwnCalibration);
 }
 
 QByteArray Panorama::pointcloudData() const

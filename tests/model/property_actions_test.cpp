@@ -1,3 +1,4 @@
+#include "camera/cam_params_ztm4.h"
 #include "model/panorama.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
@@ -132,4 +133,30 @@ TEST(PropertyMaintenance, ReprocessPanosGoesOnAfterFailuresAndWarnsOnce)
     EXPECT_FALSE(QFileInfo::exists(first->folder() + "/t.pic"));
     EXPECT_GT(QFileInfo(second->folder() + "/t.pic").size(), 1000) << "a new preview";
     EXPECT_EQ(readFile(partial->folder() + "/t.pic"), "old preview");
+}
+
+// A camera model that cannot read its scans yet refuses them before anything is deleted: the
+// scan keeps its alignment, its preview, its pano, its point cloud and its record.
+TEST(PropertyMaintenance, ReprocessPanosKeepsEveryFileOfAScanItsCameraCannotProcess)
+{
+    ProjectFixture f;
+    f.property->setCamParams(new CamParamsZTM4);
+    Floor* ground = f.addFloor(f.addBuilding("House"), "Ground");
+    Panorama* scan = placeScan(ground, "laser", PanoType::Full, {0, 0});
+    scan->imageParams()[0] = 0.25f;
+    ASSERT_TRUE(scan->writePanoDat());
+    const QStringList derived = {"t.pic", "s.pic", "pc.dat"};
+    for (const QString& name : derived)
+        writeFile(scan->folder() + "/" + name, name.toUtf8() + " as processing left it");
+    const QByteArray record = readFile(scan->folder() + "/pano.dat");
+
+    LogCapture log;
+    f.property->reprocessPanos();
+    EXPECT_EQ(log.texts(QtWarningMsg),
+              QStringList{"Could not process pano " + scan->folder()
+                          + ". Scan data of the ZTM4 camera cannot be read yet. The scan is kept unprocessed."});
+    EXPECT_EQ(scan->imageParams()[0], 0.25f);
+    EXPECT_EQ(readFile(scan->folder() + "/pano.dat"), record);
+    for (const QString& name : derived)
+        EXPECT_EQ(readFile(scan->folder() + "/" + name), name.toUtf8() + " as processing left it") << name.toStdString();
 }

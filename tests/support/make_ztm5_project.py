@@ -7,7 +7,8 @@ bracketed exposures "p0.jpg" .. "p2.jpg"), three lidar files "pts1.dat" .. "pts3
 from the room and "scan.json". The camera turns between shots: lidar file 1 sweeps with shot 1,
 lidar file 2 with shot 3 (turned by 240 degrees plus the scan's yaw3) and lidar file 3 with
 shot 2 (120 degrees plus yaw2); every sweep starts at its own fraction of a sample step, so that
-no two sweeps sample the same directions.
+no two sweeps sample the same directions. With --calib-tilt the lidar's records carry a planted
+calibration error (see miscalibrated).
 
 Conventions: millimetres, y pointing down as in the floor plan; a direction's angle is
 atan2(-y, x). A lidar record is float32 x and float32 y with y pointing up; the file starts with
@@ -40,11 +41,12 @@ ROOM = [(-2600.0, -1900.0), (1300.0, -1900.0), (1300.0, -700.0), (3100.0, -700.0
 SCANS = [
     {"at": (-400.0, 300.0), "turn": 17.0, "yaw3": 1.6, "yaw2": -2.35},
     {"at": (500.0, 800.0), "turn": -64.0, "yaw3": -3.1, "yaw2": 0.9},
-    {"at": (-800.0, 100.0), "turn": 151.0, "yaw3": 4.45, "yaw2": -0.55},
+    {"at": (-1800.0, 1300.0), "turn": 151.0, "yaw3": 4.45, "yaw2": -0.55},
 ]
 SWEEP_HEADING = 0.3  # radians, the compass heading of the first shot
 MARKER = (0.04, 0.14)  # the red marker's extent, fractions of the shot's side from the top left
 EXPOSURE_GAINS = (0.3, 1.0, 3.5)
+LIDAR_PIVOT = 26.0  # mm: the lidar turns about this point below the camera's axis (y up)
 
 
 def turn_point(x, y, degrees):
@@ -77,13 +79,28 @@ def ray_cast(polygon, angles_deg):
     return best
 
 
-def sweep_records(polygon, turn_deg, step_deg, start_deg, rng, noise_mm):
+def miscalibrated(xs, ys, azimuth, tilt):
+    """Where a lidar whose calibration rotation is off by (azimuth, tilt) records the true returns
+    (x, y up): each return turns about the lidar's own centre, 26 mm below the camera's axis, so
+    that the correction a + tilt * sin(a + azimuth) of its angle a there gives the true one back."""
+    if tilt == 0.0:
+        return xs, ys
+    qx, qy = xs, ys + LIDAR_PIVOT
+    r, true_angle = np.hypot(qx, qy), np.arctan2(qy, qx)
+    a = true_angle.copy()
+    for _ in range(30):
+        a = true_angle - tilt * np.sin(a + azimuth)
+    return r * np.cos(a), r * np.sin(a) - LIDAR_PIVOT
+
+
+def sweep_records(polygon, turn_deg, step_deg, start_deg, rng, noise_mm, calibration):
     """One sweep's records (x, y up) in its own frame; it is turned by turn_deg against the first."""
     own = np.arange(start_deg, 360.0, step_deg)
     distance = ray_cast(polygon, own + turn_deg)
     distance = distance + rng.normal(0.0, noise_mm, size=distance.shape)
     a = np.radians(own)
-    return np.float32(distance * np.cos(a)), np.float32(distance * np.sin(a))
+    xs, ys = miscalibrated(distance * np.cos(a), distance * np.sin(a), *calibration)
+    return np.float32(xs), np.float32(ys)
 
 
 def lidar_file(heading, xs, ys):
@@ -115,13 +132,13 @@ def write_jpeg(path, pixels):
     Image.fromarray(pixels, "RGB").save(path, "JPEG", quality=95)
 
 
-def write_scan(folder, scan, index, side, exposures, exposure_width, step_deg, noise_mm, rng):
+def write_scan(folder, scan, index, side, exposures, exposure_width, step_deg, noise_mm, rng, calibration):
     os.makedirs(folder)
     polygon = outline_in_sweep_frame(scan)
     turns = [0.0, 240.0 + scan["yaw3"], 120.0 + scan["yaw2"]]
     counts = []
     for k, turn in enumerate(turns):
-        xs, ys = sweep_records(polygon, turn, step_deg, step_deg * (0.13 + 0.29 * k), rng, noise_mm)
+        xs, ys = sweep_records(polygon, turn, step_deg, step_deg * (0.13 + 0.29 * k), rng, noise_mm, calibration)
         heading = SWEEP_HEADING + math.radians(turn)
         with open(os.path.join(folder, "pts%d.dat" % (k + 1)), "wb") as out:
             out.write(lidar_file(heading, xs, ys))
@@ -143,7 +160,8 @@ def write_scan(folder, scan, index, side, exposures, exposure_width, step_deg, n
             "points": counts, "scanJson": record}
 
 
-def write_project(out, scans=1, side=96, exposures=0, exposure_width=None, step_deg=0.2, noise_mm=1.0, seed=5):
+def write_project(out, scans=1, side=96, exposures=0, exposure_width=None, step_deg=0.2, noise_mm=1.0, seed=5,
+                  calibration=(0.0, 0.0)):
     os.makedirs(out, exist_ok=True)
     if os.listdir(out):
         raise SystemExit("%s is not empty" % out)
@@ -161,10 +179,12 @@ def write_project(out, scans=1, side=96, exposures=0, exposure_width=None, step_
     for i in range(scans):
         scan = SCANS[i % len(SCANS)]
         folder = os.path.join(floor, "%03d" % (i + 1))
-        entry = write_scan(folder, scan, i, side, exposures, exposure_width or side, step_deg, noise_mm, rng)
+        entry = write_scan(folder, scan, i, side, exposures, exposure_width or side, step_deg, noise_mm, rng,
+                           calibration)
         entry["dir"] = os.path.relpath(folder, out)
         described.append(entry)
-    return {"serial": SERIAL, "side": side, "system": system, "room": ROOM, "marker": MARKER, "scans": described}
+    return {"serial": SERIAL, "side": side, "system": system, "room": ROOM, "marker": MARKER, "scans": described,
+            "calibration": {"azimuth": calibration[0], "tilt": calibration[1]}}
 
 
 def main(argv):
@@ -178,12 +198,17 @@ def main(argv):
     parser.add_argument("--step", type=float, default=0.2, help="lidar sample step, degrees")
     parser.add_argument("--noise", type=float, default=1.0, help="lidar range noise, mm (standard deviation)")
     parser.add_argument("--seed", type=int, default=5)
+    parser.add_argument("--calib-azimuth", type=float, default=0.0,
+                        help="direction (radians) of the lidar's planted calibration error")
+    parser.add_argument("--calib-tilt", type=float, default=0.0,
+                        help="size (radians) of the lidar's planted calibration error: the correction "
+                             "a + tilt * sin(a + azimuth) gives the true returns back")
     parser.add_argument("--describe", action="store_true", help="print what was written as JSON")
     args = parser.parse_args(argv)
     if args.scans < 0 or args.side < 8 or (args.exposure_width or args.side) < args.side or args.step <= 0:
         parser.error("no negative counts, shots of at least 8 pixels, exposures not narrower than the shots")
     described = write_project(args.out, args.scans, args.side, args.exposures, args.exposure_width, args.step,
-                              args.noise, args.seed)
+                              args.noise, args.seed, (args.calib_azimuth, args.calib_tilt))
     if args.describe:
         json.dump(described, sys.stdout, indent=1)
         sys.stdout.write("\n")

@@ -1,0 +1,246 @@
+#include "app/main_window.h"
+#include "app/message_presenter.h"
+#include "camera/cam_params_ztm5.h"
+#include "editor/editor.h"
+#include "model/building.h"
+#include "model/floor.h"
+#include "model/panorama.h"
+#include "model/property.h"
+#include "support/project_generator.h"
+#include "support/scripted_prompt.h"
+#include "support/test_support.h"
+#include "support/ztm5_project.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace testsupport;
+
+namespace {
+
+constexpr double kPlantedAzimuth = 0.64350110879328437; // atan2(3, 4): grid offset (4, -3)
+constexpr double kPlantedTilt = 0.0049999583339583; // atan2(5, 1000)
+
+// What the floor showed while the calibration question was open.
+class ObservingPrompt : public ScriptedPrompt {
+public:
+    explicit ObservingPrompt(MainWindow& window) : m_window(window) {}
+    Button question(QWidget* parent, Icon icon, const QString& title, const QString& text, Buttons buttons,
+                    Button defaultButton) override
+    {
+        if (buttons & Yes) {
+            for (Panorama* pano : m_window.currentProperty()->buildings()[0]->floors()[0]->panos())
+                outlinesAsked << pano->outline();
+            trialAppliedAsked = m_window.currentProperty()->trialCalibrationApplied();
+        }
+        return ScriptedPrompt::question(parent, icon, title, text, buttons, defaultButton);
+    }
+    QList<QList<QPoint>> outlinesAsked;
+    bool trialAppliedAsked = false;
+
+private:
+    MainWindow& m_window;
+};
+
+// A window holding a project of the one-lens lidar camera whose lidar is off by a planted turn.
+struct CalibrationWindow {
+    QTemporaryDir root;
+    QString folder = root.filePath("Elm Row");
+    MainWindow window;
+    QByteArray systemCfg;
+
+    explicit CalibrationWindow(bool planted = true)
+    {
+        MessagePresenter::setBlockingBoxes(false);
+        QStringList options{"--scans", "3"};
+        if (planted)
+            options << "--calib-azimuth" << QString::number(kPlantedAzimuth, 'g', 17) << "--calib-tilt"
+                    << QString::number(kPlantedTilt, 'g', 17);
+        makeZtm5Project(folder, options);
+        systemCfg = readFile(folder + "/system.cfg");
+        window.show();
+        ScriptedPrompt prompt;
+        prompt.answerProjectFolders({folder}, root.path());
+        window.loadAction()->trigger();
+        runPostedJobs();
+    }
+    ~CalibrationWindow()
+    {
+        if (window.currentProperty())
+            window.currentProperty()->setDirty(false);
+        MessagePresenter::setBlockingBoxes(true);
+    }
+    QList<Panorama*> scans() const { return window.editor()->floor()->panos(); }
+    void selectScans()
+    {
+        for (Panorama* pano : scans())
+            pano->setSelected(true);
+    }
+    QList<QList<QPoint>> outlines() const
+    {
+        QList<QList<QPoint>> out;
+        for (Panorama* pano : scans())
+            out << pano->outline();
+        return out;
+    }
+    CamParamsZTM5& camera() const { return dynamic_cast<CamParamsZTM5&>(*window.currentProperty()->camParams()); }
+};
+
+QList<float> calibrationRotation(const CamParamsZTM5& model)
+{
+    float vc0 = 0, vc1 = 0, vc2 = 0;
+    model.calibRotation(vc0, vc1, vc2);
+    return {vc0, vc1, vc2};
+}
+
+} // namespace
+
+// The person keeps the rotation found: it is written to "system.cfg" beside the original, and the
+// floor, which showed the trial while they were asked, returns to the camera's own calibration.
+TEST(LidarCalibrationCommand, AKeptRotationIsWrittenWithTheOriginalKeptAndTheFloorRestored)
+{
+    CalibrationWindow w;
+    ASSERT_EQ(w.scans().size(), 3);
+    const QList<QList<QPoint>> loaded = w.outlines();
+    w.selectScans();
+    ASSERT_TRUE(w.window.calibRotAction()->isEnabled());
+    {
+        ObservingPrompt prompt(w.window);
+        prompt.answerQuestion(QMessageBox::Yes);
+        w.window.calibRotAction()->trigger();
+        ASSERT_EQ(prompt.asked().size(), 1);
+        EXPECT_EQ(prompt.asked()[0].title, "Lidar calibration");
+        EXPECT_TRUE(prompt.trialAppliedAsked);
+        ASSERT_EQ(prompt.outlinesAsked.size(), 3);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NE(prompt.outlinesAsked[k], loaded[k]) << "the trial shows on the floor";
+    }
+    EXPECT_FALSE(w.window.currentProperty()->trialCalibrationApplied());
+    EXPECT_EQ(w.outlines(), loaded);
+
+    EXPECT_EQ(readFile(w.folder + "/system.orig"), w.systemCfg);
+    CamParamsZTM5 written;
+    ASSERT_TRUE(written.loadSystemFile(w.folder + "/system.cfg"));
+    const QList<float> rotation = calibrationRotation(written);
+    EXPECT_EQ(rotation, calibrationRotation(w.camera()));
+    // The found turn lies within a grid step or two of the planted one (the shots' turns are the
+    // lidar heading estimate's, good to a quarter degree); it is written as its opposite phasor.
+    EXPECT_NEAR(rotation[1], kPlantedTilt, 0.0025);
+    EXPECT_NEAR(std::remainder(double(rotation[0]) - kPlantedAzimuth - M_PI, 2 * M_PI), 0.0, 0.6);
+    EXPECT_EQ(rotation[2], 0.0f);
+}
+
+TEST(LidarCalibrationCommand, ARejectedOrCancelledSearchLeavesTheFileAndTheOutlines)
+{
+    CalibrationWindow w;
+    const QList<QList<QPoint>> loaded = w.outlines();
+    const QList<float> rotation = calibrationRotation(w.camera());
+    w.selectScans();
+    {
+        ObservingPrompt prompt(w.window);
+        prompt.answerQuestion(QMessageBox::No);
+        w.window.calibRotAction()->trigger();
+        EXPECT_EQ(prompt.pending(), 0);
+        EXPECT_TRUE(prompt.trialAppliedAsked);
+    }
+    EXPECT_FALSE(w.window.currentProperty()->trialCalibrationApplied());
+    EXPECT_EQ(w.outlines(), loaded);
+    EXPECT_EQ(readFile(w.folder + "/system.cfg"), w.systemCfg);
+    EXPECT_FALSE(QFileInfo::exists(w.folder + "/system.orig"));
+    EXPECT_EQ(calibrationRotation(w.camera()), rotation);
+
+    // Cancelled in the progress dialog: no question follows and nothing changes.
+    bool clicked = false;
+    QTimer clicker;
+    QObject::connect(&clicker, &QTimer::timeout, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<QProgressDialog*>(widget);
+                dialog && dialog->isVisible() && dialog->windowTitle() == "Lidar calibration" && !clicked) {
+                dialog->findChild<QPushButton*>()->click();
+                clicked = true;
+            }
+    });
+    clicker.start(5);
+    {
+        ScriptedPrompt prompt; // any question would fail the test
+        w.window.calibRotAction()->trigger();
+    }
+    clicker.stop();
+    EXPECT_TRUE(clicked);
+    EXPECT_FALSE(w.window.currentProperty()->trialCalibrationApplied());
+    EXPECT_EQ(w.outlines(), loaded);
+    EXPECT_EQ(readFile(w.folder + "/system.cfg"), w.systemCfg);
+    EXPECT_FALSE(QFileInfo::exists(w.folder + "/system.orig"));
+}
+
+// A file that cannot be written is reported, and the model keeps the rotation the file holds.
+TEST(LidarCalibrationCommand, AFailedWriteIsShownAndTheModelKeepsItsRotation)
+{
+    CalibrationWindow w;
+    const QList<float> rotation = calibrationRotation(w.camera());
+    ASSERT_TRUE(QFile::remove(w.folder + "/system.cfg"));
+    ASSERT_TRUE(QDir().mkpath(w.folder + "/system.cfg"));
+    w.selectScans();
+    ScriptedPrompt prompt;
+    prompt.answerQuestion(QMessageBox::Yes).answerQuestion(QMessageBox::Ok);
+    w.window.calibRotAction()->trigger();
+    ASSERT_EQ(prompt.asked().size(), 2);
+    EXPECT_EQ(prompt.asked()[1].text, "Failed to rename system.cfg to system.orig");
+    EXPECT_EQ(calibrationRotation(w.camera()), rotation);
+    EXPECT_FALSE(w.window.currentProperty()->trialCalibrationApplied());
+}
+
+TEST(LidarCalibrationCommand, WithoutAnErrorNothingIsOfferedAndOtherCamerasOrNoSelectionAreTold)
+{
+    {
+        CalibrationWindow w(false);
+        const QList<QList<QPoint>> loaded = w.outlines();
+        w.selectScans();
+        ScriptedPrompt prompt;
+        prompt.answerQuestion(QMessageBox::Ok);
+        w.window.calibRotAction()->trigger();
+        ASSERT_EQ(prompt.asked().size(), 1);
+        EXPECT_TRUE(prompt.asked()[0].text.contains("needs no new calibration")) << prompt.asked()[0].text.toStdString();
+        EXPECT_EQ(w.outlines(), loaded);
+        EXPECT_EQ(readFile(w.folder + "/system.cfg"), w.systemCfg);
+
+        // Nothing selected.
+        for (Panorama* pano : w.scans())
+            pano->setSelected(false);
+        prompt.answerQuestion(QMessageBox::Ok);
+        w.window.calibRotAction()->trigger();
+        ASSERT_EQ(prompt.asked().size(), 2);
+        EXPECT_EQ(prompt.asked()[1].text, "Select the scans to calibrate the lidar with on the floor first.");
+    }
+
+    // A project of the two-lens camera.
+    QTemporaryDir root;
+    const QString folder = root.filePath("Maple Street");
+    makeProject(folder, {"--scans-per-floor", "1", "--lens-height", "64"});
+    MainWindow window;
+    MessagePresenter::setBlockingBoxes(false);
+    {
+        ScriptedPrompt prompt;
+        prompt.answerProjectFolders({folder}, root.path());
+        window.loadAction()->trigger();
+        runPostedJobs();
+    }
+    for (Panorama* pano : window.editor()->floor()->panos())
+        pano->setSelected(true);
+    ScriptedPrompt prompt;
+    prompt.answerQuestion(QMessageBox::Ok);
+    window.calibRotAction()->trigger();
+    ASSERT_EQ(prompt.asked().size(), 1);
+    EXPECT_TRUE(prompt.asked()[0].text.contains("only on projects of the ZTM5 camera")) << prompt.asked()[0].text.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(folder + "/system.orig"));
+    window.currentProperty()->setDirty(false);
+    MessagePresenter::setBlockingBoxes(true);
+}
