@@ -14,7 +14,6 @@
 #include <memory>
 
 using namespace testsupport;
-using Lens = CamParamsOneLens;
 
 namespace {
 // The two bytes a calibration trailer holds for the CRC of data.
@@ -22,21 +21,6 @@ QByteArray trailerOf(const QByteArray& data)
 {
     const uint16_t crc = computeCrc16(reinterpret_cast<const uint8_t*>(data.constData()), uint32_t(data.size()));
     return QByteArray(reinterpret_cast<const char*>(&crc), 2);
-}
-
-// Everything a model read from its calibration file, as text.
-QString stateOf(const CamParams& model)
-{
-    QString text = QString::fromStdString(model.systemSerial()) + " " + QString::number(model.timestamp());
-    if (const auto* ztm6 = dynamic_cast<const CamParamsZTM6*>(&model))
-        return text + QByteArray::fromStdString(ztm6->serializeParameterBlock()).toHex();
-    const auto& lens = dynamic_cast<const Lens&>(model);
-    text += QString(" %1 %2 %3").arg(lens.stamp()).arg(lens.laserCount()).arg(lens.imageWidth());
-    for (int i = 0; i < Lens::LensTermCount; ++i)
-        text += " " + QString::number(lens.lensTermDouble(Lens::LensTerm(i)));
-    for (int i = 0; i < Lens::CalibrationValueCount; ++i)
-        text += " " + QString::number(lens.calibrationValueDouble(Lens::CalibrationValue(i)));
-    return text;
 }
 
 // A model whose write breaks off half way, as a full disk would leave it.
@@ -154,14 +138,14 @@ TEST_F(CalibrationFile, EachModelRefusesDamagedAndForeignFilesAndKeepsNothingOfA
         QStringList goods;
         for (const QStringList& options : m.goods)
             goods << fileFor(m.name, options);
-        const QString fresh = stateOf(*m.make());
+        const QString fresh = calibrationState(*m.make());
         for (const QString& name : bad) {
             SCOPED_TRACE((m.name + " reading " + name).toStdString());
             std::unique_ptr<CamParams> model = m.make();
             for (const QString& good : goods)
                 ASSERT_TRUE(model->loadSystemFile(path(good)));
             EXPECT_FALSE(model->loadSystemFile(path(name)));
-            EXPECT_EQ(stateOf(*model), fresh);
+            EXPECT_EQ(calibrationState(*model), fresh);
         }
     }
 }
