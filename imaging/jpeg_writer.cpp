@@ -1,13 +1,13 @@
 #include "imaging/jpeg_writer.h"
 
 #include "base/cipher.h"
+#include "base/whole_file_save.h"
 #include "imaging/gpano_xmp.h"
 
 #include <QBuffer>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
-#include <QSaveFile>
 
 #include <stdexcept>
 #include <string>
@@ -30,16 +30,9 @@ void writeFileReplacing(const QString& path, const QByteArray& bytes)
     if (target.exists() && !target.isFile())
         failWrite(path, QStringLiteral("it is not a regular file"));
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        failWrite(path, file.errorString());
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
+    QString reason;
+    if (!saveWholeFile(path, bytes, &reason))
         failWrite(path, reason);
-    }
-    if (!file.commit())
-        failWrite(path, file.errorString());
 }
 
 void saveJpeg(const QString& path, QByteArray jpeg, bool encipher)

@@ -82,8 +82,11 @@ void Panorama::reloadOneLens(CamParamsOneLens& camera, bool reprocess)
         postGeometry(kept, false);
         return;
     }
-    // A scan whose fingerprint was never taken has never been placed from its camera data.
-    const bool firstRead = m_scanHash.isEmpty();
+    // A scan whose fingerprint was never taken has never been placed from its camera data. A
+    // camera without fingerprints cannot tell: a scan placed before (by its record or its camera
+    // data) keeps its place, or every load would undo the user's arrangement.
+    const QString hash = QString::fromStdString(camera.scanHash(dir.toUtf8().toStdString()));
+    const bool firstRead = hash.isEmpty() ? !m_placed : m_scanHash.isEmpty();
 
     // The outline, position and heading are the model's; the rest of the record is the folder's
     // metadata file.
@@ -92,14 +95,15 @@ void Panorama::reloadOneLens(CamParamsOneLens& camera, bool reprocess)
     readScanJson(dir, record, cameraHash);
     record.lidarPoints = data.lidarPoints;
     record.lidarHeading = data.lidarHeading;
-    m_scanHash = QString::fromStdString(camera.scanHash(dir.toUtf8().toStdString()));
+    m_scanHash = hash;
     m_capture = captureRecord(record);
     if (Property* property = idRegistry()) {
         property->updateShutterCounter(record.shutterCounter);
         m_systemCfgIndex = property->systemCfgIndex(record.systemCfgName);
     }
     writePointcloudFile(dir + "/" + scanfiles::pointCloud, data.lidarPoints);
-    postGeometry(data, firstRead);
+    if (postGeometry(data, firstRead))
+        m_placed = true;
 
     if (reprocess || !QFileInfo::exists(preview)) {
         const QByteArray rgb = renderOneLensPano(camera, kPreviewWidth);

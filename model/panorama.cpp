@@ -72,7 +72,9 @@ void Panorama::setDefaultsForFolder(const QString& path)
     if (QFileInfo(path + "/" + scanfiles::userSource).isFile()) {
         m_type = PanoType::User;
         m_equirectangular = true;
-    } else if (QFileInfo(path + "/" + scanfiles::twoLensMainImage).isFile()) {
+    } else if (QFileInfo(path + "/" + scanfiles::twoLensMainImage).isFile()
+               || QFileInfo(path + "/" + scanfiles::laserLineMainImage).isFile()
+               || QFileInfo(path + "/" + scanfiles::laserLineMainExposure).isFile()) {
         m_type = PanoType::Full;
     }
 }

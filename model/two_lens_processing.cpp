@@ -73,7 +73,7 @@ void Panorama::readCameraData(const CamParams& camera, const LidarReadOptions& o
     camera.loadScanData(folder(), m_imageParams, data, options);
 }
 
-void Panorama::postGeometry(const ScanData& data, bool place)
+bool Panorama::postGeometry(const ScanData& data, bool place)
 {
     QPointF position = data.position;
     double heading = data.heading;
@@ -105,6 +105,7 @@ void Panorama::postGeometry(const ScanData& data, bool place)
                 property->setDirty(true);
         },
         m_guiJobGuard.get());
+    return place;
 }
 
 void Panorama::loadPointcloud(bool place, int mode, float a, float b, float c)
