@@ -73,22 +73,18 @@ void CamParamsZTM4::setLaserValue(int laser, int value, double stored)
 
 bool CamParamsZTM4::loadSystemFile(const QString& path)
 {
-    QByteArray bytes;
-    const FileRead read = readWholeFile(path, bytes);
-    if (read == FileRead::CannotOpen) {
-        std::printf("failed to open file\n");
-        std::fflush(stdout);
-        return false;
-    }
-    if (read == FileRead::Empty) {
-        std::printf("read 0 bytes\n");
-        std::fflush(stdout);
-        return false;
-    }
+    // Whatever fails, the model is left at its defaults for the next model to be tried.
     const auto refuse = [this] {
         setDefaults();
         return false;
     };
+    QByteArray bytes;
+    const FileRead read = readWholeFile(path, bytes);
+    if (read == FileRead::CannotOpen || read == FileRead::Empty) {
+        std::printf(read == FileRead::CannotOpen ? "failed to open file\n" : "read 0 bytes\n");
+        std::fflush(stdout);
+        return refuse();
+    }
     if (read != FileRead::Ok || bytes.size() < kSerialAt || readLittleEndian<uint32_t>(bytes, 0) != kStamp)
         return refuse();
     if (bytes.size() < kLasersAt)

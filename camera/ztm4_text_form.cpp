@@ -116,13 +116,13 @@ bool CamParamsZTM4::saveTextFile(const QString& path)
 
 bool CamParamsZTM4::loadTextFile(const QString& path)
 {
-    QByteArray bytes;
-    if (readWholeFile(path, bytes) != FileRead::Ok)
-        return false;
     const auto refuse = [this] {
         setDefaults();
         return false;
     };
+    QByteArray bytes;
+    if (readWholeFile(path, bytes) != FileRead::Ok)
+        return refuse();
     LineReader lines(bytes);
     int32_t stamp = 0;
     if (!lines.integer(stamp) || (uint32_t(stamp) != kStamp && uint32_t(stamp) != kOlderStamp))

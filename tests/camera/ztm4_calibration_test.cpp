@@ -223,11 +223,17 @@ TEST_F(Ztm4Calibration, MissingAndEmptyFilesAreReportedOnStandardOutput)
 {
     writeFile(path("empty.cfg"), {});
     make("short.cfg", {"--truncate", "10"});
-    CamParamsZTM4 model;
-    EXPECT_EQ(standardOutputOf([&] { EXPECT_FALSE(model.loadSystemFile(path("missing.cfg"))); }),
-              "failed to open file\n");
-    EXPECT_EQ(standardOutputOf([&] { EXPECT_FALSE(model.loadSystemFile(path("empty.cfg"))); }), "read 0 bytes\n");
-    EXPECT_EQ(standardOutputOf([&] { EXPECT_FALSE(model.loadSystemFile(path("short.cfg"))); }), "");
+    make("good.cfg");
+    const QString fresh = laserState(CamParamsZTM4());
+    const std::pair<const char*, const char*> files[] = {
+        {"missing.cfg", "failed to open file\n"}, {"empty.cfg", "read 0 bytes\n"}, {"short.cfg", ""}};
+    for (const auto& [name, printed] : files) {
+        SCOPED_TRACE(name);
+        CamParamsZTM4 model;
+        ASSERT_TRUE(model.loadSystemFile(path("good.cfg")));
+        EXPECT_EQ(standardOutputOf([&] { EXPECT_FALSE(model.loadSystemFile(path(name))); }), printed);
+        EXPECT_EQ(laserState(model), fresh) << "nothing of the earlier file is kept";
+    }
 }
 
 TEST_F(Ztm4Calibration, SaveIntoAFolderFailsAndLeavesItAlone)
@@ -363,6 +369,8 @@ TEST_F(Ztm4Calibration, BrokenTextFilesLeaveTheDefaults)
         EXPECT_EQ(laserState(model), fresh);
     }
     CamParamsZTM4 model;
+    ASSERT_TRUE(model.loadTextFile(path("good.txt")));
     EXPECT_FALSE(model.loadTextFile(path("missing.txt")));
+    EXPECT_EQ(laserState(model), fresh);
     EXPECT_FALSE(model.saveTextFile(path("no-such-folder/x.txt")));
 }
