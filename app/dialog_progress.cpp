@@ -39,33 +39,41 @@ DialogProgress::DialogProgress(const ProgressRequest& request)
 
 DialogProgress::~DialogProgress()
 {
-    delete m_dialog;
+    delete m_dialog.data();
 }
 
 void DialogProgress::setLabel(const QString& text)
 {
+    if (!m_dialog)
+        return;
     m_dialog->setLabelText(text);
     QCoreApplication::processEvents();
 }
 
 void DialogProgress::setRange(int minimum, int maximum)
 {
-    m_dialog->setRange(minimum, maximum);
+    if (m_dialog)
+        m_dialog->setRange(minimum, maximum);
 }
 
 void DialogProgress::setValue(int value)
 {
+    if (!m_dialog)
+        return;
     m_dialog->setValue(value);
     QCoreApplication::processEvents();
 }
 
 bool DialogProgress::wasCancelled() const
 {
-    return m_dialog->wasCanceled();
+    // A view whose window is gone can no longer be watched: the work stops as if cancelled.
+    return !m_dialog || m_dialog->wasCanceled();
 }
 
 void DialogProgress::setCancelHandler(std::function<void()> handler)
 {
+    if (!m_dialog)
+        return;
     QObject::connect(m_dialog, &QProgressDialog::canceled, m_dialog, [handler = std::move(handler)] {
         if (handler)
             handler();
@@ -74,7 +82,7 @@ void DialogProgress::setCancelHandler(std::function<void()> handler)
 
 void DialogProgress::waitUntilFinished()
 {
-    if (!m_finished && !m_dialog->wasCanceled())
+    if (m_dialog && !m_finished && !m_dialog->wasCanceled())
         m_dialog->exec();
 }
 
@@ -82,12 +90,14 @@ void DialogProgress::finish()
 {
     m_finished = true;
     // Hidden, not closed: the dialog takes a close for its Cancel.
-    m_dialog->hide();
+    if (m_dialog)
+        m_dialog->hide();
 }
 
 void DialogProgress::setVisible(bool visible)
 {
-    m_dialog->setVisible(visible);
+    if (m_dialog)
+        m_dialog->setVisible(visible);
 }
 
 ProgressFactory dialogProgressFactory()

@@ -2,7 +2,9 @@
 
 #include "base/progress.h"
 
-class QProgressDialog;
+#include <QPointer>
+#include <QProgressDialog>
+
 
 // The progress the person sees: a modal progress dialog, on the GUI thread.
 class DialogProgress : public Progress {
@@ -22,7 +24,8 @@ public:
     QProgressDialog* dialog() const { return m_dialog; }
 
 private:
-    QProgressDialog* m_dialog = nullptr; // owned; deleted with this
+    // Deleted with this, unless its parent window went first.
+    QPointer<QProgressDialog> m_dialog;
     bool m_finished = false;
 };
 

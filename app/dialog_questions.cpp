@@ -78,7 +78,9 @@ QStringList DialogQuestions::openFileNames(QWidget* parent, const QString& capti
 
 QString DialogQuestions::existingDirectory(QWidget* parent, const QString& caption, const QString& dir)
 {
-    return QFileDialog::getExistingDirectory(parent, caption, dir);
+    // A drive's folder is taken as it is shown: a link is not followed elsewhere.
+    return QFileDialog::getExistingDirectory(parent, caption, dir,
+                                             QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
 }
 
 FloorChoice DialogQuestions::selectFloor(Building* building, Floor* exclude)

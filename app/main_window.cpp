@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/camera_update_install.h"
 #include "app/floor_panel.h"
 #include "app/gui_helpers.h"
 #include "app/message_presenter.h"
@@ -103,11 +104,14 @@ void MainWindow::buildToolBar()
                                       &MainWindow::on_PreviousPano_triggered);
     m_nextPanoAction = makeAction(QStringLiteral("NextPano"), tr("Next scan"), QKeySequence(Qt::Key_N),
                                   &MainWindow::on_NextPano_triggered);
+    m_installCameraUpdateAction = makeAction(QStringLiteral("InstallCameraUpdate"), tr("Install camera update"),
+                                             QKeySequence(), &MainWindow::on_InstallCameraUpdate_triggered);
     m_loadAction->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
     m_saveAction->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     m_exportAction->setIcon(style()->standardIcon(QStyle::SP_DriveNetIcon));
     m_previousPanoAction->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
     m_nextPanoAction->setIcon(style()->standardIcon(QStyle::SP_ArrowForward));
+    m_installCameraUpdateAction->setIcon(style()->standardIcon(QStyle::SP_ArrowUp));
 
     QToolBar* bar = addToolBar(tr("Project"));
     bar->setObjectName(QStringLiteral("projectToolBar"));
@@ -121,6 +125,8 @@ void MainWindow::buildToolBar()
                                   m_editor->rotateRightAction(),   m_editor->rotateByCompassAction(),
                                   m_editor->zoomToFitAction()};
     bar->addActions(editing);
+    bar->addSeparator();
+    bar->addAction(m_installCameraUpdateAction);
     // Shortcuts of the floor view work wherever the focus is in the window.
     addActions(editing);
 }
@@ -293,4 +299,5 @@ void MainWindow::updateActions()
     const bool hasScans = !allPanos().isEmpty();
     m_nextPanoAction->setEnabled(hasScans);
     m_previousPanoAction->setEnabled(hasScans);
+    m_installCameraUpdateAction->setEnabled(open && takesCameraUpdates(m_property->camParams()));
 }

@@ -15,6 +15,7 @@ class PropertyPanel;
 class PropertyTreeModel;
 class PropertyTreeView;
 class QAction;
+class QUrl;
 
 // The one window of the program: the project tree with the property's and the current floor's
 // panels beside the floor view, the tool bar of the project commands, and the message pop-up and
@@ -37,6 +38,10 @@ public:
     void showFinding(Itemizeable* subject, const QPainterPath& highlight);
     // The scan the window follows (N and P step through the scans), or null.
     Panorama* highlightedPano() const;
+    // Installs a downloaded camera update (the file `fileName`, fetched from `url`) on the open
+    // project's camera: a system file with the time stamp it holds, otherwise firmware with the
+    // version its download name carries. The update goes on in the camera model's replies.
+    void installUpdate(const QUrl& url, const QString& fileName);
 
     PropertyTreeModel* treeModel() const { return m_treeModel; }
     PropertyTreeView* treeView() const { return m_treeView; }
@@ -49,6 +54,7 @@ public:
     QAction* exportAction() const { return m_exportAction; }
     QAction* nextPanoAction() const { return m_nextPanoAction; }
     QAction* previousPanoAction() const { return m_previousPanoAction; }
+    QAction* installCameraUpdateAction() const { return m_installCameraUpdateAction; }
 
 public slots:
     void on_LoadProperty_triggered();
@@ -56,6 +62,7 @@ public slots:
     void on_Export_triggered();
     void on_NextPano_triggered();
     void on_PreviousPano_triggered();
+    void on_InstallCameraUpdate_triggered();
 
 signals:
     void highlitedPanoChanged(Panorama* pano);
@@ -91,4 +98,5 @@ private:
     QAction* m_exportAction = nullptr;
     QAction* m_nextPanoAction = nullptr;
     QAction* m_previousPanoAction = nullptr;
+    QAction* m_installCameraUpdateAction = nullptr;
 };

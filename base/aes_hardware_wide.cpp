@@ -6,17 +6,31 @@
 
 #if QUORIL_AES_HARDWARE_PATH
 
+#include <cpuid.h>
 #include <immintrin.h>
 
 #define AES_WIDE_TARGET __attribute__((target("vaes,avx2,aes,sse4.1")))
 
 namespace aesdetail {
 
+namespace {
+
+// Read from CPUID directly: not every compiler's __builtin_cpu_supports knows "vaes".
+bool cpuHasVaes()
+{
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    constexpr unsigned kVaesBit = 1u << 9; // leaf 7, sub-leaf 0, ECX
+    return __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) != 0 && (ecx & kVaesBit) != 0;
+}
+
+} // namespace
+
 bool wideHardwareAvailable()
 {
     static const bool available = [] {
         __builtin_cpu_init();
-        return hardwareAvailable() && __builtin_cpu_supports("vaes") && __builtin_cpu_supports("avx2");
+        // "avx2" also asks whether the system saves the 256-bit registers, which VAES needs too.
+        return hardwareAvailable() && __builtin_cpu_supports("avx2") && cpuHasVaes();
     }();
     return available;
 }

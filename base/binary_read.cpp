@@ -4,13 +4,13 @@
 
 #include <algorithm>
 
-namespace {
-
-// Reads up to byteCount bytes in bounded steps, so memory grows only with what actually arrives.
 QByteArray readAtMost(QIODevice& device, qint64 byteCount)
 {
     constexpr qint64 chunkSize = 1 << 16;
     QByteArray bytes;
+    // A file tells its size: one allocation of what it holds instead of repeated growth.
+    if (!device.isSequential())
+        bytes.reserve(qsizetype(std::clamp<qint64>(device.size() - device.pos(), 0, byteCount)));
     while (bytes.size() < byteCount) {
         const QByteArray chunk = device.read(std::min(byteCount - bytes.size(), chunkSize));
         if (chunk.isEmpty())
@@ -20,7 +20,16 @@ QByteArray readAtMost(QIODevice& device, qint64 byteCount)
     return bytes;
 }
 
-} // namespace
+std::optional<QByteArray> readAllWithin(QIODevice& device, qint64 limit)
+{
+    if (!device.isSequential() && device.size() - device.pos() > limit)
+        return std::nullopt;
+    // One byte beyond the limit tells a device that holds more (a pipe, a file still growing).
+    QByteArray bytes = readAtMost(device, limit + 1);
+    if (bytes.size() > limit)
+        return std::nullopt;
+    return bytes;
+}
 
 QString readUtf16String(QIODevice& device, const QString& defaultValue)
 {

@@ -1,5 +1,7 @@
 #include "base/json_values.h"
 
+#include "base/unique_ids.h"
+
 #include <cmath>
 #include <limits>
 
@@ -22,7 +24,7 @@ int jsonRounded(const QJsonValue& value, int fallback)
 uint32_t jsonId(const QJsonValue& value)
 {
     const double number = jsonFinite(value, 0);
-    if (number < 1 || number > std::numeric_limits<uint32_t>::max() || number != std::floor(number))
+    if (number < 1 || number > kMaxUniqueId || number != std::floor(number))
         return 0;
     return static_cast<uint32_t>(number);
 }

@@ -15,7 +15,7 @@ double jsonFinite(const QJsonValue& value, double fallback = 0);
 // A number rounded half away from zero that fits an int (non-integral numbers included, which
 // QJsonValue::toInt would turn into the fallback).
 int jsonRounded(const QJsonValue& value, int fallback = 0);
-// An id: a whole number from 1 to 2^32 - 1; 0 for anything else.
+// An id: a whole number from 1 to kMaxUniqueId; 0 for anything else.
 uint32_t jsonId(const QJsonValue& value);
 // [x, y] as a point; a missing or unusable coordinate is 0.
 QPointF jsonPoint(const QJsonValue& value);

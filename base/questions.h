@@ -66,7 +66,8 @@ public:
     // Existing files; empty when cancelled.
     virtual QStringList openFileNames(QWidget* parent, const QString& caption, const QString& dir,
                                       const QString& filter) = 0;
-    // An existing directory; empty when cancelled.
+    // An existing directory, chosen among folders only, symbolic links not resolved; empty when
+    // cancelled.
     virtual QString existingDirectory(QWidget* parent, const QString& caption, const QString& dir) = 0;
     // Another floor of the building (or none), for a floor's underlay.
     virtual FloorChoice selectFloor(Building* building, Floor* exclude) = 0;

@@ -24,3 +24,9 @@ private:
 // Renames `from` to `to`, atomically replacing a file (not a folder) at `to`, then syncs the
 // folder so that the new name survives a power cut. False when the rename failed.
 bool renameReplacing(const QString& from, const QString& to);
+
+// Copies `source` to `to` through a temporary file beside `to` that is synced and then renamed
+// over it, so a file already at `to` is replaced only by a whole copy. The source is read in
+// pieces, whatever its size. False when any step failed; `to` is then as it was and the
+// temporary file is gone.
+bool copyReplacing(const QString& source, const QString& to);

@@ -2,11 +2,13 @@
 
 #include "base/progress.h"
 #include "base/tar_header.h"
+#include "base/write_failure.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <cerrno>
@@ -67,20 +69,79 @@ bool staysInside(const QString& name)
     return std::none_of(parts.begin(), parts.end(), [](QStringView part) { return part == u".."; });
 }
 
-QString fieldText(const Block& block, std::size_t offset, std::size_t size)
+QByteArray fieldBytes(const Block& block, std::size_t offset, std::size_t size)
 {
     const char* field = block.data() + offset;
     const void* nul = std::memchr(field, '\0', size);
     const std::size_t length = nul ? static_cast<const char*>(nul) - field : size;
-    return QString::fromUtf8(field, qsizetype(length));
+    return QByteArray(field, qsizetype(length));
 }
 
-QString entryName(const Block& block)
+QByteArray headerName(const Block& block)
 {
     const bool ustar = std::memcmp(block.data() + kMagicOffset, kMagic, sizeof kMagic) == 0;
-    const QString name = fieldText(block, kNameOffset, kNameSize);
-    const QString prefix = ustar ? fieldText(block, kPrefixOffset, kPrefixSize) : QString();
-    return prefix.isEmpty() ? name : prefix + u'/' + name;
+    const QByteArray name = fieldBytes(block, kNameOffset, kNameSize);
+    const QByteArray prefix = ustar ? fieldBytes(block, kPrefixOffset, kPrefixSize) : QByteArray();
+    return prefix.isEmpty() ? name : prefix + '/' + name;
+}
+
+// Names are UTF-8; anything else could only be written under a name that is not its own.
+std::optional<QString> utf8Name(const QByteArray& bytes)
+{
+    if (bytes.contains('\0'))
+        return std::nullopt;
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString name = decoder(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return name;
+}
+
+// Records of a pax extended header: "<length> <key>=<value>\n", the length counting the whole
+// record. Only the keys that change where an entry goes or how long it is matter here.
+struct PaxRecords {
+    std::optional<QByteArray> path;
+    std::optional<qint64> size;
+};
+
+std::optional<qint64> decimal(QByteArrayView digits)
+{
+    if (digits.isEmpty() || digits.size() > 18)
+        return std::nullopt;
+    qint64 value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+std::optional<PaxRecords> parsePax(const QByteArray& data)
+{
+    PaxRecords records;
+    QByteArrayView rest(data);
+    while (!rest.isEmpty()) {
+        const qsizetype blank = rest.indexOf(' ');
+        const std::optional<qint64> length = blank > 0 ? decimal(rest.first(blank)) : std::nullopt;
+        if (!length || *length <= blank + 2 || *length > rest.size() || rest[*length - 1] != '\n')
+            return std::nullopt;
+        const QByteArrayView record = rest.sliced(blank + 1, *length - blank - 2);
+        rest = rest.sliced(*length);
+        const qsizetype equals = record.indexOf('=');
+        if (equals < 1)
+            return std::nullopt;
+        const QByteArrayView key = record.first(equals);
+        const QByteArrayView value = record.sliced(equals + 1);
+        if (key == "path") {
+            records.path = value.toByteArray();
+        } else if (key == "size") {
+            records.size = decimal(value);
+            if (!records.size)
+                return std::nullopt;
+        }
+    }
+    return records;
 }
 
 // Octal digits after optional blanks, ended by a NUL or a blank inside the field. Anything
@@ -192,12 +253,11 @@ public:
         QStringList names;
         for (;;) {
             progress.update(archive.pos());
-            Block header;
-            if (!readFully(header.data(), qint64(header.size())))
-                fail("Tar file is incomplete/truncated. Could not read header: " + tarPath);
-            if (isEndBlock(header))
+            const std::optional<Entry> entry = nextEntry();
+            if (!entry)
                 break;
-            names << extractEntry(header);
+            extractEntry(*entry);
+            names << entry->name;
             if (archive.pos() >= archiveSize)
                 break;
         }
@@ -208,65 +268,126 @@ public:
     }
 
 private:
-    struct CheckedHeader {
+    struct Entry {
         QString name;
         qint64 size = 0;
+        char type = '\0';
     };
 
-    CheckedHeader checkHeader(const Block& header)
+    // A long name or an extended header is the whole entry's name, so it is capped well above
+    // any real path but far below what would cost memory.
+    static constexpr qint64 kMaxMetaRecordBytes = 1 << 20;
+
+    void checkIntegrity(const Block& header)
     {
         if (formatChecksum(checksumOf(header)) != headerChecksumField(header))
             fail("Failed checking header integrity: " + tarPath);
-        const QString name = entryName(header);
-        if (!staysInside(name))
-            fail("Refusing to extract an entry outside the folder of the .tar file: " + name);
+    }
+
+    qint64 sizeOf(const Block& header, const QString& name)
+    {
         const std::optional<qint64> size = entrySize(header);
         if (!size)
             fail("Invalid size in the header of entry: " + name);
-        return {name, *size};
+        return *size;
     }
 
-    void checkAllHeaders()
+    // The data of a GNU long-name record or a pax extended header, padding included.
+    QByteArray readMetaRecord(qint64 size)
     {
+        if (size > kMaxMetaRecordBytes)
+            fail("Invalid long name or extended header in .tar file: " + tarPath);
+        if (size > archiveSize - archive.pos())
+            fail("Tar file is incomplete/truncated. Could not read header: " + tarPath);
+        QByteArray data(size, Qt::Uninitialized);
+        if (!readFully(data.data(), size))
+            fail("Tar file is incomplete/truncated. Could not read header: " + tarPath);
+        skipForward(paddingFor(size), "Error when skipping to the next header in .tar file: " + tarPath);
+        return data;
+    }
+
+    // The next entry with the name and size that GNU long-name records ("L") and pax extended
+    // headers ("x") before it give it; nothing at the end of the archive. Whatever it returns
+    // has passed every check that does not depend on the destination folder.
+    std::optional<Entry> nextEntry()
+    {
+        std::optional<QByteArray> longName;
+        std::optional<PaxRecords> pax;
         for (;;) {
             Block header;
             if (!readFully(header.data(), qint64(header.size())))
                 fail("Tar file is incomplete/truncated. Could not read header: " + tarPath);
             if (isEndBlock(header))
+                return std::nullopt;
+            checkIntegrity(header);
+            const char type = header[kTypeflagOffset];
+            switch (type) {
+            case 'L': { // GNU: the next entry's name, NUL-terminated
+                const QByteArray data = readMetaRecord(sizeOf(header, QStringLiteral("././@LongLink")));
+                longName = data.left(data.indexOf('\0') < 0 ? data.size() : data.indexOf('\0'));
+                continue;
+            }
+            case 'K': // GNU: the next entry's link target, of no use without links
+            case 'g': // pax: defaults for every later entry; none of them names or sizes one
+                readMetaRecord(sizeOf(header, QStringLiteral("././@LongLink")));
+                continue;
+            case 'x':
+                pax = parsePax(readMetaRecord(sizeOf(header, QStringLiteral("PaxHeader"))));
+                if (!pax)
+                    fail("Invalid extended header in .tar file: " + tarPath);
+                continue;
+            default:
+                break;
+            }
+            const QByteArray nameBytes = pax && pax->path ? *pax->path : longName ? *longName : headerName(header);
+            if (nameBytes.isEmpty())
+                fail("Refusing to extract an entry without a name in .tar file: " + tarPath);
+            const std::optional<QString> name = utf8Name(nameBytes);
+            if (!name)
+                fail("Refusing to extract an entry whose name is not UTF-8 text: "
+                     + QString::fromUtf8(nameBytes).replace(QChar(u'\0'), u'?'));
+            if (!staysInside(*name))
+                fail("Refusing to extract an entry outside the folder of the .tar file: " + *name);
+            const qint64 size = pax && pax->size ? *pax->size : sizeOf(header, *name);
+            return Entry{*name, size, type};
+        }
+    }
+
+    void checkAllHeaders()
+    {
+        for (;;) {
+            const std::optional<Entry> entry = nextEntry();
+            if (!entry)
                 return;
-            const CheckedHeader entry = checkHeader(header);
-            skipForward(entry.size, "Tar file is incomplete/truncated. Could not read data for file: " + entry.name);
-            skipForward(paddingFor(entry.size), "Error when skipping to the next header in .tar file: " + tarPath);
+            skipForward(entry->size, "Tar file is incomplete/truncated. Could not read data for file: " + entry->name);
+            skipForward(paddingFor(entry->size), "Error when skipping to the next header in .tar file: " + tarPath);
             if (archive.pos() >= archiveSize)
                 return;
         }
     }
 
-    QString extractEntry(const Block& header)
+    void extractEntry(const Entry& entry)
     {
-        const CheckedHeader checked = checkHeader(header);
-        const QString& name = checked.name;
-        const std::optional<qint64> size = checked.size;
+        const QString& name = entry.name;
         const QString path = destination + u'/' + name;
         if (somethingAt(path))
             fail("File already exists: " + name);
 
-        switch (header[kTypeflagOffset]) {
+        switch (entry.type) {
         case '5':
             if (!QDir().mkdir(path))
                 fail("Could not create directory: " + name);
-            skipForward(*size, "Tar file is incomplete/truncated. Could not read data for file: " + name);
+            skipForward(entry.size, "Tar file is incomplete/truncated. Could not read data for file: " + name);
             break;
         case '\0':
         case '0':
-            extractFile(path, name, *size);
+            extractFile(path, name, entry.size);
             break;
         default:
-            skipForward(*size, "Tar file is incomplete/truncated. Could not read data for file: " + name);
+            skipForward(entry.size, "Tar file is incomplete/truncated. Could not read data for file: " + name);
             break;
         }
-        skipForward(paddingFor(*size), "Error when skipping to the next header in .tar file: " + tarPath);
-        return name;
+        skipForward(paddingFor(entry.size), "Error when skipping to the next header in .tar file: " + tarPath);
     }
 
     static std::array<char, 7> headerChecksumField(const Block& header)
@@ -287,16 +408,17 @@ private:
                 fail("Could not create file: " + name);
         }
         QFile& file = out.device();
+        QString reason;
         for (qint64 remaining = size; remaining > 0;) {
             const qint64 chunk = std::min<qint64>(remaining, kCopyChunkSize);
             if (!readFully(buffer.get(), chunk))
                 fail("Tar file is incomplete/truncated. Could not read data for file: " + name);
-            if (file.write(buffer.get(), chunk) != chunk)
-                fail("Could not write to file: " + name + ". " + file.errorString());
+            if (!writeAll(file, QByteArrayView(buffer.get(), chunk), reason))
+                fail("Could not write to file: " + name + ". " + reason);
             remaining -= chunk;
         }
-        if (!file.flush())
-            fail("Could not close file: " + name + ". " + file.errorString());
+        if (!flushAll(file, reason))
+            fail("Could not close file: " + name + ". " + reason);
         if (!out.commit())
             fail("Could not create file: " + name + ". " + QString::fromLocal8Bit(std::strerror(errno)));
     }

@@ -29,21 +29,24 @@ struct SplitName {
     std::string_view prefix;
 };
 
-// A long name goes into the prefix and name fields, split at its last "/".
+// A name longer than the name field is split at a "/" as GNU tar splits it: the longest part
+// before a "/" that the prefix field holds, the rest in the name field. Either field may be filled
+// to its last byte without a NUL.
 SplitName splitName(std::string_view name)
 {
     // Readers take a regular-file entry ending in "/" for a folder.
     if (name.back() == '/')
         throw std::runtime_error("Invalid archive name " + quoted(name) + ". It must not end in \"/\"");
-    if (name.size() < kNameSize)
+    if (name.size() <= kNameSize)
         return {name, {}};
-    const std::size_t slash = name.rfind('/');
-    SplitName split{name, {}};
-    if (slash != std::string_view::npos)
-        split = {name.substr(slash + 1), name.substr(0, slash)};
-    if (split.last.size() >= kNameSize || split.prefix.size() >= kPrefixSize)
+    std::size_t slash = name.rfind('/', kPrefixSize);
+    // Within a run of slashes the split comes before the first: a prefix ending in "/" is joined to
+    // the name without the separator by some readers and with it by others.
+    while (slash != std::string_view::npos && slash > 0 && name[slash - 1] == '/')
+        --slash;
+    if (slash == std::string_view::npos || slash == 0 || name.size() - slash - 1 > kNameSize)
         throw std::runtime_error("Invalid archive name " + quoted(name) + ". 0 < length < 100");
-    return split;
+    return {name.substr(slash + 1), name.substr(0, slash)};
 }
 
 void putText(Block& block, std::size_t offset, std::string_view text)

@@ -1,7 +1,6 @@
 #include "camera/cam_params_ztm4.h"
 
 #include "base/crc16.h"
-#include "base/whole_file_save.h"
 
 #include <cstdio>
 #include <cstring>
@@ -148,7 +147,7 @@ bool CamParamsZTM4::saveSystemFile(const QString& path)
     appendLittleEndian(bytes, computeCrc16(reinterpret_cast<const uint8_t*>(bytes.constData()),
                                            static_cast<uint32_t>(bytes.size())));
     // The calibration is replaced whole or not at all.
-    return saveWholeFile(path, bytes);
+    return replaceWholeFile(path, bytes);
 }
 
 std::string CamParamsZTM4::modelName() const

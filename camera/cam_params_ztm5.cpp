@@ -1,8 +1,6 @@
 #include "camera/cam_params_ztm5.h"
 
 #include "base/crc16.h"
-#include "camera/camera_update.h"
-#include "camera/one_lens_key_names.h"
 #include "camera/scan_fingerprint.h"
 
 #include <QFile>
@@ -256,16 +254,6 @@ std::string CamParamsZTM5::modelName() const
 int CamParamsZTM5::laserOffset() const
 {
     return 101;
-}
-
-void CamParamsZTM5::updateSystemFile(const QString&, int, QWidget*)
-{
-    warnCameraUpdatesUnavailable();
-}
-
-void CamParamsZTM5::updateFirmware(const QString&, const QString&, QWidget*)
-{
-    warnCameraUpdatesUnavailable();
 }
 
 std::string CamParamsZTM5::scanHash(const std::string& scanFolder) const

@@ -41,6 +41,9 @@ public:
     int laserOffset() const override;
     void updateSystemFile(const QString& systemFile, int timestamp, QWidget* parent) override;
     void updateFirmware(const QString& firmwareFile, const QString& version, QWidget* parent) override;
+    // The manual routes, by USB drive, that the updates above fall back to.
+    void updateFirmwareViaUsb(const QString& firmwareFile, QWidget* parent);
+    void updateSystemFileViaUsb(const QString& systemFile, QWidget* parent);
     std::string scanHash(const std::string& scanFolder) const override;
     void adjustLensCenter(const uint8_t* shot1, const uint8_t* shot2, const uint8_t* shot3) override;
 

@@ -6,6 +6,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -114,15 +115,22 @@ public:
     float panoYawOffset() const override;
     int laserOffset() const override;
 
-    // Camera update
+    // Camera update over the camera's Wi-Fi, and the manual routes by USB drive it falls back to
     void updateSystemFile(const QString& systemFile, int timestamp, QWidget* parent) override;
     void updateFirmware(const QString& firmwareFile, const QString& version, QWidget* parent) override;
+    void updateFirmwareViaUsb(const QString& firmwareFile, QWidget* parent);
+    void updateSystemFileViaUsb(const QString& systemFile, QWidget* parent);
 
     std::string scanHash(const std::string& scanFolder) const override;
 
+    // Why no pano can be rendered with this calibration, or nothing when one can: the lens images
+    // must be 2:1, at least two rows high and within the pixel budget of the image reader; every
+    // lens term must be finite and each lens centre within one image size of its image.
+    static std::optional<std::string> unusableCalibration(const Ztm6Header& header,
+                                                          const std::vector<Ztm6LensRecord>& lenses);
+
 private:
-    // Throws std::runtime_error unless the header's lens-image size (positive, 2:1) and the held
-    // lens terms (finite) let every render read only inside the lens images and their wrap table.
+    // Throws std::runtime_error with the reason when unusableCalibration finds one.
     void requireSampleableLenses() const;
     // Where the lens correction starts to fade and where it is gone, from the first record's RM.
     void fadeLimits(float& fadeStart, float& fadeEnd) const;

@@ -1,20 +1,284 @@
 #include "camera/camera_update.h"
 
-#include "camera/cam_params_ztm6.h"
+#include "base/questions.h"
+#include "camera/camera_request.h"
 
-#include <QDebug>
+#include <QFile>
+#include <QJsonObject>
 
-void warnCameraUpdatesUnavailable()
+#include <memory>
+
+namespace {
+
+// An update file larger than this is no camera's; it is not read into memory.
+constexpr qint64 kMaxUpdateFileBytes = qint64(2) * 1024 * 1024 * 1024;
+
+// What the firmware and the system-file updates say at each point.
+struct FlowTexts {
+    QString title;
+    QString invalidStatus;
+    QString uploadPath;
+    QString uploadBusy;
+    QString uploadRejected;
+    QString applyBusy; // empty: no busy view
+    QString applyRejected;
+    QString success;
+};
+
+const QString kManualQuestion = QStringLiteral("Would you like to try the manual procedure?");
+const QString kNoWifiUpdate = QStringLiteral(
+    "Camera firmware does not support Wi-Fi update. We will guide you through the manual procedure instead.");
+
+FlowTexts firmwareTexts(const CameraUpdateProfile& profile)
 {
-    qWarning() << "Camera updates are not available";
+    const QString rejected = QStringLiteral(
+        "Quoril received an invalid response from the camera and will guide you through the manual procedure "
+        "instead.");
+    return {QStringLiteral("Firmware Update"),
+            QStringLiteral("Quoril received an invalid response from camera."),
+            profile.firmwarePath,
+            QStringLiteral("Uploading file... Do not power system off."),
+            rejected,
+            QStringLiteral("Updating firmware..."),
+            rejected,
+            QStringLiteral("Firmware updated successfully and system is now rebooting.")};
 }
 
-void CamParamsZTM6::updateSystemFile(const QString&, int, QWidget*)
+FlowTexts systemFileTexts()
 {
-    warnCameraUpdatesUnavailable();
+    return {QStringLiteral("System File Update"),
+            QStringLiteral("Quoril received an invalid response from the camera."),
+            QStringLiteral("/store/system.cfg"),
+            QStringLiteral("Uploading file..."),
+            QStringLiteral("Quoril got an invalid response from the camera when uploading the file and will guide "
+                           "you through the manual procedure instead."),
+            QString(),
+            QStringLiteral("Quoril got an invalid response from the camera after uploading the file and will guide "
+                           "you through the manual procedure instead."),
+            QStringLiteral("Update finished successfully!")};
 }
 
-void CamParamsZTM6::updateFirmware(const QString&, const QString&, QWidget*)
+// One update under way: everything its steps need, copied when it starts.
+struct Update {
+    enum Kind { Firmware, SystemFile };
+    Kind kind = Firmware;
+    CameraUpdateProfile profile;
+    CameraConnection connection;
+    FlowTexts texts;
+    QString file;
+    QByteArray bytes;
+    QString version;   // firmware: the new version
+    int timestamp = 0; // system file: the new file's time stamp
+    QWidget* parent = nullptr;
+
+    const UsbUpdateVariant& usbVariant() const
+    {
+        return kind == Firmware ? profile.usbFirmware : profile.usbSystemFile;
+    }
+};
+using UpdateRef = std::shared_ptr<const Update>;
+
+void tell(const Update& update, Questions::Icon icon, const QString& text)
 {
-    warnCameraUpdatesUnavailable();
+    questions().question(update.parent, icon, update.texts.title, text, Questions::Ok, Questions::Ok);
+}
+
+bool agrees(const Update& update, const QString& text)
+{
+    return questions().question(update.parent, Questions::Question, update.texts.title, text,
+                                Questions::Yes | Questions::No, Questions::No)
+        == Questions::Yes;
+}
+
+void takeManualRoute(const Update& update)
+{
+    installUpdateViaUsb(update.usbVariant(), update.connection.address, update.file, update.parent);
+}
+
+// The whole update file, or false once the person was told why there is none.
+bool readUpdateFile(const Update& update, QByteArray& bytes)
+{
+    QFile file(update.file);
+    if (!file.open(QIODevice::ReadOnly)) {
+        tell(update, Questions::Warning, QStringLiteral("Could not open file: ") + update.file);
+        return false;
+    }
+    if (file.size() > kMaxUpdateFileBytes) {
+        tell(update, Questions::Warning, QStringLiteral("The file is too large for a camera update: ") + update.file);
+        return false;
+    }
+    bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        tell(update, Questions::Warning, QStringLiteral("Could not read file: ") + update.file);
+        return false;
+    }
+    if (bytes.isEmpty()) {
+        tell(update, Questions::Warning, QStringLiteral("The file is empty: ") + update.file);
+        return false;
+    }
+    return true;
+}
+
+QVersionNumber cameraFirmware(const Update& update, const QJsonObject& status)
+{
+    return QVersionNumber::fromString(status.value(update.profile.versionField).toString());
+}
+
+void run(Update update);
+
+void restart(const Update& update)
+{
+    Update again = update;
+    again.bytes.clear(); // read afresh: the file may have changed meanwhile
+    run(std::move(again));
+}
+
+void offerManualRoute(const Update& update)
+{
+    if (agrees(update, kManualQuestion))
+        takeManualRoute(update);
+}
+
+// Whether the firmware update goes on over Wi-Fi after the status reply.
+bool firmwareGatesPass(const Update& update, const QJsonObject& status)
+{
+    const QVersionNumber camera = cameraFirmware(update, status);
+    if (!(camera < QVersionNumber::fromString(update.version))
+        && !agrees(update, QStringLiteral("Firmware is already updated. There is no need to do anything.\n"
+                                          "Would you like to update anyway?")))
+        return false;
+    const QVersionNumber& wifiMinimum = update.profile.minimumFirmwareForWifiUpdate;
+    if (!wifiMinimum.isNull() && camera < wifiMinimum) {
+        tell(update, Questions::Information, kNoWifiUpdate);
+        takeManualRoute(update);
+        return false;
+    }
+    return true;
+}
+
+// Whether the system-file update goes on over Wi-Fi after the status reply.
+bool systemFileGatesPass(const Update& update, const QJsonObject& status)
+{
+    const CameraUpdateProfile& profile = update.profile;
+    const QJsonObject stampHolder =
+        profile.systemFileStampObject.isEmpty() ? status : status.value(profile.systemFileStampObject).toObject();
+    if (stampHolder.value(profile.systemFileStampField).toInteger() >= update.timestamp
+        && !agrees(update, QStringLiteral("System file is already updated. There is no need to do anything.\n"
+                                          "Would you like to update anyway?")))
+        return false;
+    if (!profile.requiredSystemSerialPrefix.isEmpty()
+        && !status.value(profile.systemSerialField).toString().startsWith(profile.requiredSystemSerialPrefix)) {
+        tell(update, Questions::Information, QStringLiteral("Camera does not support this system file."));
+        return false;
+    }
+    const QVersionNumber camera = cameraFirmware(update, status);
+    if (!profile.minimumFirmwareForSystemFile.isNull() && camera < profile.minimumFirmwareForSystemFile) {
+        tell(update, Questions::Information,
+             QStringLiteral("Camera firmware v") + camera.toString()
+                 + QStringLiteral(" does not support this system file. Update it first."));
+        return false;
+    }
+    if (!profile.minimumFirmwareForWifiUpdate.isNull() && camera < profile.minimumFirmwareForWifiUpdate) {
+        tell(update, Questions::Information, kNoWifiUpdate);
+        takeManualRoute(update);
+        return false;
+    }
+    return true;
+}
+
+CameraRequest command(const Update& update, const QByteArray& json, const QString& busyText)
+{
+    return {QStringLiteral("/cmd"), update.profile.commandContentType, json, busyText, update.profile.returnCodeField};
+}
+
+void onApplied(const UpdateRef& update, const CameraReply& reply)
+{
+    if (reply.kind == CameraReply::Valid) {
+        tell(*update, Questions::Information, update->texts.success);
+        return;
+    }
+    tell(*update, Questions::Warning, update->texts.applyRejected);
+    takeManualRoute(*update);
+}
+
+void onUploaded(const UpdateRef& update, const CameraReply& reply)
+{
+    // A file the camera did not take whole must never be applied.
+    if (reply.kind != CameraReply::Valid) {
+        tell(*update, Questions::Warning, update->texts.uploadRejected);
+        takeManualRoute(*update);
+        return;
+    }
+    const QByteArray& apply = update->kind == Update::Firmware ? update->profile.firmwareApplyCommand
+                                                               : update->profile.systemFileApplyCommand;
+    postToCamera(update->connection, command(*update, apply, update->texts.applyBusy), update->parent,
+                 [update](const CameraReply& applied) { onApplied(update, applied); });
+}
+
+void onStatus(const UpdateRef& update, const CameraReply& reply)
+{
+    if (reply.kind == CameraReply::ConnectionFailure) {
+        if (agrees(*update, update->profile.connectionQuestion))
+            restart(*update);
+        else
+            offerManualRoute(*update);
+        return;
+    }
+    if (reply.kind == CameraReply::BadAnswer) {
+        tell(*update, Questions::Warning, update->texts.invalidStatus);
+        offerManualRoute(*update);
+        return;
+    }
+    const bool goOn = update->kind == Update::Firmware ? firmwareGatesPass(*update, reply.object)
+                                                       : systemFileGatesPass(*update, reply.object);
+    if (!goOn)
+        return;
+    const CameraRequest upload{update->texts.uploadPath, QByteArrayLiteral("application/octet-stream"),
+                               update->bytes, update->texts.uploadBusy, update->profile.returnCodeField};
+    postToCamera(update->connection, upload, update->parent,
+                 [update](const CameraReply& uploaded) { onUploaded(update, uploaded); });
+}
+
+void run(Update update)
+{
+    if (!readUpdateFile(update, update.bytes))
+        return;
+    const QString wifiText = update.kind == Update::Firmware
+        ? update.profile.wifiFirmwareText
+        : QStringLiteral("Please connect your computer to the camera using Wi-Fi before proceeding.");
+    tell(update, Questions::Information, wifiText);
+    const auto shared = std::make_shared<const Update>(std::move(update));
+    postToCamera(shared->connection,
+                 command(*shared, shared->profile.statusCommand, QStringLiteral("Communicating with the camera...")),
+                 shared->parent, [shared](const CameraReply& status) { onStatus(shared, status); });
+}
+
+} // namespace
+
+void startFirmwareUpdate(const CameraUpdateProfile& profile, const CameraConnection& connection,
+                         const QString& firmwareFile, const QString& version, QWidget* parent)
+{
+    Update update;
+    update.kind = Update::Firmware;
+    update.profile = profile;
+    update.connection = connection;
+    update.texts = firmwareTexts(profile);
+    update.file = firmwareFile;
+    update.version = version;
+    update.parent = parent;
+    run(std::move(update));
+}
+
+void startSystemFileUpdate(const CameraUpdateProfile& profile, const CameraConnection& connection,
+                           const QString& systemFile, int timestamp, QWidget* parent)
+{
+    Update update;
+    update.kind = Update::SystemFile;
+    update.profile = profile;
+    update.connection = connection;
+    update.texts = systemFileTexts();
+    update.file = systemFile;
+    update.timestamp = timestamp;
+    update.parent = parent;
+    run(std::move(update));
 }

@@ -1,5 +1,7 @@
 #include "camera/scan_json.h"
 
+#include "base/binary_read.h"
+
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonValue>
@@ -72,7 +74,7 @@ bool readScanJson(const QString& folder, ScanData& data, QString& scanHash)
     QFile file(folder + "/scan.json");
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return false;
-    const QByteArray text = file.size() <= kMaxScanJsonBytes ? file.read(kMaxScanJsonBytes) : QByteArray();
+    const QByteArray text = readAllWithin(file, kMaxScanJsonBytes).value_or(QByteArray());
     readScanJson(QJsonDocument::fromJson(text).object(), data, scanHash);
     return true;
 }

@@ -3,8 +3,6 @@
 
 #include "camera/cam_params_ztm4.h"
 
-#include "base/whole_file_save.h"
-
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -111,7 +109,7 @@ bool CamParamsZTM4::saveTextFile(const QString& path)
     for (int i = 0; i < CalibrationValueCount; ++i)
         text += formatValue(calibFloat[i]) + "\t# " + floatKeyName(i) + "\n";
 
-    return saveWholeFile(path, QByteArray::fromStdString(text));
+    return replaceWholeFile(path, QByteArray::fromStdString(text));
 }
 
 bool CamParamsZTM4::loadTextFile(const QString& path)

@@ -1,5 +1,6 @@
 #include "camera/cam_params_ztm5.h"
 
+#include "base/binary_read.h"
 #include "base/geometry.h"
 #include "camera/lidar_heading.h"
 
@@ -95,7 +96,7 @@ private:
 void readScanJson(QFile& file, ScanData& data)
 {
     // An oversized file is no metadata this camera writes; it reads as an empty object.
-    const QByteArray text = file.size() <= kMaxScanJsonBytes ? file.read(kMaxScanJsonBytes) : QByteArray();
+    const QByteArray text = readAllWithin(file, kMaxScanJsonBytes).value_or(QByteArray());
     const QJsonObject json = QJsonDocument::fromJson(text).object();
     const QJsonArray pos = json.value("pos").toArray();
     if (pos.size() >= 2) {

@@ -1,6 +1,7 @@
 #include "base/crc16.h"
 #include "camera/cam_params_ztm6.h"
 
+#include <QDebug>
 #include <QFile>
 
 #include <array>
@@ -103,6 +104,14 @@ bool CamParamsZTM6::readParameterBlock(const std::wstring& path)
         return trailer[0] == expected[0] && trailer[1] == expected[1];
     }();
     if (!read) {
+        resetParameters();
+        return false;
+    }
+    // A whole, sound file whose values no render can use: the project must not take it for a
+    // camera it can process, and the person must learn why.
+    if (const std::optional<std::string> reason = unusableCalibration(header, lenses)) {
+        qWarning().noquote() << QStringLiteral("The calibration file \"%1\" cannot be used: %2")
+                                    .arg(QString::fromStdWString(path), QString::fromStdString(*reason));
         resetParameters();
         return false;
     }

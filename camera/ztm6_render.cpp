@@ -1,6 +1,7 @@
 #include "camera/cam_params_ztm6.h"
 #include "imaging/bicubic.h"
 #include "imaging/box_blur.h"
+#include "imaging/image_io.h"
 #include "imaging/multiband_blend.h"
 #include "imaging/pano_directions.h"
 #include "imaging/pano_mapping.h"
@@ -48,19 +49,40 @@ bool finiteTerms(const Ztm6LensRecord& lens)
     const float terms[] = {lens.U0, lens.V0, lens.K1, lens.K2, lens.K3, lens.P1, lens.P2, lens.P3, lens.P4, lens.RM};
     return std::all_of(std::begin(terms), std::end(terms), [](float t) { return std::isfinite(t); });
 }
+
+bool within(float value, int64_t low, int64_t high)
+{
+    return value >= static_cast<float>(low) && value <= static_cast<float>(high);
+}
 } // namespace
+
+std::optional<std::string> CamParamsZTM6::unusableCalibration(const Ztm6Header& header,
+                                                               const std::vector<Ztm6LensRecord>& lenses)
+{
+    const int64_t width = header.IMG_WIDTH;
+    const int64_t height = header.IMG_HEIGHT;
+    const std::string size = std::to_string(width) + " x " + std::to_string(height);
+    // Two rows at least, so that the wrap table's six pixels per row exist.
+    if (height < 2 || width != 2 * height)
+        return "The calibration's lens image size " + size + " is not a 2:1 size; the pano cannot be rendered.";
+    if (width * height > kMaxImagePixels)
+        return "The calibration's lens image size " + size + " is larger than any lens image this program decodes.";
+    for (size_t i = 0; i < lenses.size(); ++i) {
+        const Ztm6LensRecord& lens = lenses[i];
+        if (!finiteTerms(lens))
+            return "The calibration holds a lens term that is not a finite number; the pano cannot be rendered.";
+        // A centre farther out maps every position outside the image, whatever the distortion.
+        if (!within(lens.U0, -width, 2 * width) || !within(lens.V0, -height, 2 * height))
+            return "The calibration's centre of lens " + std::to_string(i + 1)
+                + " lies far outside its lens image; the pano cannot be rendered.";
+    }
+    return std::nullopt;
+}
 
 void CamParamsZTM6::requireSampleableLenses() const
 {
-    const int64_t width = m_header.IMG_WIDTH;
-    const int64_t height = m_header.IMG_HEIGHT;
-    // Two rows at least, so that the wrap table's six pixels per row exist.
-    if (height < 2 || width != 2 * height)
-        throw std::runtime_error("The calibration's lens image size " + std::to_string(width) + " x "
-                                 + std::to_string(height) + " is not a 2:1 size; the pano cannot be rendered.");
-    for (const Ztm6LensRecord& lens : m_lenses)
-        if (!finiteTerms(lens))
-            throw std::runtime_error("The calibration holds a lens term that is not a finite number; the pano cannot be rendered.");
+    if (const std::optional<std::string> reason = unusableCalibration(m_header, m_lenses))
+        throw std::runtime_error(*reason);
 }
 
 void CamParamsZTM6::fadeLimits(float& fadeStart, float& fadeEnd) const
@@ -78,7 +100,8 @@ void CamParamsZTM6::lensProject(float x, float y, float fadeStart, float fadeEnd
     const int hs = m_header.IMG_HEIGHT;
     int record = 1;
     float offset = 0.0f;
-    if (x > static_cast<float>(3 * ws / 4)) {
+    // In 64 bits: three quarters of a width near the int limit must not run over.
+    if (x > static_cast<float>(3 * int64_t(ws) / 4)) {
         offset = static_cast<float>(-ws);
     } else if (x >= static_cast<float>(ws / 4)) {
         record = 0;
@@ -248,9 +271,16 @@ void CamParamsZTM6::blendTwoLensPano(const uint8_t* image1, const uint8_t* image
             lensProject(x, y, fadeStart, fadeEnd, xs, ys);
             if (!std::isfinite(xs) || !std::isfinite(ys))
                 continue;
-            // Keeps the column index inside the wrap table even for a lens centre outside the image.
-            if (xs < 0.0f || xs >= wsF + 1.0f)
-                xs = static_cast<float>(xs - std::floor(static_cast<double>(xs) / ws) * ws);
+            // Azimuth wraps: a column outside the image is brought into [0, ws) exactly (fmod has
+            // no rounding error), so the wrap table's start column stays within its six pixels.
+            if (xs < 0.0f || xs >= wsF) {
+                double column = std::fmod(static_cast<double>(xs), static_cast<double>(ws));
+                if (column < 0.0)
+                    column += ws;
+                xs = static_cast<float>(column);
+                if (!(xs >= 0.0f && xs < wsF))
+                    xs = 0.0f;
+            }
             ys = std::clamp(ys, -4.0f, static_cast<float>(hs) + 4.0f);
             const int ix = static_cast<int>(xs) + 1;
             const int iy = static_cast<int>(ys) + 1;

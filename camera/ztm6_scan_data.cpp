@@ -1,8 +1,10 @@
+#include "base/binary_read.h"
 #include "camera/cam_params_ztm6.h"
 #include "camera/scan_json.h"
 #include "imaging/image_io.h"
 
 #include <QFile>
+#include <QImageReader>
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QQuaternion>
@@ -146,13 +148,19 @@ void readLidarPoints(const QString& path, QList<QPoint>& points, float& heading)
 void CamParamsZTM6::loadFisheyeImage(const QString& scanFolder, int shot, QByteArray& rgb, bool) const
 {
     const QString path = QStringLiteral("%1/h%2.jpg").arg(scanFolder).arg(shot + 1);
+    const auto refuse = [&] {
+        rgb.clear();
+        throw std::runtime_error("Failed to load image" + path.toStdString() + ": improper size.");
+    };
+    // A lens image of another size is refused from its header, before its pixels are decoded.
+    const QSize declared = QImageReader(path).size();
+    if (declared.isValid() && declared != QSize(m_header.IMG_WIDTH, m_header.IMG_HEIGHT))
+        refuse();
     int width = 0, height = 0;
     if (!loadImageRgb(path, rgb, width, height, true, false, false))
         return;
-    if (width != m_header.IMG_WIDTH || height != m_header.IMG_HEIGHT) {
-        rgb.clear();
-        throw std::runtime_error("Failed to load image" + path.toStdString() + ": improper size.");
-    }
+    if (width != m_header.IMG_WIDTH || height != m_header.IMG_HEIGHT)
+        refuse();
 }
 
 void CamParamsZTM6::loadScanData(const QString& scanFolder, ImageParams& params, ScanData& data,
@@ -209,7 +217,7 @@ void CamParamsZTM6::loadScanData(const QString& scanFolder, ImageParams& params,
     QFile json(scanFolder + "/scan.json");
     if (json.open(QIODevice::ReadOnly | QIODevice::Text)) {
         // An oversized file is no metadata this camera writes; it reads as an empty object.
-        const QByteArray text = json.size() <= kMaxScanJsonBytes ? json.read(kMaxScanJsonBytes) : QByteArray();
+        const QByteArray text = readAllWithin(json, kMaxScanJsonBytes).value_or(QByteArray());
         readTwoLensScanJson(QJsonDocument::fromJson(text).object(), yaw, data);
         return;
     }

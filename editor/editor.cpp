@@ -1,7 +1,6 @@
 #include "editor/editor.h"
 
 #include "model/constants.h"
-#include "model/draft_item.h"
 #include "model/floor.h"
 
 #include <QAction>
@@ -89,19 +88,9 @@ void Editor::updateActions()
 
 void Editor::rotateSelection(double degrees)
 {
-    if (!m_floor || m_floor->macroDepth() > 0)
-        return;
-    bool any = false;
-    for (QGraphicsItem* item : m_floor->selectedItems()) {
-        auto* rotating = dynamic_cast<DraftGraphicRotatingItem*>(item);
-        if (!rotating || rotating->parentItem())
-            continue;
-        rotating->beginEdit(false);
-        rotating->setRotation(rotating->rotation() + degrees);
-        any = true;
-    }
-    if (any)
-        m_floor->commitItemEdits(tr("Rotate selection"));
+    // A drag still in progress owns the open macro.
+    if (m_floor && m_floor->macroDepth() == 0)
+        m_floor->moveRotateItems(degrees, m_floor->selectedItems());
 }
 
 void Editor::deleteSelection()

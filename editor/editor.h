@@ -32,8 +32,7 @@ public:
     QAction* rotateByCompassAction() const { return m_rotateByCompass; }
     QAction* zoomToFitAction() const { return m_zoomToFit; }
 
-    // The selected draft items that rotate (scans, items) turn about their own origins, as one
-    // undo step.
+    // The selected items turn together as one undo step (Floor::moveRotateItems).
     void rotateSelection(double degrees);
     void deleteSelection();
     void rotateFloorsByCompass();

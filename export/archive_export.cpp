@@ -1,7 +1,6 @@
 #include "export/archive_export.h"
 
 #include "base/cipher.h"
-#include "base/file_names.h"
 #include "base/progress.h"
 #include "base/questions.h"
 #include "base/tar_writer.h"
@@ -23,10 +22,6 @@
 #include <stdexcept>
 
 namespace {
-
-const QLatin1String kArchiveSuffix(".quoril.tar");
-// For a project folder whose name is nothing once cleaned: entry names must never start at "/".
-const QLatin1String kFallbackArchiveBase("Project");
 
 QString tr(const char* text)
 {
@@ -51,16 +46,8 @@ void writePointcloudFile(const Panorama& pano, const QString& path)
 
 } // namespace
 
-ArchiveExport::Names ArchiveExport::namesFor(const QString& projectFolder)
-{
-    QString base = sanitizeFileName(QDir(projectFolder).dirName());
-    if (base.isEmpty())
-        base = kFallbackArchiveBase;
-    return {base + kArchiveSuffix, (portalSafeName(base) + "/").toUtf8()};
-}
-
 ArchiveExport::ArchiveExport(Property& property)
-    : m_property(property), m_names(namesFor(property.folder())), m_file(property.folder(), m_names.archiveName)
+    : m_property(property), m_names(archiveNamesFor(property.folder())), m_file(property.folder(), m_names.archiveName)
 {
 }
 
@@ -148,18 +135,19 @@ void ArchiveExport::writeFloor(const Building& building, Floor& floor)
 
 void ArchiveExport::writeScanFiles(Panorama& pano)
 {
-    const QString source = pano.folder() + "/";
     const QString entryFolder = pano.exportLabel() + "/";
     // Scans made from a picture carry the point cloud of their scan folder, written after the panos.
     const bool cloudFromScan = !pano.isEquirectangular() || pano.panoType() == PanoType::User;
     if (cloudFromScan)
         m_entries->putData(entryName(entryFolder + scanfiles::pointCloud), pano.pointcloudData());
-    m_entries->putFile(source + scanfiles::preview, entryName(entryFolder + scanfiles::preview));
-    m_entries->putFile(source + scanfiles::fullPano, entryName(entryFolder + scanfiles::fullPano));
+    m_entries->putFile(pano.existingFilePath(scanfiles::preview), entryName(entryFolder + scanfiles::preview));
+    m_entries->putFile(pano.existingFilePath(scanfiles::fullPano), entryName(entryFolder + scanfiles::fullPano));
     if (!cloudFromScan) {
-        const QString cloud = source + scanfiles::pointCloud;
-        if (!QFileInfo::exists(cloud))
+        QString cloud = pano.existingFilePath(scanfiles::pointCloud);
+        if (!QFileInfo::exists(cloud)) {
+            cloud = pano.writableFilePath(scanfiles::pointCloud);
             writePointcloudFile(pano, cloud);
+        }
         m_entries->putFile(cloud, entryName(entryFolder + scanfiles::pointCloud));
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "export/archive_entry_queue.h"
+#include "export/archive_names.h"
 #include "export/export_archive_file.h"
 #include "export/export_summary.h"
 
@@ -32,12 +33,6 @@ public:
     QString run();
 
 private:
-    struct Names {
-        QString archiveName;
-        QByteArray entryPrefix;
-    };
-    static Names namesFor(const QString& projectFolder);
-
     void openDialog();
     void advance();
     QByteArray entryName(const QString& rest) const { return m_names.entryPrefix + rest.toUtf8(); }
@@ -48,7 +43,7 @@ private:
     void writeAssets(Panorama& pano);
 
     Property& m_property;
-    const Names m_names;
+    const ArchiveNames m_names;
     ExportArchiveFile m_file;
     // Gone before the file it writes to.
     std::unique_ptr<ArchiveEntryQueue> m_entries;

@@ -1,8 +1,13 @@
+#include "base/tar_header.h"
+#include "base/tar_writer.h"
+#include "export/archive_names.h"
 #include "model/building.h"
+#include "model/constants.h"
 #include "model/floor.h"
 #include "model/panorama.h"
 #include "model/property.h"
 #include "model/scan_assets.h"
+#include "model/scan_files.h"
 
 #include <QCoreApplication>
 #include <QSet>
@@ -18,6 +23,24 @@ const QLatin1String kThinWallCm("16");
 QString trBuilding(const char* text)
 {
     return QCoreApplication::translate("Building", text);
+}
+
+// The first of the archive's entry names (the project's own and each scan's that already has an id;
+// none is issued here) that no header can hold; empty when all fit. Asset names are left out: the
+// export skips such a file and goes on.
+QByteArray firstUnstorableEntryName(Property& property)
+{
+    const QByteArray prefix = archiveNamesFor(property.folder()).entryPrefix;
+    QList<QByteArray> names{prefix + exportProjectFileName.toUtf8(), prefix + "/" + logFileName.toUtf8()};
+    for (Building* building : property.buildings())
+        for (Floor* floor : building->floors())
+            for (Panorama* pano : floor->panos())
+                if (pano->storedId() != 0 && !floor->isPicturesFloor())
+                    names << prefix + (pano->exportLabel() + "/" + scanfiles::preview).toUtf8();
+    for (const QByteArray& name : std::as_const(names))
+        if (!TarWriter::acceptsName(name.constData()))
+            return name;
+    return {};
 }
 }
 
@@ -147,6 +170,22 @@ QList<DrcFinding> Property::checkExport()
             findings.append({building, m_name, tr("Duplicated building name: ") + building->ownName(), {}, 1});
         buildingNames.insert(building->ownName());
         findings += building->checkExport();
+    }
+
+    if (isReadOnlyFolder())
+        add(readOnlyFolderText(), 0);
+
+    // Found here, the export fails before the panos are built rather than after.
+    const QByteArray unstorable = firstUnstorableEntryName(*this);
+    if (!unstorable.isEmpty()) {
+        const QString folderName = QString::fromUtf8(archiveNamesFor(m_folder).entryPrefix).chopped(1);
+        add(tr("The project folder's name is too long for the export archive: it has %1 characters, at most %2 "
+               "fit (the archive cannot hold the name \"%3\"). Rename the project folder to a shorter name, open "
+               "it again and export.")
+                .arg(folderName.size())
+                .arg(tarheader::kPrefixSize)
+                .arg(QString::fromUtf8(unstorable)),
+            0);
     }
     return findings;
 }

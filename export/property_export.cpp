@@ -6,6 +6,12 @@
 
 bool Property::exportTar(QString& html)
 {
+    // The export folder lives inside the project folder.
+    if (isReadOnlyFolder()) {
+        qCritical().noquote() << tr("Could not export property") << "\"" + name() + "\"" << QStringLiteral(".\n")
+                              << readOnlyFolderText();
+        return false;
+    }
     try {
         save();
         quorilPanos();

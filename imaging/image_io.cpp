@@ -5,11 +5,21 @@
 
 #include <cstring>
 
+QString tooManyPixelsText(const QSize& size)
+{
+    return QStringLiteral("The image of %1 x %2 pixels is larger than the %3 million pixels this program decodes.")
+        .arg(size.width())
+        .arg(size.height())
+        .arg(kMaxImagePixels / 1000000);
+}
+
 bool loadImageRgb(const QString& path, QByteArray& rgb, int& width, int& height, bool bottomUp, bool scale,
                   bool readerFlag)
 {
     rgb.clear();
     QImageReader reader(path);
+    if (const QSize declared = reader.size(); declared.isValid() && !withinPixelBudget(declared))
+        return false;
     reader.setAutoTransform(readerFlag);
     if (scale) {
         if (width <= 0 || height <= 0)

@@ -1,13 +1,14 @@
 #include "imaging/jpeg_writer.h"
 
 #include "base/cipher.h"
-#include "base/whole_file_save.h"
+#include "base/write_failure.h"
 #include "imaging/gpano_xmp.h"
 
 #include <QBuffer>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
+#include <QSaveFile>
 
 #include <stdexcept>
 #include <string>
@@ -30,8 +31,15 @@ void writeFileReplacing(const QString& path, const QByteArray& bytes)
     if (target.exists() && !target.isFile())
         failWrite(path, QStringLiteral("it is not a regular file"));
 
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        failWrite(path, file.errorString());
     QString reason;
-    if (!saveWholeFile(path, bytes, &reason))
+    if (!writeAll(file, bytes, reason)) {
+        file.cancelWriting();
+        failWrite(path, reason);
+    }
+    if (!commitAll(file, reason))
         failWrite(path, reason);
 }
 

@@ -1,6 +1,7 @@
 #include "imaging/pic_file.h"
 
 #include "base/cipher.h"
+#include "imaging/image_io.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -39,6 +40,9 @@ QImage loadPicImage(const QString& path)
     QBuffer buffer(&jpeg);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "jpeg");
+    if (const QSize declared = reader.size(); declared.isValid() && !withinPixelBudget(declared))
+        throw std::runtime_error("Could not decode \"" + path.toStdString() + "\": "
+                                 + tooManyPixelsText(declared).toStdString());
     QImage image = reader.read();
     if (image.isNull())
         throw std::runtime_error("Could not decode \"" + path.toStdString() + "\": " +

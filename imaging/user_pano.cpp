@@ -1,5 +1,6 @@
 #include "imaging/user_pano.h"
 
+#include "imaging/image_io.h"
 #include "imaging/scan_pictures.h"
 
 #include <QImage>
@@ -15,6 +16,9 @@ namespace {
 QImage loadSource(const QString& sourcePath)
 {
     QImageReader reader(sourcePath);
+    if (const QSize declared = reader.size(); declared.isValid() && !withinPixelBudget(declared))
+        throw std::runtime_error(
+            QStringLiteral("Could not load image %1: %2").arg(sourcePath, tooManyPixelsText(declared)).toStdString());
     QImage image = reader.read();
     if (image.isNull())
         throw std::runtime_error(QStringLiteral("Could not load image %1: %2")

@@ -6,6 +6,7 @@
 #include "model/constants.h"
 #include "model/panorama.h"
 #include "model/property.h"
+#include "model/saved_project_files.h"
 
 #include <QAction>
 #include <QDir>
@@ -118,8 +119,19 @@ void Floor::setName(const QString& name)
     }
     const QString newPath = uniqueFileName(projectFolder + "/" + cleanName, false);
     if (hasFolder) {
-        if (!QDir().rename(folderPath(), newPath))
+        const QString oldPath = folderPath();
+        if (!QDir().rename(oldPath, newPath))
             return;
+        const QString oldDir = m_dir, newDir = QFileInfo(newPath).fileName();
+        if (!updateSavedProjectFiles(projectFolder, [&](QJsonObject& project) {
+                return renameFloorFolderInProject(project, oldDir, newDir);
+            })) {
+            // A saved project that names a folder no longer there would lose the floor.
+            QDir().rename(newPath, oldPath);
+            qWarning().noquote() << tr("Could not rename the floor's folder: the saved project could not be "
+                                       "updated.") << oldPath;
+            return;
+        }
     } else if (!QDir().mkdir(newPath)) {
         qCritical().noquote() << tr("Could not create directory:") << newPath;
         return;

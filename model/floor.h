@@ -12,6 +12,8 @@
 #include <QMutex>
 #include <QPointF>
 
+#include <optional>
+
 class Building;
 class DraftGraphicItem;
 class Panorama;
@@ -76,7 +78,11 @@ public:
 
     // Editing
     void deleteSelectedItems(const QList<QGraphicsItem*>& items);
+    // Every movable item of the floor, turned together about the middle of them all.
     void moveRotateItems(double degrees);
+    // The top-level draft items among `items` other than reference lines, turned together as one
+    // undo step: one item about its own position, several about the middle of them all.
+    void moveRotateItems(double degrees, const QList<QGraphicsItem*>& items);
     void rotateFloorsByCompass();
     DraftGraphicItem* findItem(uint32_t id, const QString& typeWord) const;
     int alignmentState() const;
@@ -170,7 +176,9 @@ private:
     void announceHighlighted();
     // Top-level draft items other than reference lines: what moving or rotating a floor moves.
     QList<DraftGraphicItem*> movableItems() const;
-    void rotateItemsAsGroup(const QList<DraftGraphicItem*>& items, double degrees);
+    // About the middle of the items' bounding rectangle unless a pivot is given.
+    void rotateItemsAsGroup(const QList<DraftGraphicItem*>& items, double degrees,
+                            std::optional<QPointF> scenePivot = std::nullopt);
     bool applyScanOrder(const QList<Panorama*>& sorted);
 
     QList<DrcFinding> m_drcFindings;

@@ -9,6 +9,7 @@
 #include <QUndoStack>
 
 #include <cmath>
+#include <optional>
 
 void Floor::beginMacro(const QString& text)
 {
@@ -92,7 +93,8 @@ QList<DraftGraphicItem*> Floor::movableItems() const
     return result;
 }
 
-void Floor::rotateItemsAsGroup(const QList<DraftGraphicItem*>& items, double degrees)
+void Floor::rotateItemsAsGroup(const QList<DraftGraphicItem*>& items, double degrees,
+                               std::optional<QPointF> scenePivot)
 {
     QList<QGraphicsItem*> members;
     for (DraftGraphicItem* draft : items) {
@@ -100,7 +102,7 @@ void Floor::rotateItemsAsGroup(const QList<DraftGraphicItem*>& items, double deg
         members << draft;
     }
     QGraphicsItemGroup* group = createItemGroup(members);
-    group->setTransformOriginPoint(group->boundingRect().center());
+    group->setTransformOriginPoint(scenePivot ? group->mapFromScene(*scenePivot) : group->boundingRect().center());
     group->setRotation(degrees);
     destroyItemGroup(group);
 }
@@ -112,6 +114,26 @@ void Floor::moveRotateItems(double degrees)
         return;
     beginMacro(tr("Move/rotate items"));
     rotateItemsAsGroup(items, degrees);
+    endMacro();
+}
+
+void Floor::moveRotateItems(double degrees, const QList<QGraphicsItem*>& chosen)
+{
+    QList<DraftGraphicItem*> items;
+    for (QGraphicsItem* item : chosen) {
+        auto* draft = dynamic_cast<DraftGraphicItem*>(item);
+        if (draft && draft->scene() == this && !draft->parentItem()
+            && draft->typeName() != QLatin1String("ReferenceLine") && !items.contains(draft))
+            items << draft;
+    }
+    if (degrees == 0 || !std::isfinite(degrees) || items.isEmpty())
+        return;
+    // One item turns where it stands; several turn together about the middle of them all.
+    std::optional<QPointF> pivot;
+    if (items.size() == 1)
+        pivot = items.first()->scenePos();
+    beginMacro(tr("Move/rotate items"));
+    rotateItemsAsGroup(items, degrees, pivot);
     endMacro();
 }
 

@@ -3,12 +3,14 @@
 #include "base/file_names.h"
 #include "base/json_values.h"
 #include "base/scan_order.h"
+#include "model/building.h"
 #include "model/constants.h"
 #include "model/length_units.h"
 #include "model/note.h"
 #include "model/panorama.h"
 #include "model/property.h"
 #include "model/reference_line.h"
+#include "model/scan_files.h"
 #include "model/tag_entry.h"
 #include "model/undo_commands.h"
 
@@ -35,6 +37,25 @@ Panorama* createScan(const QJsonObject& record, const QString& dir, Floor* floor
                              << QString::fromStdString(e.what());
     }
     return nullptr;
+}
+
+// Whether a folder directly in the project folder may be taken into a floor as a scan's folder (an
+// export holds its scans there). Never a reserved folder nor a floor's own, and only one that holds
+// a scan's own files: a floor folder holds scan folders instead, whichever floor it belongs to.
+bool isLooseScanFolder(const QFileInfo& folder, const Property& property)
+{
+    if (!folder.isDir() || folder.isSymLink() || reservedFolderNames.contains(folder.fileName()))
+        return false;
+    const QDir candidate(folder.filePath());
+    for (const Building* building : property.buildings())
+        for (const Floor* floor : building->floors())
+            if (QDir(floor->folderPath()) == candidate)
+                return false;
+    const QStringList scanFiles{scanfiles::record,    scanfiles::preview,          scanfiles::fullPano,
+                                scanfiles::pointCloud, scanfiles::twoLensMainImage, scanfiles::userSource,
+                                scanfiles::transformFile};
+    return std::any_of(scanFiles.begin(), scanFiles.end(),
+                       [&](const QString& name) { return QFileInfo(candidate.filePath(name)).isFile(); });
 }
 
 // "_Map" first; then numbered folder names by number, then the others case-sensitively.
@@ -107,7 +128,12 @@ void Floor::loadContents(const QJsonObject& layout)
         Panorama* pano = nullptr;
         if (QFileInfo(path).isDir()) {
             pano = createScan(QJsonObject(), dir, this);
-        } else if (inProject.isDir() && !inProject.isSymLink()) {
+        } else if (inProject.isDir() && !isLooseScanFolder(inProject, *property)) {
+            qWarning().noquote() << tr("Skipped a scan whose folder is neither in its floor's folder nor a scan "
+                                       "folder of the project:")
+                                 << inProject.filePath();
+            continue;
+        } else if (inProject.isDir()) {
             if (!QDir().rename(inProject.filePath(), path)) {
                 qWarning().noquote() << tr("Could not copy scan folder: ") + path;
                 continue;

@@ -4,6 +4,7 @@
 #include "base/folder_remover.h"
 #include "base/list_moves.h"
 #include "base/scan_order.h"
+#include "imaging/image_io.h"
 #include "model/panorama.h"
 #include "model/property.h"
 #include "model/scan_files.h"
@@ -150,6 +151,11 @@ void Floor::addUserPanos(const QStringList& files)
         const QSize size = reader.size();
         if (!reader.canRead() || !size.isValid()) {
             qWarning().noquote() << tr("Could not load image") << file;
+            continue;
+        }
+        // Refused before a copy of it lands in the project; every later step would decode it whole.
+        if (!withinPixelBudget(size)) {
+            qWarning().noquote() << tr("Could not load image") << file << tooManyPixelsText(size);
             continue;
         }
         if (size.width() != 2 * size.height())

@@ -13,9 +13,10 @@ uint32_t HasUniqueId::uniqueId()
 
 void HasUniqueId::setUniqueId(uint32_t id)
 {
-    m_id = id;
-    if (id == 0)
+    // An id beyond the range is no id: one is issued when first asked for.
+    m_id = isUniqueId(id) ? id : 0;
+    if (m_id == 0)
         return;
     if (Property* registry = idRegistry())
-        registry->bumpLastId(typeName(), static_cast<int>(id));
+        registry->bumpLastId(typeName(), m_id);
 }

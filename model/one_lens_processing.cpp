@@ -67,7 +67,7 @@ QByteArray Panorama::renderOneLensPano(const CamParamsOneLens& camera, int width
 void Panorama::reloadOneLens(CamParamsOneLens& camera, bool reprocess)
 {
     const QString dir = folder();
-    const QString preview = dir + "/" + scanfiles::preview;
+    const QString preview = existingFilePath(scanfiles::preview);
     // The model reads the scan's geometry first: a model that cannot read this camera's scans yet
     // stops here, before anything of the scan has changed.
     ScanData data;
@@ -78,7 +78,7 @@ void Panorama::reloadOneLens(CamParamsOneLens& camera, bool reprocess)
         if (reprocess || !QFileInfo::exists(preview))
             throwMainImageMissing();
         ScanData kept;
-        readPointcloudFile(dir + "/" + scanfiles::pointCloud, kept.lidarPoints);
+        readPointcloudFile(existingFilePath(scanfiles::pointCloud), kept.lidarPoints);
         postGeometry(kept, false);
         return;
     }
@@ -101,26 +101,25 @@ void Panorama::reloadOneLens(CamParamsOneLens& camera, bool reprocess)
         property->updateShutterCounter(record.shutterCounter);
         m_systemCfgIndex = property->systemCfgIndex(record.systemCfgName);
     }
-    writePointcloudFile(dir + "/" + scanfiles::pointCloud, data.lidarPoints);
+    writePointcloudFile(writableFilePath(scanfiles::pointCloud), data.lidarPoints);
     if (postGeometry(data, firstRead))
         m_placed = true;
 
     if (reprocess || !QFileInfo::exists(preview)) {
         const QByteArray rgb = renderOneLensPano(camera, kPreviewWidth);
-        writePreviewPic(preview, bytes(rgb), kPreviewWidth, kPreviewHeight);
+        writePreviewPic(writableFilePath(scanfiles::preview), bytes(rgb), kPreviewWidth, kPreviewHeight);
     }
 }
 
 void Panorama::buildOneLensPano(const CamParamsOneLens& camera)
 {
     const QString dir = folder();
-    const QString pano = dir + "/" + scanfiles::fullPano;
     if (!QFileInfo(camera.shotPath(dir, 0)).isFile()) {
         // Without the shots a pano already made is the best there is.
-        if (QFileInfo::exists(pano))
+        if (QFileInfo::exists(existingFilePath(scanfiles::fullPano)))
             return;
         throwMainImageMissing();
     }
     const QByteArray rgb = renderOneLensPano(camera, kFullPanoWidth);
-    writeFullPanoPic(pano, bytes(rgb), kFullPanoWidth, kFullPanoWidth / 2);
+    writeFullPanoPic(writableFilePath(scanfiles::fullPano), bytes(rgb), kFullPanoWidth, kFullPanoWidth / 2);
 }

@@ -1,8 +1,10 @@
 #include "model/panorama.h"
 
 #include "base/file_names.h"
+#include "base/json_values.h"
 #include "model/floor.h"
 #include "model/property.h"
+#include "model/saved_project_files.h"
 #include "model/scan_files.h"
 
 #include <QCoreApplication>
@@ -10,7 +12,6 @@
 #include <QFileInfo>
 #include <QPainter>
 
-#include <limits>
 
 namespace {
 constexpr double kMarkerRadius = 150;
@@ -60,9 +61,8 @@ Panorama* Panorama::createFromFolder(const QJsonObject& json, const QString& fol
         record = readPanoDat(path);
     pano->readRecord(record);
     floor->addItem(pano);
-    const qint64 id = record["id"].toInteger(0);
-    if (id > 0 && id <= std::numeric_limits<uint32_t>::max())
-        pano->setUniqueId(static_cast<uint32_t>(id));
+    if (const uint32_t id = jsonId(record["id"]))
+        pano->setUniqueId(id);
     return pano;
 }
 
@@ -205,6 +205,16 @@ bool Panorama::moveToFloor(Floor* target)
             return false;
         }
         newDir = QFileInfo(newPath).fileName();
+        const QString fromFloor = from->dir(), toFloor = target->dir(), oldDir = m_dir;
+        if (!updateSavedProjectFiles(property->folder(), [&](QJsonObject& project) {
+                return moveScanFolderInProject(project, fromFloor, oldDir, toFloor, newDir);
+            })) {
+            // A saved project that names a folder no longer there would lose the scan and its tags.
+            QDir().rename(newPath, oldPath);
+            qWarning().noquote() << QObject::tr("Could not move scan folder") << oldPath << QObject::tr("to")
+                                 << target->folderPath();
+            return false;
+        }
     }
     if (from)
         from->removeItem(this);

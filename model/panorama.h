@@ -62,6 +62,11 @@ public:
     const QString& dir() const { return m_dir; }
     // Absolute path of the scan folder.
     QString folder() const;
+    // Where a file the program makes for the scan (scanfiles) is written: the scan folder, or when
+    // that cannot be written to, the scan's folder in the project's cache folder (made here).
+    QString writableFilePath(QLatin1String name) const;
+    // Where that file is read: the place it is written to when it is there, else the scan folder.
+    QString existingFilePath(QLatin1String name) const;
     // The scan's folder name inside the export archive.
     QString exportLabel();
 

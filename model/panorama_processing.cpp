@@ -1,11 +1,14 @@
 #include "model/panorama.h"
 
+#include "base/folder_access.h"
 #include "camera/cam_params_one_lens.h"
 #include "camera/cam_params_ztm6.h"
 #include "imaging/user_pano.h"
+#include "model/floor.h"
 #include "model/property.h"
 #include "model/scan_files.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -16,6 +19,37 @@ std::runtime_error failure(const QString& text)
 {
     return std::runtime_error(text.toStdString());
 }
+}
+
+namespace {
+// The scan's folder inside the project's cache folder; empty for a scan outside a project.
+QString cachedScanFolder(const Panorama& pano)
+{
+    const Floor* f = pano.floor();
+    const Property* property = pano.idRegistry();
+    if (!f || !property || property->folder().isEmpty())
+        return {};
+    return property->cacheFolder() + "/" + f->dir() + "/" + pano.dir();
+}
+} // namespace
+
+QString Panorama::writableFilePath(QLatin1String name) const
+{
+    const QString own = folder();
+    const QString cached = cachedScanFolder(*this);
+    if (cached.isEmpty() || isWritableFolder(own))
+        return own + "/" + name;
+    QDir().mkpath(cached);
+    return cached + "/" + name;
+}
+
+QString Panorama::existingFilePath(QLatin1String name) const
+{
+    const QString own = folder();
+    const QString cached = cachedScanFolder(*this);
+    if (!cached.isEmpty() && !isWritableFolder(own) && QFileInfo::exists(cached + "/" + name))
+        return cached + "/" + name;
+    return own + "/" + name;
 }
 
 const CamParams* Panorama::camera() const
@@ -60,7 +94,7 @@ void Panorama::reload(bool reprocess)
         return reloadTwoLens(*twoLens, reprocess);
     if (auto* oneLens = dynamic_cast<CamParamsOneLens*>(mutableCamera()); oneLens && m_type != PanoType::User)
         return reloadOneLens(*oneLens, reprocess);
-    const QString preview = folder() + "/" + scanfiles::preview;
+    const QString preview = existingFilePath(scanfiles::preview);
     if (isExportedUserScan() && !reprocess && QFileInfo::exists(preview)) {
         m_equirectangular = true;
         return;
@@ -68,7 +102,7 @@ void Panorama::reload(bool reprocess)
     requireBuildable();
     m_equirectangular = true;
     if (reprocess || !QFileInfo::exists(preview))
-        writeUserPreview(folder() + "/" + scanfiles::userSource, preview);
+        writeUserPreview(folder() + "/" + scanfiles::userSource, writableFilePath(scanfiles::preview));
 }
 
 // A user scan opened from an export archive has its pictures but not the picture it was made from.
@@ -83,11 +117,10 @@ void Panorama::buildPano()
         return buildTwoLensPano(*twoLens);
     if (const auto* oneLens = dynamic_cast<const CamParamsOneLens*>(camera()); oneLens && m_type != PanoType::User)
         return buildOneLensPano(*oneLens);
-    const QString pano = folder() + "/" + scanfiles::fullPano;
-    if (isExportedUserScan() && QFileInfo::exists(pano))
+    if (isExportedUserScan() && QFileInfo::exists(existingFilePath(scanfiles::fullPano)))
         return; // without its source picture, the pano it was exported with is the best there is
     requireBuildable();
-    writeUserPano(folder() + "/" + scanfiles::userSource, pano);
+    writeUserPano(folder() + "/" + scanfiles::userSource, writableFilePath(scanfiles::fullPano));
 }
 
 void Panorama::removeDerivedFiles(bool all)
@@ -96,12 +129,14 @@ void Panorama::removeDerivedFiles(bool all)
     const Property* property = idRegistry();
     if (!property || property->folder().isEmpty())
         return;
-    const QString base = folder() + "/";
-    QFile::remove(base + scanfiles::fullPano);
-    QFile::remove(base + scanfiles::pointCloud);
-    if (all) {
-        QFile::remove(base + scanfiles::preview);
-        QFile::remove(base + scanfiles::record);
+    QList<QLatin1String> names{scanfiles::fullPano, scanfiles::pointCloud};
+    if (all)
+        names << scanfiles::preview << scanfiles::record;
+    const QString cached = cachedScanFolder(*this);
+    for (const QLatin1String& name : std::as_const(names)) {
+        QFile::remove(folder() + "/" + name);
+        if (!cached.isEmpty())
+            QFile::remove(cached + "/" + name);
     }
 }
 

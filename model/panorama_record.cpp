@@ -2,6 +2,7 @@
 
 #include "base/cipher.h"
 #include "base/file_names.h"
+#include "base/write_failure.h"
 #include "model/floor.h"
 #include "model/length_units.h"
 #include "model/scan_files.h"
@@ -114,8 +115,13 @@ bool Panorama::writePanoDat()
     QByteArray data = record;
     encipherBytes(data, CipherKind::Data);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
-        qWarning().noquote() << QObject::tr("Could not write") << path;
+    QString reason;
+    if (!file.open(QIODevice::WriteOnly))
+        reason = file.errorString();
+    else if (writeAll(file, data, reason))
+        commitAll(file, reason);
+    if (!reason.isEmpty()) {
+        qWarning().noquote() << QObject::tr("Could not write") << path + ":" << reason;
         m_writtenRecordPath.clear();
         return false;
     }

@@ -1,6 +1,8 @@
 #include "model/pointcloud_file.h"
 
+#include "base/binary_read.h"
 #include "base/cipher.h"
+#include "base/write_failure.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -64,16 +66,20 @@ void writePointcloudFile(const QString& path, const QList<QPoint>& points)
 {
     const QByteArray bytes = encipheredPointcloud(points);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw std::runtime_error(QStringLiteral("Could not write %1: %2").arg(path, file.errorString()).toStdString());
+    QString reason;
+    if (!file.open(QIODevice::WriteOnly))
+        reason = file.errorString();
+    else if (writeAll(file, bytes, reason) && commitAll(file, reason))
+        return;
+    throw std::runtime_error(QStringLiteral("Could not write %1: %2").arg(path, reason).toStdString());
 }
 
 bool readPointcloudFile(const QString& path, QList<QPoint>& points)
 {
     points.clear();
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxPlainBytes + kEnvelopeOverhead)
+    if (!file.open(QIODevice::ReadOnly))
         return false;
-    QByteArray bytes = file.read(kMaxPlainBytes + kEnvelopeOverhead);
-    return decipherBytes(bytes, CipherKind::Data) && decodePointcloud(bytes, points);
+    std::optional<QByteArray> bytes = readAllWithin(file, kMaxPlainBytes + kEnvelopeOverhead);
+    return bytes && decipherBytes(*bytes, CipherKind::Data) && decodePointcloud(*bytes, points);
 }

@@ -1,11 +1,14 @@
 #include "model/project_chooser.h"
 
+#include "model/constants.h"
 #include "model/property.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+
+#include <algorithm>
 
 namespace {
 const QString defaultDirKey = QStringLiteral("DefaultDir");
@@ -37,4 +40,15 @@ QStringList Property::chooseProjectFolders(QWidget* parent)
     const QStringList paths = projectChooserPaths(choice);
     QSettings().setValue(defaultDirKey, choice.directory);
     return paths;
+}
+
+bool looksLikeProjectFolder(const QString& path)
+{
+    if (!QFileInfo(path).isDir())
+        return false;
+    const QStringList markers{QStringLiteral("system.cfg"), QStringLiteral("project.json"), projectFileName,
+                              "~" + projectFileName, exportProjectFileName, draftProjectFileName};
+    const QDir folder(path);
+    return std::any_of(markers.cbegin(), markers.cend(),
+                       [&](const QString& name) { return QFileInfo(folder.filePath(name)).isFile(); });
 }

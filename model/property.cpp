@@ -44,10 +44,7 @@ void Property::reset(bool deleteCamera)
 {
     if (deleteCamera)
         m_camParams.reset();
-    {
-        QMutexLocker lock(&m_lastIdsMutex);
-        m_lastIds.clear();
-    }
+    m_ids.clear();
     deleteBuildings();
     {
         QMutexLocker lock(&m_scanRecordsMutex);
@@ -148,27 +145,22 @@ void Property::setDirty(bool value)
 
 int Property::nextId(const QString& typeName)
 {
-    QMutexLocker lock(&m_lastIdsMutex);
-    return ++m_lastIds[typeName];
+    return int(m_ids.next(typeName));
 }
 
-void Property::bumpLastId(const QString& typeName, int id)
+void Property::bumpLastId(const QString& typeName, qint64 id)
 {
-    QMutexLocker lock(&m_lastIdsMutex);
-    int& last = m_lastIds[typeName];
-    last = std::max(last, id);
+    m_ids.registerId(typeName, id);
 }
 
 QMap<QString, int> Property::lastIds() const
 {
-    QMutexLocker lock(&m_lastIdsMutex);
-    return m_lastIds;
+    return m_ids.counters();
 }
 
 void Property::setLastIds(const QMap<QString, int>& ids)
 {
-    QMutexLocker lock(&m_lastIdsMutex);
-    m_lastIds = ids;
+    m_ids.setCounters(ids);
 }
 
 void Property::setInitialPano(Panorama* pano)

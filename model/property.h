@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/unique_ids.h"
 #include "model/drc_finding.h"
 #include "model/mixins.h"
 
@@ -94,7 +95,7 @@ public:
 
     // Id registry (any thread)
     int nextId(const QString& typeName);
-    void bumpLastId(const QString& typeName, int id);
+    void bumpLastId(const QString& typeName, qint64 id);
     QMap<QString, int> lastIds() const;
     void setLastIds(const QMap<QString, int>& ids);
 
@@ -112,6 +113,15 @@ public:
     int shutterCounter() const;
 
     bool isSupportedCameraModel() const;
+
+    // A project folder on read-only media, or one the user may not write to: shown whole, never
+    // written to. What is made for it goes to a folder of the user's cache instead.
+    bool isReadOnlyFolder() const;
+    QString cacheFolder() const;
+    // The project folder, or for a read-only one its cache folder (made when missing).
+    QString writableProjectFolder() const;
+    // What a person is told about a read-only project folder.
+    QString readOnlyFolderText() const;
 
     // Generated files
     void cleanup(bool reimport);
@@ -227,10 +237,9 @@ private:
     QTimer* m_autoBackupTimer = nullptr;
     int m_scanPasses = 0;
     bool m_autosaveWaitsForPass = false;
-    QMap<QString, int> m_lastIds;
+    UniqueIds m_ids;
     QString m_quorilVersion;
     QString m_nomivoVersion;
-    mutable QMutex m_lastIdsMutex;
     QString m_newPostComment;
     bool m_trialCalibrationApplied = false;
     bool m_alignmentLocked = false;

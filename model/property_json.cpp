@@ -1,5 +1,6 @@
 #include "model/property.h"
 
+#include "base/json_values.h"
 #include "base/program_version.h"
 #include "camera/cam_params_ztm5.h"
 #include "model/building.h"
@@ -104,10 +105,8 @@ void Property::readProjectObject(const QJsonObject& project, const QString& load
 
     m_newPostComment = project["comments"].toObject()["newPost"].toString();
     const QJsonObject counters = project["lastIds"].toObject();
-    for (auto it = counters.constBegin(); it != counters.constEnd(); ++it) {
-        // A negative counter would issue 0, which stands for "no id", and then ids below it.
-        bumpLastId(it.key(), std::max(it.value().toInt(0), 0));
-    }
+    for (auto it = counters.constBegin(); it != counters.constEnd(); ++it)
+        m_ids.raiseCounter(it.key(), it.value().toInteger(0));
     m_alignmentLocked = project["alignmentLocked"].toBool(false);
 
     if (beforeBuildings)
@@ -115,7 +114,7 @@ void Property::readProjectObject(const QJsonObject& project, const QString& load
     for (const QJsonValue& building : project["buildings"].toArray())
         Building::fromJson(building.toObject(), this);
     // The buildings registered every id they hold, so the initial scan can be found now.
-    m_initialPano = dynamic_cast<Panorama*>(findPanoById(project["initPanoId"].toInt(0), QStringLiteral("pano")));
+    m_initialPano = dynamic_cast<Panorama*>(findPanoById(int(jsonId(project["initPanoId"])), QStringLiteral("pano")));
     if (m_initialPano && project.contains("initPanoAngle"))
         m_initialPano->setInitAngle(initAngleDegrees(project["initPanoAngle"]));
     m_mainBuildingId = project["mainBuildingId"].toInt(0);

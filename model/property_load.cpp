@@ -74,13 +74,15 @@ private:
     // Region B; false when the user cancelled the newer-format question.
     bool loadTree();
     ProjectFileOutcome readProjectFileGuarded();
+    ProjectFileOutcome readProjectFileOrSavedCopy();
     ProjectFileOutcome readProjectFile();
     bool askNewerFormat();
-    QString keepDamagedProjectFile();
+    QString keepDamagedProjectFile(const QString& path);
     void addNewFloors();
     void assignOrderKeys();
     void reloadScans();
-    QString collectResults();
+    QString failureTexts() const;
+    void removeFailedScans();
     bool finish();
 
     Property& p;
@@ -123,25 +125,6 @@ std::unique_ptr<CamParams> cameraFromSystemFile(const QString& path)
             return std::move(camera);
     }
     return nullptr;
-}
-
-// The job posted for a failed scan: deletes it from its floor, keeping its folder. A scan that
-// left the floor, or was replaced by another at the same address, is not touched.
-void removeMissingPano(Floor* floor, Panorama* pano, uint32_t id)
-{
-    if (floor->panos().contains(pano) && pano->storedId() == id)
-        floor->deletePano(pano, false);
-}
-
-// Runs after the load has returned to the event loop; dropped with the floor (and so with the
-// property) when that is gone first.
-void postRemoveMissingPano(Panorama* pano)
-{
-    Floor* floor = pano->floor();
-    if (!floor)
-        return;
-    const uint32_t id = pano->storedId();
-    runOnMainThread([floor, pano, id] { removeMissingPano(floor, pano, id); }, floor);
 }
 
 } // namespace
@@ -275,7 +258,7 @@ bool ProjectLoad::loadTree()
     }
 
     // 11.
-    Notification::setLogFilePath(p.m_folder + "/" + logFileName);
+    Notification::setLogFilePath(p.writableProjectFolder() + "/" + logFileName);
     progress(Property::tr("Checking for new floors/panos..."), 3);
     // 12.
     addNewFloors();
@@ -286,7 +269,7 @@ bool ProjectLoad::loadTree()
         assignOrderKeys();
     // 15. to 17.
     reloadScans();
-    const QString errors = collectResults();
+    const QString errors = failureTexts();
     // 18.
     if (m_wallThicknessWarning)
         questions().question(nullptr, Questions::Warning, Property::tr("Warning"),
@@ -307,10 +290,13 @@ bool ProjectLoad::loadTree()
     // A project file without a serial still has the camera's system file.
     if (p.m_cameraSerialNumber.isEmpty())
         p.m_cameraSerialNumber = m_systemFileSerial;
+    removeFailedScans();
     // 20.
+    if (p.isReadOnlyFolder())
+        qWarning().noquote() << p.readOnlyFolderText();
     if (!errors.isEmpty())
         throw failure(errors);
-    if (m_projectFile.endsWith(QLatin1String(".djs")))
+    if (m_projectFile.endsWith(QLatin1String(".djs")) && !p.isReadOnlyFolder())
         p.save();
     m_result = true;
     return true;
@@ -320,23 +306,75 @@ ProjectLoad::ProjectFileOutcome ProjectLoad::readProjectFileGuarded()
 {
     // Region C
     try {
-        const ProjectFileOutcome outcome = readProjectFile();
-        m_recovered = m_recovering && outcome == ProjectFileOutcome::Read;
-        return outcome;
+        return readProjectFileOrSavedCopy();
     } catch (const ReimportRequested&) {
         qInfo().noquote() << Property::tr("Re-importing project at user request...");
     } catch (const std::exception& e) {
-        const QString kept = keepDamagedProjectFile();
+        const QString kept = keepDamagedProjectFile(m_projectFile);
         QString text = Property::tr("Could not load Quoril project (") + m_path + Property::tr("). Reason: ")
             + QString::fromUtf8(e.what()) + Property::tr("\n\nQuoril will try to re-import...");
         if (!kept.isEmpty())
             text += Property::tr("\nThe project file was kept as: ") + kept;
+        text += Property::tr("\n\nThe re-import cannot bring back what only the project file held: the property's "
+                             "name and comments, its buildings and which floors they hold, the floors' names, grade "
+                             "levels, wall thicknesses, ceiling heights and portal visibility, the notes, reference "
+                             "lines and tags, and the initial pano.");
         qWarning().noquote() << text;
     }
     // The reset inside the reading emptied the folder; the import must never run without it.
     p.m_folder = m_path;
     p.importFromCameraData(m_wallThickness);
     return ProjectFileOutcome::Read;
+}
+
+// A project file that cannot be read is no reason to lose the edits of the other saved copy: the
+// autosave copy when the project file is damaged, the project file when the autosave copy is.
+ProjectLoad::ProjectFileOutcome ProjectLoad::readProjectFileOrSavedCopy()
+{
+    const QString chosen = m_projectFile;
+    std::string firstFailure;
+    try {
+        const ProjectFileOutcome outcome = readProjectFile();
+        m_recovered = m_recovering && outcome == ProjectFileOutcome::Read;
+        return outcome;
+    } catch (const ReimportRequested&) {
+        throw;
+    } catch (const std::exception& e) {
+        firstFailure = e.what();
+    }
+    const QString project = m_path + "/" + projectFileName;
+    const QString autosave = m_path + "/~" + projectFileName;
+    const QString fileName = QFileInfo(chosen).fileName();
+    QString other;
+    if (fileName == projectFileName)
+        other = autosave;
+    else if (fileName == "~" + projectFileName)
+        other = project;
+    if (other.isEmpty() || !QFileInfo(other).isFile())
+        throw std::runtime_error(firstFailure);
+    m_projectFile = other;
+    ProjectFileOutcome outcome;
+    try {
+        outcome = readProjectFile();
+    } catch (const ReimportRequested&) {
+        throw;
+    } catch (const std::exception&) {
+        // Both are damaged: neither may be replaced by the next save either.
+        keepDamagedProjectFile(other);
+        m_projectFile = chosen;
+        throw std::runtime_error(firstFailure);
+    }
+    m_recovered = other == autosave && outcome == ProjectFileOutcome::Read;
+    const QString kept = keepDamagedProjectFile(chosen);
+    const QString when = QLocale::system().toString(QFileInfo(other).lastModified(), QLocale::ShortFormat);
+    QString text = Property::tr("Could not read %1: %2\nThe copy saved at %3 (%4) was opened instead.")
+                       .arg(chosen, QString::fromStdString(firstFailure), when, QFileInfo(other).fileName());
+    if (m_recovered)
+        text += Property::tr(" Save the project to keep it.");
+    if (!kept.isEmpty())
+        text += Property::tr("\nThe damaged file was kept as: ") + kept;
+    qWarning().noquote() << text;
+    return outcome;
 }
 
 ProjectLoad::ProjectFileOutcome ProjectLoad::readProjectFile()
@@ -361,7 +399,8 @@ ProjectLoad::ProjectFileOutcome ProjectLoad::readProjectFile()
     m_rawImport = false;
     p.reset(false);
     p.readProjectObject(project, m_path, [this] { progress(Property::tr("Loading buildings..."), 2); });
-    removeFolderInsideProject(p.m_folder, {assetsFolderName});
+    if (!p.isReadOnlyFolder())
+        removeFolderInsideProject(p.m_folder, {assetsFolderName});
     return ProjectFileOutcome::Read;
 }
 
@@ -384,15 +423,15 @@ bool ProjectLoad::askNewerFormat()
 
 // The next save would replace the project file, and with it the only copy of the user's work
 // that might still be rescued; it is set aside under a name no save or clean-up touches.
-QString ProjectLoad::keepDamagedProjectFile()
+QString ProjectLoad::keepDamagedProjectFile(const QString& path)
 {
-    const QString fileName = QFileInfo(m_projectFile).fileName();
+    const QString fileName = QFileInfo(path).fileName();
     if (fileName != projectFileName && fileName != "~" + projectFileName)
         return {};
-    if (!QFileInfo(m_projectFile).isFile())
+    if (!QFileInfo(path).isFile())
         return {};
-    const QString sidePath = uniqueFileName(m_projectFile + ".damaged");
-    return QFile::rename(m_projectFile, sidePath) ? QFileInfo(sidePath).fileName() : QString();
+    const QString sidePath = uniqueFileName(path + ".damaged");
+    return QFile::rename(path, sidePath) ? QFileInfo(sidePath).fileName() : QString();
 }
 
 void ProjectLoad::addNewFloors()
@@ -464,22 +503,39 @@ void ProjectLoad::reloadScans()
         p.reset(false);
         throw failure(Property::tr("Canceled by the user"));
     }
+    // The outlines and first placements the scans posted land while the signals are still blocked:
+    // they belong to the project as loaded (and saved by the load), not to the user's changes.
+    runPendingMainThreadJobs();
 }
 
-QString ProjectLoad::collectResults()
+QString ProjectLoad::failureTexts() const
 {
     // 17.
-    // A scan the camera model cannot process yet is kept as it is, with one warning.
+    // A scan the camera model cannot process yet is no failure: it stays as it is (removeFailedScans).
     QList<PanoTask> failed;
+    for (const PanoTask& task : std::as_const(m_tasks))
+        if (!task.unprocessed)
+            failed << task;
+    return joinFailureTexts(failed, [](const QString& text) { return !text.endsWith(mainImageMissing); });
+}
+
+// The scans that failed leave their floors (their folders stay) before anything is saved or the
+// tree is shown: the project then holds, and the project file names, only what the user sees, and
+// nothing the load did marks it changed.
+void ProjectLoad::removeFailedScans()
+{
+    QList<PanoTask> kept;
     for (const PanoTask& task : std::as_const(m_tasks)) {
-        if (task.unprocessed) {
+        if (task.text.isEmpty()) {
+            kept << task;
+        } else if (task.unprocessed) {
             qWarning().noquote() << task.text + Property::tr(" The scan is kept unprocessed.");
-        } else if (!task.text.isEmpty()) {
-            postRemoveMissingPano(task.pano);
-            failed.append(task);
+            kept << task;
+        } else if (Floor* floor = task.pano->floor()) {
+            floor->deletePano(task.pano, false);
         }
     }
-    return joinFailureTexts(failed, [](const QString& text) { return !text.endsWith(mainImageMissing); });
+    m_tasks = kept;
 }
 
 bool ProjectLoad::finish()

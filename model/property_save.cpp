@@ -44,6 +44,11 @@ bool Property::writeProjectFile()
 
 bool Property::save()
 {
+    // Said as it is: the folder was neither renamed nor moved, it cannot be written to.
+    if (isReadOnlyFolder()) {
+        qWarning().noquote() << readOnlyFolderText();
+        return false;
+    }
     if (!writeProjectFile()) {
         qWarning().noquote() << tr("Could not save project. Ensure you have not renamed or moved house folder "
                                    "while it was opened in Quoril.");
@@ -67,7 +72,9 @@ bool Property::save()
 
 void Property::on_autoBackupTimer_timeout()
 {
-    if (m_folder.isEmpty() || waitForScanPass())
+    // In a read-only folder the edits stay in memory: there is nowhere to keep a copy that the next
+    // load would find.
+    if (m_folder.isEmpty() || isReadOnlyFolder() || waitForScanPass())
         return;
     // Queued work, results posted by pool threads among it, lands before the project is written.
     const QPointer<Property> self(this);

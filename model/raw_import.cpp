@@ -183,7 +183,8 @@ QString importLegacyHouseLayout(const QString& projectFolder)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     QStringList leftOver = QDir(projectFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Time);
-    const QByteArray bytes = file.read(kMaxHouseDatBytes);
+    // Beyond the limit the layout is read as cut short there, like any damaged file.
+    const QByteArray bytes = readAtMost(file, kMaxHouseDatBytes);
     file.close();
 
     QBuffer buffer;
@@ -215,8 +216,7 @@ void Property::importFromCameraData(int& wallThickness)
 {
     QFile projectJson(m_folder + "/project.json");
     if (projectJson.open(QIODevice::ReadOnly)) {
-        const QByteArray text = projectJson.size() <= kMaxProjectJsonBytes ? projectJson.read(kMaxProjectJsonBytes)
-                                                                          : QByteArray();
+        const QByteArray text = readAllWithin(projectJson, kMaxProjectJsonBytes).value_or(QByteArray());
         QJsonParseError error;
         const QJsonDocument document = QJsonDocument::fromJson(text, &error);
         if (error.error != QJsonParseError::NoError) {

@@ -132,13 +132,13 @@ QByteArray Panorama::pointcloudData() const
 void Panorama::reloadTwoLens(const CamParamsZTM6& camera, bool reprocess)
 {
     const QString dir = folder();
-    const QString preview = dir + "/" + scanfiles::preview;
+    const QString preview = existingFilePath(scanfiles::preview);
     if (!QFileInfo(dir + "/" + scanfiles::twoLensMainImage).isFile()) {
         // A scan from an export archive has only what processing made: its pictures and point cloud.
         if (reprocess || !QFileInfo::exists(preview))
             throwMainImageMissing();
         ScanData data;
-        readPointcloudFile(dir + "/" + scanfiles::pointCloud, data.lidarPoints);
+        readPointcloudFile(existingFilePath(scanfiles::pointCloud), data.lidarPoints);
         postGeometry(data, false);
         return;
     }
@@ -153,26 +153,26 @@ void Panorama::reloadTwoLens(const CamParamsZTM6& camera, bool reprocess)
         property->updateShutterCounter(data.shutterCounter);
         m_systemCfgIndex = property->systemCfgIndex(data.systemCfgName);
     }
-    writePointcloudFile(dir + "/" + scanfiles::pointCloud, data.lidarPoints);
+    writePointcloudFile(writableFilePath(scanfiles::pointCloud), data.lidarPoints);
     postGeometry(data, firstRead);
 
     if (reprocess || !QFileInfo::exists(preview)) {
         const QByteArray rgb = renderTwoLensPano(camera, dir, m_imageParams, kPreviewWidth);
-        writePreviewPic(preview, reinterpret_cast<const uint8_t*>(rgb.constData()), kPreviewWidth, kPreviewHeight);
+        writePreviewPic(writableFilePath(scanfiles::preview), reinterpret_cast<const uint8_t*>(rgb.constData()),
+                        kPreviewWidth, kPreviewHeight);
     }
 }
 
 void Panorama::buildTwoLensPano(const CamParamsZTM6& camera)
 {
     const QString dir = folder();
-    const QString pano = dir + "/" + scanfiles::fullPano;
     if (!QFileInfo(dir + "/" + scanfiles::twoLensMainImage).isFile()) {
         // Without the lens images a pano already made is the best there is.
-        if (QFileInfo::exists(pano))
+        if (QFileInfo::exists(existingFilePath(scanfiles::fullPano)))
             return;
         throwMainImageMissing();
     }
     const QByteArray rgb = renderTwoLensPano(camera, dir, m_imageParams, kFullPanoWidth);
-    writeFullPanoPic(pano, reinterpret_cast<const uint8_t*>(rgb.constData()),
+    writeFullPanoPic(writableFilePath(scanfiles::fullPano), reinterpret_cast<const uint8_t*>(rgb.constData()),
                      kFullPanoWidth, kFullPanoWidth / 2);
 }

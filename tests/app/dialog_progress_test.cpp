@@ -68,3 +68,22 @@ TEST(DialogProgress, WaitEndsOnFinishOrCancel)
         EXPECT_EQ(handled, cancel);
     }
 }
+
+// The window that owns a progress may go first (the program closing while a camera answers): the
+// progress then reads as cancelled and its end deletes nothing twice.
+TEST(DialogProgress, OutlivesTheWindowThatOwnsIt)
+{
+    auto window = std::make_unique<QWidget>();
+    ProgressRequest request;
+    request.label = "Uploading...";
+    request.cancelText = "Cancel";
+    request.parent = window.get();
+    const std::unique_ptr<Progress> progress = dialogProgressFactory()(request);
+    EXPECT_FALSE(progress->wasCancelled());
+    window.reset();
+    EXPECT_TRUE(progress->wasCancelled());
+    progress->setValue(1);
+    progress->setLabel("still here");
+    progress->waitUntilFinished();
+    progress->finish();
+}

@@ -6,6 +6,8 @@
 #include "app/message_presenter.h"
 #include "app/property_panel.h"
 #include "app/property_tree_model.h"
+#include "app/property_tree_view.h"
+#include "base/folder_access.h"
 #include "editor/editor.h"
 #include "model/app_settings.h"
 #include "model/building.h"
@@ -23,6 +25,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QUndoStack>
 
 #include <gtest/gtest.h>
@@ -63,6 +66,47 @@ struct LoadedWindowFixture {
     }
     int treeRows(Itemizeable* entry) const { return window.treeModel()->rowCount(window.treeModel()->indexOf(entry)); }
 };
+
+// Makes a folder read-only while it lives in a way root honours too: every file and folder in it
+// immutable. Where the file system or the machine refuses that, the program's write check is told
+// that the folder is read-only instead.
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(const QString& folder) : m_folder(folder)
+    {
+        m_immutable = runProcess("chattr", {"-R", "+i", folder}).exitCode == 0
+            && !QFile(folder + "/probe").open(QIODevice::WriteOnly);
+        if (m_immutable)
+            return;
+        runProcess("chattr", {"-R", "-i", folder});
+        m_previous = setWritableFolderProbe([folder](const QString& path) {
+            const QFileInfo info(path);
+            return path != folder && !path.startsWith(folder + "/") && info.isDir() && info.isWritable();
+        });
+    }
+    ~ReadOnlyFolder()
+    {
+        if (m_immutable)
+            runProcess("chattr", {"-R", "-i", m_folder});
+        else
+            setWritableFolderProbe(m_previous);
+    }
+    bool immutable() const { return m_immutable; }
+
+private:
+    QString m_folder;
+    bool m_immutable = false;
+    WritableFolderProbe m_previous;
+};
+
+// Every file below a folder with its SHA-1.
+QMap<QString, QString> contentOf(const QString& folder)
+{
+    QMap<QString, QString> sums;
+    for (const QString& entry : listTree(folder))
+        sums[entry] = entry.endsWith('/') ? QString() : sha1sumOf(folder + "/" + entry);
+    return sums;
+}
 
 // As a person edits a field: select all, type (or delete), Return.
 void typeInto(QLineEdit* edit, const QString& text)
@@ -249,6 +293,8 @@ TEST(MainWindow, UnsavedChangesAreAskedAboutBeforeALoadOrAClose)
     EXPECT_FALSE(loaded->isDirty());
 }
 
+// Whatever a load fails on, the window is left without a project: nothing to save or export, and
+// nothing written into the folder tried, now or when it is tried again.
 TEST(MainWindow, AFailedLoadIsReportedChangesNothingAndTheWindowStaysUsable)
 {
     LoadedWindowFixture f;
@@ -256,21 +302,56 @@ TEST(MainWindow, AFailedLoadIsReportedChangesNothingAndTheWindowStaysUsable)
     // Not a project, and an archive that is not an export: the box and the log say why.
     const QString notAProject = f.root.filePath("Holiday photos");
     writeFile(notAProject + "/beach.txt", "sand");
+    QDir().mkpath(notAProject + "/2024/June");
+    const QString empty = f.root.filePath("Empty");
+    QDir().mkpath(empty);
     writeFile(f.root.filePath("tour.tar"), "not an archive");
+    const QString file = f.root.filePath("notes.txt");
+    writeFile(file, "a file");
+    f.load(f.folder);
+    ASSERT_NE(f.window.currentProperty(), nullptr);
+    f.window.currentProperty()->setDirty(false);
     const QStringList before = listTree(f.root.path());
-    f.load(notAProject);
-    const QString reported = "Could not load Quoril project at " + notAProject + ". Reason: ";
-    EXPECT_TRUE(log.contains(QtCriticalMsg, reported));
-    ASSERT_FALSE(f.boxes.isEmpty());
-    EXPECT_TRUE(f.boxes.last()->text().startsWith(reported)) << f.boxes.last()->text().toStdString();
-    EXPECT_EQ(f.boxes.last()->windowTitle(), "Quoril");
+    const QString floorFolder = f.folder + "/Ground";
+    for (const QString& tried : {notAProject, empty, floorFolder, file, notAProject}) {
+        SCOPED_TRACE(tried.toStdString());
+        f.load(tried);
+        const QString reported = "Could not load Quoril project at " + tried + ". Reason: ";
+        EXPECT_TRUE(log.contains(QtCriticalMsg, reported));
+        ASSERT_FALSE(f.boxes.isEmpty());
+        EXPECT_TRUE(f.boxes.last()->text().startsWith(reported)) << f.boxes.last()->text().toStdString();
+        EXPECT_EQ(f.boxes.last()->windowTitle(), "Quoril");
+        EXPECT_EQ(f.window.currentProperty(), nullptr);
+        EXPECT_FALSE(f.window.saveAction()->isEnabled());
+        EXPECT_FALSE(f.window.exportAction()->isEnabled());
+        EXPECT_EQ(f.window.windowTitle(), "Quoril");
+        f.window.on_SaveProperty_triggered();
+        f.window.on_Export_triggered();
+        EXPECT_EQ(listTree(f.root.path()), before);
+    }
     f.load(f.root.filePath("tour.tar"));
     EXPECT_TRUE(f.boxes.last()->text().startsWith("Could not process tar file:"));
+    EXPECT_EQ(f.window.currentProperty(), nullptr);
     EXPECT_EQ(listTree(f.root.path()), before);
     EXPECT_EQ(readFile(notAProject + "/beach.txt"), "sand");
 
+    // A load the user cancels (a project of a newer format) leaves nothing either.
+    const QString newer = f.root.filePath("Newer");
+    makeProject(newer, {"--scans-per-floor", "0", "--user-scans", "1", "--lens-height", "64", "--variant",
+                        "newer-format"});
+    const QStringList newerFiles = listTree(newer);
+    {
+        ScriptedPrompt prompt;
+        prompt.answerProjectFolders({newer}, f.root.path()).answerChoice(-1);
+        f.window.loadAction()->trigger();
+    }
+    EXPECT_EQ(f.window.currentProperty(), nullptr);
+    EXPECT_FALSE(f.window.saveAction()->isEnabled());
+    EXPECT_EQ(listTree(newer), newerFiles);
+
     // Broken scans: reported, and every other scan is there.
     writeFile(f.folder + "/Ground/User Pano_Ground 1/u.jpg", "not a picture");
+    QFile::remove(f.folder + "/Ground/User Pano_Ground 1/t.pic");
     f.load(f.folder);
     EXPECT_TRUE(log.contains(QtWarningMsg, "Could not process pano " + f.folder + "/Ground/User Pano_Ground 1"));
     Floor* ground = f.window.editor()->floor();
@@ -279,4 +360,123 @@ TEST(MainWindow, AFailedLoadIsReportedChangesNothingAndTheWindowStaysUsable)
     ASSERT_EQ(ground->panos().size(), 1);
     EXPECT_EQ(ground->panos().first()->dir(), "User Pano_Ground 2");
     EXPECT_EQ(f.treeRows(ground->building()), 4);
+}
+
+// F2 in the tree renames a floor and its folder at once; the project on disk follows at once, so a
+// Discard at the close still leaves a project that loads as the same tree, grade level and all.
+TEST(MainWindow, AFloorRenamedInTheTreeLoadsAsTheSameTreeAfterADiscard)
+{
+    LoadedWindowFixture f;
+    f.load(f.folder);
+    Floor* ground = f.window.editor()->floor();
+    ASSERT_TRUE(ground && ground->ownName() == "Ground");
+    ground->setGradeHint(1);
+    f.window.saveAction()->trigger();
+
+    PropertyTreeView* tree = f.window.treeView();
+    ASSERT_TRUE(tree->selectEntry(ground));
+    keyClick(tree, Qt::Key_F2);
+    auto* editor = tree->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr) << "F2 opens the name for editing";
+    typeInto(editor, "Ground Floor");
+    EXPECT_TRUE(processEventsUntil([&] { return ground->ownName() == "Ground Floor"; })) << "committed on Return";
+    EXPECT_TRUE(QDir(f.folder + "/Ground Floor").exists() && !QDir(f.folder + "/Ground").exists());
+    ScriptedPrompt prompt;
+    prompt.answerQuestion(QMessageBox::Discard);
+    ASSERT_TRUE(f.window.close());
+
+    Property reread;
+    ASSERT_TRUE(reread.load(f.folder));
+    ASSERT_EQ(reread.buildings().size(), 1) << "no floor found its way into a new building";
+    QStringList floors;
+    for (Floor* floor : reread.buildings()[0]->floors())
+        floors << floor->ownName() + " in " + floor->dir();
+    EXPECT_EQ(floors, QStringList({"Ground in Ground Floor", "1st Floor in 1st Floor", "Basement in Basement",
+                                   "Pictures in Pictures"}))
+        << "the rename was discarded, its folder stays";
+    EXPECT_EQ(reread.buildings()[0]->floors()[0]->gradeHint(), 1);
+    EXPECT_EQ(reread.buildings()[0]->floors()[0]->panos().size(), 2);
+}
+
+// A scan whose main image is missing leaves the tree during the load; a person who then changes
+// nothing is not asked about unsaved changes.
+TEST(MainWindow, AProjectThatLostAScanOnLoadingIsNotChanged)
+{
+    LoadedWindowFixture f;
+    const QString folder = f.root.filePath("Oak Lane");
+    makeProject(folder, {"--scans-per-floor", "2", "--user-scans", "0", "--lens-height", "64", "--floors", "1"});
+    f.load(folder);
+    ASSERT_NE(f.window.currentProperty(), nullptr);
+    Floor* ground = f.window.editor()->floor();
+    ASSERT_NE(ground, nullptr);
+    EXPECT_EQ(ground->panos().size(), 1) << "its scan 002 has no main image";
+    EXPECT_FALSE(f.window.isWindowModified());
+    EXPECT_FALSE(QFile::exists(folder + "/Ground/002/pano.dat"));
+    ScriptedPrompt none;
+    EXPECT_TRUE(f.window.close()) << "closing asks nothing";
+}
+
+// A project on read-only media opens whole: what the load makes for its scans goes to the user's
+// cache, nothing reaches the folder, and saving or exporting says plainly that the folder is
+// read-only.
+TEST(MainWindow, AProjectInAReadOnlyFolderOpensWholeAndSavingSaysWhy)
+{
+    // The cache folder in a place of the tests' own.
+    struct TestPaths {
+        TestPaths() { QStandardPaths::setTestModeEnabled(true); }
+        ~TestPaths() { QStandardPaths::setTestModeEnabled(false); }
+    } testPaths;
+    LoadedWindowFixture f;
+    const QString folder = f.root.filePath("On a DVD");
+    makeProject(folder, {"--scans-per-floor", "2", "--user-scans", "1", "--lens-height", "64", "--floors", "2"});
+    const QMap<QString, QString> before = contentOf(folder);
+    LogCapture log;
+    {
+        ReadOnlyFolder readOnly(folder);
+        SCOPED_TRACE(readOnly.immutable() ? "immutable folder" : "write check says read-only");
+        f.load(folder);
+        Property* property = f.window.currentProperty();
+        ASSERT_NE(property, nullptr);
+        EXPECT_TRUE(property->isReadOnlyFolder());
+        int scans = 0;
+        for (Building* building : property->buildings())
+            for (Floor* floor : building->floors())
+                for (Panorama* pano : floor->panos()) {
+                    ++scans;
+                    if (pano->panoType() != PanoType::User)
+                        EXPECT_FALSE(pano->outline().isEmpty()) << pano->folder().toStdString();
+                    EXPECT_TRUE(QFile::exists(pano->existingFilePath(QLatin1String("t.pic"))));
+                    EXPECT_TRUE(pano->existingFilePath(QLatin1String("t.pic")).startsWith(property->cacheFolder()));
+                }
+        EXPECT_EQ(scans, 2 * 2 - 1 + 2 + 2) << "every scan but the one without its main image, Pictures too";
+        EXPECT_FALSE(log.contains(QtWarningMsg, "Could not process pano"));
+        const QString readOnlyText = property->readOnlyFolderText();
+        EXPECT_TRUE(readOnlyText.startsWith("The project folder \"" + folder + "\" is read-only"));
+        EXPECT_EQ(log.texts(QtWarningMsg).filter("read-only").size(), 1) << "told once when it opens";
+        EXPECT_FALSE(f.window.isWindowModified());
+
+        // An edit: saving says why it cannot; the autosave keeps it in memory without a word.
+        f.window.editor()->floor()->setGradeHint(1);
+        log.clear();
+        f.window.saveAction()->trigger();
+        EXPECT_EQ(log.texts(QtWarningMsg), QStringList{readOnlyText});
+        ASSERT_FALSE(f.boxes.isEmpty());
+        EXPECT_EQ(f.boxes.last()->text(), readOnlyText);
+        EXPECT_TRUE(f.window.isWindowModified());
+        ASSERT_TRUE(QMetaObject::invokeMethod(property, "on_autoBackupTimer_timeout", Qt::DirectConnection));
+        EXPECT_EQ(log.texts(QtWarningMsg).size(), 1);
+        const QList<DrcFinding> findings = property->checkExport();
+        EXPECT_TRUE(std::any_of(findings.cbegin(), findings.cend(), [&](const DrcFinding& finding) {
+            return finding.code == 0 && finding.message == readOnlyText;
+        }));
+        QString html;
+        EXPECT_FALSE(property->exportTar(html));
+        EXPECT_TRUE(log.contains(QtCriticalMsg, readOnlyText));
+        const QString cache = property->cacheFolder();
+        ScriptedPrompt prompt;
+        prompt.answerQuestion(QMessageBox::Discard);
+        EXPECT_TRUE(f.window.close());
+        QDir(cache).removeRecursively();
+    }
+    EXPECT_EQ(contentOf(folder), before) << "nothing written, renamed or removed in the folder";
 }

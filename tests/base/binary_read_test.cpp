@@ -3,6 +3,10 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
 namespace {
 
 QByteArray countField(qint32 count)
@@ -40,5 +44,52 @@ TEST(ReadUtf16String, ReadsRecordsInTurnAndGivesTheDefaultForBadCounts)
         for (const QString& text : expected)
             EXPECT_EQ(readUtf16String(buffer, "d"), text) << data.toHex().toStdString();
         EXPECT_EQ(buffer.pos(), positionAfter) << data.toHex().toStdString();
+    }
+}
+
+namespace {
+// A device that cannot tell its size up front, as a pipe; it hands out at most 3 bytes a read.
+class Stream : public QIODevice {
+public:
+    explicit Stream(QByteArray* data) : m_data(*data) {}
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char* out, qint64 max) override
+    {
+        const qint64 n = std::min<qint64>({max, 3, m_data.size() - m_at});
+        std::memcpy(out, m_data.constData() + m_at, size_t(n));
+        m_at += n;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray m_data;
+    qint64 m_at = 0;
+};
+} // namespace
+
+TEST(ReadAllWithin, GivesTheRestUpToTheLimitAndNothingForMoreFromFilesAndStreams)
+{
+    const QByteArray bytes = "0123456789";
+    for (bool sequential : {false, true}) {
+        SCOPED_TRACE(sequential ? "stream" : "file");
+        const auto from = [&](qint64 skip, qint64 limit) {
+            QByteArray data = bytes;
+            std::unique_ptr<QIODevice> device;
+            if (sequential)
+                device = std::make_unique<Stream>(&data);
+            else
+                device = std::make_unique<QBuffer>(&data);
+            device->open(QIODevice::ReadOnly);
+            for (qint64 left = skip; left > 0;)
+                left -= device->read(left).size();
+            return readAllWithin(*device, limit);
+        };
+        EXPECT_EQ(from(0, 10), bytes);
+        EXPECT_EQ(from(3, 7), "3456789") << "the rest from where the device stands";
+        EXPECT_EQ(from(0, 9), std::nullopt);
+        EXPECT_EQ(from(10, 0), QByteArray());
     }
 }

@@ -26,15 +26,26 @@ struct CountingBuffer : std::streambuf {
 
 } // namespace
 
-// Names the export uses: doubled slashes, the longest that still splits into prefix and name, empty and
-// block-sized entries, non-ASCII text, a file beyond the copy buffer. What it refuses leaves no byte.
+// Names the export uses: doubled slashes, long names split as GNU tar splits them (a project folder
+// name too long for the name field before its last "/", both fields filled to the last byte, a
+// whole name of 100 bytes), empty and block-sized entries, non-ASCII text, a file beyond the copy
+// buffer. What it refuses leaves no byte.
 TEST(TarWriter, GnuTarBsdtarAndPythonReadWhatItWritesAndNothingOfWhatItRefuses)
 {
     QTemporaryDir dir;
     const QString longName = "Proj/" + QString(74, 'd') + "/" + QString(74, 'e') + "/" + QString(95, 'n') + ".jpg";
-    const QStringList names = {"Proj/project.qjs", "Proj//system.cfg", "Proj/empty.txt", longName, "Proj/grüße.txt",
-                               "Proj/block.bin"};
-    const int sizes[] = {1000, 513, 0, 300001, 10, 512};
+    const QString longProject = QString(140, 'P');
+    const QStringList names = {"Proj/project.qjs",
+                               "Proj//system.cfg",
+                               "Proj/empty.txt",
+                               longName,
+                               "Proj/grüße.txt",
+                               "Proj/block.bin",
+                               longProject + "/Ground_Scan 1#12/t.pic",
+                               longProject + "//quorillog.txt",
+                               QString(150, 'q') + "/" + QString(4, 'r') + "/" + QString(100, 's'),
+                               QString(100, 'w')};
+    const int sizes[] = {1000, 513, 0, 300001, 10, 512, 7, 1, 2, 3};
     const QString archive = dir.filePath("out.tar");
     QStringList sums;
     std::int64_t expectedLength = 1024;
@@ -51,11 +62,17 @@ TEST(TarWriter, GnuTarBsdtarAndPythonReadWhatItWritesAndNothingOfWhatItRefuses)
             expectedLength += 512 + (data.size() + 511) / 512 * 512;
         }
         const auto length = out.tellp();
-        const std::string noSlash(100, 'b'), longPrefix = std::string(155, 'p') + "/file";
+        const std::string noSlash(101, 'b'), longPrefix = std::string(156, 'p') + "/file";
         EXPECT_EQ(thrownMessage([&] { writer.put(noSlash.c_str(), "x", 1); }),
                   QString::fromStdString("Invalid archive name \"" + noSlash + "\". 0 < length < 100"));
         EXPECT_EQ(thrownMessage([&] { writer.putFile(dir.filePath("src/0"), longPrefix.c_str()); }),
                   QString::fromStdString("Invalid archive name \"" + longPrefix + "\". 0 < length < 100"));
+        // Whatever the split, more than 100 bytes would be left for the name field.
+        const std::string longLast = "Proj/" + std::string(101, 'n');
+        EXPECT_EQ(thrownMessage([&] { writer.put(longLast.c_str(), "x", 1); }),
+                  QString::fromStdString("Invalid archive name \"" + longLast + "\". 0 < length < 100"));
+        EXPECT_FALSE(TarWriter::acceptsName(longPrefix.c_str()) || TarWriter::acceptsName(longLast.c_str()));
+        EXPECT_TRUE(TarWriter::acceptsName(names[8].toUtf8().constData()));
         EXPECT_EQ(thrownMessage([&] { writer.put("Proj/folder/", "", 0); }),
                   "Invalid archive name \"Proj/folder/\". It must not end in \"/\"");
         EXPECT_EQ(thrownMessage([&] { writer.put(nullptr, "", 0); }), "Invalid archive name");

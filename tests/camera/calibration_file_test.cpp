@@ -3,6 +3,7 @@
 #include "camera/cam_params_ztm5.h"
 #include "camera/cam_params_ztm6.h"
 #include "camera/system_cfg_backup.h"
+#include "support/log_capture.h"
 #include "support/system_cfg_fixture.h"
 #include "support/test_support.h"
 
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <limits>
 #include <memory>
 
 using namespace testsupport;
@@ -147,6 +149,53 @@ TEST_F(CalibrationFile, EachModelRefusesDamagedAndForeignFilesAndKeepsNothingOfA
             EXPECT_FALSE(model->loadSystemFile(path(name)));
             EXPECT_EQ(calibrationState(*model), fresh);
         }
+    }
+}
+
+// A whole file whose values no render can use is refused on reading, with the reason in the log,
+// so a project never takes it for a camera it could process; values at the edges of what renders
+// are taken.
+TEST_F(CalibrationFile, ValuesNoRenderCanUseAreRefusedOnReadingWithTheReason)
+{
+    const std::pair<QStringList, QString> refused[] = {
+        {{"--width", "2147483646", "--height", "1073741823"}, "is larger than any lens image this program decodes"},
+        {{"--width", "32768", "--height", "16384"}, "is larger than any lens image this program decodes"},
+        {{"--width", "7680", "--height", "3841"}, "is not a 2:1 size"},
+        {{"--width", "2", "--height", "1"}, "is not a 2:1 size"},
+        {{"--set", "lens2.U0=1e30"}, "centre of lens 2 lies far outside its lens image"},
+        {{"--set", "lens1.V0=-3841"}, "centre of lens 1 lies far outside its lens image"},
+        {{"K2 of lens 1", "inf"}, "a lens term that is not a finite number"},
+        {{"RM of lens 2", "nan"}, "a lens term that is not a finite number"},
+    };
+    for (const auto& [options, reason] : refused) {
+        SCOPED_TRACE(options.join(' ').toStdString());
+        if (options[0].startsWith("--")) {
+            make("file.cfg", options);
+        } else {
+            // The script writes only finite numbers: the term is put in here, the CRC made anew.
+            make("file.cfg");
+            QByteArray data = readFile(path("file.cfg")).chopped(2);
+            const int at = options[0].startsWith("K2") ? 152 + 5 * 4 : 152 + 72 + 11 * 4;
+            const float value = options[1] == "inf" ? std::numeric_limits<float>::infinity()
+                                                    : std::numeric_limits<float>::quiet_NaN();
+            data.replace(at, 4, reinterpret_cast<const char*>(&value), 4);
+            writeFile(path("file.cfg"), data + trailerOf(data));
+        }
+        CamParamsZTM6 model;
+        LogCapture log;
+        EXPECT_FALSE(model.loadSystemFile(path("file.cfg")));
+        EXPECT_EQ(model.imageWidth(), 0) << "nothing of the file is kept";
+        const QStringList warnings = log.texts(QtWarningMsg);
+        ASSERT_EQ(warnings.size(), 1);
+        EXPECT_TRUE(warnings[0].startsWith("The calibration file \"" + path("file.cfg") + "\" cannot be used: "));
+        EXPECT_TRUE(warnings[0].contains(reason)) << warnings[0].toStdString();
+    }
+    for (const QStringList& options : {QStringList{"--width", "16384", "--height", "8192"},
+                                       {"--set", "lens1.U0=-7680", "--set", "lens2.V0=7680", "--set", "lens2.K3=3e38"}}) {
+        SCOPED_TRACE(options.join(' ').toStdString());
+        make("file.cfg", options);
+        CamParamsZTM6 model;
+        EXPECT_TRUE(model.loadSystemFile(path("file.cfg")));
     }
 }
 

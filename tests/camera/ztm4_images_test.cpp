@@ -1,5 +1,4 @@
 #include "camera/cam_params_ztm4.h"
-#include "support/file_size_limit.h"
 #include "support/system_cfg_fixture.h"
 #include "support/test_support.h"
 
@@ -178,7 +177,6 @@ TEST_F(Ztm4Shots, AFailedWriteKeepsTheExposures)
     QString message;
     {
         FileSizeLimit limit(512);
-        ASSERT_TRUE(limit.active());
         message = build(0);
     }
     EXPECT_TRUE(message.startsWith("Could not write \"" + path("ha.jpg") + "\"")) << message.toStdString();

@@ -145,33 +145,63 @@ TEST(Ztm6RenderRefusals, UnusableModelsAreRefusedAndWildOnesNeverSampleOutsideTh
     const uint8_t* flat = bytes(image);
     const ImageParams none;
     std::vector<uint8_t> pano(64 * 32 * 3);
-    // Lens sizes not 2:1 or not positive, and terms that are not finite (the last case).
-    for (const auto& [w, h] : {std::pair{64, 33}, {0, 0}, {-64, -32}, {64, 0}, {2, 1}, {64, 32}}) {
-        SCOPED_TRACE(testing::Message() << w << " x " << h);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    // Lens sizes not 2:1, not positive or beyond the decoder's budget, terms that are not finite,
+    // centres more than an image size outside their image: refused before any pixel is written.
+    struct Unusable {
+        int width, height;
+        float k2, u0, v0;
+    };
+    for (const Unusable& u : {Unusable{64, 33, 0, 0, 16}, {0, 0, 0, 0, 16}, {-64, -32, 0, 0, 16}, {64, 0, 0, 0, 16},
+                              {2, 1, 0, 0, 16}, {1 << 15, 1 << 14, 0, 0, 16}, {64, 32, nan, 0, 16},
+                              {64, 32, 0, 1e9f, 16}, {64, 32, 0, -64.5f, 16}, {64, 32, 0, 0, 64.5f}}) {
+        SCOPED_TRACE(testing::Message() << u.width << " x " << u.height << " " << u.k2 << " " << u.u0 << " " << u.v0);
         auto model = makeIdentityZtm6(32);
         model->initBlendMasks(64, 128);
-        model->header().IMG_WIDTH = w;
-        model->header().IMG_HEIGHT = h;
-        model->lenses()[1].K2 = w == 64 && h == 32 ? std::numeric_limits<float>::quiet_NaN() : 0.0f;
+        model->header().IMG_WIDTH = u.width;
+        model->header().IMG_HEIGHT = u.height;
+        model->lenses()[1].K2 = u.k2;
+        model->lenses()[1].U0 = u.u0;
+        model->lenses()[1].V0 = u.v0;
+        EXPECT_TRUE(CamParamsZTM6::unusableCalibration(model->header(), model->lenses()).has_value());
         std::ranges::fill(pano, 9);
         EXPECT_THROW(model->blendTwoLensPano(flat, flat, 64, 32, none, pano.data()), std::runtime_error);
         EXPECT_THROW(model->renderPano(flat, flat, nullptr, 64, 32, none, pano.data()), std::runtime_error);
         EXPECT_THROW(model->renderStrip(flat, flat, nullptr, 64, 32, none, pano.data()), std::runtime_error);
         EXPECT_EQ(countOf(pano, 9), pano.size());
     }
-    // Centres far outside and huge levelling angles: the sanitizer run checks every read, and the
-    // output keeps the images' one colour; a levelling that is not finite (the last case) leaves black.
-    for (float centre : {1e9f, -1e9f, 3.0e38f, 70.0f, -5.0f, 0.0f}) {
+    // Centres at the edges of what is taken, huge distortion terms and levelling angles: the
+    // sanitizer run checks every read (the seam render's wrap table included), and the output keeps
+    // the images' one colour; a levelling that is not finite (the last case) leaves black.
+    for (const auto& [u0, v0] : {std::pair{128.0f, -32.0f}, {-64.0f, 64.0f}, {127.9f, 63.9f}, {-63.7f, -31.7f},
+                                 {70.0f, -5.0f}, {0.0f, 0.0f}}) {
+        SCOPED_TRACE(testing::Message() << u0 << ", " << v0);
         auto model = makeIdentityZtm6(32);
         model->initBlendMasks(64, 128);
         for (Ztm6LensRecord& lens : model->lenses())
-            lens.U0 = centre, lens.V0 = -centre, lens.K1 = 0.3f, lens.RM = 1.5f;
+            lens.U0 = u0, lens.V0 = v0, lens.K1 = 0.3f, lens.K3 = 3e38f, lens.RM = 1.5f;
+        EXPECT_FALSE(CamParamsZTM6::unusableCalibration(model->header(), model->lenses()).has_value());
         ImageParams p;
-        p[ImageParams::ROLL_GLOBAL] = centre == 0.0f ? std::numeric_limits<float>::infinity() : 1e7f;
+        p[ImageParams::ROLL_GLOBAL] = u0 == 0.0f ? std::numeric_limits<float>::infinity() : 1e7f;
         p[ImageParams::PITCH_GLOBAL] = -3.0f;
         model->blendTwoLensPano(flat, flat, 64, 32, p, pano.data());
-        EXPECT_EQ(countOf(pano, centre == 0.0f ? 0 : 0x40), pano.size()) << centre;
+        EXPECT_EQ(countOf(pano, u0 == 0.0f ? 0 : 0x40), pano.size());
     }
+}
+
+// Lens images as wide as an int allows, as a damaged calibration may claim: mapping a position
+// (as the load does for every tag) stays in range and leaves the position where no lens corrects it.
+TEST(Ztm6LensModel, HugeLensImageWidthsDoNotRunOverTheIntRange)
+{
+    auto model = makeIdentityZtm6(32);
+    model->header().IMG_WIDTH = 2147483646;
+    model->header().IMG_HEIGHT = 1073741823;
+    float x = 0, y = 0;
+    model->lensProject(2.0e9f, 5.0e8f, 0.1f, 0.2f, x, y);
+    EXPECT_TRUE(std::isfinite(x) && std::isfinite(y));
+    float u = 0, v = 0;
+    model->panoToCamera(0.9f, 0.5f, ImageParams(), u, v);
+    EXPECT_TRUE(std::isfinite(u) && std::isfinite(v));
 }
 
 TEST(Ztm6Geometry, DistortedLevelledLensImagesOfASceneRenderToThatScene)

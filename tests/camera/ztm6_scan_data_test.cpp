@@ -2,6 +2,7 @@
 #include "camera/cam_params_ztm5.h"
 #include "camera/cam_params_ztm6.h"
 #include "camera/scan_fingerprint.h"
+#include "support/pic_checks.h"
 #include "support/test_support.h"
 #include "support/two_lens_scan_fixture.h"
 #include "support/ztm6_model.h"
@@ -158,6 +159,23 @@ TEST_F(ScanFolder, ScanJsonIsReadAndUnusableValuesKeepTheirDefaults)
     EXPECT_EQ(data.captureTimestamp, 0);
 }
 
+// Scans load on several threads at once: each metadata file costs what it holds, not its size limit.
+TEST_F(ScanFolder, ScanJsonIsReadInFullWithLittleMemoryToSpare)
+{
+    writeFile(path("scan.json"), R"({"shutterCounter": 41, "hidden": 1})");
+    put("pts1.dat", 800);
+    read(); // the lidar threads exist before the limit
+    ScanData data;
+    {
+        AddressSpaceHeadroom headroom(40 << 20);
+        if (!headroom.active())
+            GTEST_SKIP() << "no address-space limit under AddressSanitizer";
+        EXPECT_NO_THROW(data = read());
+    }
+    EXPECT_EQ(data.shutterCounter, 41);
+    EXPECT_FALSE(data.shown);
+}
+
 TEST_F(ScanFolder, OlderScansReadTheBinaryTransformOfTwelveOrSixteenBytes)
 {
     model->header().YAW = 0.5f;
@@ -204,6 +222,22 @@ TEST_F(ScanFolder, LensImagesLoadBottomUpAndImagesOfAnotherSizeAreRefused)
     rgb = "old";
     EXPECT_EQ(thrownMessage([&] { model->loadFisheyeImage(folder, 1, rgb, false); }),
               "Failed to load image" + path("h2.jpg") + ": improper size.");
+    EXPECT_TRUE(rgb.isEmpty());
+}
+
+// A few hundred bytes may declare a lens image of 16000 x 16000: refused from its header, before a
+// decode would take a gigabyte (with little address space left, that decode would fail instead).
+TEST_F(ScanFolder, ALensImageDeclaringAnotherSizeIsRefusedBeforeItIsDecoded)
+{
+    writeFile(path("h1.jpg"), jpegDeclaringSize(16000, 16000));
+    ImageAllocationLimit allocation(1024);
+    QByteArray rgb = "left over";
+    QString message;
+    {
+        AddressSpaceHeadroom headroom(256 << 20);
+        message = thrownMessage([&] { model->loadFisheyeImage(folder, 0, rgb, false); });
+    }
+    EXPECT_EQ(message, "Failed to load image" + path("h1.jpg") + ": improper size.");
     EXPECT_TRUE(rgb.isEmpty());
 }
 

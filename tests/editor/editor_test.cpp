@@ -39,25 +39,59 @@ struct EditorFixture : ProjectFixture {
 
 } // namespace
 
+// "]" and "[" turn the selection through the floor's move/rotate command: several items together
+// about the middle of them all, one item where it stands; each press is one undo step.
 TEST(Editor, SelectedItemsRotateAsOneStepAndDeleteSparesScans)
 {
     EditorFixture f;
     auto* item = new TestRotatingItem;
     auto* note = new TestItem("note");
+    auto* unselected = new TestRotatingItem;
     item->setPos(1000, 0);
-    f.ground->addItem(item);
-    f.ground->addItem(note);
-    for (QGraphicsItem* selected : std::initializer_list<QGraphicsItem*>{f.scan, item, note})
+    note->setPos(0, 600);
+    unselected->setPos(-3000, 0);
+    for (QGraphicsItem* added : std::initializer_list<QGraphicsItem*>{item, note, unselected})
+        f.ground->addItem(added);
+    const QList<QGraphicsItem*> selection{f.scan, item, note};
+    QRectF bounds;
+    for (QGraphicsItem* selected : selection) {
         selected->setSelected(true);
+        bounds |= selected->sceneBoundingRect();
+    }
+    const QTransform turn = QTransform()
+                                .translate(bounds.center().x(), bounds.center().y())
+                                .rotate(Editor::kRotationStep)
+                                .translate(-bounds.center().x(), -bounds.center().y());
+    const QList<QPointF> before{f.scan->pos(), item->pos(), note->pos()};
     f.editor.rotateRightAction()->trigger();
-    f.editor.rotateRightAction()->trigger();
+    QUndoStack* stack = f.ground->undoStack();
+    ASSERT_EQ(stack->count(), 1);
+    EXPECT_EQ(stack->text(0), "Move/rotate items");
+    EXPECT_EQ(stack->command(0)->childCount(), 3) << "one edit per item, in one macro";
+    EXPECT_EQ(f.ground->macroDepth(), 0);
+    for (int i = 0; i < selection.size(); ++i)
+        EXPECT_LT(QLineF(selection[i]->pos(), turn.map(before[i])).length(), 1e-6) << i;
+    EXPECT_NEAR(f.scan->rotation(), Editor::kRotationStep, 1e-9);
+    EXPECT_NEAR(item->rotation(), Editor::kRotationStep, 1e-9);
+    EXPECT_EQ(note->rotation(), 0) << "a note without a rotation only moves";
+    EXPECT_EQ(unselected->pos(), QPointF(-3000, 0));
+    EXPECT_EQ(unselected->rotation(), 0);
+    f.editor.undoAction()->trigger();
+    for (int i = 0; i < selection.size(); ++i)
+        EXPECT_EQ(selection[i]->pos(), before[i]) << i;
+    EXPECT_EQ(f.scan->rotation(), 0);
+
+    // One item turns about its own position.
+    f.ground->clearSelection();
+    item->setSelected(true);
     f.editor.rotateLeftAction()->trigger();
-    EXPECT_DOUBLE_EQ(f.scan->rotation(), Editor::kRotationStep);
-    EXPECT_DOUBLE_EQ(item->rotation(), Editor::kRotationStep);
+    f.editor.rotateLeftAction()->trigger();
     EXPECT_EQ(item->pos(), QPointF(1000, 0));
-    EXPECT_EQ(note->rotation(), 0);
-    ASSERT_EQ(f.ground->undoStack()->count(), 3);
-    EXPECT_EQ(f.ground->undoStack()->command(0)->childCount(), 2);
+    EXPECT_NEAR(item->rotation(), -2 * Editor::kRotationStep, 1e-9);
+    ASSERT_EQ(stack->count(), 2) << "the undone step was cut off, each press made one";
+    EXPECT_EQ(stack->command(1)->childCount(), 1);
+    for (QGraphicsItem* selected : selection)
+        selected->setSelected(true);
 
     f.editor.deleteAction()->trigger();
     EXPECT_EQ(note->scene(), nullptr);

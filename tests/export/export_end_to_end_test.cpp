@@ -257,6 +257,37 @@ TEST(ExportEndToEnd, GeneratedProjectExportsAndOpensAgainAsTheSameTree)
     EXPECT_EQ(tourOf(reopened), tourOf(property));
 }
 
+// The sample project the README offers opens and exports as written, without any editing; its
+// script lists its options.
+TEST(ExportEndToEnd, TheReadmeSampleProjectExportsAsWritten)
+{
+    const QString script = QStringLiteral(QUORIL_SOURCE_DIR "/scripts/sample-project");
+    const ProcessResult help = runProcess(script, {"--help"});
+    ASSERT_EQ(help.exitCode, 0) << help.err.toStdString();
+    for (const char* option : {"--floors", "--scans-per-floor", "--user-scans", "--realistic", "--lens-height"})
+        EXPECT_TRUE(help.out.contains(option)) << option;
+
+    QTemporaryDir root;
+    const QString folder = root.filePath("Sample");
+    const ProcessResult made = runProcess(script, {folder, "--lens-height", "64"}, {}, 600000);
+    ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+    ScriptedPrompt prompt; // nothing is asked
+    LogCapture log;
+    Property property;
+    ASSERT_TRUE(property.load(folder)) << log.texts(QtWarningMsg).join("\n").toStdString();
+    ASSERT_TRUE(runPostedJobs());
+    QStringList blocking;
+    for (const DrcFinding& finding : property.checkExport())
+        if (finding.code == 0)
+            blocking << finding.message;
+    EXPECT_EQ(blocking, QStringList());
+    QString html;
+    ASSERT_TRUE(property.exportTar(html)) << log.texts(QtCriticalMsg).join("\n").toStdString();
+    const ArchiveListing listing = pythonTarListing(folder + "/_Export/Sample.quoril.tar");
+    ASSERT_TRUE(listing.failure.isEmpty()) << listing.failure.toStdString();
+    EXPECT_EQ(listing.names().filter("/s.pic").size(), 3 * 3 - 1 + 3) << "every scan but the one without its image";
+}
+
 // A laser-line camera's raw folder goes the same road: loaded, its panos built, exported, and
 // read by the same outside tools.
 TEST(ExportEndToEnd, LaserLineProjectExportsLikeATwoLensOne)

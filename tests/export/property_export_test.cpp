@@ -207,6 +207,49 @@ TEST(ArchiveExport, AwkwardNamesStayRelativeAndEscaped)
         << html.toStdString();
 }
 
+// A project folder name too long for the name field before the entries' last "/" is split where
+// GNU tar splits it; one that no split can hold is a blocking finding of the check, made before any
+// pano is built.
+TEST(ArchiveExport, LongProjectFolderNamesExportOrAreFoundByTheCheck)
+{
+    for (const int length : {140, 155, 156}) {
+        SCOPED_TRACE(length);
+        ProjectFixture f;
+        const QString folder = f.path(QString(length, 'L'));
+        QDir().mkpath(folder);
+        f.property->setFolder(folder);
+        Building* house = f.addBuilding("House");
+        Floor* ground = f.addFloor(house, "Ground");
+        ground->setGradeHint(2);
+        Panorama* pano = f.addUserScan(ground, "u");
+        pano->reload(false);
+
+        QList<DrcFinding> blocking = f.property->checkExport();
+        blocking.removeIf([](const DrcFinding& finding) { return finding.code != 0; });
+        if (length > 155) {
+            ASSERT_EQ(blocking.size(), 1);
+            EXPECT_EQ(blocking[0].subject, static_cast<Itemizeable*>(f.property.get()));
+            EXPECT_TRUE(blocking[0].message.startsWith(
+                "The project folder's name is too long for the export archive: it has 156 characters, at most 155 "
+                "fit (the archive cannot hold the name \"" + QString(length, 'L') + "/quoril_exp.qjs\")."))
+                << blocking[0].message.toStdString();
+            EXPECT_FALSE(QFile::exists(pano->folder() + "/s.pic")) << "the check builds nothing";
+            continue;
+        }
+        EXPECT_TRUE(blocking.isEmpty()) << blocking.value(0).message.toStdString();
+        LogCapture log;
+        QString html;
+        ASSERT_TRUE(f.property->exportTar(html)) << log.texts(QtCriticalMsg).join("\n").toStdString();
+        const QString archive = folder + "/_Export/" + QString(length, 'L') + ".quoril.tar";
+        const ArchiveListing python = pythonTarListing(archive);
+        ASSERT_TRUE(python.failure.isEmpty()) << python.failure.toStdString();
+        const QString scan = QString(length, 'L') + "/" + pano->exportLabel() + "/";
+        EXPECT_TRUE(python.names().contains(scan + "s.pic")) << python.names().join("\n").toStdString();
+        EXPECT_EQ(gnuTarListing(archive).names(), python.names());
+        EXPECT_EQ(outputLines(runProcess("bsdtar", {"-tf", archive})), python.names());
+    }
+}
+
 TEST(ArchiveExport, FailuresKeepThePreviousExportAndLeaveNoTemporaryArchive)
 {
     {

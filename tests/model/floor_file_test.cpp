@@ -189,7 +189,7 @@ TEST(FloorFileInput, FolderNamesThatAreNotOnePlainNameAndMissingFoldersAreSkippe
 TEST(FloorFileInput, ListedScansComeFirstUnlistedOnesFollowInFolderNameOrderAndUnusableOnesAreSkipped)
 {
     GroundFloorProject p;
-    QDir().mkpath(p.path("Field 7")); // beside the floor folder: moved in
+    writeFile(p.path("Field 7/t.pic"), "preview"); // a scan folder beside the floor folder: moved in
     for (const char* name : {"attic", "10 - Hall", "2 - Kitchen", "_Map", "-1", "back\\slash"})
         QDir().mkpath(p.path(QString("Ground/") + name));
     LogCapture log;
@@ -204,6 +204,43 @@ TEST(FloorFileInput, ListedScansComeFirstUnlistedOnesFollowInFolderNameOrderAndU
     EXPECT_TRUE(log.contains(QtWarningMsg, "Could not find scan folder: " + p.path("Ground/Gone")));
     EXPECT_TRUE(log.contains(QtWarningMsg, "Could not load scan: " + p.path("Ground/back\\slash")));
     EXPECT_EQ(noteCount(p.floor), 1);
+}
+
+// A damaged or hostile record may name any folder of the project for a scan. Only a scan folder
+// lying loose in the project folder (as an export leaves them) is taken into the floor; another
+// floor's folder, whether that floor is read before or after, and the reserved folders stay put.
+TEST(FloorFileInput, OnlyLooseScanFoldersAreTakenIntoAFloorNeverAnotherFloorsOrAReservedFolder)
+{
+    ProjectFixture p;
+    Building* house = p.addBuilding("House");
+    Floor* basement = p.addFloor(house, "Basement");
+    writeFile(p.path("Basement/notes.txt"), "a floor without scans yet");
+    Floor* ground = p.addFloor(house, "Ground");
+    writeFile(p.path("Upper/7/pano.dat"), "a floor folder the load finds on its own");
+    writeFile(p.path("Upper/floor.json"), "{}");
+    writeFile(p.path("Attic/floor.json"), "{}");
+    writeFile(p.path("_Export/Job.tar"), "archive");
+    writeFile(p.path("_Assets/t.pic"), "an asset, named like a scan file");
+    writeFile(p.path("Kitchen#4/t.pic"), "an exported scan");
+    QDir().mkpath(p.path("Empty"));
+    const QStringList before = listTree(p.path());
+
+    LogCapture log;
+    QJsonArray panos;
+    for (const char* dir : {"Basement", "Upper", "Attic", "_Export", "_Assets", "Empty", "Ground", "Kitchen#4"})
+        panos.append(QJsonObject{{"dir", dir}});
+    ground->loadContents(QJsonObject{{"panos", panos}});
+    EXPECT_EQ(scanDirs(ground), QStringList{"Kitchen#4"});
+    QStringList after = before;
+    after.removeAll("Kitchen#4/");
+    after.removeAll("Kitchen#4/t.pic");
+    after << "Ground/Kitchen#4/" << "Ground/Kitchen#4/t.pic";
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(listTree(p.path()), after);
+    const QStringList warnings = log.texts(QtWarningMsg);
+    for (const char* dir : {"Basement", "Upper", "Attic", "_Export", "_Assets", "Empty", "Ground"})
+        EXPECT_EQ(warnings.filter(p.path(dir)).size(), 1) << dir << ": " << warnings.join("\n").toStdString();
+    EXPECT_EQ(basement->panos().size(), 0);
 }
 
 TEST(FloorFileInput, ValuesOfTheWrongTypeTakeTheirDefaultsAndBadFloorsLoseNothingElse)

@@ -225,3 +225,70 @@ TEST(ProjectObject, OldOneLensProcessingIsPointedOut)
         EXPECT_EQ(log.texts(QtWarningMsg), warned ? QStringList{warning} : QStringList{});
     }
 }
+
+namespace {
+// Replaces the value at a path of keys and array indexes inside a JSON object.
+QJsonValue replaced(const QJsonValue& at, QStringList path, const QJsonValue& value)
+{
+    if (path.isEmpty())
+        return value;
+    const QString step = path.takeFirst();
+    bool isIndex = false;
+    const int index = step.toInt(&isIndex);
+    if (isIndex) {
+        QJsonArray array = at.toArray();
+        array[index] = replaced(array[index], path, value);
+        return array;
+    }
+    QJsonObject object = at.toObject();
+    object[step] = replaced(object[step], path, value);
+    return object;
+}
+
+void writePanoDatId(const QString& scanFolder, double id)
+{
+    QByteArray record = QJsonDocument(QJsonObject{{"id", id}, {"type", "user"}}).toJson(QJsonDocument::Compact);
+    encipherBytes(record, CipherKind::Data);
+    writeFile(scanFolder + "/pano.dat", record);
+}
+} // namespace
+
+// The id range ends at the largest int: an id there is read, one beyond it is no id (the object
+// gets a fresh one), and a counter that reached the end issues the lowest free ids, never one
+// beyond the range nor one already in use.
+TEST(ProjectIds, IdsAreHeldToOneRangeWhereverTheyAreReadAndIssued)
+{
+    ProjectFixture fixture;
+    Floor* ground = fixture.addFloor(fixture.addBuilding("House"), "Ground");
+    fixture.addUserScan(ground, "last");
+    fixture.addUserScan(ground, "beyond");
+    ground->addItem(new Note(QPointF(1, 2), "n"));
+    QJsonValue project = fixture.property->toJson(false);
+    const QStringList layout{"buildings", "0", "floors", "0", "layout"};
+    project = replaced(project, layout + QStringList{"panos", "0", "id"}, 2147483647.0);
+    project = replaced(project, layout + QStringList{"panos", "1", "id"}, 2147483648.0);
+    project = replaced(project, layout + QStringList{"notes", "0", "id"}, 4294967296.0);
+    project = replaced(project, {"lastIds", "note"}, 3e9);
+    project = replaced(project, {"initPanoId"}, 2147483647.0);
+    writePanoDatId(fixture.makeUserScanFolder(ground, "unlisted"), 2147483646.0);
+    writePanoDatId(ground->folderPath() + "/beyond", 3e9);
+
+    Property reread;
+    reread.readProjectObject(project.toObject(), fixture.path());
+    ASSERT_EQ(reread.buildings().size(), 1);
+    const QList<Panorama*> scans = reread.buildings()[0]->floors()[0]->panos();
+    ASSERT_EQ(scans.size(), 3);
+    EXPECT_EQ(scans[0]->uniqueId(), 2147483647u);
+    EXPECT_EQ(reread.initialPano(), scans[0]);
+    EXPECT_EQ(scans[2]->uniqueId(), 2147483646u) << "an id from pano.dat is registered like any other";
+    EXPECT_EQ(scans[1]->storedId(), 0u) << "neither of its ids fits the range";
+    EXPECT_EQ(reread.lastIds().value("note"), 2147483647) << "a counter beyond the range stops at its end";
+
+    QSet<uint32_t> issued{2147483647u, 2147483646u};
+    issued << scans[1]->uniqueId();
+    for (int i = 0; i < 5; ++i)
+        issued << uint32_t(reread.nextId("pano"));
+    // 1 is taken too: the first scan's own "pano.dat" holds it.
+    EXPECT_EQ(issued, (QSet<uint32_t>{2, 3, 4, 5, 6, 7, 2147483646u, 2147483647u}));
+    EXPECT_EQ(reread.lastIds().value("pano"), 2147483647);
+}

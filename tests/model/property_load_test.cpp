@@ -14,6 +14,7 @@
 #include "support/thread_pool_size.h"
 
 #include <QApplication>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QMenu>
 #include <QProgressDialog>
@@ -194,18 +195,55 @@ TEST(ProjectLoad, DraftIsReadWithoutAQuestionAndSavedAsTheProjectFile)
     EXPECT_EQ(readProjectFile(fixture.folder + "/quoril.qjs")["formatVersion"].toInt(), 52);
 }
 
-TEST(ProjectLoad, DamagedProjectFileIsKeptAsideBeforeTheReimport)
+TEST(ProjectLoad, DamagedProjectFileIsKeptAsideAndTheReimportSaysWhatItCannotBringBack)
 {
     LoadFixture fixture;
     fixture.generateVariant("corrupt");
     const QByteArray damaged = readFile(fixture.folder + "/quoril.qjs");
     ASSERT_TRUE(fixture.load());
-    EXPECT_EQ(fixture.warnings(), QStringList{"Could not load Quoril project (" + fixture.folder + "). Reason: Could not "
-                                              "parse: " + fixture.folder + "/quoril.qjs\n\nQuoril will try to "
-                                              "re-import...\nThe project file was kept as: quoril.qjs.damaged"});
+    EXPECT_EQ(fixture.warnings(),
+              QStringList{"Could not load Quoril project (" + fixture.folder + "). Reason: Could not parse: "
+                          + fixture.folder + "/quoril.qjs\n\nQuoril will try to re-import...\nThe project file was "
+                          "kept as: quoril.qjs.damaged\n\nThe re-import cannot bring back what only the project file "
+                          "held: the property's name and comments, its buildings and which floors they hold, the "
+                          "floors' names, grade levels, wall thicknesses, ceiling heights and portal visibility, the "
+                          "notes, reference lines and tags, and the initial pano."});
     EXPECT_EQ(fixture.scans().size(), 8) << "re-imported";
     ASSERT_TRUE(fixture.property->save());
     EXPECT_EQ(readFile(fixture.folder + "/quoril.qjs.damaged"), damaged) << "a save never destroys it";
+}
+
+// The project file and its autosave copy stand in for each other: whichever of them is damaged,
+// the other is read (and the damaged one kept aside) before anything is re-imported.
+TEST(ProjectLoad, ADamagedSavedCopyIsReplacedByTheOtherOneBeforeAnyReimport)
+{
+    for (const bool projectFileDamaged : {true, false}) {
+        SCOPED_TRACE(projectFileDamaged ? "project file damaged" : "autosave copy damaged");
+        LoadFixture fixture;
+        fixture.generateVariant("autosave");
+        const QString damagedName = projectFileDamaged ? "quoril.qjs" : "~quoril.qjs";
+        const QByteArray damaged = "\x01 a disk error " + QByteArray(300, 'x');
+        writeFile(fixture.folder + "/" + damagedName, damaged);
+        ScriptedPrompt prompt;
+        // Asked to recover, the user declines when the project file is the damaged one, and accepts
+        // when the autosave copy is: each time the copy chosen is the one that cannot be read.
+        prompt.answerQuestion(projectFileDamaged ? QMessageBox::No : QMessageBox::Yes);
+        ASSERT_TRUE(fixture.load());
+        EXPECT_EQ(fixture.property->ownName(), projectFileDamaged ? "Maple Street (autosaved)" : "Maple Street");
+        EXPECT_EQ(fixture.property->comments(), "Generated sample") << "not re-imported";
+        EXPECT_EQ(fixture.scans().size(), 8);
+        const QStringList warnings = fixture.warnings();
+        ASSERT_EQ(warnings.size(), 1);
+        EXPECT_TRUE(warnings[0].startsWith("Could not read " + fixture.folder + "/" + damagedName + ": Could not parse"))
+            << warnings[0].toStdString();
+        EXPECT_TRUE(warnings[0].contains(projectFileDamaged ? "(~quoril.qjs) was opened instead. Save the project"
+                                                            : "(quoril.qjs) was opened instead."));
+        EXPECT_TRUE(warnings[0].endsWith("The damaged file was kept as: " + damagedName + ".damaged"));
+        EXPECT_EQ(readFile(fixture.folder + "/" + damagedName + ".damaged"), damaged);
+        EXPECT_EQ(fixture.property->isDirty(), projectFileDamaged) << "the autosaved edits are not saved yet";
+        ASSERT_TRUE(fixture.property->save());
+        EXPECT_EQ(readProjectFile(fixture.folder + "/quoril.qjs")["name"].toString(), fixture.property->ownName());
+    }
 }
 
 TEST(ProjectLoad, FolderWithoutCameraDataFailsWithItsSignalsWorking)
@@ -221,7 +259,7 @@ TEST(ProjectLoad, FolderWithoutCameraDataFailsWithItsSignalsWorking)
     EXPECT_EQ(thrownMessage([&] { fixture.load(nowhere); }), "Could not find: " + nowhere);
 }
 
-TEST(ProjectLoad, FailedScansLeaveTheirFloorsAfterTheLoadUnlessGoneAndMapScansAreNotReloaded)
+TEST(ProjectLoad, FailedScansLeaveTheirFloorsWithinTheLoadAndMapScansAreNotReloaded)
 {
     LoadFixture fixture;
     fixture.generate();
@@ -235,11 +273,7 @@ TEST(ProjectLoad, FailedScansLeaveTheirFloorsAfterTheLoadUnlessGoneAndMapScansAr
     const QString map = fixture.folder + "/Ground/User Pano_Ground 2";
     writeProjectFile(map + "/pano.dat", QJsonObject{{"type", "map"}});
     EXPECT_FALSE(fixture.load()) << "a scan failed to reload";
-    ASSERT_NE(fixture.scanIn("Ground", "User Pano_Ground 1"), nullptr) << "removed only after the load returned";
-    Panorama* deleted = fixture.scanIn("1st Floor", "User Pano_1st Floor 1");
-    deleted->floor()->deletePano(deleted, false); // its posted removal finds nothing to do
-    ASSERT_TRUE(runPostedJobs());
-    EXPECT_EQ(fixture.scans().size(), 8 - 3);
+    EXPECT_EQ(fixture.scans().size(), 8 - 3) << "gone before the load returns";
     EXPECT_EQ(fixture.scanIn("Ground", "User Pano_Ground 1"), nullptr);
     EXPECT_EQ(fixture.scanIn("Basement", "User Pano_Basement 2"), nullptr);
     EXPECT_TRUE(QDir(broken).exists() && QDir(gone).exists());
@@ -250,10 +284,35 @@ TEST(ProjectLoad, FailedScansLeaveTheirFloorsAfterTheLoadUnlessGoneAndMapScansAr
     ASSERT_NE(fixture.scanIn("Ground", "User Pano_Ground 2"), nullptr);
     EXPECT_EQ(fixture.scanIn("Ground", "User Pano_Ground 2")->panoType(), PanoType::Map);
     EXPECT_FALSE(QFile::exists(map + "/t.pic"));
+    ASSERT_TRUE(runPostedJobs());
+    EXPECT_FALSE(fixture.property->isDirty());
+    EXPECT_EQ(fixture.scans().size(), 8 - 3);
+}
 
-    EXPECT_FALSE(fixture.load());
-    fixture.property.reset();
-    EXPECT_TRUE(runPostedJobs()) << "nothing runs for a property that is gone";
+// A scan whose main image is missing leaves the tree silently. The project the load saves is the
+// tree it shows, placed where the camera data put the scans; the dropped scan's folder is left as
+// it was; nothing of this counts as a change of the user's.
+TEST(ProjectLoad, ADroppedScanIsNeitherSavedNorWrittenToAndTheLoadedProjectIsUnchanged)
+{
+    LoadFixture fixture;
+    fixture.generate({"--scans-per-floor", "2", "--user-scans", "0", "--lens-height", "64", "--no-pictures"});
+    const QString dropped = fixture.folder + "/Basement/002";
+    const QStringList droppedFiles = listTree(dropped);
+    ASSERT_TRUE(fixture.load()) << fixture.warnings().join("\n").toStdString();
+    EXPECT_EQ(fixture.scans().size(), 3 * 2 - 1);
+    EXPECT_EQ(fixture.scanIn("Basement", "002"), nullptr);
+    EXPECT_EQ(listTree(dropped), droppedFiles) << "no pano.dat or anything else written there";
+    QJsonObject saved = readProjectFile(fixture.folder + "/quoril.qjs");
+    saved.remove("quorilPlatform");
+    const QJsonObject savedScan = readProjectFile(fixture.folder + "/Ground/001/pano.dat");
+    ASSERT_TRUE(runPostedJobs());
+    EXPECT_FALSE(fixture.property->isDirty());
+    EXPECT_EQ(QJsonDocument(saved).toJson(), QJsonDocument(savedTree(*fixture.property)).toJson())
+        << "the file saved holds what is shown";
+    Panorama* placed = fixture.scanIn("Ground", "001");
+    ASSERT_NE(placed, nullptr);
+    EXPECT_NE(placed->pos(), QPointF()) << "placed from the camera data";
+    EXPECT_EQ(savedScan["pos"].toArray(), (QJsonArray{placed->pos().x(), placed->pos().y()}));
 }
 
 TEST(ProjectLoad, CancelEndsEmptyWithoutFolderAndIsReportedAsACancel)

@@ -146,6 +146,29 @@ TEST(LegacyHouseLayout, OldOrDamagedFilesMoveEverythingIntoNewFloorAndAreDeleted
     }
 }
 
+// Several projects and scans are read at once: each field file costs what it holds, not its
+// size limit, so small files read in full with far less memory to spare than those limits.
+TEST(FieldFiles, SmallFilesReadInFullWithLittleMemoryToSpare)
+{
+    RawFolder raw(new CamParamsZTM4, {"Ground_001"});
+    writeFile(raw.path("project.json"), R"({"extWallThickness": 254, "nomivoVersion": "3.9"})");
+    const HouseDat house = header(8, "Small House", 1).floor("Ground", {"Ground_001"}).int32(0);
+    raw.import(house); // whatever the first run of the import sets up is in place before the limit
+    QDir(raw.path()).rename("Ground/001", "Ground_001");
+    writeFile(raw.path("house.dat"), house.bytes);
+    int thickness = 0;
+    {
+        AddressSpaceHeadroom headroom(40 << 20);
+        if (!headroom.active())
+            GTEST_SKIP() << "no address-space limit under AddressSanitizer";
+        EXPECT_NO_THROW(raw.property->importFromCameraData(thickness));
+    }
+    EXPECT_EQ(thickness, 254);
+    EXPECT_EQ(raw.property->nomivoVersion(), "3.9");
+    EXPECT_EQ(raw.property->ownName(), "Small House");
+    EXPECT_TRUE(QFileInfo(raw.path("Ground/001")).isDir());
+}
+
 TEST(CompareFolderNames, LowerCaseBeforeCapitalPrefixesFirstAndBytesUnsigned)
 {
     // "é" is 0xC3 0xA9 in UTF-8: as signed bytes it would come before every ASCII letter.

@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cmath>
 
 using namespace testsupport;
@@ -208,4 +210,7 @@ TEST(PointcloudFile, RoundTripsAndRefusesWhatIsNotOne)
     ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(qint64(kMaxPointcloudPoints) * 8 + 1024));
     EXPECT_FALSE(readPointcloudFile(big.fileName(), read));
     EXPECT_THROW(writePointcloudFile(dir.path(), points), std::runtime_error);
+    FileSizeLimit limit(20); // a write cut short, as on a nearly full disk: the cause is named
+    EXPECT_EQ(thrownMessage([&] { writePointcloudFile(dir.filePath("cut.dat"), points); }),
+              "Could not write " + dir.filePath("cut.dat") + ": " + QString::fromLocal8Bit(strerror(EFBIG)));
 }

@@ -1,7 +1,9 @@
+#include "base/cipher.h"
 #include "imaging/gpano_xmp.h"
 #include "imaging/image_io.h"
 #include "imaging/jpeg_writer.h"
 #include "imaging/pic_file.h"
+#include "imaging/user_pano.h"
 #include "model/panorama.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
@@ -16,6 +18,9 @@
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -115,6 +120,11 @@ TEST(JpegWriter, FailedWritesThrowAndLeaveWhatWasThere)
     for (const auto& [name, width] : QList<std::pair<const char*, int>>{{"s.pic", 200}, {"old.jpg", 0}, {"full", 200}})
         EXPECT_THROW(saveJpgFile(dir.filePath(name), plantedRgb(), width, 100, 90, false), std::runtime_error) << name;
     EXPECT_FALSE(QFileInfo(dir.filePath("full")).isFile()) << "the device node was replaced";
+    {
+        FileSizeLimit limit(500); // a write cut short, as on a nearly full disk: the cause is named
+        EXPECT_EQ(thrownMessage([&] { saveJpgFile(dir.filePath("cut.jpg"), plantedRgb(), 200, 100, 90, false); }),
+                  "Could not write \"" + dir.filePath("cut.jpg") + "\": " + QString::fromLocal8Bit(strerror(EFBIG)));
+    }
     EXPECT_EQ(readFile(dir.filePath("old.jpg")), "previous");
     EXPECT_EQ(listTree(dir.path()), (QStringList{"full", "old.jpg", "s.pic/", "s.pic/inside/"}));
 }
@@ -184,7 +194,7 @@ TEST(UserPano, UnreadablePicturesLeaveNothingBehindAndOddOnesAreScaledToTwoToOne
 {
     UserScanFixture f;
     LogCapture log;
-    // A header that claims far more pixels than the reader may allocate: readable size, no image.
+    // A header that claims far more pixels than any picture may have: refused before it is copied.
     QByteArray huge = readFile(f.picture("small.jpg", 8, 8));
     const qsizetype sof = huge.indexOf("\xff\xc0");
     ASSERT_GT(sof, 0);
@@ -193,7 +203,7 @@ TEST(UserPano, UnreadablePicturesLeaveNothingBehindAndOddOnesAreScaledToTwoToOne
     writeFile(f.pictures.filePath("garbage.jpg"), "not a picture");
     const QString wide = f.picture("wide.jpg", 3000, 1000);
     f.addThroughMenu({f.pictures.filePath("garbage.jpg"), f.pictures.filePath("huge.jpg"), wide, wide});
-    EXPECT_TRUE(log.contains(QtWarningMsg, "not load image") && log.contains(QtWarningMsg, "Could not load scan:"));
+    EXPECT_EQ(log.texts(QtWarningMsg).filter("Could not load image").size(), 2);
     EXPECT_TRUE(log.contains(QtWarningMsg, "Aspect ratio of equirectangular image should be exactly 2:1."));
     ASSERT_EQ(f.floor->panos().size(), 2);
     EXPECT_EQ(listTree(f.path("Ground")).filter(QRegularExpression("/$")),
@@ -201,4 +211,46 @@ TEST(UserPano, UnreadablePicturesLeaveNothingBehindAndOddOnesAreScaledToTwoToOne
         << "the half-made scan folders are removed";
     f.floor->panos()[0]->buildPano();
     EXPECT_EQ(decipheredPicImage(f.floor->panos()[0]->folder() + "/s.pic").size(), QSize(3000, 1500));
+}
+
+// 637 bytes may declare 16000 x 16000 pixels, which the program's reader limit would let it decode
+// at a cost of a gigabyte and seconds. Every reader refuses such a picture from its header (with
+// little address space left, a decode would fail otherwise); real panoramic sizes stay within.
+TEST(ImagePixelBudget, PicturesDeclaringMorePixelsThanTheBudgetAreRefusedBeforeDecoding)
+{
+    EXPECT_TRUE(withinPixelBudget({7200, 3600}) && withinPixelBudget({12000, 6000}) && withinPixelBudget({16384, 8192}));
+    EXPECT_FALSE(withinPixelBudget({16385, 8192}) || withinPixelBudget({16000, 16000}) || withinPixelBudget({0, 5}));
+
+    UserScanFixture f;
+    const QString huge = f.pictures.filePath("huge.jpg");
+    writeFile(huge, jpegDeclaringSize(16000, 16000));
+    ASSERT_LT(readFile(huge).size(), 1000);
+    QByteArray pic = readFile(huge);
+    encipherBytes(pic, CipherKind::Data);
+    writeFile(f.pictures.filePath("t.pic"), pic);
+    const QString refusal = "The image of 16000 x 16000 pixels is larger than the 134 million pixels this program "
+                            "decodes.";
+    ImageAllocationLimit allocation(1024);
+    LogCapture log;
+    QStringList messages;
+    QByteArray rgb = "left over";
+    int width = 0, height = 0;
+    bool loaded = true;
+    {
+        AddressSpaceHeadroom headroom(256 << 20);
+        loaded = loadImageRgb(huge, rgb, width, height, true, false, false);
+        messages << thrownMessage([&] { writeUserPreview(huge, f.path("preview.pic")); })
+                 << thrownMessage([&] { writeUserPano(huge, f.path("pano.pic")); })
+                 << thrownMessage([&] { loadPicImage(f.pictures.filePath("t.pic")); });
+        f.addThroughMenu({huge});
+    }
+    EXPECT_FALSE(loaded);
+    EXPECT_TRUE(rgb.isEmpty());
+    EXPECT_EQ(messages, (QStringList{"Could not load image " + huge + ": " + refusal,
+                                     "Could not load image " + huge + ": " + refusal,
+                                     "Could not decode \"" + f.pictures.filePath("t.pic") + "\": " + refusal}));
+    EXPECT_TRUE(log.contains(QtWarningMsg, "Could not load image " + huge + " " + refusal))
+        << log.texts(QtWarningMsg).join("\n").toStdString();
+    EXPECT_TRUE(f.floor->panos().isEmpty());
+    EXPECT_EQ(listTree(f.path("Ground")), QStringList()) << "nothing of it is copied into the project";
 }

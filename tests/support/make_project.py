@@ -22,6 +22,10 @@ keys (--data-key, --draft-key, 32 hex digits):
 
 Sizes are small by default (lens images 800 x 400 with a calibration to match); --realistic
 writes camera-sized images (3840 x 1920 lens images, 6000 x 3000 user pictures).
+
+--exportable writes what an export needs without any editing: every floor states its grade level
+and the camera scans stand at least 70 cm from each other and from the floor's origin, where the
+user scan (which has no position of its own) stands; so it allows at most one user scan per floor.
 """
 
 import argparse
@@ -100,11 +104,27 @@ class Generator:
     def system_cfg(self, out):
         two_lens_scan.write_two_lens_system_cfg(os.path.join(out, "system.cfg"), self.lens_height, SERIAL)
 
-    def two_lens_scan(self, folder, picture, room, missing_main=False, old_metadata=False):
+    def spread_position(self, index):
+        """The index-th place of a 90 cm grid around the origin, the origin itself left free, moved
+        by up to 10 cm: any two places and the origin stay at least 70 cm apart."""
+        ring, places = 1, []
+        while len(places) <= index:
+            places = [(i, j) for i in range(-ring, ring + 1) for j in range(-ring, ring + 1) if (i, j) != (0, 0)]
+            places.sort(key=lambda p: (max(abs(p[0]), abs(p[1])), p))
+            ring += 1
+        i, j = places[index]
+        return (900.0 * i + (self.rng.random() - 0.5) * 200.0, 900.0 * j + (self.rng.random() - 0.5) * 200.0)
+
+    def two_lens_scan(self, folder, picture, room, missing_main=False, old_metadata=False, place=None):
         """Lidar files and "scan.json" from the shared scan writer, the lens images from this room."""
         half_w, half_d = room
-        x = (self.rng.random() - 0.5) * half_w
-        y = (self.rng.random() - 0.5) * half_d
+        if place is None:
+            x = (self.rng.random() - 0.5) * half_w
+            y = (self.rng.random() - 0.5) * half_d
+        else:
+            x, y = place
+            # The room around every scan.
+            half_w, half_d = max(half_w, abs(x) + 600.0), max(half_d, abs(y) + 600.0)
         rot = self.rng.random() * 2.0 * math.pi
         self.counter += 3
         walls = {"left": -half_w - x, "right": half_w - x, "top": -half_d - y, "bottom": half_d - y}
@@ -130,7 +150,7 @@ class Generator:
         write_jpeg(os.path.join(folder, "u.jpg"), scene(width, width // 2, self.np_rng, hue), quality=88)
 
     def floor_metadata(self, folder, index):
-        if index % 2 == 0:
+        if index % 2 == 0 or self.args.exportable:
             meta = {"building": "Main Building", "extWallThickness": 230 + 10 * index,
                     "gradeHint": 1 if "Basement" in os.path.basename(folder) else 2,
                     "globalId": str(uuid.UUID(int=self.rng.getrandbits(128))),
@@ -174,7 +194,8 @@ class Generator:
                 scan_dir = "%03d" % (s + 1)
                 missing = a.missing_main_image and f_index == a.floors - 1 and s == a.scans_per_floor - 1
                 old = f_index == 0 and s == 1
-                self.two_lens_scan(os.path.join(folder, scan_dir), picture, room, missing, old)
+                place = self.spread_position(s) if a.exportable else None
+                self.two_lens_scan(os.path.join(folder, scan_dir), picture, room, missing, old, place)
                 scans.append({"dir": scan_dir, "kind": "missing-main-image" if missing else "two-lens"})
             for u in range(a.user_scans):
                 scan_dir = "User Pano_%s %d" % (name, u + 1)
@@ -340,6 +361,8 @@ def main(argv):
                         choices=["raw", "draft", "project-file", "autosave", "newer-format", "corrupt", "archive"])
     parser.add_argument("--data-key", help="32 hex digits: the data key of the enciphered files")
     parser.add_argument("--draft-key", help="32 hex digits: the key of \"draft.djs\"")
+    parser.add_argument("--exportable", action="store_true",
+                        help="grade levels on every floor and scans spread out: exports as written")
     parser.add_argument("--seed", type=int, default=7)
     parser.add_argument("--describe", action="store_true", help="print the floors and scans written as JSON")
     parser.add_argument("--camera", choices=["two-lens", "laser-line"], default="two-lens",
@@ -350,6 +373,10 @@ def main(argv):
         return write_laser_line_project(args, parser)
     if args.floors < 0 or args.scans_per_floor < 0 or args.user_scans < 0 or args.lens_height < 8:
         parser.error("counts must not be negative and lens images at least 16 x 8")
+    if args.exportable and args.user_scans > 1:
+        parser.error("--exportable places at most one user scan per floor")
+    if args.exportable and args.scans_per_floor + args.user_scans - int(args.missing_main_image) < 1:
+        parser.error("--exportable needs a scan with its main image on every floor")
 
     if args.variant == "archive":
         gen, archive = write_archive(args)

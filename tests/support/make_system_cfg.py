@@ -72,7 +72,7 @@ def _setter_into(target, key, value):
     target[key] = value
 
 
-def build_ztm6(version=60002, timestamp=20240315, width=3840, height=3840, lens_count=2, records=None,
+def build_ztm6(version=60002, timestamp=20240315, width=7680, height=3840, lens_count=2, records=None,
                texts=None, raw_texts=None, calibrated=1, aligned=1, reserved="a55a", header=None,
                lenses=None, crc_over_terminated=False):
     records = lens_count if records is None else records

@@ -12,6 +12,19 @@
 #include <random>
 #include <stdexcept>
 
+#include <csignal>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QUORIL_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUORIL_TEST_ASAN 1
+#endif
+#endif
+
 namespace testsupport {
 
 ProcessResult runProcess(const QString& program, const QStringList& args, const QByteArray& stdinData,
@@ -108,6 +121,62 @@ QByteArray pseudoRandomBytes(qsizetype n, quint32 seed)
 QStringList outputLines(const ProcessResult& result)
 {
     return QString::fromUtf8(result.out).split('\n', Qt::SkipEmptyParts);
+}
+
+namespace {
+
+// What the process maps now: the first field of /proc/self/statm, in pages.
+qint64 mappedBytes()
+{
+    const QList<QByteArray> fields = readFile(QStringLiteral("/proc/self/statm")).split(' ');
+    return fields.isEmpty() ? -1 : fields.front().toLongLong() * ::sysconf(_SC_PAGESIZE);
+}
+
+} // namespace
+
+FileSizeLimit::FileSizeLimit(qint64 bytes)
+{
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    m_savedSoft = saved.rlim_cur;
+    m_savedHard = saved.rlim_max;
+    m_savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = rlim_t(bytes);
+    if (::setrlimit(RLIMIT_FSIZE, &limited) != 0)
+        throw std::runtime_error("could not limit the file size");
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    const rlimit saved{rlim_t(m_savedSoft), rlim_t(m_savedHard)};
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, m_savedHandler);
+}
+
+AddressSpaceHeadroom::AddressSpaceHeadroom(qint64 headroomBytes)
+{
+#ifndef QUORIL_TEST_ASAN
+    rlimit saved{};
+    const qint64 mapped = mappedBytes();
+    if (mapped <= 0 || ::getrlimit(RLIMIT_AS, &saved) != 0)
+        return;
+    m_savedSoft = saved.rlim_cur;
+    m_savedHard = saved.rlim_max;
+    rlimit limited = saved;
+    limited.rlim_cur = rlim_t(mapped + headroomBytes);
+    m_active = limited.rlim_cur < saved.rlim_max && ::setrlimit(RLIMIT_AS, &limited) == 0;
+#else
+    Q_UNUSED(headroomBytes);
+#endif
+}
+
+AddressSpaceHeadroom::~AddressSpaceHeadroom()
+{
+    if (!m_active)
+        return;
+    const rlimit saved{rlim_t(m_savedSoft), rlim_t(m_savedHard)};
+    ::setrlimit(RLIMIT_AS, &saved);
 }
 
 } // namespace testsupport

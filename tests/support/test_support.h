@@ -88,4 +88,38 @@ bool runPostedJobs(int timeoutMs = 10000);
 // A tool's standard output as lines, without empty ones.
 QStringList outputLines(const ProcessResult& result);
 
+// Limits the size of every file the process writes while it lives, the way a nearly full disk
+// does: a write across the limit is cut short and the next one fails (with EFBIG, where a full
+// disk gives ENOSPC). The signal such a write raises is ignored meanwhile.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(qint64 bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    quint64 m_savedSoft = 0;
+    quint64 m_savedHard = 0;
+    void (*m_savedHandler)(int) = nullptr;
+};
+
+// Lets the process map at most `headroomBytes` more address space while it lives, so a reader
+// that reserves a large buffer up front fails (std::bad_alloc) where one that grows with its
+// input does not. Does nothing under AddressSanitizer, whose shadow memory needs the space:
+// `active()` tells whether the limit holds.
+class AddressSpaceHeadroom {
+public:
+    explicit AddressSpaceHeadroom(qint64 headroomBytes);
+    ~AddressSpaceHeadroom();
+    AddressSpaceHeadroom(const AddressSpaceHeadroom&) = delete;
+    AddressSpaceHeadroom& operator=(const AddressSpaceHeadroom&) = delete;
+    bool active() const { return m_active; }
+
+private:
+    bool m_active = false;
+    quint64 m_savedSoft = 0;
+    quint64 m_savedHard = 0;
+};
+
 } // namespace testsupport

@@ -1,0 +1,183 @@
+#include "camera/camera_request.h"
+
+#include "base/progress.h"
+#include "camera/http_response_reader.h"
+
+#include <QNetworkProxy>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <memory>
+
+// The camera speaks plain HTTP/1.1 on its own network, and an update moves hundreds of megabytes
+// to it. The exchange is written straight onto a socket, in large pieces and never more than a
+// few of them buffered, so that the upload runs at the speed of the link and holds no second copy
+// of the file.
+
+namespace {
+
+constexpr qint64 kPieceBytes = 1024 * 1024;
+constexpr qint64 kBufferedBytes = 2 * kPieceBytes;
+
+int underWay = 0; // GUI thread only
+
+class CameraExchange : public QObject {
+public:
+    CameraExchange(const CameraConnection& connection, const CameraRequest& request, QWidget* parent,
+                   CameraReplyHandler handler)
+        : m_url(connection.urlOf(request.path))
+        , m_request(request)
+        , m_handler(std::move(handler))
+        , m_reader(kMaxCameraReplyBytes)
+    {
+        if (!request.busyText.isEmpty()) {
+            ProgressRequest view;
+            view.label = request.busyText;
+            view.parent = parent;
+            m_busy = openProgress(view);
+        }
+        // The camera is on the local Wi-Fi network: a proxy of the office network cannot reach it.
+        m_socket.setProxy(QNetworkProxy::NoProxy);
+        m_idle.setSingleShot(true);
+        m_idle.setInterval(connection.inactivityTimeoutMs);
+        connect(&m_idle, &QTimer::timeout, this, [this] { finishWith(CameraReply::ConnectionFailure); });
+        connect(&m_socket, &QTcpSocket::connected, this, &CameraExchange::sendHead);
+        connect(&m_socket, &QTcpSocket::bytesWritten, this, [this] {
+            m_idle.start();
+            sendBody();
+        });
+        connect(&m_socket, &QTcpSocket::readyRead, this, &CameraExchange::readReply);
+        connect(&m_socket, &QTcpSocket::disconnected, this, &CameraExchange::closed);
+        connect(&m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+            if (error == QAbstractSocket::RemoteHostClosedError)
+                closed();
+            else
+                finishWith(CameraReply::ConnectionFailure);
+        });
+    }
+
+    void start()
+    {
+        ++underWay;
+        m_idle.start();
+        if (!m_url.isValid() || m_url.scheme() != QLatin1String("http") || m_url.host().isEmpty()) {
+            // Reported from the event loop, as every other outcome is.
+            QTimer::singleShot(0, this, [this] { finishWith(CameraReply::ConnectionFailure); });
+            return;
+        }
+        m_socket.connectToHost(m_url.host(), quint16(m_url.port(80)));
+    }
+
+private:
+    void sendHead()
+    {
+        QByteArray host = m_url.host(QUrl::FullyEncoded).toLatin1();
+        if (host.contains(':'))
+            host = '[' + host + ']';
+        if (m_url.port() >= 0)
+            host += ':' + QByteArray::number(m_url.port());
+        QByteArray path = m_url.path(QUrl::FullyEncoded).toLatin1();
+        if (path.isEmpty())
+            path = "/";
+        m_socket.write("POST " + path + " HTTP/1.1\r\nHost: " + host + "\r\nContent-Type: " + m_request.contentType
+                       + "\r\nContent-Length: " + QByteArray::number(m_request.body.size()) + "\r\n\r\n");
+        sendBody();
+    }
+
+    void sendBody()
+    {
+        const QByteArray& body = m_request.body;
+        while (m_sent < body.size() && m_socket.bytesToWrite() < kBufferedBytes) {
+            const qint64 piece = qMin(kPieceBytes, body.size() - m_sent);
+            m_socket.write(body.constData() + m_sent, piece);
+            m_sent += piece;
+        }
+    }
+
+    void readReply()
+    {
+        m_idle.start();
+        const QByteArray bytes = m_socket.readAll();
+        settle(m_reader.feed(bytes));
+    }
+
+    void closed()
+    {
+        if (m_socket.bytesAvailable() > 0 && m_reader.feed(m_socket.readAll()) != HttpResponseReader::Reading) {
+            settle(m_reader.state());
+            return;
+        }
+        // Unless the reply runs to the close, the camera went away in the middle of it.
+        if (m_reader.finishAtClose() == HttpResponseReader::Complete)
+            settle(HttpResponseReader::Complete);
+        else
+            finishWith(CameraReply::ConnectionFailure);
+    }
+
+    void settle(HttpResponseReader::State state)
+    {
+        switch (state) {
+        case HttpResponseReader::Reading:
+            return;
+        case HttpResponseReader::Complete:
+            // An error status is the service failing, as a broken connection is.
+            if (m_reader.status() >= 400)
+                finishWith(CameraReply::ConnectionFailure);
+            else
+                finish(judgeCameraReply(false, m_reader.body(), m_request.returnCodeField));
+            return;
+        case HttpResponseReader::Malformed:
+        case HttpResponseReader::TooLarge:
+            finishWith(CameraReply::BadAnswer);
+            return;
+        }
+    }
+
+    void finishWith(CameraReply::Kind kind)
+    {
+        CameraReply reply;
+        reply.kind = kind;
+        finish(reply);
+    }
+
+    void finish(const CameraReply& reply)
+    {
+        if (m_finished)
+            return;
+        m_finished = true;
+        m_idle.stop();
+        m_socket.disconnect(this);
+        m_socket.abort();
+        m_busy.reset();
+        m_request.body.clear();
+        --underWay;
+        deleteLater();
+        // The handler may ask questions and start the next request; this one is done.
+        const CameraReplyHandler handler = std::move(m_handler);
+        handler(reply);
+    }
+
+    QUrl m_url;
+    CameraRequest m_request;
+    CameraReplyHandler m_handler;
+    HttpResponseReader m_reader;
+    std::unique_ptr<Progress> m_busy;
+    QTcpSocket m_socket;
+    QTimer m_idle;
+    qint64 m_sent = 0;
+    bool m_finished = false;
+};
+
+} // namespace
+
+int cameraRequestsUnderWay()
+{
+    return underWay;
+}
+
+void postToCamera(const CameraConnection& connection, const CameraRequest& request, QWidget* parent,
+                  CameraReplyHandler handler)
+{
+    auto* exchange = new CameraExchange(connection, request, parent, std::move(handler));
+    exchange->start();
+}

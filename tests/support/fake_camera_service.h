@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QString>
+
+#include <optional>
+
+class QTcpServer;
+class QTcpSocket;
+
+namespace testsupport {
+
+// A stand-in for the camera's HTTP service on 127.0.0.1 (a port of the system's choosing). It
+// parses each HTTP/1.1 request itself, records it as it came, and answers from a table keyed by
+// path and body; runs in the event loop of the thread that made it.
+class FakeCameraService : public QObject {
+public:
+    struct Request {
+        QByteArray method;
+        QByteArray path;
+        QList<QPair<QByteArray, QByteArray>> headers; // in the order sent
+        QByteArray body;
+        quint16 port = 0; // where the service listened
+        // The value of a header (name compared without case); empty when absent.
+        QByteArray header(const QByteArray& name) const;
+        int headerCount(const QByteArray& name) const;
+    };
+    struct Reply {
+        int status = 200;
+        QByteArray body;
+        bool silent = false; // read the request and never answer
+        std::optional<QByteArray> raw; // sent as it is in place of a composed reply
+        bool close = false; // close the connection once the reply is out
+    };
+
+    FakeCameraService();
+    ~FakeCameraService() override;
+
+    QString address() const;
+    quint16 port() const;
+    // Answers requests to `path` whose body is `body` (empty: any body) with `reply`; unknown
+    // requests get 404. The latest setting for a key wins.
+    void setReply(const QByteArray& path, const QByteArray& body, const Reply& reply);
+    void setJsonReply(const QByteArray& path, const QByteArray& body, const QByteArray& json);
+    const QList<Request>& requests() const { return m_requests; }
+    QList<QByteArray> requestPaths() const;
+    // Connections the service has taken.
+    int connections() const { return m_connections; }
+
+    // A local port nothing listens on: a connection to it is refused.
+    static quint16 closedPort();
+
+private:
+    void onConnection();
+    void onReadable(QTcpSocket* socket);
+    Reply replyFor(const Request& request) const;
+
+    QTcpServer* m_server = nullptr;
+    QHash<QTcpSocket*, QByteArray> m_pending;
+    QHash<QPair<QByteArray, QByteArray>, Reply> m_replies;
+    QList<Request> m_requests;
+    int m_connections = 0;
+};
+
+} // namespace testsupport
