@@ -4,9 +4,10 @@ projectors instead of a lidar) as the camera and its field application leave it,
 for trying the program without a camera.
 
 The folder holds the camera's "system.cfg" (make_system_cfg.py: struct + crcmod) with one plane
-record per laser, "project.json", the legacy layout "house.dat" naming each floor's scans, and one
-folder per scan at the top ("Ground_001", ...), which the program's first import moves into its
-floor's folder. A scan folder holds:
+record per laser, "project.json", the legacy layout "house.dat" naming each floor's scans, each
+floor's folder with its "floor.json", and one folder per scan at the top ("Ground_001", ...), which
+the program's first import moves into its floor's folder. It exports as written. A scan folder
+holds:
   shots        "ha.jpg", "hb.jpg", "hc.jpg": a synthetic room seen through the lens model, or, for
                some shots, three bracketed exposures "pa0.jpg" .. "pa2.jpg" as wide as the camera's
                images, whose centred square is the shot
@@ -48,17 +49,19 @@ SERIAL = "ZT4-00512"
 LASERS = 3
 TINY = 1.1754944e-38
 EXPOSURE_GAINS = (0.35, 1.0, 2.8)
+SPACING = 750.0
 # Floors: a room (polygon, y down) and where each scan stands, its heading (radians) and which of
-# its files are written in their other form.
+# its files are written in their other form. Scans stand at least SPACING from each other and from
+# the floor's origin, where a user scan (which has no position of its own) stands.
 FLOORS = [
     {"name": "Ground",
      "room": [(-2600.0, -1900.0), (1300.0, -1900.0), (1300.0, -700.0), (3100.0, -700.0), (3100.0, 2300.0),
               (-2600.0, 2300.0)],
-     "scans": [{"at": (-400.0, 300.0), "heading": 0.7, "exposures": True, "room_dat": False, "two_angles": False},
+     "scans": [{"at": (-1100.0, 600.0), "heading": 0.7, "exposures": True, "room_dat": False, "two_angles": False},
                {"at": (1600.0, 900.0), "heading": 2.9, "exposures": False, "room_dat": True, "two_angles": True}]},
     {"name": "1st Floor",
      "room": [(-2100.0, -1700.0), (2400.0, -1700.0), (2400.0, 1800.0), (-2100.0, 1800.0)],
-     "scans": [{"at": (300.0, -200.0), "heading": 5.1, "exposures": False, "room_dat": False, "two_angles": False},
+     "scans": [{"at": (900.0, -800.0), "heading": 5.1, "exposures": False, "room_dat": False, "two_angles": False},
                {"at": (-1000.0, 900.0), "heading": 4.0, "exposures": True, "room_dat": True, "two_angles": False}]},
 ]
 
@@ -355,6 +358,37 @@ def user_picture(width, seed):
     return exposed(light + rng.normal(0, 0.01, light.shape), 1.0)
 
 
+def inside(polygon, x, y):
+    """Whether a point lies inside the polygon (even-odd rule)."""
+    result = False
+    n = len(polygon)
+    for j in range(n):
+        (ax, ay), (bx, by) = polygon[j], polygon[(j + 1) % n]
+        if (ay > y) != (by > y) and x < ax + (y - ay) * (bx - ax) / (by - ay):
+            result = not result
+    return result
+
+
+def free_spot(room, taken):
+    """A place in the room at least SPACING from the origin, the scans placed and the walls."""
+    for radius in np.arange(900.0, 3000.0, 150.0):
+        for degrees in np.arange(0.0, 360.0, 15.0):
+            x, y = radius * math.cos(math.radians(degrees)), radius * math.sin(math.radians(degrees))
+            near = [(0.0, 0.0)] + taken
+            if inside(room, x, y) and all(math.hypot(x - a, y - b) >= SPACING for a, b in near) and all(
+                    inside(room, x + dx, y + dy) for dx, dy in ((400, 0), (-400, 0), (0, 400), (0, -400))):
+                return x, y
+    raise SystemExit("no room left for another scan")
+
+
+def floor_json(folder, index):
+    """The floor's metadata: it states its grade level, so the project exports as written."""
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "floor.json"), "w") as f:
+        json.dump({"building": "Main Building", "extWallThickness": 250, "gradeHint": 2,
+                   "floorTransform": {"tx": 0, "ty": 0, "angle": 0}}, f, indent=1)
+
+
 def write_project(out, floors=2, scans_per_floor=2, user_scans=0, side=128, width=None, shots=True, samples=40,
                   yaw2=0.0, yaw3=0.0, name="Laser Lane"):
     width = width or side * 3 // 2
@@ -372,12 +406,14 @@ def write_project(out, floors=2, scans_per_floor=2, user_scans=0, side=128, widt
     for f_index in range(floors):
         floor = FLOORS[f_index % len(FLOORS)]
         floor_name = floor["name"] + ("" if f_index < len(FLOORS) else " %d" % f_index)
-        raw_names, scans = [], []
+        floor_json(os.path.join(out, floor_name), f_index)
+        raw_names, scans, taken = [], [], []
         for s_index in range(scans_per_floor):
             plan = dict(floor["scans"][s_index % len(floor["scans"])])
             if s_index >= len(floor["scans"]):
-                plan["at"] = (plan["at"][0] * 0.5, plan["at"][1] * 0.5)
+                plan["at"] = free_spot(floor["room"], taken)
                 plan["heading"] = (plan["heading"] + 1.3 * s_index) % (2 * math.pi)
+            taken.append(plan["at"])
             raw = "%s_%03d" % (floor_name, s_index + 1)
             entry = write_scan(os.path.join(out, raw), lens, lasers, side, width, floor["room"], plan, shots, samples,
                                yaw2, yaw3)
