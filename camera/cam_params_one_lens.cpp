@@ -1,9 +1,11 @@
 #include "camera/cam_params_one_lens.h"
 
 #include "base/crc16.h"
+#include "base/write_failure.h"
 #include "imaging/rotation.h"
 
 #include <QFile>
+#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -175,6 +177,19 @@ CamParamsOneLens::FileRead CamParamsOneLens::readWholeFile(const QString& path, 
         return FileRead::TooLarge;
     }
     return bytes.isEmpty() ? FileRead::Empty : FileRead::Ok;
+}
+
+bool CamParamsOneLens::replaceWholeFile(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile file(path);
+    QString reason;
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (!writeAll(file, bytes, reason)) {
+        file.cancelWriting();
+        return false;
+    }
+    return commitAll(file, reason);
 }
 
 bool CamParamsOneLens::trailerMatches(const QByteArray& bytes, qsizetype trailerOffset)

@@ -86,6 +86,9 @@ protected:
     enum class FileRead { Ok, CannotOpen, Empty, TooLarge };
     static constexpr qint64 kMaxCalibrationFileSize = 1 << 20;
     static FileRead readWholeFile(const QString& path, QByteArray& bytes);
+    // Replaces a calibration file whole, through a temporary and a rename; false when any byte
+    // did not reach it (the old file then stays).
+    static bool replaceWholeFile(const QString& path, const QByteArray& bytes);
     // True when the two bytes at trailerOffset hold the CRC of every byte but the file's last two.
     static bool trailerMatches(const QByteArray& bytes, qsizetype trailerOffset);
 

@@ -70,8 +70,11 @@ void Panorama::reloadOneLens(CamParamsOneLens& camera, bool reprocess)
 {
     const QString dir = folder();
     const QString preview = existingFilePath(scanfiles::preview);
-    // A scan whose fingerprint was never taken has never been placed from its camera data.
-    const bool firstRead = m_scanHash.isEmpty();
+    // A scan whose fingerprint was never taken has never been placed from its camera data. A
+    // camera without fingerprints cannot tell: a scan placed before (by its record or its camera
+    // data) keeps its place, or every load would undo the user's arrangement.
+    const QString hash = QString::fromStdString(camera.scanHash(dir.toUtf8().toStdString()));
+    const bool firstRead = hash.isEmpty() ? !m_placed : m_scanHash.isEmpty();
     // The model reads the scan's geometry first: a model that cannot read this camera's scans yet
     // stops here, before anything of the scan has changed. The shots' turns are matched from the
     // lidar sweeps when the scan's alignment starts afresh; otherwise they stay as aligned.
@@ -97,14 +100,15 @@ void Panorama::reloadOneLens(CamParamsOneLens& camera, bool reprocess)
     readScanJson(dir, record, cameraHash);
     record.lidarPoints = data.lidarPoints;
     record.lidarHeading = data.lidarHeading;
-    m_scanHash = QString::fromStdString(camera.scanHash(dir.toUtf8().toStdString()));
+    m_scanHash = hash;
     m_capture = captureRecord(record);
     if (Property* property = idRegistry()) {
         property->updateShutterCounter(record.shutterCounter);
         m_systemCfgIndex = property->systemCfgIndex(record.systemCfgName);
     }
     writePointcloudFile(writableFilePath(scanfiles::pointCloud), data.lidarPoints);
-    postGeometry(data, firstRead);
+    if (postGeometry(data, firstRead))
+        m_placed = true;
 
     if (reprocess || !QFileInfo::exists(preview)) {
         const QByteArray rgb = renderOneLensPano(camera, kPreviewWidth);

@@ -73,7 +73,9 @@ void Panorama::setDefaultsForFolder(const QString& path)
         m_type = PanoType::User;
         m_equirectangular = true;
     } else if (QFileInfo(path + "/" + scanfiles::twoLensMainImage).isFile()
-               || QFileInfo(path + "/" + scanfiles::firstExposure).isFile()) {
+               || QFileInfo(path + "/" + scanfiles::firstExposure).isFile()
+               || QFileInfo(path + "/" + scanfiles::laserLineMainImage).isFile()
+               || QFileInfo(path + "/" + scanfiles::laserLineMainExposure).isFile()) {
         m_type = PanoType::Full;
     }
 }

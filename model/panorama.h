@@ -137,6 +137,8 @@ private:
     ImageParams m_imageParams;
     bool m_equirectangular = false;
     QString m_scanHash;
+    // The scan has its place: its record gave one, or its camera data placed it.
+    bool m_placed = false;
     int m_systemCfgIndex = -1;
     QList<Tag> m_tags;
     // What writePanoDat last put on disk, to skip rewriting (and syncing) the same record.
@@ -164,7 +166,8 @@ private:
     bool hasCameraShots(const CamParams& model) const;
     CamParams* mutableCamera() const;
     void readCameraData(const CamParams& camera, const LidarReadOptions& options, ScanData& data);
-    void postGeometry(const ScanData& data, bool place);
+    // True when the scan is placed by the data.
+    bool postGeometry(const ScanData& data, bool place);
     void reloadTwoLens(const CamParamsZTM6& camera, bool reprocess);
     void buildTwoLensPano(const CamParamsZTM6& camera);
     // One-lens camera scans (one_lens_processing.cpp).

@@ -44,8 +44,10 @@ void Panorama::readRecord(const QJsonObject& record)
 {
     const QJsonArray position = record["pos"].toArray();
     if (position.size() >= 2 && position[0].isDouble() && position[1].isDouble()
-        && std::isfinite(position[0].toDouble()) && std::isfinite(position[1].toDouble()))
+        && std::isfinite(position[0].toDouble()) && std::isfinite(position[1].toDouble())) {
         applyGeometry({QPointF(position[0].toDouble(), position[1].toDouble())}, false);
+        m_placed = true;
+    }
     const double rot = record["rot"].toDouble(0);
     if (std::isfinite(rot))
         applyGeometry({pos(), jsonAngleToDegrees(rot)}, true);

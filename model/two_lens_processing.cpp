@@ -74,7 +74,7 @@ void Panorama::readCameraData(const CamParams& camera, const LidarReadOptions& o
     camera.loadScanData(folder(), m_imageParams, data, options);
 }
 
-void Panorama::postGeometry(const ScanData& data, bool place)
+bool Panorama::postGeometry(const ScanData& data, bool place)
 {
     QPointF position = data.position;
     double heading = data.heading;
@@ -106,6 +106,7 @@ void Panorama::postGeometry(const ScanData& data, bool place)
                 property->setDirty(true);
         },
         m_guiJobGuard.get());
+    return place;
 }
 
 void Panorama::loadPointcloud(bool place, int mode, float a, float b, float c)

@@ -1,7 +1,6 @@
 #include "camera/cam_params_ztm4.h"
 #include "camera/cam_params_ztm5.h"
 #include "camera/one_lens_render.h"
-#include "camera/operation_unavailable.h"
 #include "camera/scan_json.h"
 #include "imaging/gain_curve.h"
 #include "support/one_lens_model.h"
@@ -346,17 +345,6 @@ TEST(OneLensEdges, VerticalEdgeScoreCountsEdgesUpToTheLastColumnAndNoFurther)
         std::fill_n(rows.begin() + r * w, w, uint8_t(r % 2 ? 200 : 10));
     EXPECT_EQ(verticalEdgeScore(w, h, rows.data()), 0.0);
     EXPECT_EQ(verticalEdgeScore(w, 2, strip(5).data()), 0.0);
-}
-
-TEST(OneLensCameras, OperationsNotBuiltYetSaySo)
-{
-    QByteArray rgb("x");
-    ImageParams p;
-    ScanData data;
-    CamParamsZTM4 ztm4;
-    EXPECT_THROW(ztm4.loadFisheyeImage("/nowhere", 0, rgb, false), OperationUnavailable);
-    EXPECT_TRUE(rgb.isEmpty());
-    EXPECT_THROW(ztm4.loadScanData("/nowhere", p, data), OperationUnavailable);
 }
 
 TEST(ScanJson, ReadsEveryKeyWithItsDefaults)

@@ -287,3 +287,84 @@ TEST(ExportEndToEnd, TheReadmeSampleProjectExportsAsWritten)
     ASSERT_TRUE(listing.failure.isEmpty()) << listing.failure.toStdString();
     EXPECT_EQ(listing.names().filter("/s.pic").size(), 3 * 3 - 1 + 3) << "every scan but the one without its image";
 }
+
+// A laser-line camera's raw folder goes the same road: loaded, its panos built and exported as
+// written, and read by the same outside tools.
+TEST(ExportEndToEnd, LaserLineProjectExportsLikeATwoLensOne)
+{
+    QTemporaryDir root;
+    const QString folder = root.filePath(kProjectName);
+    makeProject(folder, {"--camera", "laser-line", "--floors", "2", "--scans-per-floor", "2", "--user-scans", "1",
+                         "--lens-height", "96"});
+    ScriptedPrompt prompt;
+    LogCapture log;
+    Property property;
+    ASSERT_TRUE(property.load(folder)) << log.texts(QtWarningMsg).join("\n").toStdString();
+    ASSERT_TRUE(runPostedJobs());
+    Panorama* groundScan = scanIn(property, "Ground", "001");
+    ASSERT_TRUE(groundScan);
+    ASSERT_FALSE(groundScan->outline().isEmpty());
+    groundScan->appendTag(tagTitled("Meter", 0.2, 0.45, 2100));
+    property.setInitialPano(groundScan);
+    ASSERT_TRUE(property.save());
+    for (const DrcFinding& finding : property.checkExport())
+        EXPECT_NE(finding.code, 0) << finding.message.toStdString();
+
+    QString html;
+    ASSERT_TRUE(property.exportTar(html)) << log.texts(QtCriticalMsg).join("\n").toStdString();
+    const QString archive = folder + "/_Export/" + kProjectName + ".quoril.tar";
+    const ExpectedArchive expected = expectedArchive(property);
+    EXPECT_TRUE(expected.names.contains(kPrefix + "/system.cfg"));
+    const ArchiveListing python = pythonTarListing(archive);
+    ASSERT_TRUE(python.failure.isEmpty()) << python.failure.toStdString();
+    EXPECT_EQ(python.names(), expected.names);
+    const ArchiveListing gnu = gnuTarListing(archive);
+    ASSERT_TRUE(gnu.failure.isEmpty()) << gnu.failure.toStdString();
+    EXPECT_EQ(gnu.names(), expected.names);
+    int copies = 0;
+    for (const ArchiveMember& member : python.members) {
+        if (!expected.sources.contains(member.name))
+            continue;
+        ++copies;
+        EXPECT_EQ(member.sha1, sha1sumOf(expected.sources[member.name])) << member.name.toStdString();
+    }
+    EXPECT_EQ(copies, expected.sources.size());
+
+    QTemporaryDir unpacked;
+    ASSERT_EQ(runProcess("tar", {"-xf", archive, "-C", unpacked.path()}).exitCode, 0);
+    const QString inside = unpacked.filePath(kProjectName) + "/";
+    int plans = 0;
+    for (Floor* floor : floorsOf(property)) {
+        ++plans;
+        SCOPED_TRACE(floor->ownName().toStdString());
+        const QString base = inside + "floor" + QString::number(floor->uniqueId());
+        writeFile(base + ".dxf", opensslDecipher(readFile(base + ".qdx"), CipherKind::DxfPlan));
+        writeFile(base + ".svg", opensslDecipher(readFile(base + ".qsv"), CipherKind::SvgPlan));
+        expectPlansShowScans(base + ".dxf", base + ".svg", floor->panos());
+    }
+    EXPECT_EQ(plans, 2);
+
+    int panos = 0;
+    for (const QString& name : expected.names) {
+        if (!name.endsWith("/s.pic"))
+            continue;
+        ++panos;
+        const QString jpeg = unpacked.filePath("pano.jpg");
+        writeFile(jpeg, opensslDecipher(readFile(unpacked.filePath(name)), CipherKind::Data));
+        const ProcessResult exif = runProcess("exiftool", {"-j", "-XMP-GPano:all", "-FileType", jpeg});
+        ASSERT_EQ(exif.exitCode, 0) << exif.err.toStdString();
+        const QJsonObject tags = QJsonDocument::fromJson(exif.out).array().at(0).toObject();
+        EXPECT_EQ(tags["FileType"].toString(), "JPEG") << name.toStdString();
+        EXPECT_EQ(tags["ProjectionType"].toString(), "equirectangular") << name.toStdString();
+        EXPECT_EQ(tags["FullPanoWidthPixels"].toInt(), 2 * tags["FullPanoHeightPixels"].toInt());
+    }
+    EXPECT_EQ(panos, 6);
+
+    QTemporaryDir elsewhere;
+    const QString copy = elsewhere.filePath(kProjectName + ".quoril.tar");
+    ASSERT_TRUE(QFile::copy(archive, copy));
+    Property reopened;
+    ASSERT_TRUE(reopened.load(copy)) << log.texts(QtWarningMsg).join("\n").toStdString();
+    ASSERT_TRUE(runPostedJobs());
+    EXPECT_EQ(tourOf(reopened), tourOf(property));
+}

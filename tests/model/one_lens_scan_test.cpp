@@ -3,7 +3,6 @@
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
 #include "support/one_lens_model.h"
-#include "support/one_lens_project.h"
 #include "support/one_lens_scene.h"
 #include "support/pic_checks.h"
 #include "support/test_support.h"
@@ -134,70 +133,4 @@ TEST(OneLensScan, RendersFailWithTheMaskMessageWhenTheModelHasNoMasksForTheWidth
     ASSERT_TRUE(scan);
     EXPECT_EQ(onPoolThread([&] { scan->buildPano(); }), "no mask was initialized for this image size");
     EXPECT_FALSE(QFile::exists(f.scanPath("s3/s.pic")));
-}
-
-// Scans of a camera whose shot and scan readers are not built yet stay in the project through a
-// load, a save and another load, with everything the project file says about them.
-TEST(OneLensProject, ScansOfAModelNotBuiltYetSurviveLoadSaveAndLoad)
-{
-    for (const char* model : {"ztm4"}) {
-        QTemporaryDir root;
-        const QString folder = root.filePath("Birch Lane");
-        const QJsonObject description = makeOneLensProject(folder, model);
-        QStringList expectedOrder;
-        int cameraScans = 0;
-        for (const QJsonValue floor : description["floors"].toArray())
-            for (const QJsonValue scan : floor["scans"].toArray()) {
-                expectedOrder << floor["dir"].toString() + "/" + scan["dir"].toString();
-                cameraScans += scan["kind"].toString() == "two-lens";
-            }
-        ASSERT_EQ(cameraScans, 4);
-
-        const auto order = [](const Property& property) {
-            QStringList dirs;
-            for (Building* building : property.buildings())
-                for (Floor* floor : building->floors())
-                    for (Panorama* pano : floor->panos())
-                        dirs << floor->dir() + "/" + pano->dir();
-            return dirs;
-        };
-        LogCapture log;
-        auto first = std::make_unique<Property>();
-        ASSERT_TRUE(first->load(folder)) << model;
-        processEventsFor(300);
-        EXPECT_EQ(order(*first), expectedOrder) << model;
-        EXPECT_FALSE(first->isDirty()) << "nothing was removed or changed";
-        int warnings = 0;
-        for (const QString& text : log.texts(QtWarningMsg))
-            warnings += text.contains("cannot be read yet") && text.contains("kept unprocessed");
-        EXPECT_EQ(warnings, cameraScans) << "one warning for each scan, naming it";
-
-        // Edits the user makes to such scans are saved like any other.
-        Panorama* camera = nullptr;
-        for (Building* building : first->buildings())
-            for (Floor* floor : building->floors())
-                for (Panorama* pano : floor->panos())
-                    if (!camera && pano->panoType() != PanoType::User)
-                        camera = pano;
-        ASSERT_TRUE(camera);
-        Tag tag;
-        tag.title = "Boiler";
-        tag.u = 0.25, tag.v = 0.5, tag.d = 1800;
-        camera->appendTag(tag);
-        first->setInitialPano(camera);
-        const QString cameraDir = camera->floor()->dir() + "/" + camera->dir();
-        ASSERT_TRUE(first->save());
-        first.reset();
-
-        auto second = std::make_unique<Property>();
-        ASSERT_TRUE(second->load(folder)) << model;
-        processEventsFor(300);
-        EXPECT_EQ(order(*second), expectedOrder) << model;
-        Panorama* initial = second->initialPano();
-        ASSERT_TRUE(initial) << model;
-        EXPECT_EQ(initial->floor()->dir() + "/" + initial->dir(), cameraDir);
-        ASSERT_EQ(initial->tags().size(), 1);
-        EXPECT_EQ(initial->tags().first().title, "Boiler");
-        EXPECT_NEAR(initial->tags().first().d, 1800, 1e-9);
-    }
 }

@@ -1,4 +1,5 @@
 #include "camera/cam_params_ztm4.h"
+#include "camera/operation_unavailable.h"
 #include "model/panorama.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
@@ -137,10 +138,19 @@ TEST(PropertyMaintenance, ReprocessPanosGoesOnAfterFailuresAndWarnsOnce)
 
 // A camera model that cannot read its scans yet refuses them before anything is deleted: the
 // scan keeps its alignment, its preview, its pano, its point cloud and its record.
+// A camera model whose scan readers are not there (a model of a newer camera, say).
+class CameraThatCannotReadScans : public CamParamsZTM4 {
+public:
+    void loadScanData(const QString&, ImageParams&, ScanData&, const LidarReadOptions&) const override
+    {
+        throw OperationUnavailable("Scan data of the ZTM4 camera cannot be read yet.");
+    }
+};
+
 TEST(PropertyMaintenance, ReprocessPanosKeepsEveryFileOfAScanItsCameraCannotProcess)
 {
     ProjectFixture f;
-    f.property->setCamParams(new CamParamsZTM4);
+    f.property->setCamParams(new CameraThatCannotReadScans);
     Floor* ground = f.addFloor(f.addBuilding("House"), "Ground");
     Panorama* scan = placeScan(ground, "laser", PanoType::Full, {0, 0});
     scan->imageParams()[0] = 0.25f;

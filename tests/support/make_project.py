@@ -333,6 +333,19 @@ def write_archive(args):
     return gen, archive
 
 
+def write_laser_line_project(args, parser):
+    import laser_line_project
+    if args.variant != "raw":
+        parser.error("the laser-line camera's folders are written raw only")
+    side, width = (2848, 4272) if args.realistic else (args.lens_height, None)
+    described = laser_line_project.write_project(args.out, args.floors, args.scans_per_floor, args.user_scans, side,
+                                                 width)
+    if args.describe:
+        json.dump(described, sys.stdout, indent=1)
+        sys.stdout.write("\n")
+    return 0
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("out", help="project folder to write (created; must be empty)")
@@ -352,7 +365,12 @@ def main(argv):
                         help="grade levels on every floor and scans spread out: exports as written")
     parser.add_argument("--seed", type=int, default=7)
     parser.add_argument("--describe", action="store_true", help="print the floors and scans written as JSON")
+    parser.add_argument("--camera", choices=["two-lens", "laser-line"], default="two-lens",
+                        help="laser-line: a raw folder of the laser-line camera (laser_line_project.py), with "
+                             "--floors, --scans-per-floor, --user-scans and --lens-height as the shots' side")
     args = parser.parse_args(argv)
+    if args.camera == "laser-line":
+        return write_laser_line_project(args, parser)
     if args.floors < 0 or args.scans_per_floor < 0 or args.user_scans < 0 or args.lens_height < 8:
         parser.error("counts must not be negative and lens images at least 16 x 8")
     if args.exportable and args.user_scans > 1:
