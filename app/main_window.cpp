@@ -122,6 +122,7 @@ void MainWindow::buildToolBar()
     bar->addActions({m_loadAction, m_saveAction, m_exportAction});
     bar->addSeparator();
     bar->addActions({m_previousPanoAction, m_nextPanoAction});
+    buildScanTools(bar);
     bar->addSeparator();
     bar->addAction(m_calibRotAction);
     bar->addSeparator();
@@ -306,4 +307,5 @@ void MainWindow::updateActions()
     m_previousPanoAction->setEnabled(hasScans);
     m_installCameraUpdateAction->setEnabled(open && takesCameraUpdates(m_property->camParams()));
     m_calibRotAction->setEnabled(hasScans);
+    updateScanTools();
 }

@@ -16,6 +16,7 @@ class PropertyTreeModel;
 class PropertyTreeView;
 class QAction;
 class QUrl;
+class QToolBar;
 
 // The one window of the program: the project tree with the property's and the current floor's
 // panels beside the floor view, the tool bar of the project commands, and the message pop-up and
@@ -56,6 +57,8 @@ public:
     QAction* previousPanoAction() const { return m_previousPanoAction; }
     QAction* installCameraUpdateAction() const { return m_installCameraUpdateAction; }
     QAction* calibRotAction() const { return m_calibRotAction; }
+    QAction* adjustPanoAction() const { return m_adjustPanoAction; }
+    QAction* repairSystemFileAction() const { return m_repairSystemFileAction; }
 
 public slots:
     void on_LoadProperty_triggered();
@@ -73,6 +76,12 @@ public slots:
     // Ends a trial: an accepted one is written to "system.cfg"; the outlines return to the
     // camera's own calibration either way.
     void calibRotEnded(bool accepted);
+    // The align dialog on the scan the window follows.
+    void on_AdjustPano_triggered();
+    // Fits the lens centre of a one-lens lidar camera on the shots of the scan the window follows,
+    // saves it to the project's "system.cfg" (the file it replaces kept once as "system.orig") and
+    // processes the scans again.
+    void repairSystemFile();
 
 signals:
     void highlitedPanoChanged(Panorama* pano);
@@ -96,6 +105,9 @@ private:
     void updateActions();
     QList<Panorama*> selectedFullScans() const;
     void tellCalibration(const QString& text, int icon);
+    // The commands on the scan the window follows (scan_tools.cpp).
+    void buildScanTools(QToolBar* bar);
+    void updateScanTools();
 
     Property* m_property = nullptr;
     PropertyTreeModel* m_treeModel = nullptr;
@@ -116,4 +128,6 @@ private:
     bool m_calibTrialShown = false;
     float m_calibTrialAzimuth = 0.0f;
     float m_calibTrialTilt = 0.0f;
+    QAction* m_adjustPanoAction = nullptr;
+    QAction* m_repairSystemFileAction = nullptr;
 };

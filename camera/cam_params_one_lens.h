@@ -67,6 +67,21 @@ public:
     // Fits the lens centre from the three square shots of one scan; failures are thrown.
     virtual void adjustLensCenter(const uint8_t* shot1, const uint8_t* shot2, const uint8_t* shot3) = 0;
 
+    // The lens centre U0, V0 in both precisions; the projection uses the single-precision pair.
+    struct LensCentre {
+        float u = 0.0f;
+        float v = 0.0f;
+        double uDouble = 0.0;
+        double vDouble = 0.0;
+        bool operator==(const LensCentre&) const = default;
+    };
+    LensCentre lensCentre() const { return {lensFloat[U0], lensFloat[V0], lensDouble[U0], lensDouble[V0]}; }
+    void setLensCentre(const LensCentre& centre)
+    {
+        lensFloat[U0] = centre.u, lensFloat[V0] = centre.v;
+        lensDouble[U0] = centre.uDouble, lensDouble[V0] = centre.vDouble;
+    }
+
     // Names of the calibration values in the text form of the calibration files, by index;
     // "Undefined" outside the table.
     static std::string intKeyName(int index);

@@ -1,6 +1,7 @@
 #include "camera/cam_params_ztm5.h"
 
 #include "base/crc16.h"
+#include "camera/lens_centre_fit.h"
 #include "camera/scan_fingerprint.h"
 
 #include <QFile>
@@ -261,9 +262,9 @@ std::string CamParamsZTM5::scanHash(const std::string& scanFolder) const
     return computeScanHash(scanFolder, 1);
 }
 
-void CamParamsZTM5::adjustLensCenter(const uint8_t*, const uint8_t*, const uint8_t*)
+void CamParamsZTM5::adjustLensCenter(const uint8_t* shot1, const uint8_t* shot2, const uint8_t* shot3)
 {
-    throw std::runtime_error("Lens centre fitting is not available");
+    adjustLensCentre(*this, shot1, shot2, shot3);
 }
 
 // The older format carried no calibration rotation: whatever its spare values hold is not one.

@@ -385,19 +385,22 @@ void renderShotOverlapBands(const CamParamsOneLens& camera, const uint8_t* shot1
         jobs.push_back({bandsB, 2, 2});
     }
     const size_t bandBytes = static_cast<size_t>(W) * static_cast<size_t>(L) * 3;
-    for (const Job& job : jobs) {
-        uint8_t* band = job.out + static_cast<size_t>(job.band) * bandBytes;
+    // One parallel loop over the rows of every band part: a region per part would make its threads
+    // meet six times.
+    const int rows = static_cast<int>(jobs.size()) * L;
+#pragma omp parallel for schedule(static)
+    for (int r = 0; r < rows; ++r) {
+        const Job& job = jobs[static_cast<size_t>(r / L)];
+        const int i = r % L;
+        uint8_t* row = job.out + static_cast<size_t>(job.band) * bandBytes + static_cast<size_t>(i) * W * 3;
         const float* ca = cosA[job.band];
         const float* sa = sinA[job.band];
-#pragma omp parallel for schedule(static)
-        for (int i = 0; i < L; ++i)
-            for (int j = 0; j < W; ++j) {
-                const float d[3] = {cosE[i] * ca[j], sinE[i], cosE[i] * sa[j]};
-                float c[3];
-                rotate(m[job.shot], d, c);
-                sampleShot(camera, shots[job.shot], side, c,
-                           band + (static_cast<size_t>(i) * static_cast<size_t>(W) + static_cast<size_t>(j)) * 3);
-            }
+        for (int j = 0; j < W; ++j) {
+            const float d[3] = {cosE[i] * ca[j], sinE[i], cosE[i] * sa[j]};
+            float c[3];
+            rotate(m[job.shot], d, c);
+            sampleShot(camera, shots[job.shot], side, c, row + static_cast<size_t>(j) * 3);
+        }
     }
 }
 

@@ -10,22 +10,23 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 }
 
-void renderEquirectStripGray(const uint8_t* source, const uint8_t*, int srcWidth, int srcHeight, int stripWidth,
-                             int stripHeight, const ImageParams& p, uint8_t* out)
+namespace {
+// Each output pixel looks at the source through the levelling; `channels` bytes of the nearest
+// source pixel from `firstChannel` on.
+void renderLevelled(const uint8_t* source, int srcWidth, int srcHeight, int width, int height, const ImageParams& p,
+                    uint8_t* out, int channels, int firstChannel)
 {
-    if (!out || stripWidth <= 0 || stripHeight <= 0)
-        return;
-    std::memset(out, 0, static_cast<size_t>(stripWidth) * static_cast<size_t>(stripHeight));
+    std::memset(out, 0, static_cast<size_t>(width) * static_cast<size_t>(height) * static_cast<size_t>(channels));
     if (!source || srcWidth <= 0 || srcHeight <= 0)
         return;
     float g[9];
     rotationFromAngles(p[ImageParams::ROLL_GLOBAL], 0.0f, p[ImageParams::PITCH_GLOBAL], g);
-    const float step = 6.283185f / static_cast<float>(stripWidth);
+    const float step = 6.283185f / static_cast<float>(width);
 #pragma omp parallel for schedule(static)
-    for (int j = 0; j < stripHeight; ++j) {
-        const float phi = static_cast<float>(stripHeight / 2 - j) * step;
+    for (int j = 0; j < height; ++j) {
+        const float phi = static_cast<float>(height / 2 - j) * step;
         const float cosPhi = std::cos(phi), sinPhi = std::sin(phi);
-        for (int i = 0; i < stripWidth; ++i) {
+        for (int i = 0; i < width; ++i) {
             const float theta = 6.283185f - static_cast<float>(i) * step;
             const float d[3] = {cosPhi * std::cos(theta), sinPhi, cosPhi * std::sin(theta)};
             const double ex = g[0] * d[0] + g[1] * d[1] + g[2] * d[2];
@@ -41,8 +42,27 @@ void renderEquirectStripGray(const uint8_t* source, const uint8_t*, int srcWidth
                 continue;
             const int x = static_cast<int>(fx + 0.5) % srcWidth;
             const int y = std::min(static_cast<int>(fy), srcHeight - 1);
-            out[static_cast<size_t>(j) * static_cast<size_t>(stripWidth) + static_cast<size_t>(i)] =
-                source[(static_cast<size_t>(y) * static_cast<size_t>(srcWidth) + static_cast<size_t>(x)) * 3 + 1];
+            const uint8_t* pixel =
+                source + (static_cast<size_t>(y) * static_cast<size_t>(srcWidth) + static_cast<size_t>(x)) * 3;
+            std::memcpy(out + (static_cast<size_t>(j) * static_cast<size_t>(width) + static_cast<size_t>(i)) * channels,
+                        pixel + firstChannel, static_cast<size_t>(channels));
         }
     }
+}
+} // namespace
+
+void renderEquirectStripGray(const uint8_t* source, const uint8_t*, int srcWidth, int srcHeight, int stripWidth,
+                             int stripHeight, const ImageParams& p, uint8_t* out)
+{
+    if (!out || stripWidth <= 0 || stripHeight <= 0)
+        return;
+    renderLevelled(source, srcWidth, srcHeight, stripWidth, stripHeight, p, out, 1, 1);
+}
+
+void renderEquirectPanoRgb(const uint8_t* source, int srcWidth, int srcHeight, int width, int height,
+                           const ImageParams& p, uint8_t* rgbOut)
+{
+    if (!rgbOut || width <= 0 || height <= 0)
+        return;
+    renderLevelled(source, srcWidth, srcHeight, width, height, p, rgbOut, 3, 0);
 }

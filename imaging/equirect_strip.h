@@ -11,3 +11,8 @@
 // one byte per pixel, the green channel. `second` is not read. `out` is cleared first.
 void renderEquirectStripGray(const uint8_t* source, const uint8_t* second, int srcWidth, int srcHeight,
                              int stripWidth, int stripHeight, const ImageParams& p, uint8_t* out);
+
+// The same levelled look-up into every colour byte of a width x height RGB pano (rows top-down):
+// what an equirectangular source looks like under its levelling.
+void renderEquirectPanoRgb(const uint8_t* source, int srcWidth, int srcHeight, int width, int height,
+                           const ImageParams& p, uint8_t* rgbOut);

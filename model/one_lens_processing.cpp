@@ -1,6 +1,8 @@
+#include "camera/auto_level.h"
 #include "camera/cam_params_one_lens.h"
 #include "camera/one_lens_render.h"
 #include "camera/scan_json.h"
+#include "camera/shot_alignment.h"
 #include "imaging/scan_pictures.h"
 #include "model/camera_scan_record.h"
 #include "model/panorama.h"
@@ -51,11 +53,35 @@ void Panorama::loadOneLensShots(const CamParamsOneLens& camera, QByteArray shots
     }
 }
 
-// The blended, colour-equalised pano of the three shots, W x W/2, rows top-down.
-QByteArray Panorama::renderOneLensPano(const CamParamsOneLens& camera, int width)
+// The projects hold no alignment mode of their own: scans are aligned on their features alone.
+constexpr int kShotAlignmentMode = 0;
+// The alignment works on seam bands sized by the width of the levelling strip.
+constexpr int kAlignmentStripWidth = 1200;
+
+// The shots turned onto each other and the pano levelled. Runs where the scan is processed, before
+// its colours are equalised over the seams the alignment has just moved.
+void Panorama::autoAlignShots(const CamParamsOneLens& camera, const QByteArray shots[3])
 {
-    QByteArray shots[3];
-    loadOneLensShots(camera, shots);
+    if (m_equirectangular)
+        return;
+    // A fit that found too little texture to go by has still written its angles; a scan built with
+    // them is turned at random, so it keeps the angles it had (the lidar's turns, for instance).
+    if (m_type == PanoType::Full) {
+        const ImageParams before = m_imageParams;
+        if (!alignShotsForScan(camera, bytes(shots[0]), bytes(shots[1]), bytes(shots[2]), kAlignmentStripWidth,
+                               kShotAlignmentMode, m_imageParams.angles()))
+            m_imageParams = before;
+    }
+    if (m_type == PanoType::Full || m_type == PanoType::Partial) {
+        const int side = camera.imageHeight();
+        autoLevelFromVerticals(bytes(shots[0]), bytes(shots[1]), bytes(shots[2]), side, side, m_imageParams, true,
+                               &camera);
+    }
+}
+
+// The blended, colour-equalised pano of the three shots, W x W/2, rows top-down.
+QByteArray Panorama::renderOneLensPano(const CamParamsOneLens& camera, const QByteArray shots[3], int width)
+{
     camera.equalizeShotColors(bytes(shots[0]), bytes(shots[1]), bytes(shots[2]), m_imageParams);
     const int height = width / 2;
     QByteArray pano(static_cast<qsizetype>(width) * height * 3, Qt::Uninitialized);
@@ -111,7 +137,10 @@ void Panorama::reloadOneLens(CamParamsOneLens& camera, bool reprocess)
         m_placed = true;
 
     if (reprocess || !QFileInfo::exists(preview)) {
-        const QByteArray rgb = renderOneLensPano(camera, kPreviewWidth);
+        QByteArray shots[3];
+        loadOneLensShots(camera, shots);
+        autoAlignShots(camera, shots);
+        const QByteArray rgb = renderOneLensPano(camera, shots, kPreviewWidth);
         writePreviewPic(writableFilePath(scanfiles::preview), bytes(rgb), kPreviewWidth, kPreviewHeight);
     }
 }
@@ -125,6 +154,8 @@ void Panorama::buildOneLensPano(const CamParamsOneLens& camera)
             return;
         throwMainImageMissing();
     }
-    const QByteArray rgb = renderOneLensPano(camera, kFullPanoWidth);
+    QByteArray shots[3];
+    loadOneLensShots(camera, shots);
+    const QByteArray rgb = renderOneLensPano(camera, shots, kFullPanoWidth);
     writeFullPanoPic(writableFilePath(scanfiles::fullPano), bytes(rgb), kFullPanoWidth, kFullPanoWidth / 2);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/image_params.h"
+#include "imaging/source_images.h"
 #include "model/draft_item.h"
 #include "model/pano_type.h"
 #include "model/tag.h"
@@ -101,6 +102,10 @@ public:
     void reload(bool reprocess);
     void buildPano();
     void removeDerivedFiles(bool all);
+    // The images the scan is made from: the shots or lens images of a camera scan (rows bottom-up,
+    // each checked to be of the camera's size) or the picture of a user scan (rows top-down). For
+    // the adjustment tools on the GUI thread; throws std::runtime_error with the user-facing text.
+    SourceImages loadSourceImages() const;
     void resetImageParams(bool keepColour);
 
     // Moves the scan and its folder to that floor (a free folder name when the target has one of the
@@ -174,7 +179,8 @@ private:
     void reloadOneLens(CamParamsOneLens& camera, bool reprocess);
     void buildOneLensPano(const CamParamsOneLens& camera);
     void loadOneLensShots(const CamParamsOneLens& camera, QByteArray shots[3]) const;
-    QByteArray renderOneLensPano(const CamParamsOneLens& camera, int width);
+    QByteArray renderOneLensPano(const CamParamsOneLens& camera, const QByteArray shots[3], int width);
+    void autoAlignShots(const CamParamsOneLens& camera, const QByteArray shots[3]);
     // Jobs posted to the GUI thread are dropped with it when the scan goes away first.
     std::unique_ptr<QObject> m_guiJobGuard;
 };

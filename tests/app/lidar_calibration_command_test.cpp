@@ -60,7 +60,8 @@ struct CalibrationWindow {
     explicit CalibrationWindow(bool planted = true)
     {
         MessagePresenter::setBlockingBoxes(false);
-        QStringList options{"--scans", "3"};
+        // Shots with nothing to align by: the shots keep the lidar's turns, which the search starts from.
+        QStringList options{"--scans", "3", "--plain-shots"};
         if (planted)
             options << "--calib-azimuth" << QString::number(kPlantedAzimuth, 'g', 17) << "--calib-tilt"
                     << QString::number(kPlantedTilt, 'g', 17);

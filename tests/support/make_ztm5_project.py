@@ -108,9 +108,12 @@ def lidar_file(heading, xs, ys):
     return data + np.stack([xs, ys], axis=1).astype("<f4").tobytes()
 
 
-def shot_picture(width, side, shot):
+def shot_picture(width, side, shot, plain=False):
     """Top-down rows of one shot: a gradient of the shot's own hue and the red marker near the
-    top left of the centred square, as linear light between 0 and about 1."""
+    top left of the centred square, as linear light between 0 and about 1. Plain shots are one
+    flat grey: nothing in them to align the shots by, so the turns stay the lidar's."""
+    if plain:
+        return np.full((side, width, 3), 0.4)
     offset = (width - side) // 2
     u = (np.arange(width, dtype=np.float64) + 0.5 - offset) / side
     v = (np.arange(side, dtype=np.float64) + 0.5) / side
@@ -132,7 +135,8 @@ def write_jpeg(path, pixels):
     Image.fromarray(pixels, "RGB").save(path, "JPEG", quality=95)
 
 
-def write_scan(folder, scan, index, side, exposures, exposure_width, step_deg, noise_mm, rng, calibration):
+def write_scan(folder, scan, index, side, exposures, exposure_width, step_deg, noise_mm, rng, calibration,
+               plain=False):
     os.makedirs(folder)
     polygon = outline_in_sweep_frame(scan)
     turns = [0.0, 240.0 + scan["yaw3"], 120.0 + scan["yaw2"]]
@@ -145,11 +149,11 @@ def write_scan(folder, scan, index, side, exposures, exposure_width, step_deg, n
         counts.append(len(xs))
     for shot in range(3):
         if shot == 0 and exposures:
-            light = shot_picture(exposure_width, side, shot)
+            light = shot_picture(exposure_width, side, shot, plain)
             for k in range(exposures):
                 write_jpeg(os.path.join(folder, "p%d.jpg" % k), exposed(light, EXPOSURE_GAINS[k]))
         else:
-            write_jpeg(os.path.join(folder, "h%d.jpg" % (shot + 1)), exposed(shot_picture(side, side, shot), 1.0))
+            write_jpeg(os.path.join(folder, "h%d.jpg" % (shot + 1)), exposed(shot_picture(side, side, shot, plain), 1.0))
     record = {"pos": [scan["at"][0], -scan["at"][1]], "rot": math.radians(scan["turn"]),
               "shutterCounter": 5100 + 3 * index, "hidden": index % 2, "globalId": "ztm5-scan-%d" % index,
               "systemcfg": "system.cfg", "alignmentScore": 0.75}
@@ -161,7 +165,7 @@ def write_scan(folder, scan, index, side, exposures, exposure_width, step_deg, n
 
 
 def write_project(out, scans=1, side=96, exposures=0, exposure_width=None, step_deg=0.2, noise_mm=1.0, seed=5,
-                  calibration=(0.0, 0.0)):
+                  calibration=(0.0, 0.0), plain=False):
     os.makedirs(out, exist_ok=True)
     if os.listdir(out):
         raise SystemExit("%s is not empty" % out)
@@ -180,7 +184,7 @@ def write_project(out, scans=1, side=96, exposures=0, exposure_width=None, step_
         scan = SCANS[i % len(SCANS)]
         folder = os.path.join(floor, "%03d" % (i + 1))
         entry = write_scan(folder, scan, i, side, exposures, exposure_width or side, step_deg, noise_mm, rng,
-                           calibration)
+                           calibration, plain)
         entry["dir"] = os.path.relpath(folder, out)
         described.append(entry)
     return {"serial": SERIAL, "side": side, "system": system, "room": ROOM, "marker": MARKER, "scans": described,
@@ -203,12 +207,13 @@ def main(argv):
     parser.add_argument("--calib-tilt", type=float, default=0.0,
                         help="size (radians) of the lidar's planted calibration error: the correction "
                              "a + tilt * sin(a + azimuth) gives the true returns back")
+    parser.add_argument("--plain-shots", action="store_true", help="flat grey shots (no texture to align by)")
     parser.add_argument("--describe", action="store_true", help="print what was written as JSON")
     args = parser.parse_args(argv)
     if args.scans < 0 or args.side < 8 or (args.exposure_width or args.side) < args.side or args.step <= 0:
         parser.error("no negative counts, shots of at least 8 pixels, exposures not narrower than the shots")
     described = write_project(args.out, args.scans, args.side, args.exposures, args.exposure_width, args.step,
-                              args.noise, args.seed, (args.calib_azimuth, args.calib_tilt))
+                              args.noise, args.seed, (args.calib_azimuth, args.calib_tilt), args.plain_shots)
     if args.describe:
         json.dump(described, sys.stdout, indent=1)
         sys.stdout.write("\n")

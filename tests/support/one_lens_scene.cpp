@@ -80,9 +80,17 @@ Rgb OneLensScene::at(const Direction& d) const
 
 QByteArray renderSceneShot(const CamParamsOneLens& camera, const ImageParams& p, int shot, const OneLensScene& scene)
 {
+    return renderSceneShot(camera, p, shot, [&scene](const Direction& d) { return scene.at(d); });
+}
+
+QByteArray renderSceneShot(const CamParamsOneLens& camera, const ImageParams& p, int shot,
+                           const std::function<Rgb(const Direction&)>& colourAt)
+{
     const int side = camera.imageHeight();
     const Matrix m = shotMatrix(p, shot);
     QByteArray rgb(static_cast<qsizetype>(side) * side * 3, '\0');
+    char* out = rgb.data();
+#pragma omp parallel for schedule(dynamic, 8)
     for (int y = 0; y < side; ++y)
         for (int x = 0; x < side; ++x) {
             float theta = 0, dx = 0, dy = 0;
@@ -91,8 +99,8 @@ QByteArray renderSceneShot(const CamParamsOneLens& camera, const ImageParams& p,
             // The transpose turns the camera direction back into the pano's frame.
             const Direction d{m[0] * c[0] + m[3] * c[1] + m[6] * c[2], m[1] * c[0] + m[4] * c[1] + m[7] * c[2],
                               m[2] * c[0] + m[5] * c[1] + m[8] * c[2]};
-            const Rgb colour = scene.at(d);
-            std::copy(colour.begin(), colour.end(), rgb.data() + (static_cast<qsizetype>(y) * side + x) * 3);
+            const Rgb colour = colourAt(d);
+            std::copy(colour.begin(), colour.end(), out + (static_cast<qsizetype>(y) * side + x) * 3);
         }
     return rgb;
 }

@@ -31,6 +31,9 @@ Direction directionOf(double azimuthDeg, double elevationDeg);
 // Shot k (0, 1, 2) of the scene as the model's lens sees it under the angles of p, bottom-up
 // rows. The shot rotations are built here from the angle convention, independently of the model.
 QByteArray renderSceneShot(const CamParamsOneLens& camera, const ImageParams& p, int shot, const OneLensScene& scene);
+// The same for any scene given by its colour in each direction (called from several threads).
+QByteArray renderSceneShot(const CamParamsOneLens& camera, const ImageParams& p, int shot,
+                           const std::function<Rgb(const Direction&)>& colourAt);
 
 // The shot files the test model reads ("h1.jpg" ... "h3.jpg", top-down, JPEG quality 100).
 void writeSceneShots(const CamParamsOneLens& camera, const ImageParams& p, const OneLensScene& scene,
