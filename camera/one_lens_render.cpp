@@ -161,41 +161,70 @@ int maskIndex(float a, int side)
     return f >= static_cast<float>(side) ? side - 1 : static_cast<int>(f);
 }
 
-// Blends RGB of up to three sources: first, then second with weight w1, then third with w2.
+// Blends RGB of up to three sources: first, then second with weight w1, then third with w2. A
+// shot that does not cover the direction hands its weight to the others, so that no pixel is
+// black where some shot sees it (a seam mask may weigh a shot past the edge of its view).
 struct Blender {
     const CamParamsOneLens& camera;
     const uint8_t* const* shots;
     const float (*m)[9];
     int side;
 
-    void sample(int shot, const float d[3], float rgb[3]) const
+    // False (and black) when the shot does not cover the direction.
+    bool sample(int shot, const float d[3], float rgb[3]) const
     {
         float c[3];
         rotate(m[shot], d, c);
         uint8_t px[3];
-        sampleShot(camera, shots[shot], side, c, px);
+        const bool covered = sampleShot(camera, shots[shot], side, c, px);
         rgb[0] = px[0], rgb[1] = px[1], rgb[2] = px[2];
+        return covered;
+    }
+
+    // The shot of a sector, or when it does not cover the direction the first other that does.
+    void single(int shot, const float d[3], float rgb[3]) const
+    {
+        if (sample(shot, d, rgb))
+            return;
+        for (int other = 0; other < 3; ++other)
+            if (other != shot && sample(other, d, rgb))
+                return;
     }
 
     // result = (1 - w) * sample(a) + w * sample(b); a shot whose weight is 0 is not sampled.
-    void two(int a, int b, float w, const float d[3], float rgb[3]) const
+    bool two(int a, int b, float w, const float d[3], float rgb[3]) const
     {
         float x[3] = {0, 0, 0}, y[3] = {0, 0, 0};
-        if (w < 1.0f)
-            sample(a, d, x);
-        if (w > 0.0f)
-            sample(b, d, y);
+        bool hasX = w < 1.0f && sample(a, d, x);
+        bool hasY = w > 0.0f && sample(b, d, y);
+        if (!hasX && w < 1.0f) {
+            hasY = hasY || (w <= 0.0f && sample(b, d, y));
+            if (hasY)
+                w = 1.0f;
+        } else if (!hasY && w > 0.0f) {
+            hasX = hasX || (w >= 1.0f && sample(a, d, x));
+            if (hasX)
+                w = 0.0f;
+        }
         for (int k = 0; k < 3; ++k)
             rgb[k] = x[k] * (1.0f - w) + y[k] * w;
+        return hasX || hasY;
     }
 
     void three(float w1, float w2, const float d[3], float rgb[3]) const
     {
         float x[3] = {0, 0, 0}, z[3] = {0, 0, 0};
-        if (w2 < 1.0f)
-            two(0, 1, w1, d, x);
-        if (w2 > 0.0f)
-            sample(2, d, z);
+        bool hasX = w2 < 1.0f && two(0, 1, w1, d, x);
+        bool hasZ = w2 > 0.0f && sample(2, d, z);
+        if (!hasX && w2 < 1.0f) {
+            hasZ = hasZ || (w2 <= 0.0f && sample(2, d, z));
+            if (hasZ)
+                w2 = 1.0f;
+        } else if (!hasZ && w2 > 0.0f) {
+            hasX = hasX || (w2 >= 1.0f && two(0, 1, w1, d, x));
+            if (hasX)
+                w2 = 0.0f;
+        }
         for (int k = 0; k < 3; ++k)
             rgb[k] = x[k] * (1.0f - w2) + z[k] * w2;
     }
@@ -274,7 +303,7 @@ void renderThreeShotPano(const CamParamsOneLens& camera, const uint8_t* shot1, c
         // Unit directions: the tangent of the top row's elevation would flip its sign.
         const float cosPhi = std::cos(phi), sinPhi = std::sin(phi);
         const bool cap = std::fabs(phi) >= capElevation;
-        uint8_t* row = rgbOut + static_cast<size_t>(height - 1 - j) * static_cast<size_t>(width) * 3;
+        uint8_t* row = rgbOut + static_cast<size_t>(j) * static_cast<size_t>(width) * 3;
         for (int i = 0; i < width; ++i) {
             const float theta = kTurn - static_cast<float>(i) * step;
             const float d[3] = {cosPhi * std::cos(theta), sinPhi, cosPhi * std::sin(theta)};
@@ -294,7 +323,7 @@ void renderThreeShotPano(const CamParamsOneLens& camera, const uint8_t* shot1, c
                                 / 255.0f;
                 blend.two(band->before, band->after, w, d, rgb);
             } else {
-                blend.sample(shotForAzimuth(theta), d, rgb);
+                blend.single(shotForAzimuth(theta), d, rgb);
             }
             store(rgb, out);
         }
@@ -332,11 +361,12 @@ void renderCubeFace(const CamParamsOneLens& camera, const uint8_t* shot1, const 
                 capPixel(blend, masks, d, out);
                 continue;
             }
-            const float d[3] = {forward[0] + a * right[0], b, forward[2] + a * right[2]};
+            // Rows bottom-up like the pano's: the lens model's y axis points down.
+            const float d[3] = {forward[0] + a * right[0], -b, forward[2] + a * right[2]};
             const int* pair = pairs[face];
             float rgb[3];
             if (pair[2] < 0) {
-                blend.sample(pair[0], d, rgb);
+                blend.single(pair[0], d, rgb);
             } else {
                 const int mc = static_cast<int>(static_cast<int64_t>(c) * maskSide / size);
                 const int mr = static_cast<int>(static_cast<int64_t>(r) * maskSide / size);

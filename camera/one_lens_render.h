@@ -6,10 +6,13 @@
 
 // The blended renders of a one-lens scan and the overlap bands of the shot alignment.
 //
-// Directions: column i of a pano of width W has azimuth theta = 2pi - i * 2pi / W, buffer row j
-// (top-down index) elevation (W / 4 - j) * 2pi / W; the direction is (cos theta, tan e, sin theta).
-// Shot 1 covers theta 30..150 degrees, shot 2 150..270, shot 3 the rest. Shots are sampled
-// bicubically; a direction outside a shot is black.
+// Directions are those of the lens model, whose y axis points down (a camera's picture shows +y
+// below its centre). Column i of a pano of width W has azimuth theta = 2pi - i * 2pi / W, buffer
+// row j elevation (W / 4 - j) * 2pi / W towards +y; the direction is (cos theta, tan e, sin theta).
+// Row 0 so lies at the bottom of the picture: pano buffers are bottom-up like the shots, as those
+// of every camera, and are flipped once when written. Shot 1 covers theta 30..150 degrees, shot 2
+// 150..270, shot 3 the rest. Shots are sampled bicubically; a direction that no shot covers is
+// black, and a shot that does not cover a direction gives its weight in a blend to those that do.
 //
 // How the blend masks are used (all weights are mask / 255, 255 taking the second source):
 // - Pano rows within 45 degrees of the horizon: one shot per sector, except in the three seam bands
@@ -23,7 +26,8 @@
 //   shot 2, mask 3 or 5), shot 3, mask 4 or 6). The three 120-degree sectors of the cap meet on the
 //   seam azimuths.
 // - Cube faces of side W / 6: faces 0 to 3 look at theta 0, 90, 180 and 270 degrees (columns run
-//   towards smaller theta, rows bottom-up), face 4 up and face 5 down with the cap geometry above.
+//   towards smaller theta, rows bottom-up), face 4 along +y (the floor) and face 5 along -y (the
+//   ceiling) with the cap geometry above.
 //   Face 0 = blend(shot 1, shot 3, mask 0), face 1 = shot 1, face 2 = blend(shot 1, shot 2, mask 1),
 //   face 3 = blend(shot 2, shot 3, mask 2); masks 0 to 2 are read at the face's position scaled to
 //   their side, so faces of the small width use them too.

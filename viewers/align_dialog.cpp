@@ -3,6 +3,7 @@
 #include "camera/auto_level.h"
 #include "camera/cam_params.h"
 #include "imaging/equirect_strip.h"
+#include "imaging/scan_pictures.h"
 #include "model/panorama.h"
 #include "model/property.h"
 
@@ -91,9 +92,12 @@ void AlignDialog::refreshPreview()
     if (!camera)
         renderEquirectPanoRgb(bytesOrNull(m_sources.images[0]), m_sources.width, m_sources.height, width, height,
                               m_params, out);
-    else
+    else {
         camera->renderPano(bytesOrNull(m_sources.images[0]), bytesOrNull(m_sources.images[1]),
                            bytesOrNull(m_sources.images[2]), width, height, m_params, out);
+        // A camera's render is bottom-up like its shots; the picture shows the sky at the top.
+        flipRows(out, width, height);
+    }
     for (int y = 0; y < height; ++y)
         std::copy_n(rgb.constData() + qsizetype(y) * width * 3, width * 3, image.scanLine(y));
     m_preview = image;

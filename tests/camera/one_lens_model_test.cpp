@@ -57,11 +57,11 @@ struct SceneShots {
     }
 };
 
-void expectMarkersInPlace(const std::vector<uint8_t>& pano, int width, bool topDown, const OneLensScene& scene,
-                          double toleranceDeg)
+// Markers found in a render's buffer (rows bottom-up) where the scene has them.
+void expectMarkersInPlace(const std::vector<uint8_t>& pano, int width, const OneLensScene& scene, double toleranceDeg)
 {
     for (const SceneMarker& m : scene.markers) {
-        const Direction found = markerCentroid(pano.data(), width, topDown, m.colour, 40);
+        const Direction found = markerCentroid(pano.data(), width, false, m.colour, 40);
         ASSERT_GT(std::abs(found[0]) + std::abs(found[1]) + std::abs(found[2]), 0.0)
             << "marker at " << m.azimuthDeg << "/" << m.elevationDeg << " is missing";
         EXPECT_LT(angleBetweenDeg(found, directionOf(m.azimuthDeg, m.elevationDeg)), toleranceDeg)
@@ -177,12 +177,13 @@ TEST(OneLensRender, ThreeShotPanoPutsTheSceneBackInPlace)
     SceneShots s;
     std::vector<uint8_t> pano(size_t(kPanoWidth) * kPanoWidth / 2 * 3);
     renderThreeShotPano(s.model, bytes(s.shots[0]), bytes(s.shots[1]), bytes(s.shots[2]), kPanoWidth, s.p, pano.data());
-    expectMarkersInPlace(pano, kPanoWidth, false, s.scene, 0.5);
-    // Away from markers and seams the ramp comes back within a few levels.
+    expectMarkersInPlace(pano, kPanoWidth, s.scene, 0.5);
+    // Away from markers and seams the ramp comes back within a few levels. The buffer's rows run
+    // bottom-up like the quick render's: 30 degrees below the horizon is 150 rows up from row 450.
     const Direction d = directionOf(100, -30);
     const Rgb expected = s.scene.at(d);
     const int column = int(std::lround((360.0 - 100.0) / 360.0 * kPanoWidth));
-    const int rowFromBottom = kPanoWidth / 4 - 1 - int(std::lround(30.0 / 360.0 * kPanoWidth)) + 1;
+    const int rowFromBottom = kPanoWidth / 4 - int(std::lround(30.0 / 360.0 * kPanoWidth));
     const uint8_t* px = pano.data() + (size_t(rowFromBottom) * kPanoWidth + column) * 3;
     for (int c = 0; c < 3; ++c)
         EXPECT_NEAR(px[c], expected[c], 6) << c;
@@ -195,8 +196,8 @@ TEST(OneLensRender, QuickRendersShowTheSceneAndTheStripIsTheGreenChannel)
     std::vector<uint8_t> pano(size_t(w) * h * 3), strip(size_t(w) * h);
     s.model.renderPano(bytes(s.shots[0]), bytes(s.shots[1]), bytes(s.shots[2]), w, h, s.p, pano.data());
     s.model.renderStrip(bytes(s.shots[0]), bytes(s.shots[1]), bytes(s.shots[2]), w, h, s.p, strip.data());
-    // Rows top-down; the polar markers are within the nearest-pixel render's reach too.
-    expectMarkersInPlace(pano, w, true, s.scene, 0.5);
+    // Rows bottom-up; the polar markers are within the nearest-pixel render's reach too.
+    expectMarkersInPlace(pano, w, s.scene, 0.5);
     for (size_t k = 0; k < strip.size(); ++k)
         ASSERT_EQ(strip[k], pano[k * 3 + 1]) << k;
     // A shot pixel on the last row or column is never sampled: a shot that is white only there
@@ -220,10 +221,22 @@ TEST(OneLensRender, CubeFacesShowTheSceneWithTheirMasks)
     const uint8_t* centre = face.data() + (size_t(size / 2) * size + size / 2) * 3;
     EXPECT_GT(centre[0], 200);
     EXPECT_LT(centre[1], 60);
-    // Face 4 looks up; the yellow marker at azimuth 60, elevation 62: a = x / y, b = -z / y.
-    renderCubeFace(s.model, bytes(s.shots[0]), bytes(s.shots[1]), bytes(s.shots[2]), 7200, 4, s.p, face.data());
+    // Side faces hold their rows bottom-up like the pano: face 2 looks at azimuth 180, and the
+    // green marker at azimuth 210, 15 degrees up lies in its upper half.
+    renderCubeFace(s.model, bytes(s.shots[0]), bytes(s.shots[1]), bytes(s.shots[2]), 7200, 2, s.p, face.data());
+    const Direction g = directionOf(210, 15);
+    const int gc = int((g[2] / -g[0] + 1) * 0.5 * size), gr = int((g[1] / -g[0] + 1) * 0.5 * size);
+    ASSERT_GT(gr, size / 2 + 100);
+    const uint8_t* green = face.data() + (size_t(gr) * size + gc) * 3;
+    EXPECT_LT(green[0], 60);
+    EXPECT_GT(green[1], 200);
+    const uint8_t* mirrored = face.data() + (size_t(size - 1 - gr) * size + gc) * 3;
+    EXPECT_LT(mirrored[1], 200) << "not below the horizon";
+    // Face 5 looks at the ceiling (the lens frame's -y); the yellow marker at azimuth 60, 62
+    // degrees up: a = x / up, b = z / up.
+    renderCubeFace(s.model, bytes(s.shots[0]), bytes(s.shots[1]), bytes(s.shots[2]), 7200, 5, s.p, face.data());
     const Direction d = directionOf(60, 62);
-    const int c = int((d[0] / d[1] + 1) * 0.5 * size), r = int((-d[2] / d[1] + 1) * 0.5 * size);
+    const int c = int((d[0] / d[1] + 1) * 0.5 * size), r = int((d[2] / d[1] + 1) * 0.5 * size);
     const uint8_t* yellow = face.data() + (size_t(r) * size + c) * 3;
     EXPECT_GT(yellow[0], 200);
     EXPECT_GT(yellow[1], 200);

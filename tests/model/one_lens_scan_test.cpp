@@ -29,13 +29,15 @@ QString onPoolThread(F&& action)
     return QtConcurrent::run([&] { return thrownMessage(action); }).result();
 }
 
+// Textured: the scan's processing aligns the shots on the scene's corners.
 OneLensScene markers()
 {
     return OneLensScene{{{90, 0, 4, {255, 0, 0}},
                          {210, 20, 4, {0, 255, 0}},
                          {330, -25, 4, {0, 0, 255}},
                          {120, 65, 5, {255, 255, 0}},
-                         {250, -60, 5, {255, 0, 255}}}};
+                         {250, -60, 5, {255, 0, 255}}},
+                        true};
 }
 
 struct OneLensScans : ProjectFixture {
@@ -91,7 +93,8 @@ TEST(OneLensScan, ReloadReadsTheScanAndBuildPutsEveryMarkerWhereTheGeometrySays)
     ASSERT_EQ(onPoolThread([&] { scan->buildPano(); }), kDone);
     const QImage pano = decipheredPicImage(f.scanPath("s1/s.pic"));
     ASSERT_EQ(pano.size(), QSize(7200, 3600));
-    // The file's rows run top-down: the sky markers are in its upper half, where the scene has them.
+    // The file's rows run top-down: the markers above the horizon are in its upper half, where the
+    // scene has them.
     // The shots went through JPEG files of 256 pixels (0.7 degree each): a degree is the bound here;
     // the renders' own precision is pinned by the camera tests.
     const std::vector<uint8_t> rgb = rgbOf(pano);

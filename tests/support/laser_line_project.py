@@ -19,8 +19,9 @@ holds:
 
 Everything is computed here, in double precision, from the models' formulas; nothing of the
 program is used. Conventions: millimetres; floor plans have y pointing down; the camera frame has
-x right, y up and z along the optical axis; a shot's pixel positions address its rows bottom-up
-(the JPEG files are top-down).
+x right, y towards the bottom of the shot's picture and z along the optical axis (see
+one_lens_optics.py); a shot's pixel positions address its rows bottom-up (the JPEG files are
+top-down, the ceiling in their top rows).
 
 Shot k of a scan looks along yaw k: a camera point (X, Z) lies at (c X - s Z, -(c Z + s X)) of the
 scan's frame, c and s the cosine and sine of the yaw; the yaws are 0, yaw3 + 4 pi / 3 and
@@ -44,12 +45,13 @@ from PIL import Image
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import make_system_cfg  # noqa: E402
+from one_lens_optics import TINY, exposed, project, shot_light as light_through_lens, shot_matrix  # noqa: E402
 
 SERIAL = "ZT4-00512"
 LASERS = 3
-TINY = 1.1754944e-38
 EXPOSURE_GAINS = (0.35, 1.0, 2.8)
 SPACING = 750.0
+MARKER = (60.0, 20.0)  # the red marker of every shot: azimuth and elevation (up), degrees
 # Floors: a room (polygon, y down) and where each scan stands, its heading (radians) and which of
 # its files are written in their other form. Scans stand at least SPACING from each other and from
 # the floor's origin, where a user scan (which has no position of its own) stands.
@@ -103,51 +105,6 @@ def system_cfg(side, width, serial=SERIAL):
     laser_values = {(i, k): v for i, record in enumerate(lasers) for k, v in record.items()}
     return make_system_cfg.build_ztm4(serial=serial, lasers=LASERS, values=values, laser_values=laser_values,
                                       integers={"IMGWIDTH": width, "IMGHEIGHT": side})
-
-
-# ----------------------------------------------------------------------------------------------
-# The lens model
-
-
-def distort(lens, px, py):
-    x = px - lens["U0"]
-    y = py - lens["V0"]
-    r2 = x * x + y * y
-    radial = lens["K1"] * r2 + lens["K2"] * r2 * r2 + lens["K3"] * r2 * r2 * r2
-    s = 1.0 + lens["P3"] * r2
-    out_x = lens["U0"] + x - ((2 * x * x + r2) * lens["P1"] + 2 * lens["P2"] * x * y) * s - radial * x
-    out_y = lens["V0"] + y - ((2 * y * y + r2) * lens["P2"] + 2 * lens["P1"] * x * y) * s - radial * y
-    return out_x, out_y
-
-
-def project(lens, x, y, z):
-    """Camera direction to shot pixel: equidistant fisheye, then the distortion."""
-    rho = np.maximum(np.hypot(x, y), TINY)
-    r = lens["F"] * (math.pi / 2 - np.arctan(z / rho))
-    u = lens["U0"] + r * x / rho
-    v = lens["V0"] - lens["RY"] * r * y / rho
-    return distort(lens, u, v)
-
-
-def unproject(lens, px, py):
-    """Shot pixel to unit camera direction, the distortion undone by Newton steps."""
-    ux, uy = np.array(px, dtype=np.float64), np.array(py, dtype=np.float64)
-    h = 1e-3
-    for _ in range(8):
-        dx, dy = distort(lens, ux, uy)
-        ex, ey = dx - px, dy - py
-        a11 = (distort(lens, ux + h, uy)[0] - dx) / h
-        a12 = (distort(lens, ux, uy + h)[0] - dx) / h
-        a21 = (distort(lens, ux + h, uy)[1] - dy) / h
-        a22 = (distort(lens, ux, uy + h)[1] - dy) / h
-        det = a11 * a22 - a12 * a21
-        ux = ux - (a22 * ex - a12 * ey) / det
-        uy = uy - (a11 * ey - a21 * ex) / det
-    dx = ux - lens["U0"]
-    dy = (uy - lens["V0"]) / lens["RY"]
-    r = np.maximum(np.hypot(dx, dy), TINY)
-    theta = r / lens["F"]
-    return np.sin(theta) * dx / r, np.sin(theta) * -dy / r, np.cos(theta)
 
 
 # ----------------------------------------------------------------------------------------------
@@ -229,11 +186,11 @@ def shot_centroids(lens, lasers, side, polygon, yaw, samples):
 # Shots
 
 
-def scene_colour(dx, dy, dz):
-    """Linear light of a room around the camera, by direction: ceiling, four walls, a door and a
-    red marker, a wooden floor."""
+def scene_colour(dx, up, dz):
+    """Linear light of a room around the camera, by world direction: ceiling, four walls, a door
+    and a red marker, a wooden floor."""
     azimuth = np.degrees(np.arctan2(dz, dx)) % 360.0
-    elevation = np.degrees(np.arcsin(np.clip(dy, -1.0, 1.0)))
+    elevation = np.degrees(np.arcsin(np.clip(up, -1.0, 1.0)))
     walls = np.array([[0.62, 0.52, 0.38], [0.42, 0.50, 0.62], [0.66, 0.60, 0.45], [0.48, 0.58, 0.44]])
     light = walls[(azimuth // 90).astype(int) % 4]
     light = light * (0.8 + 0.2 * np.cos(np.radians(azimuth * 6)))[..., None]
@@ -243,27 +200,15 @@ def scene_colour(dx, dy, dz):
     light = np.where((elevation < -28)[..., None], wood, light)
     door = (np.abs(azimuth - 135.0) < 9) & (elevation < 12) & (elevation > -28)
     light = np.where(door[..., None], np.array([0.30, 0.18, 0.10]), light)
-    marker = (np.abs(azimuth - 60.0) < 4) & (np.abs(elevation - 20.0) < 4)
+    marker = (np.abs(azimuth - MARKER[0]) < 4) & (np.abs(elevation - MARKER[1]) < 4)
     light = np.where(marker[..., None], np.array([0.9, 0.03, 0.03]), light)
     return light
 
 
 def shot_light(lens, side, width, shot):
-    """Linear light of shot k as a top-down (side, width) picture whose centred square is the shot."""
-    offset = (width - side) // 2
-    cols = np.arange(width, dtype=np.float64) - offset
-    rows = side - 1 - np.arange(side, dtype=np.float64)  # file row r shows buffer row side - 1 - r
-    px, py = np.meshgrid(cols, rows)
-    cx, cy, cz = unproject(lens, px, py)
-    # Pano direction of the camera direction: the transpose of R(0, 2 pi k / 3, 0).
-    b = 2.0 * math.pi * shot / 3.0
-    dx = math.cos(b) * cx - math.sin(b) * cz
-    dz = math.sin(b) * cx + math.cos(b) * cz
-    return scene_colour(dx, cy, dz)
-
-
-def exposed(light, gain):
-    return np.uint8(np.clip(np.floor(255.0 * np.clip(light * gain, 0, 1) ** (1 / 2.2) + 0.5), 0, 255))
+    """Linear light of shot k as a top-down (side, width) picture whose centred square is the shot:
+    the room with its ceiling in the picture's top rows, as the camera takes it."""
+    return light_through_lens(lens, side, width, shot_matrix(shot), scene_colour)
 
 
 def write_jpeg(path, pixels):
@@ -432,6 +377,7 @@ def write_project(out, floors=2, scans_per_floor=2, user_scans=0, side=128, widt
     with open(os.path.join(out, "house.dat"), "wb") as f:
         f.write(house_dat(name, layout))
     return {"serial": SERIAL, "side": side, "width": width, "system": system, "yaw2": yaw2, "yaw3": yaw3,
+            "marker": {"azimuth": MARKER[0], "elevation": MARKER[1]},
             "floors": described}
 
 

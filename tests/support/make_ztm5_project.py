@@ -8,7 +8,10 @@ from the room and "scan.json". The camera turns between shots: lidar file 1 swee
 lidar file 2 with shot 3 (turned by 240 degrees plus the scan's yaw3) and lidar file 3 with
 shot 2 (120 degrees plus yaw2); every sweep starts at its own fraction of a sample step, so that
 no two sweeps sample the same directions. With --calib-tilt the lidar's records carry a planted
-calibration error (see miscalibrated).
+calibration error (see miscalibrated). The shots show a gradient with a red square in each file's
+top left, or with --sky-scene a sky above a floor and a red disc in a known direction, seen
+through the calibration's lens (one_lens_optics.py) as the camera turned: each file holds the sky
+in its top rows.
 
 Conventions: millimetres, y pointing down as in the floor plan; a direction's angle is
 atan2(-y, x). A lidar record is float32 x and float32 y with y pointing up; the file starts with
@@ -31,6 +34,7 @@ from PIL import Image
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import make_system_cfg  # noqa: E402
+import one_lens_optics  # noqa: E402
 
 SERIAL = "MS2200417"
 # The room in floor-plan coordinates: a rectangle with its top right corner cut away.
@@ -45,6 +49,9 @@ SCANS = [
 ]
 SWEEP_HEADING = 0.3  # radians, the compass heading of the first shot
 MARKER = (0.04, 0.14)  # the red marker's extent, fractions of the shot's side from the top left
+# The sky scene's red disc: azimuth, elevation above the horizon and radius, degrees. Its azimuth
+# lies in shot 1's sector, away from the seams.
+SKY_MARKER = (100.0, 25.0, 5.0)
 EXPOSURE_GAINS = (0.3, 1.0, 3.5)
 LIDAR_PIVOT = 26.0  # mm: the lidar turns about this point below the camera's axis (y up)
 
@@ -127,8 +134,15 @@ def shot_picture(width, side, shot, plain=False):
     return np.clip(light, 0.0, None)
 
 
-def exposed(light, gain):
-    return np.uint8(np.clip(np.floor(255.0 * np.clip(light * gain, 0, 1) ** (1 / 2.2) + 0.5), 0, 255))
+def sky_picture(lens, width, side, shot, scan):
+    """Top-down rows of one shot of the sky scene through the lens, the camera turned as in the
+    scan: a bright sky in the picture's top rows, a dark floor below and the red disc."""
+    own = (0.0, math.radians([0.0, scan["yaw2"], scan["yaw3"]][shot]), 0.0)
+    matrix = one_lens_optics.shot_matrix(shot, own)
+    return one_lens_optics.shot_light(lens, side, width, matrix, one_lens_optics.sky_scene(SKY_MARKER))
+
+
+exposed = one_lens_optics.exposed
 
 
 def write_jpeg(path, pixels):
@@ -136,7 +150,7 @@ def write_jpeg(path, pixels):
 
 
 def write_scan(folder, scan, index, side, exposures, exposure_width, step_deg, noise_mm, rng, calibration,
-               plain=False):
+               plain=False, sky_lens=None):
     os.makedirs(folder)
     polygon = outline_in_sweep_frame(scan)
     turns = [0.0, 240.0 + scan["yaw3"], 120.0 + scan["yaw2"]]
@@ -147,13 +161,18 @@ def write_scan(folder, scan, index, side, exposures, exposure_width, step_deg, n
         with open(os.path.join(folder, "pts%d.dat" % (k + 1)), "wb") as out:
             out.write(lidar_file(heading, xs, ys))
         counts.append(len(xs))
+    def picture(width, shot):
+        if sky_lens:
+            return sky_picture(sky_lens, width, side, shot, scan)
+        return shot_picture(width, side, shot, plain)
+
     for shot in range(3):
         if shot == 0 and exposures:
-            light = shot_picture(exposure_width, side, shot, plain)
+            light = picture(exposure_width, shot)
             for k in range(exposures):
                 write_jpeg(os.path.join(folder, "p%d.jpg" % k), exposed(light, EXPOSURE_GAINS[k]))
         else:
-            write_jpeg(os.path.join(folder, "h%d.jpg" % (shot + 1)), exposed(shot_picture(side, side, shot, plain), 1.0))
+            write_jpeg(os.path.join(folder, "h%d.jpg" % (shot + 1)), exposed(picture(side, shot), 1.0))
     record = {"pos": [scan["at"][0], -scan["at"][1]], "rot": math.radians(scan["turn"]),
               "shutterCounter": 5100 + 3 * index, "hidden": index % 2, "globalId": "ztm5-scan-%d" % index,
               "systemcfg": "system.cfg", "alignmentScore": 0.75}
@@ -165,7 +184,7 @@ def write_scan(folder, scan, index, side, exposures, exposure_width, step_deg, n
 
 
 def write_project(out, scans=1, side=96, exposures=0, exposure_width=None, step_deg=0.2, noise_mm=1.0, seed=5,
-                  calibration=(0.0, 0.0), plain=False):
+                  calibration=(0.0, 0.0), plain=False, sky=False):
     os.makedirs(out, exist_ok=True)
     if os.listdir(out):
         raise SystemExit("%s is not empty" % out)
@@ -184,10 +203,12 @@ def write_project(out, scans=1, side=96, exposures=0, exposure_width=None, step_
         scan = SCANS[i % len(SCANS)]
         folder = os.path.join(floor, "%03d" % (i + 1))
         entry = write_scan(folder, scan, i, side, exposures, exposure_width or side, step_deg, noise_mm, rng,
-                           calibration, plain)
+                           calibration, plain, system["values"] if sky else None)
         entry["dir"] = os.path.relpath(folder, out)
         described.append(entry)
-    return {"serial": SERIAL, "side": side, "system": system, "room": ROOM, "marker": MARKER, "scans": described,
+    return {"serial": SERIAL, "side": side, "system": system, "room": ROOM, "marker": MARKER,
+            "skyMarker": {"azimuth": SKY_MARKER[0], "elevation": SKY_MARKER[1], "radius": SKY_MARKER[2]},
+            "scans": described,
             "calibration": {"azimuth": calibration[0], "tilt": calibration[1]}}
 
 
@@ -208,12 +229,15 @@ def main(argv):
                         help="size (radians) of the lidar's planted calibration error: the correction "
                              "a + tilt * sin(a + azimuth) gives the true returns back")
     parser.add_argument("--plain-shots", action="store_true", help="flat grey shots (no texture to align by)")
+    parser.add_argument("--sky-scene", action="store_true",
+                        help="shots of a sky above a floor with a red disc, through the calibration's lens")
     parser.add_argument("--describe", action="store_true", help="print what was written as JSON")
     args = parser.parse_args(argv)
     if args.scans < 0 or args.side < 8 or (args.exposure_width or args.side) < args.side or args.step <= 0:
         parser.error("no negative counts, shots of at least 8 pixels, exposures not narrower than the shots")
     described = write_project(args.out, args.scans, args.side, args.exposures, args.exposure_width, args.step,
-                              args.noise, args.seed, (args.calib_azimuth, args.calib_tilt), args.plain_shots)
+                              args.noise, args.seed, (args.calib_azimuth, args.calib_tilt), args.plain_shots,
+                              args.sky_scene)
     if args.describe:
         json.dump(described, sys.stdout, indent=1)
         sys.stdout.write("\n")

@@ -74,7 +74,34 @@ Rgb OneLensScene::at(const Direction& d) const
         if (angleBetweenDeg(d, directionOf(marker.azimuthDeg, marker.elevationDeg)) <= marker.radiusDeg)
             return marker.colour;
     // A ramp in every channel, so that each seam band holds many different values.
-    const auto ramp = [](double v) { return static_cast<uint8_t>(std::lround(40.0 + 85.0 * (v + 1.0))); };
+    double shade = 1.0;
+    if (textured) {
+        // Cells of 4 degrees, each of its own random shade, their edges softened over a tenth of a
+        // cell: corners that repeat nowhere.
+        const double azimuth = std::atan2(d[2], d[0]) / kDeg + 180.0, elevation = std::asin(std::clamp(d[1], -1.0, 1.0)) / kDeg;
+        const double u = azimuth / 4.0, v = elevation / 4.0;
+        const auto cellShade = [](long a, long b) {
+            uint32_t h = 2166136261u;
+            for (const long x : {a, b}) {
+                h ^= static_cast<uint32_t>(x);
+                h *= 16777619u;
+                h ^= h >> 15;
+            }
+            return (h & 0xffff) / 32767.5 - 1.0;
+        };
+        const auto smooth = [](double t) {
+            const double x = std::clamp((t - 0.45) / 0.1, 0.0, 1.0);
+            return x * x * (3.0 - 2.0 * x);
+        };
+        const long iu = static_cast<long>(std::floor(u)), iv = static_cast<long>(std::floor(v));
+        const double su = smooth(u - iu), sv = smooth(v - iv);
+        const double top = cellShade(iu, iv) + (cellShade(iu + 1, iv) - cellShade(iu, iv)) * su;
+        const double bottom = cellShade(iu, iv + 1) + (cellShade(iu + 1, iv + 1) - cellShade(iu, iv + 1)) * su;
+        shade += 0.15 * (top + (bottom - top) * sv);
+    }
+    const auto ramp = [shade](double v) {
+        return static_cast<uint8_t>(std::lround((40.0 + 85.0 * (v + 1.0)) * shade));
+    };
     return {ramp(0.8 * d[0] + 0.2 * d[1]), ramp(0.7 * d[1] - 0.3 * d[2]), ramp(0.6 * d[2] + 0.4 * d[0])};
 }
 
@@ -96,8 +123,9 @@ QByteArray renderSceneShot(const CamParamsOneLens& camera, const ImageParams& p,
             float theta = 0, dx = 0, dy = 0;
             unprojectPixel(camera, static_cast<float>(x), static_cast<float>(y), theta, dx, dy);
             const double c[3] = {std::sin(theta) * dx, std::sin(theta) * dy, std::cos(theta)};
-            // The transpose turns the camera direction back into the pano's frame.
-            const Direction d{m[0] * c[0] + m[3] * c[1] + m[6] * c[2], m[1] * c[0] + m[4] * c[1] + m[7] * c[2],
+            // The transpose turns the camera direction back into the pano's frame, whose y axis points
+            // down in the world.
+            const Direction d{m[0] * c[0] + m[3] * c[1] + m[6] * c[2], -(m[1] * c[0] + m[4] * c[1] + m[7] * c[2]),
                               m[2] * c[0] + m[5] * c[1] + m[8] * c[2]};
             const Rgb colour = colourAt(d);
             std::copy(colour.begin(), colour.end(), out + (static_cast<qsizetype>(y) * side + x) * 3);
@@ -121,13 +149,14 @@ void writeSceneShots(const CamParamsOneLens& camera, const ImageParams& p, const
     }
 }
 
-Direction markerCentroid(const uint8_t* pano, int width, bool topDown, const Rgb& colour, int tolerance)
+Direction markerCentroid(const uint8_t* pano, int width, bool fileRows, const Rgb& colour, int tolerance)
 {
     const int height = width / 2;
     Direction sum{0, 0, 0};
     for (int r = 0; r < height; ++r) {
-        const int fromTop = topDown ? r : height - 1 - r;
-        const double e = (height / 2 - fromTop) * 2.0 * kPi / width;
+        // Buffer row j looks (height / 2 - j) steps towards the lens frame's +y, that is down.
+        const int bufferRow = fileRows ? height - 1 - r : r;
+        const double e = (bufferRow - height / 2) * 2.0 * kPi / width;
         for (int i = 0; i < width; ++i) {
             const uint8_t* px = pano + (static_cast<size_t>(r) * width + i) * 3;
             if (std::abs(px[0] - colour[0]) > tolerance || std::abs(px[1] - colour[1]) > tolerance

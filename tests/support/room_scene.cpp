@@ -195,7 +195,8 @@ QByteArray renderRoomEquirect(const RoomScene& room, int width, int factor, int 
                     const double i = I * factor + (qi + 0.5) * factor / samples - 0.5;
                     const double j = J * factor + (qj + 0.5) * factor / samples - 0.5;
                     const double azimuth = 2.0 * kPi - i * step;
-                    const double elevation = (wide / 4.0 - j) * step;
+                    // A camera pano's file row j looks at the lens frame's row wide / 2 - 1 - j, flipped.
+                    const double elevation = (wide / 4.0 - 1.0 - j) * step;
                     const Direction d{std::cos(elevation) * std::cos(azimuth), std::sin(elevation),
                                       std::cos(elevation) * std::sin(azimuth)};
                     const Rgb c = room.at(d);

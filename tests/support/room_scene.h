@@ -8,9 +8,10 @@
 
 namespace testsupport {
 
-// A furnished box room seen from its middle: walls with upright panel seams and framed pictures,
-// a tiled floor and a ceiling grid, all edges softened over about a centimetre so that a render
-// at any shot size is free of aliasing. Without texture it is the same room evenly painted.
+// A furnished box room seen from its middle, by world direction (up is +y): walls with upright
+// panel seams and framed pictures, a tiled floor and a ceiling grid, all edges softened over about
+// a centimetre so that a render at any shot size is free of aliasing. Without texture it is the
+// same room evenly painted.
 struct RoomScene {
     bool textured = true;
     Rgb at(const Direction& d) const;
@@ -26,7 +27,8 @@ void writeRoomShots(const CamParamsOneLens& camera, const ImageParams& p, const 
 // The room as a level pano of width W (W x W/2 RGB, rows top-down), pixel (I, J) being what
 // shrinkByBlocks makes of the factor x factor block of a pano factor times as wide: the mean of
 // samples x samples looks spread over that block (column i of a pano of width V looks at azimuth
-// 2pi - i 2pi / V, row j at elevation (V / 4 - j) 2pi / V).
+// 2pi - i 2pi / V, file row j at elevation (V / 4 - 1 - j) 2pi / V above the horizon, as a camera
+// scan's pano file has it).
 QByteArray renderRoomEquirect(const RoomScene& room, int width, int factor, int samples);
 
 // Mean of each factor x factor block of a W x W/2 RGB picture (rows top-down).
