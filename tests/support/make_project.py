@@ -57,7 +57,8 @@ FORMAT_VERSION = 52
 
 
 def scene(width, height, rng, hue):
-    """An equirectangular room: ceiling at the top, four walls with a door, a wooden floor.
+    """An equirectangular room: ceiling at the top, four walls with a door, a red marker, a wooden
+    floor.
 
     Row 0 is the top of the picture (looking up); column c faces azimuth 360 c / width degrees.
     """
@@ -77,8 +78,12 @@ def scene(width, height, rng, hue):
     wood = np.stack(np.broadcast_arrays(140 + planks, 95 + planks * 0.6, 55 + 0 * planks), axis=-1)
     floor_mask = np.broadcast_to(floor, (height, width))
     image[floor_mask] = np.broadcast_to(wood, (height, width, 3))[floor_mask]
-    door = (np.abs(azimuth - 45.0 - 90.0 * (hue * 3 % 4 // 1)) < 8) & (elevation < 15) & (elevation > -25)
+    door_azimuth = 45.0 + 90.0 * (hue * 3 % 4 // 1)
+    door = (np.abs(azimuth - door_azimuth) < 8) & (elevation < 15) & (elevation > -25)
     image[door] = [110, 70, 40]
+    # A red marker on the wall above the door's right-hand side, seen wherever the door is.
+    marker = (np.abs(azimuth - door_azimuth - 12.0) < 4) & (np.abs(elevation - 20.0) < 4)
+    image[marker] = [230, 20, 20]
     noise = rng.normal(0.0, 6.0, size=image.shape).astype(np.float32)
     return (image + noise).clip(0, 255).astype(np.uint8)
 
