@@ -60,9 +60,10 @@ public:
     // YAW_3 and YAW_2.
     void loadScanData(const QString& scanFolder, ImageParams& params, ScanData& data,
                       const LidarReadOptions& options = {}) const override;
-    // Fuses "p0.jpg" .. "p2.jpg" into "h1.jpg" unless that exists; only shot 1 has exposures.
-    // `weighContrast` is handed to mergeHdr. Throws std::runtime_error with a text for the user.
-    void buildHdrImage(const QString& scanFolder, int shot, bool weighContrast) override;
+    // Fuses "p0.jpg" .. "p2.jpg" into "h1.jpg" in shotFolder unless it exists there or in the scan
+    // folder; only shot 1 has exposures, and they stay. `weighContrast` is handed to mergeHdr.
+    // Throws std::runtime_error with a text for the user.
+    void buildHdrImage(const QString& scanFolder, int shot, bool weighContrast, const QString& shotFolder) override;
     int laserOffset() const override;
     void updateSystemFile(const QString& systemFile, int timestamp, QWidget* parent) override;
     void updateFirmware(const QString& firmwareFile, const QString& version, QWidget* parent) override;

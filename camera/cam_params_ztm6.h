@@ -95,8 +95,6 @@ public:
     void loadFisheyeImage(const QString& scanFolder, int shot, QByteArray& rgb, bool correct) const override;
     void loadScanData(const QString& scanFolder, ImageParams& params, ScanData& data,
                       const LidarReadOptions& options = {}) const override;
-    void buildHdrImages(const QString& scanFolder, bool flag) override;
-    void buildHdrImage(const QString& scanFolder, int shot, bool flag) override;
 
     // Lens model and rendering
     void lensProject(float x, float y, float fadeStart, float fadeEnd, float& outX, float& outY) const;

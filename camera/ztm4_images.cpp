@@ -5,6 +5,7 @@
 #include "imaging/image_io.h"
 #include "imaging/jpeg_writer.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
@@ -43,13 +44,13 @@ void CamParamsZTM4::loadFisheyeImage(const QString& scanFolder, int shot, QByteA
     }
 }
 
-void CamParamsZTM4::buildHdrImage(const QString& scanFolder, int shot, bool weighContrast)
+void CamParamsZTM4::buildHdrImage(const QString& scanFolder, int shot, bool weighContrast, const QString& shotFolder)
 {
     if (shot < 0 || shot >= kShotCount)
         return;
     const QChar letter = shotLetter(shot);
-    const QString target = QStringLiteral("%1/h%2.jpg").arg(scanFolder, letter);
-    if (QFileInfo::exists(target))
+    const QString target = QStringLiteral("%1/h%2.jpg").arg(shotFolder, letter);
+    if (QFileInfo::exists(target) || QFileInfo::exists(QStringLiteral("%1/h%2.jpg").arg(scanFolder, letter)))
         return;
 
     QByteArray exposures[kExposureCount];
@@ -84,6 +85,8 @@ void CamParamsZTM4::buildHdrImage(const QString& scanFolder, int shot, bool weig
     // Written through a temporary and a rename: the exposures go only once the shot is whole on disk.
     saveJpgFile(target, reinterpret_cast<const uint8_t*>(shotImage.constData()), IMGHEIGHT, IMGHEIGHT,
                 kHdrJpegQuality, false);
+    if (QDir(shotFolder) != QDir(scanFolder))
+        return;
     for (const QString& path : std::as_const(found))
         QFile::remove(path);
 }

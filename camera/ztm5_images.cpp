@@ -32,12 +32,12 @@ void CamParamsZTM5::loadFisheyeImage(const QString& scanFolder, int shot, QByteA
         cropAndCorrectChromaticAberration(*this, rgb);
 }
 
-void CamParamsZTM5::buildHdrImage(const QString& scanFolder, int shot, bool weighContrast)
+void CamParamsZTM5::buildHdrImage(const QString& scanFolder, int shot, bool weighContrast, const QString& shotFolder)
 {
     if (shot != kHdrShot)
         return;
-    const QString target = QStringLiteral("%1/h%2.jpg").arg(scanFolder).arg(kHdrShot);
-    if (QFileInfo::exists(target))
+    const QString target = QStringLiteral("%1/h%2.jpg").arg(shotFolder).arg(kHdrShot);
+    if (QFileInfo::exists(target) || QFileInfo::exists(QStringLiteral("%1/h%2.jpg").arg(scanFolder).arg(kHdrShot)))
         return;
 
     QByteArray exposures[kExposureCount];

@@ -68,6 +68,8 @@ public:
     QString writableFilePath(QLatin1String name) const;
     // Where that file is read: the place it is written to when it is there, else the scan folder.
     QString existingFilePath(QLatin1String name) const;
+    // The folder writableFilePath writes into.
+    QString writableFolder() const;
     // The scan's folder name inside the export archive.
     QString exportLabel();
 
@@ -179,6 +181,12 @@ private:
     void reloadOneLens(CamParamsOneLens& camera, bool reprocess);
     void buildOneLensPano(const CamParamsOneLens& camera);
     void loadOneLensShots(const CamParamsOneLens& camera, QByteArray shots[3]) const;
+    // The folder that holds a shot: the scan folder, or the scan's cache folder when a shot the
+    // scan folder held only as exposures was fused there (the scan folder being read-only).
+    QString oneLensShotFolder(const CamParamsOneLens& camera, int shot) const;
+    // Fuses shots still held as exposures, where writableFilePath writes.
+    void buildOneLensShots(CamParamsOneLens& camera) const;
+    bool hasOneLensMainShot(const CamParamsOneLens& camera) const;
     QByteArray renderOneLensPano(const CamParamsOneLens& camera, const QByteArray shots[3], int width);
     void autoAlignShots(const CamParamsOneLens& camera, const QByteArray shots[3]);
     // Jobs posted to the GUI thread are dropped with it when the scan goes away first.

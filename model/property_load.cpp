@@ -18,6 +18,7 @@
 #include "model/folder_order.h"
 #include "model/length_units.h"
 #include "model/panorama.h"
+#include "model/raw_import.h"
 #include "model/scan_pass.h"
 
 #include <QCoreApplication>
@@ -68,6 +69,7 @@ private:
     enum class ProjectFileOutcome { Read, Canceled };
 
     void chooseCameraModel();
+    void refuseImportThatMovesFolders() const;
     void chooseProjectFile();
     void openProgressDialog();
     void progress(const QString& label, int value = -1);
@@ -159,6 +161,7 @@ bool ProjectLoad::run(const QString& requested)
 
     // 5.
     chooseCameraModel();
+    refuseImportThatMovesFolders();
 
     m_signals = std::make_unique<SignalBlock>(p);
     try {
@@ -187,6 +190,24 @@ void ProjectLoad::chooseCameraModel()
         return;
     camera->initBlendMasks(7200, 1800);
     p.setCamParams(camera.release());
+}
+
+// The laser-line camera's first import moves the scan folders into their floors' folders and
+// removes "house.dat". On media that cannot be written it would end half done, showing floors
+// without their scans; it is refused before anything is shown or written.
+void ProjectLoad::refuseImportThatMovesFolders() const
+{
+    if (!dynamic_cast<const CamParamsZTM4*>(p.m_camParams.get()) || !hasLegacyHouseLayout(p.m_folder)
+        || !p.isReadOnlyFolder())
+        return;
+    for (const QString& name : {projectFileName, "~" + projectFileName, exportProjectFileName, draftProjectFileName})
+        if (QFileInfo::exists(p.m_folder + "/" + name))
+            return;
+    throw failure(Property::tr("The project folder \"%1\" has never been opened: opening it the first time moves the "
+                               "laser-line camera's scan folders into their floors' folders, and the folder is "
+                               "read-only (read-only media, or a folder you may not write to). Copy the project "
+                               "folder to a disk you can write to and open the copy.")
+                      .arg(QDir::toNativeSeparators(p.m_folder)));
 }
 
 void ProjectLoad::chooseProjectFile()

@@ -7,7 +7,6 @@
 #include "app/property_panel.h"
 #include "app/property_tree_model.h"
 #include "app/property_tree_view.h"
-#include "base/folder_access.h"
 #include "editor/editor.h"
 #include "model/app_settings.h"
 #include "model/building.h"
@@ -15,6 +14,7 @@
 #include "support/gui_input.h"
 #include "support/log_capture.h"
 #include "support/project_generator.h"
+#include "support/read_only_folder.h"
 #include "support/scripted_prompt.h"
 #include "support/test_support.h"
 
@@ -25,7 +25,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QUndoStack>
 
 #include <gtest/gtest.h>
@@ -66,47 +65,6 @@ struct LoadedWindowFixture {
     }
     int treeRows(Itemizeable* entry) const { return window.treeModel()->rowCount(window.treeModel()->indexOf(entry)); }
 };
-
-// Makes a folder read-only while it lives in a way root honours too: every file and folder in it
-// immutable. Where the file system or the machine refuses that, the program's write check is told
-// that the folder is read-only instead.
-class ReadOnlyFolder {
-public:
-    explicit ReadOnlyFolder(const QString& folder) : m_folder(folder)
-    {
-        m_immutable = runProcess("chattr", {"-R", "+i", folder}).exitCode == 0
-            && !QFile(folder + "/probe").open(QIODevice::WriteOnly);
-        if (m_immutable)
-            return;
-        runProcess("chattr", {"-R", "-i", folder});
-        m_previous = setWritableFolderProbe([folder](const QString& path) {
-            const QFileInfo info(path);
-            return path != folder && !path.startsWith(folder + "/") && info.isDir() && info.isWritable();
-        });
-    }
-    ~ReadOnlyFolder()
-    {
-        if (m_immutable)
-            runProcess("chattr", {"-R", "-i", m_folder});
-        else
-            setWritableFolderProbe(m_previous);
-    }
-    bool immutable() const { return m_immutable; }
-
-private:
-    QString m_folder;
-    bool m_immutable = false;
-    WritableFolderProbe m_previous;
-};
-
-// Every file below a folder with its SHA-1.
-QMap<QString, QString> contentOf(const QString& folder)
-{
-    QMap<QString, QString> sums;
-    for (const QString& entry : listTree(folder))
-        sums[entry] = entry.endsWith('/') ? QString() : sha1sumOf(folder + "/" + entry);
-    return sums;
-}
 
 // As a person edits a field: select all, type (or delete), Return.
 void typeInto(QLineEdit* edit, const QString& text)
@@ -421,11 +379,7 @@ TEST(MainWindow, AProjectThatLostAScanOnLoadingIsNotChanged)
 // read-only.
 TEST(MainWindow, AProjectInAReadOnlyFolderOpensWholeAndSavingSaysWhy)
 {
-    // The cache folder in a place of the tests' own.
-    struct TestPaths {
-        TestPaths() { QStandardPaths::setTestModeEnabled(true); }
-        ~TestPaths() { QStandardPaths::setTestModeEnabled(false); }
-    } testPaths;
+    TestCachePaths testPaths;
     LoadedWindowFixture f;
     const QString folder = f.root.filePath("On a DVD");
     makeProject(folder, {"--scans-per-floor", "2", "--user-scans", "1", "--lens-height", "64", "--floors", "2"});

@@ -83,7 +83,7 @@ protected:
         ASSERT_TRUE(QDir().mkpath(folder));
     }
     QString path(const QString& name) const { return folder + "/" + name; }
-    QString build(int shot = 0) { return thrownMessage([&] { model.buildHdrImage(folder, shot, false); }); }
+    QString build(int shot = 0) { return thrownMessage([&] { model.buildHdrImage(folder, shot, false, folder); }); }
     QStringList files() const { return QDir(folder).entryList(QDir::Files, QDir::Name); }
     QTemporaryDir dir;
     CamParamsZTM4 model;
@@ -153,6 +153,34 @@ TEST_F(Ztm4Shots, NothingIsBuiltOverAShotOrWithoutTheFirstExposure)
     EXPECT_TRUE(QFile::exists(path("pb1.jpg")) && QFile::exists(path("pb2.jpg")));
     EXPECT_FALSE(QFile::exists(path("hb.jpg")));
     EXPECT_EQ(build(3), "(nothing thrown)") << "no fourth shot";
+}
+
+// A scan folder that cannot be written: the shot goes to the folder it is given, the same shot as in
+// the scan folder, and the exposures, then all there is of the shot on the scan's own media, stay.
+// A shot in either folder is not built again.
+TEST_F(Ztm4Shots, AShotFusedIntoAnotherFolderLeavesTheScanFolderAsItWas)
+{
+    writeExposures(folder, "b", kWidth, kSide, 3);
+    const QString elsewhere = dir.filePath("cache");
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    const QStringList exposures = files();
+    EXPECT_EQ(thrownMessage([&] { model.buildHdrImage(folder, 1, false, elsewhere); }), "(nothing thrown)");
+    EXPECT_EQ(files(), exposures);
+    EXPECT_EQ(QDir(elsewhere).entryList(QDir::Files), QStringList{"hb.jpg"});
+    EXPECT_EQ(build(1), "(nothing thrown)");
+    EXPECT_EQ(readFile(path("hb.jpg")), readFile(elsewhere + "/hb.jpg")) << "the same fusion";
+    EXPECT_EQ(files(), QStringList{"hb.jpg"});
+
+    writeExposures(folder, "a", kWidth, kSide, 3);
+    writeFile(elsewhere + "/ha.jpg", "built before");
+    model.buildHdrImage(folder, 0, false, elsewhere);
+    EXPECT_EQ(readFile(elsewhere + "/ha.jpg"), "built before");
+    EXPECT_FALSE(QFile::exists(path("ha.jpg")));
+    const QString other = dir.filePath("other");
+    ASSERT_TRUE(QDir().mkpath(other));
+    writeExposures(folder, "b", kWidth, kSide, 3);
+    model.buildHdrImage(folder, 1, false, other);
+    EXPECT_TRUE(QDir(other).isEmpty()) << "the scan folder holds the shot";
 }
 
 // Exposures that do not hold the shot's square are refused by name, and nothing is removed.

@@ -71,7 +71,7 @@ protected:
     QString path(const QString& name) const { return folder + "/" + name; }
     QString build()
     {
-        return thrownMessage([&] { model.buildHdrImage(folder, 1, true); });
+        return thrownMessage([&] { model.buildHdrImage(folder, 1, true, folder); });
     }
     QTemporaryDir dir;
     QJsonObject project;
@@ -131,10 +131,10 @@ TEST_F(Ztm5Shots, ThreeExposuresBecomeTheFirstShotWithItsMarkerStillTopLeft)
     // Wider exposures: each is cut to its centred square first.
     make({"--exposures", "3", "--exposure-width", QString::number(kSide + 40)});
     ASSERT_FALSE(QFileInfo::exists(path("h1.jpg")));
-    model.buildHdrImage(folder, 0, true);
-    model.buildHdrImage(folder, 2, true);
+    model.buildHdrImage(folder, 0, true, folder);
+    model.buildHdrImage(folder, 2, true, folder);
     EXPECT_FALSE(QFileInfo::exists(path("h1.jpg"))) << "only the first shot has exposures";
-    model.buildHdrImages(folder, true);
+    model.buildHdrImages(folder, true, folder);
     ASSERT_TRUE(QFileInfo::exists(path("h1.jpg")));
     for (int k = 0; k < 3; ++k)
         EXPECT_TRUE(QFileInfo::exists(path(QString("p%1.jpg").arg(k)))) << "exposures stay";
@@ -166,6 +166,26 @@ TEST_F(Ztm5Shots, ThreeExposuresBecomeTheFirstShotWithItsMarkerStillTopLeft)
     EXPECT_EQ(build(), "(nothing thrown)");
     EXPECT_EQ(readFile(path("h1.jpg")), "kept");
     EXPECT_NE(first, "kept");
+}
+
+// The first shot of a scan on read-only media goes to the folder it is given; a shot in either
+// folder is not built again.
+TEST_F(Ztm5Shots, TheFirstShotFusedIntoAnotherFolderIsTheSameShot)
+{
+    make({"--exposures", "3"});
+    const QString elsewhere = dir.filePath("cache");
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    const QStringList before = QDir(folder).entryList(QDir::Files);
+    model.buildHdrImages(folder, true, elsewhere);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), before);
+    ASSERT_EQ(QDir(elsewhere).entryList(QDir::Files), QStringList{"h1.jpg"});
+    EXPECT_EQ(build(), "(nothing thrown)");
+    EXPECT_EQ(readFile(path("h1.jpg")), readFile(elsewhere + "/h1.jpg"));
+    QFile::remove(path("h1.jpg"));
+    writeFile(elsewhere + "/h1.jpg", "built before");
+    model.buildHdrImages(folder, true, elsewhere);
+    EXPECT_FALSE(QFileInfo::exists(path("h1.jpg")));
+    EXPECT_EQ(readFile(elsewhere + "/h1.jpg"), "built before");
 }
 
 TEST_F(Ztm5Shots, ASingleExposureIsTheShotAndWithoutTheFirstNothingIsBuilt)

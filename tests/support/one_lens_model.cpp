@@ -62,7 +62,7 @@ std::string OneLensTestModel::scanHash(const std::string& scanFolder) const
     return "hash:" + scanFolder.substr(scanFolder.find_last_of('/') + 1);
 }
 
-void OneLensTestModel::buildHdrImage(const QString&, int, bool)
+void OneLensTestModel::buildHdrImage(const QString&, int, bool, const QString&)
 {
     ++hdrBuilds;
 }
