@@ -119,14 +119,20 @@ void MainWindow::calibRotEnded(bool accepted)
     if (!lidar || !m_calibTrialShown)
         return;
     m_calibTrialShown = false;
+    bool kept = false;
     if (accepted) {
         try {
             acceptCalibrationTrial(*lidar, m_property->folder() + "/system.cfg", m_calibTrialAzimuth,
                                    m_calibTrialTilt);
+            kept = true;
         } catch (const std::exception& e) {
             tellCalibration(QString::fromUtf8(e.what()), Questions::Critical);
         }
     }
-    m_property->applyCalibrationRotation(0.0f, -1.0f, 0.0f);
+    // The camera's own calibration, which a kept trial has just become.
+    if (kept)
+        m_property->keepCalibrationOutlines();
+    else
+        m_property->applyCalibrationRotation(0.0f, -1.0f, 0.0f);
     m_editor->viewport()->update();
 }

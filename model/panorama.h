@@ -162,6 +162,10 @@ public:
     // the floor's transform (a scan the user has arranged keeps its place otherwise). Safe on a
     // pool thread; does nothing for scans without camera data.
     void loadPointcloud(bool place, int mode, float a, float b, float c);
+    // After the camera model's calibration changed: the outline read again under it goes to the
+    // GUI thread and into the scan's point cloud. Throws std::runtime_error when the point cloud
+    // cannot be written; does nothing for scans without camera data.
+    void keepOutlineOfCalibration();
     // Throws the camera model's OperationUnavailable when it cannot read this scan, before anything
     // of the scan or its folder changes; scans without camera data pass.
     void requireReadableByCamera() const;
@@ -173,6 +177,9 @@ private:
     bool hasCameraShots(const CamParams& model) const;
     CamParams* mutableCamera() const;
     void readCameraData(const CamParams& camera, const LidarReadOptions& options, ScanData& data);
+    // The scan's camera data read again with these options; false, with nothing read, for a scan
+    // without lidar files.
+    bool readLidarAgain(const LidarReadOptions& options, ScanData& data);
     // True when the scan is placed by the data.
     bool postGeometry(const ScanData& data, bool place);
     void reloadTwoLens(const CamParamsZTM6& camera, bool reprocess);

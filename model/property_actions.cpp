@@ -171,6 +171,24 @@ void Property::reprocessPanos()
         qWarning().noquote() << failures.join("\n\n");
 }
 
+void Property::keepCalibrationOutlines()
+{
+    m_trialCalibrationApplied = false;
+    QStringList failures;
+    for (Building* building : std::as_const(m_buildings))
+        for (Floor* floor : building->floors())
+            for (Panorama* pano : floor->panos()) {
+                try {
+                    pano->keepOutlineOfCalibration();
+                } catch (const std::exception& e) {
+                    failures << tr("Could not process pano ") + pano->folder() + ". " + QString::fromUtf8(e.what());
+                }
+            }
+    runPendingMainThreadJobs();
+    if (!failures.isEmpty())
+        qWarning().noquote() << failures.join("\n\n");
+}
+
 void Property::applyCalibrationRotation(float a, float b, float c)
 {
     m_trialCalibrationApplied = !(b == -1.0f && c == 0.0f);

@@ -109,23 +109,32 @@ bool Panorama::postGeometry(const ScanData& data, bool place)
     return place;
 }
 
-void Panorama::loadPointcloud(bool place, int mode, float a, float b, float c)
+bool Panorama::readLidarAgain(const LidarReadOptions& options, ScanData& data)
 {
     const CamParams* model = camera();
     if (!model || m_type == PanoType::User || m_type == PanoType::Map || m_equirectangular)
-        return;
+        return false;
     // A scan from an export archive has no lidar files: the outline it came with is all there is.
     if (!hasCameraShots(*model))
-        return;
+        return false;
+    readCameraData(*model, options, data);
+    return true;
+}
+
+void Panorama::loadPointcloud(bool place, int mode, float a, float b, float c)
+{
     ScanData data;
-    try {
-        readCameraData(*model, LidarReadOptions{mode, a, b, c}, data);
-    } catch (const OperationUnavailable& e) {
-        // The scan keeps the geometry it has.
-        qWarning().noquote() << QObject::tr("Scan %1:").arg(folder()) << QString::fromUtf8(e.what());
+    if (readLidarAgain(LidarReadOptions{mode, a, b, c}, data))
+        postGeometry(data, place);
+}
+
+void Panorama::keepOutlineOfCalibration()
+{
+    ScanData data;
+    if (!readLidarAgain(kOwnCalibration, data))
         return;
-    }
-    postGeometry(data, place);
+    writePointcloudFile(writableFilePath(scanfiles::pointCloud), data.lidarPoints);
+    postGeometry(data, false);
 }
 
 bool Panorama::hasCameraShots(const CamParams& model) const
