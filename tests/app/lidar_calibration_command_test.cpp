@@ -4,7 +4,6 @@
 #include "editor/editor.h"
 #include "model/building.h"
 #include "app/property_tree_model.h"
-#include "app/property_tree_view.h"
 #include "model/floor.h"
 #include "model/lidar_calibration.h"
 #include "model/panorama.h"
@@ -13,11 +12,11 @@
 #include "support/project_generator.h"
 #include "support/scripted_prompt.h"
 #include "support/test_support.h"
+#include "support/window_fixture.h"
 #include "support/ztm5_project.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QMenu>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -27,7 +26,6 @@
 
 #include <climits>
 #include <cmath>
-#include <memory>
 
 using namespace testsupport;
 
@@ -231,12 +229,7 @@ TEST(LidarCalibrationCommand, AKeptRotationShowsOnTheFloorAndStaysWithTheProject
     // calibration.
     ScriptedPrompt prompt;
     prompt.answerQuestion(QMessageBox::Yes);
-    PropertyTreeView* tree = w.window.treeView();
-    const QModelIndex root = tree->treeModel()->index(0, 0);
-    const std::unique_ptr<QMenu> menu(tree->contextMenuFor(root));
-    for (QAction* action : menu->actions())
-        if (action->text() == "Re-import")
-            tree->runContextAction(root, action);
+    treeMenu(*w.window.treeView(), w.window.treeModel()->index(0, 0), "Re-import");
     runPostedJobs();
     EXPECT_EQ(prompt.pending(), 0);
     ASSERT_EQ(w.scans().size(), 3);

@@ -17,6 +17,7 @@
 #include "support/read_only_folder.h"
 #include "support/scripted_prompt.h"
 #include "support/test_support.h"
+#include "support/window_fixture.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -354,6 +355,49 @@ TEST(MainWindow, AFloorRenamedInTheTreeLoadsAsTheSameTreeAfterADiscard)
         << "the rename was discarded, its folder stays";
     EXPECT_EQ(reread.buildings()[0]->floors()[0]->gradeHint(), 1);
     EXPECT_EQ(reread.buildings()[0]->floors()[0]->panos().size(), 2);
+}
+
+// A floor deleted through its menu goes from disk at once, and from the saved project with it: a
+// Discard at the close leaves a project that loads as the same tree, without a word about a
+// missing folder.
+TEST(MainWindow, AFloorDeletedInTheTreeStaysGoneAfterADiscard)
+{
+    LoadedWindowFixture f;
+    f.load(f.folder);
+    Floor* ground = f.window.editor()->floor();
+    ASSERT_TRUE(ground && ground->ownName() == "Ground");
+    ground->setGradeHint(1);
+    f.window.saveAction()->trigger();
+    ASSERT_TRUE(QFile::exists(f.folder + "/quoril.qjs"));
+
+    Floor* first = ground->building()->floors()[1];
+    ASSERT_EQ(first->ownName(), "1st Floor");
+    {
+        ScriptedPrompt prompt;
+        prompt.answerQuestion(QMessageBox::Yes);
+        treeMenu(*f.window.treeView(), f.window.treeModel()->indexOf(first), "Delete");
+        ASSERT_EQ(prompt.asked().size(), 1);
+        EXPECT_EQ(prompt.asked()[0].text, "Delete floor and its scans?\nThis operation can not be undone.");
+    }
+    EXPECT_FALSE(QDir(f.folder + "/1st Floor").exists());
+    ScriptedPrompt prompt;
+    prompt.answerQuestion(QMessageBox::Discard);
+    ASSERT_TRUE(f.window.close());
+
+    LogCapture log;
+    ProjectWindow again;
+    again.load(f.folder);
+    Property* reread = again.window.currentProperty();
+    ASSERT_NE(reread, nullptr);
+    ASSERT_EQ(reread->buildings().size(), 1);
+    QStringList floors;
+    for (Floor* floor : reread->buildings()[0]->floors())
+        floors << floor->ownName();
+    EXPECT_EQ(floors, QStringList({"Ground", "Basement", "Pictures"}));
+    EXPECT_EQ(reread->buildings()[0]->floors()[0]->gradeHint(), 1);
+    EXPECT_FALSE(log.contains(QtInfoMsg, "Could not find folder"));
+    EXPECT_TRUE(log.texts(QtWarningMsg).isEmpty()) << log.texts(QtWarningMsg).join("\n").toStdString();
+    EXPECT_FALSE(again.window.isWindowModified());
 }
 
 // A scan whose main image is missing leaves the tree during the load; a person who then changes

@@ -1,15 +1,31 @@
 #include "support/window_fixture.h"
 
 #include "app/message_presenter.h"
+#include "app/property_tree_view.h"
 #include "model/property.h"
 #include "support/scripted_prompt.h"
 #include "support/test_support.h"
 
 #include <QAction>
 #include <QFileInfo>
+#include <QMenu>
 #include <QMessageBox>
 
+#include <memory>
+
 namespace testsupport {
+
+QStringList treeMenu(PropertyTreeView& view, const QModelIndex& index, const QString& run)
+{
+    const std::unique_ptr<QMenu> menu(view.contextMenuFor(index));
+    QStringList texts;
+    for (QAction* action : menu ? menu->actions() : QList<QAction*>()) {
+        texts << action->text();
+        if (action->text() == run)
+            view.runContextAction(index, action);
+    }
+    return texts;
+}
 
 ProjectWindow::ProjectWindow()
 {

@@ -2,10 +2,17 @@
 
 #include "app/main_window.h"
 
+#include <QModelIndex>
 #include <QStringList>
 #include <QString>
 
+class PropertyTreeView;
+
 namespace testsupport {
+
+// The texts of a tree entry's context menu; runs the action named `run`, if there is one, as a
+// person choosing it does.
+QStringList treeMenu(PropertyTreeView& view, const QModelIndex& index, const QString& run = {});
 
 // The program's window, shown offscreen, whose message boxes do not wait for a click; their texts
 // are collected as they open.
