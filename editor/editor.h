@@ -47,11 +47,14 @@ public:
     static QColor highlightColour();
 
 protected:
+    // On a draft item with actions of its own (a scan's "Hide in Ambrel", say): its menu.
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void drawForeground(QPainter* painter, const QRectF& rect) override;
     void wheelEvent(QWheelEvent* event) override;
 
 private:
     QAction* makeAction(const QString& text, const QKeySequence& key, void (Editor::*slot)());
+    DraftGraphicItem* itemWithActionsAt(const QPoint& viewportPos) const;
     void updateActions();
 
     QPointer<Floor> m_floor;

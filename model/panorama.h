@@ -57,6 +57,10 @@ public:
     // Only full and user scans can be shown; unless ownOnly, the floor must be shown too.
     bool isShown(bool ownOnly = false) const override;
     void setShown(bool on) override;
+    // In the tree and the floor view: "Hide in Ambrel" or "Show in Ambrel" by the scan's own flag,
+    // for the scans the portal can show.
+    void contextMenuActions(QMenu* menu) override;
+    void onContextAction(QAction* action) override;
 
     PanoType panoType() const { return m_type; }
     void setPanoType(PanoType type) { m_type = type; }

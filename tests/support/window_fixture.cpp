@@ -3,10 +3,12 @@
 #include "app/message_presenter.h"
 #include "app/property_tree_view.h"
 #include "model/property.h"
+#include "support/gui_input.h"
 #include "support/scripted_prompt.h"
 #include "support/test_support.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
@@ -39,6 +41,14 @@ ProjectWindow::~ProjectWindow()
     if (window.currentProperty())
         window.currentProperty()->setDirty(false);
     MessagePresenter::setBlockingBoxes(true);
+}
+
+void ProjectWindow::pressKey(QWidget* widget, Qt::Key key)
+{
+    // The window system makes the window a person types into the active one; offscreen nothing
+    // does, and only the active window's shortcuts take keys.
+    QApplication::setActiveWindow(&window);
+    shortcutKeyClick(widget, key);
 }
 
 void ProjectWindow::load(const QString& folder)

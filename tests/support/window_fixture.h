@@ -27,6 +27,8 @@ struct ProjectWindow {
 
     // "Load project" with the chooser answering `folder`; the jobs the load posts have run after it.
     void load(const QString& folder);
+    // A key typed into a widget of the window: its shortcuts see it first.
+    void pressKey(QWidget* widget, Qt::Key key);
 };
 
 } // namespace testsupport
