@@ -306,6 +306,6 @@ void MainWindow::updateActions()
     m_nextPanoAction->setEnabled(hasScans);
     m_previousPanoAction->setEnabled(hasScans);
     m_installCameraUpdateAction->setEnabled(open && takesCameraUpdates(m_property->camParams()));
-    m_calibRotAction->setEnabled(hasScans);
+    m_calibRotAction->setEnabled(hasScans && calibratesLidar());
     updateScanTools();
 }

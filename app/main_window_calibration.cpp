@@ -31,6 +31,11 @@ QList<Panorama*> MainWindow::selectedFullScans() const
     return scans;
 }
 
+bool MainWindow::calibratesLidar() const
+{
+    return lidarCamera(m_property) != nullptr;
+}
+
 void MainWindow::tellCalibration(const QString& text, int icon)
 {
     questions().question(this, static_cast<Questions::Icon>(icon), tr("Lidar calibration"), text, Questions::Ok,
@@ -39,14 +44,9 @@ void MainWindow::tellCalibration(const QString& text, int icon)
 
 void MainWindow::calibRot()
 {
-    if (!m_property)
+    // The command is offered only then.
+    if (!calibratesLidar())
         return;
-    if (!lidarCamera(m_property)) {
-        tellCalibration(tr("The lidar calibration works only on projects of the ZTM5 camera, whose lidar "
-                           "scans the walls around each scan. This project's camera has no such lidar."),
-                        Questions::Information);
-        return;
-    }
     const QList<Panorama*> scans = selectedFullScans();
     if (scans.isEmpty()) {
         tellCalibration(tr("Select the scans to calibrate the lidar with on the floor first."),

@@ -303,7 +303,7 @@ TEST(LidarCalibrationCommand, AFailedWriteIsShownAndTheModelKeepsItsRotation)
     EXPECT_FALSE(w.window.currentProperty()->trialCalibrationApplied());
 }
 
-TEST(LidarCalibrationCommand, WithoutAnErrorNothingIsOfferedAndOtherCamerasOrNoSelectionAreTold)
+TEST(LidarCalibrationCommand, WithoutAnErrorNothingIsOfferedAndNoSelectionIsTold)
 {
     {
         CalibrationWindow w(false);
@@ -326,26 +326,38 @@ TEST(LidarCalibrationCommand, WithoutAnErrorNothingIsOfferedAndOtherCamerasOrNoS
         EXPECT_EQ(prompt.asked()[1].text, "Select the scans to calibrate the lidar with on the floor first.");
     }
 
-    // A project of the two-lens camera.
+}
+
+// As "Install camera update" is, "Calibrate lidar" is offered only for projects of the camera with
+// the lidar: not without a project, nor for the two-lens or the laser-line camera.
+TEST(LidarCalibrationCommand, OfferedOnlyForTheLidarCamerasProjects)
+{
     QTemporaryDir root;
-    const QString folder = root.filePath("Maple Street");
-    makeProject(folder, {"--scans-per-floor", "1", "--lens-height", "64"});
-    MainWindow window;
-    MessagePresenter::setBlockingBoxes(false);
-    {
-        ScriptedPrompt prompt;
-        prompt.answerProjectFolders({folder}, root.path());
-        window.loadAction()->trigger();
-        runPostedJobs();
+    ProjectWindow w;
+    QAction* calibrate = w.window.calibRotAction();
+    EXPECT_FALSE(calibrate->isEnabled()) << "no project";
+    const QString lidar = root.filePath("Lidar");
+    makeZtm5Project(lidar, {"--scans", "1", "--plain-shots"});
+    w.load(lidar);
+    ASSERT_NE(w.window.currentProperty(), nullptr);
+    EXPECT_TRUE(calibrate->isEnabled());
+
+    const QString twoLens = root.filePath("Two lenses");
+    const QString laserLine = root.filePath("Laser lines");
+    makeProject(twoLens, {"--scans-per-floor", "1", "--lens-height", "64"});
+    makeProject(laserLine, {"--camera", "laser-line", "--floors", "1", "--scans-per-floor", "1", "--user-scans", "0",
+                            "--lens-height", "64"});
+    for (const QString& folder : {twoLens, laserLine}) {
+        SCOPED_TRACE(folder.toStdString());
+        w.window.currentProperty()->setDirty(false);
+        w.load(folder);
+        ASSERT_NE(w.window.currentProperty(), nullptr);
+        ASSERT_FALSE(w.window.editor()->floor()->panos().isEmpty());
+        EXPECT_FALSE(calibrate->isEnabled());
+        for (Panorama* pano : w.window.editor()->floor()->panos())
+            pano->setSelected(true);
+        ScriptedPrompt nothingAsked;
+        calibrate->trigger();
+        EXPECT_FALSE(QFileInfo::exists(folder + "/system.orig"));
     }
-    for (Panorama* pano : window.editor()->floor()->panos())
-        pano->setSelected(true);
-    ScriptedPrompt prompt;
-    prompt.answerQuestion(QMessageBox::Ok);
-    window.calibRotAction()->trigger();
-    ASSERT_EQ(prompt.asked().size(), 1);
-    EXPECT_TRUE(prompt.asked()[0].text.contains("only on projects of the ZTM5 camera")) << prompt.asked()[0].text.toStdString();
-    EXPECT_FALSE(QFileInfo::exists(folder + "/system.orig"));
-    window.currentProperty()->setDirty(false);
-    MessagePresenter::setBlockingBoxes(true);
 }
