@@ -1,6 +1,7 @@
 #include "model/property.h"
 
 #include "base/cipher.h"
+#include "base/file_compare.h"
 #include "base/file_names.h"
 #include "base/folder_remover.h"
 #include "base/main_thread.h"
@@ -79,6 +80,7 @@ private:
     ProjectFileOutcome readProjectFileOrSavedCopy();
     ProjectFileOutcome readProjectFile();
     bool askNewerFormat();
+    void tidyProjectAssets();
     QString keepDamagedProjectFile(const QString& path);
     void addNewFloors();
     void assignOrderKeys();
@@ -421,8 +423,32 @@ ProjectLoad::ProjectFileOutcome ProjectLoad::readProjectFile()
     p.reset(false);
     p.readProjectObject(project, m_path, [this] { progress(Property::tr("Loading buildings..."), 2); });
     if (!p.isReadOnlyFolder())
-        removeFolderInsideProject(p.m_folder, {assetsFolderName});
+        tidyProjectAssets();
     return ProjectFileOutcome::Read;
+}
+
+// The project's asset files that the tags named have been copied into their scans' "assets"
+// folders; each that now lies there byte for byte goes. Any other file (one no tag names, a plan
+// the field application left, say) is no copy of anything and stays.
+void ProjectLoad::tidyProjectAssets()
+{
+    const QString folder = p.m_folder + "/" + assetsFolderName;
+    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    QStringList kept;
+    for (const QString& name : names) {
+        bool copied = false;
+        for (Building* building : std::as_const(p.m_buildings))
+            for (Floor* floor : building->floors())
+                for (const Panorama* pano : floor->panos())
+                    copied = copied || sameFileContent(folder + "/" + name, pano->folder() + "/assets/" + name);
+        if (!copied || !QFile::remove(folder + "/" + name))
+            kept << name;
+    }
+    if (kept.isEmpty()) {
+        removeFolderInsideProject(p.m_folder, {assetsFolderName});
+        return;
+    }
+    qInfo().noquote() << Property::tr("Kept in %1, as no scan holds a copy: %2").arg(assetsFolderName, kept.join(", "));
 }
 
 bool ProjectLoad::askNewerFormat()
