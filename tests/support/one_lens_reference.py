@@ -19,10 +19,14 @@ import math
 import os
 import sys
 
-import numpy as np
-from PIL import Image
-
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import system_python  # noqa: E402
+
+system_python.require("numpy", "PIL", "crcmod")
+
+import numpy as np  # noqa: E402
+from PIL import Image  # noqa: E402
+
 import make_system_cfg  # noqa: E402
 import one_lens_optics  # noqa: E402
 
