@@ -170,8 +170,9 @@ public:
     // GUI thread and into the scan's point cloud. Throws std::runtime_error when the point cloud
     // cannot be written; does nothing for scans without camera data.
     void keepOutlineOfCalibration();
-    // Throws the camera model's OperationUnavailable when it cannot read this scan, before anything
-    // of the scan or its folder changes; scans without camera data pass.
+    // Reads the scan's camera data as the camera model does and throws what it throws (a record
+    // too old or damaged to read, say), so that a caller learns it before anything of the scan or
+    // its folder changes; scans without camera data pass.
     void requireReadableByCamera() const;
 
 private:

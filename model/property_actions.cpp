@@ -3,7 +3,6 @@
 #include "base/folder_remover.h"
 #include "base/main_thread.h"
 #include "base/questions.h"
-#include "camera/operation_unavailable.h"
 #include "model/building.h"
 #include "model/constants.h"
 #include "model/floor.h"
@@ -154,13 +153,11 @@ void Property::reprocessPanos()
     for (Panorama* pano : fullScans(m_buildings)) {
         const QString prefix = tr("Could not process pano ") + pano->folder() + ". ";
         try {
-            // A scan the camera model cannot process keeps its alignment, preview and record.
+            // A scan whose camera data cannot be read keeps its alignment, preview and record.
             pano->requireReadableByCamera();
             pano->resetImageParams(true);
             pano->removeDerivedFiles(true);
             pano->reload(true);
-        } catch (const OperationUnavailable& e) {
-            failures << prefix + QString::fromUtf8(e.what()) + tr(" The scan is kept unprocessed.");
         } catch (const std::exception& e) {
             failures << prefix + QString::fromUtf8(e.what());
         } catch (...) {

@@ -558,12 +558,7 @@ void ProjectLoad::reloadScans()
 QString ProjectLoad::failureTexts() const
 {
     // 17.
-    // A scan the camera model cannot process yet is no failure: it stays as it is (removeFailedScans).
-    QList<PanoTask> failed;
-    for (const PanoTask& task : std::as_const(m_tasks))
-        if (!task.unprocessed)
-            failed << task;
-    return joinFailureTexts(failed, [](const QString& text) { return !text.endsWith(mainImageMissing); });
+    return joinFailureTexts(m_tasks, [](const QString& text) { return !text.endsWith(mainImageMissing); });
 }
 
 // The scans that failed leave their floors (their folders stay) before anything is saved or the
@@ -574,9 +569,6 @@ void ProjectLoad::removeFailedScans()
     QList<PanoTask> kept;
     for (const PanoTask& task : std::as_const(m_tasks)) {
         if (task.text.isEmpty()) {
-            kept << task;
-        } else if (task.unprocessed) {
-            qWarning().noquote() << task.text + Property::tr(" The scan is kept unprocessed.");
             kept << task;
         } else if (Floor* floor = task.pano->floor()) {
             floor->deletePano(task.pano, false);

@@ -2,7 +2,6 @@
 
 #include "base/main_thread.h"
 #include "base/progress.h"
-#include "camera/operation_unavailable.h"
 #include "model/panorama.h"
 #include "model/property.h"
 
@@ -52,9 +51,6 @@ void runPanoStep(PanoTask& task, const std::function<void(Panorama&)>& step, con
         if (!task.pano)
             throw std::runtime_error("no scan");
         step(*task.pano);
-    } catch (const OperationUnavailable& e) {
-        task.text = failureText(task, separator, QString::fromUtf8(e.what()));
-        task.unprocessed = true;
     } catch (const std::exception& e) {
         task.text = failureText(task, separator, QString::fromUtf8(e.what()));
     } catch (...) {

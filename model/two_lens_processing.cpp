@@ -1,7 +1,6 @@
 #include "base/main_thread.h"
 #include "camera/cam_params_one_lens.h"
 #include "camera/cam_params_ztm6.h"
-#include "camera/operation_unavailable.h"
 #include "imaging/gain_curve.h"
 #include "imaging/scan_pictures.h"
 #include "model/camera_scan_record.h"
@@ -150,7 +149,7 @@ void Panorama::requireReadableByCamera() const
     const CamParams* model = camera();
     if (!model || m_type == PanoType::User || m_type == PanoType::Map || m_equirectangular)
         return;
-    // The models read a scan's geometry before its shots: one that cannot read the scan says so here.
+    // The models read a scan's geometry before its shots: a scan they cannot read fails here.
     ImageParams params = m_imageParams;
     ScanData data;
     model->loadScanData(folder(), params, data, kOwnCalibration);
