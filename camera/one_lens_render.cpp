@@ -380,7 +380,7 @@ void renderCubeFace(const CamParamsOneLens& camera, const uint8_t* shot1, const 
 void renderShotOverlapBands(const CamParamsOneLens& camera, const uint8_t* shot1, const uint8_t* shot2,
                             const uint8_t* shot3, int W, int L, const float angles[8], const float* const cosA[3],
                             const float* const sinA[3], const float* cosE, const float* sinE, uint8_t* bandsA,
-                            uint8_t* bandsB)
+                            uint8_t* bandsB, uint8_t* seenA, uint8_t* seenB)
 {
     if (W <= 0 || L <= 0)
         return;
@@ -398,21 +398,22 @@ void renderShotOverlapBands(const CamParamsOneLens& camera, const uint8_t* shot1
     // (output, band, shot): A 0, 1 from shot 1, A 2 from shot 2; B 0, 1, 2 from shots 2, 3, 3.
     struct Job {
         uint8_t* out;
+        uint8_t* seen;
         int band;
         int shot;
     };
     const uint8_t* const shots[3] = {shot1, shot2, shot3};
     std::vector<Job> jobs;
     if (shot1 && bandsA) {
-        jobs.push_back({bandsA, 0, 0});
-        jobs.push_back({bandsA, 1, 0});
+        jobs.push_back({bandsA, seenA, 0, 0});
+        jobs.push_back({bandsA, seenA, 1, 0});
     }
     if (bandsA)
-        jobs.push_back({bandsA, 2, 1});
+        jobs.push_back({bandsA, seenA, 2, 1});
     if (bandsB) {
-        jobs.push_back({bandsB, 0, 1});
-        jobs.push_back({bandsB, 1, 2});
-        jobs.push_back({bandsB, 2, 2});
+        jobs.push_back({bandsB, seenB, 0, 1});
+        jobs.push_back({bandsB, seenB, 1, 2});
+        jobs.push_back({bandsB, seenB, 2, 2});
     }
     const size_t bandBytes = static_cast<size_t>(W) * static_cast<size_t>(L) * 3;
     // One parallel loop over the rows of every band part: a region per part would make its threads
@@ -423,13 +424,16 @@ void renderShotOverlapBands(const CamParamsOneLens& camera, const uint8_t* shot1
         const Job& job = jobs[static_cast<size_t>(r / L)];
         const int i = r % L;
         uint8_t* row = job.out + static_cast<size_t>(job.band) * bandBytes + static_cast<size_t>(i) * W * 3;
+        uint8_t* seen = job.seen ? job.seen + (static_cast<size_t>(job.band) * L + static_cast<size_t>(i)) * W : nullptr;
         const float* ca = cosA[job.band];
         const float* sa = sinA[job.band];
         for (int j = 0; j < W; ++j) {
             const float d[3] = {cosE[i] * ca[j], sinE[i], cosE[i] * sa[j]};
             float c[3];
             rotate(m[job.shot], d, c);
-            sampleShot(camera, shots[job.shot], side, c, row + static_cast<size_t>(j) * 3);
+            const bool covered = sampleShot(camera, shots[job.shot], side, c, row + static_cast<size_t>(j) * 3);
+            if (seen)
+                seen[j] = covered ? 1 : 0;
         }
     }
 }
