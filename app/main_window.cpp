@@ -3,6 +3,7 @@
 #include "app/camera_update_install.h"
 #include "app/floor_panel.h"
 #include "app/gui_helpers.h"
+#include "app/main_window_instance.h"
 #include "app/message_presenter.h"
 #include "app/property_panel.h"
 #include "app/property_tree_model.h"

@@ -119,8 +119,8 @@ FloorChoice ScriptedQuestions::selectFloor(Building*, Floor*)
     return choice;
 }
 
-int ScriptedQuestions::choiceOrCancel(QWidget*, Icon, const QString& title, const QString& text,
-                                   const QString&, const QList<NamedButton>&)
+int ScriptedQuestions::choiceOrCancel(Icon, const QString& title, const QString& text, const QString&,
+                                      const QList<NamedButton>&)
 {
     int index = -1;
     take(QStringLiteral("choice"), title, text, index);
