@@ -69,7 +69,11 @@ struct Update {
     QByteArray bytes;
     QString version;   // firmware: the new version
     int timestamp = 0; // system file: the new file's time stamp
-    QWidget* parent = nullptr;
+    QWidget* window = nullptr; // the window that started the update; see parent()
+
+    // What the boxes and busy views go over. The window may close while the camera works, so the
+    // one that started the update is taken only while it is still the program's main window.
+    QWidget* parent() const { return window && window == mainWindowInstance() ? window : nullptr; }
 
     const UsbUpdateVariant& usbVariant() const
     {
@@ -80,19 +84,19 @@ using UpdateRef = std::shared_ptr<const Update>;
 
 void tell(const Update& update, Questions::Icon icon, const QString& text)
 {
-    questions().question(update.parent, icon, update.texts.title, text, Questions::Ok, Questions::Ok);
+    questions().question(update.parent(), icon, update.texts.title, text, Questions::Ok, Questions::Ok);
 }
 
 bool agrees(const Update& update, const QString& text)
 {
-    return questions().question(update.parent, Questions::Question, update.texts.title, text,
+    return questions().question(update.parent(), Questions::Question, update.texts.title, text,
                                 Questions::Yes | Questions::No, Questions::No)
         == Questions::Yes;
 }
 
 void takeManualRoute(const Update& update)
 {
-    installUpdateViaUsb(update.usbVariant(), update.connection.address, update.file, update.parent);
+    installUpdateViaUsb(update.usbVariant(), update.connection.address, update.file, update.parent());
 }
 
 // The whole update file, or false once the person was told why there is none.
@@ -211,7 +215,7 @@ void onUploaded(const UpdateRef& update, const CameraReply& reply)
     }
     const QByteArray& apply = update->kind == Update::Firmware ? update->profile.firmwareApplyCommand
                                                                : update->profile.systemFileApplyCommand;
-    postToCamera(update->connection, command(*update, apply, update->texts.applyBusy), update->parent,
+    postToCamera(update->connection, command(*update, apply, update->texts.applyBusy), update->parent(),
                  [update](const CameraReply& applied) { onApplied(update, applied); });
 }
 
@@ -235,7 +239,7 @@ void onStatus(const UpdateRef& update, const CameraReply& reply)
         return;
     const CameraRequest upload{update->texts.uploadPath, QByteArrayLiteral("application/octet-stream"),
                                update->bytes, update->texts.uploadBusy, update->profile.returnCodeField};
-    postToCamera(update->connection, upload, update->parent,
+    postToCamera(update->connection, upload, update->parent(),
                  [update](const CameraReply& uploaded) { onUploaded(update, uploaded); });
 }
 
@@ -250,7 +254,7 @@ void run(Update update)
     const auto shared = std::make_shared<const Update>(std::move(update));
     postToCamera(shared->connection,
                  command(*shared, shared->profile.statusCommand, QStringLiteral("Communicating with the camera...")),
-                 shared->parent, [shared](const CameraReply& status) { onStatus(shared, status); });
+                 shared->parent(), [shared](const CameraReply& status) { onStatus(shared, status); });
 }
 
 } // namespace
@@ -265,7 +269,7 @@ void startFirmwareUpdate(const CameraUpdateProfile& profile, const CameraConnect
     update.texts = firmwareTexts(profile);
     update.file = firmwareFile;
     update.version = version;
-    update.parent = parent;
+    update.window = parent;
     run(std::move(update));
 }
 
@@ -279,6 +283,6 @@ void startSystemFileUpdate(const CameraUpdateProfile& profile, const CameraConne
     update.texts = systemFileTexts();
     update.file = systemFile;
     update.timestamp = timestamp;
-    update.parent = parent;
+    update.window = parent;
     run(std::move(update));
 }

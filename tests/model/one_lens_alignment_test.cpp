@@ -46,15 +46,6 @@ ImageParams cameraPose(int scan)
     return p;
 }
 
-QList<Panorama*> scansOf(const Property& property)
-{
-    QList<Panorama*> scans;
-    for (Building* building : property.buildings())
-        for (Floor* floor : building->floors())
-            scans += floor->panos();
-    return scans;
-}
-
 QByteArray rgbOf(const QImage& image)
 {
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);

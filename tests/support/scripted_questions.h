@@ -21,6 +21,7 @@ public:
         QString title;
         QString text;
         Icon icon = NoIcon;
+        QWidget* parent = nullptr; // as given to questions and directory choosers; never used
     };
 
     ScriptedQuestions();
