@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include "camera/camera_update.h"
+
 #include "app/camera_update_install.h"
 #include "app/floor_panel.h"
 #include "app/gui_helpers.h"
@@ -9,6 +11,7 @@
 #include "app/property_tree_model.h"
 #include "app/property_tree_view.h"
 #include "base/questions.h"
+#include "camera/camera_update.h"
 #include "editor/editor.h"
 #include "model/app_settings.h"
 #include "model/building.h"
@@ -51,6 +54,7 @@ MainWindow::~MainWindow()
     delete m_treeModel;
     if (mainWindowInstance() == this)
         setMainWindowInstance(nullptr);
+    releaseUpdateWindow(this);
 }
 
 void MainWindow::buildWidgets()

@@ -6,7 +6,9 @@
 #include <QFile>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -58,6 +60,29 @@ FlowTexts systemFileTexts()
             QStringLiteral("Update finished successfully!")};
 }
 
+// The window an update started over, shared by the update and the list below so that the window can
+// let go of every update it started when it closes (GUI thread only).
+struct WindowSlot {
+    QWidget* window = nullptr;
+};
+
+std::vector<std::weak_ptr<WindowSlot>>& windowSlots()
+{
+    static std::vector<std::weak_ptr<WindowSlot>> registered;
+    return registered;
+}
+
+std::shared_ptr<WindowSlot> slotFor(QWidget* window)
+{
+    auto& registered = windowSlots();
+    registered.erase(std::remove_if(registered.begin(), registered.end(),
+                                    [](const std::weak_ptr<WindowSlot>& slot) { return slot.expired(); }),
+                     registered.end());
+    auto slot = std::make_shared<WindowSlot>(WindowSlot{window});
+    registered.push_back(slot);
+    return slot;
+}
+
 // One update under way: everything its steps need, copied when it starts.
 struct Update {
     enum Kind { Firmware, SystemFile };
@@ -69,11 +94,10 @@ struct Update {
     QByteArray bytes;
     QString version;   // firmware: the new version
     int timestamp = 0; // system file: the new file's time stamp
-    QWidget* window = nullptr; // the window that started the update; see parent()
+    std::shared_ptr<WindowSlot> window; // the window that started the update, until it closes
 
-    // What the boxes and busy views go over. The window may close while the camera works, so the
-    // one that started the update is taken only while it is still the program's main window.
-    QWidget* parent() const { return window && window == mainWindowInstance() ? window : nullptr; }
+    // What the boxes and busy views go over: the window may close while the camera works.
+    QWidget* parent() const { return window ? window->window : nullptr; }
 
     const UsbUpdateVariant& usbVariant() const
     {
@@ -259,6 +283,13 @@ void run(Update update)
 
 } // namespace
 
+void releaseUpdateWindow(QWidget* window)
+{
+    for (const auto& weak : windowSlots())
+        if (const auto slot = weak.lock(); slot && slot->window == window)
+            slot->window = nullptr;
+}
+
 void startFirmwareUpdate(const CameraUpdateProfile& profile, const CameraConnection& connection,
                          const QString& firmwareFile, const QString& version, QWidget* parent)
 {
@@ -269,7 +300,7 @@ void startFirmwareUpdate(const CameraUpdateProfile& profile, const CameraConnect
     update.texts = firmwareTexts(profile);
     update.file = firmwareFile;
     update.version = version;
-    update.window = parent;
+    update.window = slotFor(parent);
     run(std::move(update));
 }
 
@@ -283,6 +314,6 @@ void startSystemFileUpdate(const CameraUpdateProfile& profile, const CameraConne
     update.texts = systemFileTexts();
     update.file = systemFile;
     update.timestamp = timestamp;
-    update.window = parent;
+    update.window = slotFor(parent);
     run(std::move(update));
 }

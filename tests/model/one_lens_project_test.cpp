@@ -54,9 +54,9 @@ SavedProject savedOnDisk(const Property& property)
 }
 
 // What the person and the saves own of the project: its file's tree with the floors, the order
-// and the tags, and each scan's record. Left out is what each load draws afresh from the camera's
-// files: a scan's capture metadata, and the floors' view boxes, which follow the scans' outlines.
-// Making it writes the records (as every save does).
+// and the tags, and each scan's record, its capture metadata included (each load reads that again
+// from the camera's files, and must read it the same). Making it writes the records (as every save
+// does).
 QJsonObject ownedState(Property& property)
 {
     QJsonObject tree = property.toJson(false);
@@ -68,8 +68,6 @@ QJsonObject ownedState(Property& property)
         for (const QJsonValue floor : b["floors"].toArray()) {
             QJsonObject f = floor.toObject();
             QJsonObject layout = f["layout"].toObject();
-            layout.remove("printViewBox");
-            layout.remove("viewerViewBox");
             f["layout"] = layout;
             floors.append(f);
         }
@@ -80,7 +78,6 @@ QJsonObject ownedState(Property& property)
     QJsonObject records;
     for (Panorama* scan : scansOf(property)) {
         QJsonObject record = scan->toJson(false);
-        record.remove("capture");
         records[placeOf(scan)] = record;
     }
     return {{"project", tree}, {"records", records}};
