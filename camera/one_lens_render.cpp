@@ -191,42 +191,48 @@ struct Blender {
                 return;
     }
 
-    // result = (1 - w) * sample(a) + w * sample(b); a shot whose weight is 0 is not sampled.
+    // result = (1 - w) * sample(a) + w * sample(b); a shot whose weight is 0 is not sampled. False
+    // when neither shot covers the direction (black).
     bool two(int a, int b, float w, const float d[3], float rgb[3]) const
     {
-        float x[3] = {0, 0, 0}, y[3] = {0, 0, 0};
-        bool hasX = w < 1.0f && sample(a, d, x);
-        bool hasY = w > 0.0f && sample(b, d, y);
-        if (!hasX && w < 1.0f) {
-            hasY = hasY || (w <= 0.0f && sample(b, d, y));
-            if (hasY)
-                w = 1.0f;
-        } else if (!hasY && w > 0.0f) {
-            hasX = hasX || (w >= 1.0f && sample(a, d, x));
-            if (hasX)
-                w = 0.0f;
+        if (w <= 0.0f)
+            return sample(a, d, rgb) || sample(b, d, rgb);
+        if (w >= 1.0f)
+            return sample(b, d, rgb) || sample(a, d, rgb);
+        float x[3], y[3];
+        const bool hasX = sample(a, d, x);
+        const bool hasY = sample(b, d, y);
+        if (hasX && hasY) {
+            for (int k = 0; k < 3; ++k)
+                rgb[k] = x[k] * (1.0f - w) + y[k] * w;
+            return true;
         }
-        for (int k = 0; k < 3; ++k)
-            rgb[k] = x[k] * (1.0f - w) + y[k] * w;
+        std::copy(hasX ? x : y, (hasX ? x : y) + 3, rgb);
         return hasX || hasY;
     }
 
+    // The first two shots blended by w1, that and shot 3 by w2.
     void three(float w1, float w2, const float d[3], float rgb[3]) const
     {
-        float x[3] = {0, 0, 0}, z[3] = {0, 0, 0};
-        bool hasX = w2 < 1.0f && two(0, 1, w1, d, x);
-        bool hasZ = w2 > 0.0f && sample(2, d, z);
-        if (!hasX && w2 < 1.0f) {
-            hasZ = hasZ || (w2 <= 0.0f && sample(2, d, z));
-            if (hasZ)
-                w2 = 1.0f;
-        } else if (!hasZ && w2 > 0.0f) {
-            hasX = hasX || (w2 >= 1.0f && two(0, 1, w1, d, x));
-            if (hasX)
-                w2 = 0.0f;
+        if (w2 <= 0.0f) {
+            if (!two(0, 1, w1, d, rgb))
+                sample(2, d, rgb);
+            return;
         }
-        for (int k = 0; k < 3; ++k)
-            rgb[k] = x[k] * (1.0f - w2) + z[k] * w2;
+        if (w2 >= 1.0f) {
+            if (!sample(2, d, rgb))
+                two(0, 1, w1, d, rgb);
+            return;
+        }
+        float x[3], z[3];
+        const bool hasX = two(0, 1, w1, d, x);
+        const bool hasZ = sample(2, d, z);
+        if (hasX && hasZ) {
+            for (int k = 0; k < 3; ++k)
+                rgb[k] = x[k] * (1.0f - w2) + z[k] * w2;
+            return;
+        }
+        std::copy(hasX ? x : z, (hasX ? x : z) + 3, rgb);
     }
 };
 
