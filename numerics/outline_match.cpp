@@ -171,8 +171,9 @@ private:
                     while (z[size_t(k) + 1] < j)
                         ++k;
                     const int32_t q = v[size_t(k)];
+                    const double cy = m_y0 + j * m_cell;
                     const Point& mean = means[size_t(occupant[at(nearest[at(i, q, w)], q, w)])];
-                    const double distance = std::hypot(cx - mean.x, m_y0 + j * m_cell - mean.y);
+                    const double distance = std::sqrt((cx - mean.x) * (cx - mean.x) + (cy - mean.y) * (cy - mean.y));
                     m_d[at(i, j, w)] = float(std::min(distance, m_cap));
                     m_nearest[at(i, j, w)] = {mean.x, mean.y};
                 }
