@@ -64,7 +64,7 @@ void BM_ArrangeOneScanAgainstTwenty(benchmark::State& state)
     state.counters["referencePoints"] = double(floor.reference.size() / 2);
     state.counters["offMm"] =
         std::hypot(floor.moved.x + found[0].tx - floor.stood.x, floor.moved.y + found[0].ty - floor.stood.y);
-    state.counters["offDeg"] = std::abs(std::remainder(found[0].angle + floor.turn, 2 * 3.14159265358979323846)) / kDegree;
+    state.counters["offDeg"] = std::abs(std::remainder(found[0].angle + floor.turn, 360.0 * kDegree)) / kDegree;
     state.counters["errorMm"] = found[0].error;
 }
 

@@ -38,7 +38,8 @@ Editor::Editor(QWidget* parent) : QGraphicsView(parent)
     connect(m_rotateRight, &QAction::triggered, this, [this] { rotateSelection(kRotationStep); });
     m_rotateByCompass = makeAction(tr("Rotate floors by compass"), QKeySequence(), &Editor::rotateFloorsByCompass);
     m_zoomToFit = makeAction(tr("Zoom to fit"), QKeySequence(Qt::Key_F), &Editor::zoomToFit);
-    m_arrangeSelected = makeAction(tr("Arrange selected scans"), QKeySequence(Qt::Key_R), &Editor::arrangeSelectedScans);
+    m_arrangeSelected =
+        makeAction(tr("Arrange selected scans"), QKeySequence(Qt::Key_R), &Editor::arrangeSelectedScans);
     m_arrangeSelected->setToolTip(tr("Place the selected scans against the floor's other scans by their lidar "
                                      "outlines; again for the next placement found (R)"));
     updateActions();

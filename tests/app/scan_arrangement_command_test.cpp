@@ -277,7 +277,8 @@ TEST(ArrangeSelectedScans, AScanOfAnotherRoomIsShownItsBestErrorAndMovesOnlyWhen
     prompt.answerQuestion(QMessageBox::No);
     f.arrange()->trigger();
     ASSERT_EQ(prompt.asked().size(), 1);
-    EXPECT_TRUE(prompt.asked()[0].text.startsWith("No good placement was found")) << prompt.asked()[0].text.toStdString();
+    EXPECT_TRUE(prompt.asked()[0].text.startsWith("No good placement was found"))
+        << prompt.asked()[0].text.toStdString();
     const QList<ArrangeCandidate>& results = f.floor()->arrangeResults();
     ASSERT_FALSE(results.isEmpty());
     EXPECT_GT(results[0].error, ScanArrangement::kTrustedError);
