@@ -131,10 +131,10 @@ void MainWindow::buildToolBar()
     bar->addSeparator();
     bar->addAction(m_calibRotAction);
     bar->addSeparator();
-    const QList<QAction*> editing{m_editor->undoAction(),          m_editor->redoAction(),
-                                  m_editor->deleteAction(),        m_editor->rotateLeftAction(),
-                                  m_editor->rotateRightAction(),   m_editor->rotateByCompassAction(),
-                                  m_editor->zoomToFitAction()};
+    const QList<QAction*> editing{m_editor->undoAction(),            m_editor->redoAction(),
+                                  m_editor->deleteAction(),          m_editor->rotateLeftAction(),
+                                  m_editor->rotateRightAction(),     m_editor->rotateByCompassAction(),
+                                  m_editor->arrangeSelectedAction(), m_editor->zoomToFitAction()};
     bar->addActions(editing);
     bar->addSeparator();
     bar->addAction(m_installCameraUpdateAction);
