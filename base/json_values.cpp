@@ -21,8 +21,10 @@ bool fitsFloat(double value)
 
 double jsonAngle(const QJsonValue& value, double fallback)
 {
-    const double degrees = jsonAngleToDegrees(jsonFinite(value, 0));
-    return value.isDouble() && std::isfinite(degrees) ? degrees : fallback;
+    if (!value.isDouble())
+        return fallback;
+    const double degrees = jsonAngleToDegrees(value.toDouble());
+    return std::isfinite(degrees) ? degrees : fallback;
 }
 
 float jsonViewAngle(const QJsonValue& value, float fallback)

@@ -17,10 +17,6 @@ using Lens = CamParamsOneLens;
 
 namespace {
 
-const char* const kLensKeys[] = {"F", "U0", "V0", "RY", "K1", "K2", "K3", "P1", "P2", "P3"};
-const char* const kCalibrationKeys[] = {"COMPASS_OFFSET", "LENS_FOV", "RCA", "BCA", "VC0", "VC1", "VC2",
-                                        "VC3", "VC4", "VC5", "VC6", "VC7", "VC8", "VC9"};
-const char* const kLaserKeys[] = {"PN", "NX", "NY", "NZ", "A0", "A1", "A2", "A3", "A4", "A5", "UMIN", "UMAX"};
 
 // Floats that need all nine digits, the largest and smallest (also subnormal), negative zero.
 const char* const kFullFloats[] = {"1424.37170",     "1.00000012",     "-2.71828175e-14", "3.40282347e+38",

@@ -15,10 +15,6 @@ using namespace testsupport;
 using Lens = CamParamsOneLens;
 
 namespace {
-const char* const kLensKeys[] = {"F", "U0", "V0", "RY", "K1", "K2", "K3", "P1", "P2", "P3"};
-const char* const kCalibrationKeys[] = {"COMPASS_OFFSET", "LENS_FOV", "RCA", "BCA", "VC0", "VC1", "VC2",
-                                        "VC3", "VC4", "VC5", "VC6", "VC7", "VC8", "VC9"};
-const char* const kLaserKeys[] = {"PN", "NX", "NY", "NZ", "A0", "A1", "A2", "A3", "A4", "A5", "UMIN", "UMAX"};
 const char* const kCentroidKeys[] = {"CENT_COLOR", "CENT_THRESHOLD", "CENT_MINPEAK", "CENT_MAXPEAK",
                                      "CENT_MINSIDEPIX", "CENT_MAXSIDEPIX", "COMPASS_FACTOR"};
 

@@ -15,9 +15,6 @@ using namespace testsupport;
 using Lens = CamParamsOneLens;
 
 namespace {
-const char* const kLensKeys[] = {"F", "U0", "V0", "RY", "K1", "K2", "K3", "P1", "P2", "P3"};
-const char* const kCalibrationKeys[] = {"COMPASS_OFFSET", "LENS_FOV", "RCA", "BCA", "VC0", "VC1", "VC2",
-                                        "VC3", "VC4", "VC5", "VC6", "VC7", "VC8", "VC9"};
 
 class Ztm5Calibration : public ::testing::Test {
 protected:

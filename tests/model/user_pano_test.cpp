@@ -318,6 +318,9 @@ TEST(UserPano, APanoThatCannotBeAllocatedIsAFailureWithTheReasonAndNothingIsWrit
     const QString picture = dir.filePath("u.jpg");
     writeFile(picture, jpegDeclaringSize(8192, 1024)); // 24 MB decoded, a pano of 96 MB
     ImageAllocationLimit allocation(kImageReaderLimitMb);
+    // Qt converts a picture this large on its thread pool, whose threads could not start under
+    // the limit (and the conversion would wait for them): they are started first.
+    ASSERT_FALSE(QImage(8192, 1024, QImage::Format_RGB32).convertToFormat(QImage::Format_RGB888).isNull());
     QString message;
     {
         AddressSpaceHeadroom headroom(80 << 20);
