@@ -1,13 +1,16 @@
 #include "app/dialog_progress.h"
 
+#include "app/main_window_instance.h"
+
 #include <QCoreApplication>
 #include <QProgressDialog>
 
 DialogProgress::DialogProgress(const ProgressRequest& request)
 {
+    QWidget* parent = request.parent || !request.ownedByWindow ? request.parent : mainWindowInstance();
     if (request.hiddenUntilWaiting) {
         // Only a wait for running work to wind down shows it; it cannot be cancelled itself.
-        m_dialog = new QProgressDialog(request.label, QString(), request.minimum, request.maximum, request.parent,
+        m_dialog = new QProgressDialog(request.label, QString(), request.minimum, request.maximum, parent,
                                        Qt::Window | Qt::CustomizeWindowHint | Qt::WindowStaysOnTopHint);
         m_dialog->setCancelButton(nullptr);
         m_dialog->setAutoClose(false);
@@ -16,8 +19,7 @@ DialogProgress::DialogProgress(const ProgressRequest& request)
         return;
     }
     // Configured whole before it shows, so that its first paint already says what it is.
-    m_dialog = new QProgressDialog(request.label, request.cancelText, request.minimum, request.maximum,
-                                   request.parent,
+    m_dialog = new QProgressDialog(request.label, request.cancelText, request.minimum, request.maximum, parent,
                                    Qt::Dialog | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint
                                        | Qt::CustomizeWindowHint);
     if (request.cancelText.isEmpty())

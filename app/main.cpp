@@ -3,6 +3,7 @@
 #include "app/dialog_questions.h"
 #include "app/main_window.h"
 #include "app/message_presenter.h"
+#include "imaging/image_io.h"
 
 #include <QApplication>
 #include <QImageReader>
@@ -20,8 +21,7 @@ int main(int argc, char** argv)
 
     qputenv("QT_LOGGING_RULES", "qt.gui.input.events=false");
     qSetMessagePattern(QStringLiteral("%{time yyyy-MM-dd hh:mm:ss.zzz} %{type}: %{message}"));
-    // Full panos are larger than Qt's default 256 MB decoding limit.
-    QImageReader::setAllocationLimit(1024);
+    QImageReader::setAllocationLimit(kImageReaderLimitMb);
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Korvessa");

@@ -37,6 +37,9 @@ struct ProgressRequest {
     int minimum = 0;
     int maximum = 0;
     QWidget* parent = nullptr;
+    // Without a parent: the view belongs to the application's window, which only the application
+    // knows (its implementation puts it in).
+    bool ownedByWindow = false;
     bool applicationModal = false;
     int minimumWidth = 0;
     // A view that waits for work to wind down: it shows only once waitUntilFinished() is called.

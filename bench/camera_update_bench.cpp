@@ -26,8 +26,7 @@ public:
     QStringList openFileNames(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
     QString existingDirectory(QWidget*, const QString&, const QString&) override { return {}; }
     FloorChoice selectFloor(Building*, Floor*) override { return {}; }
-    int choiceOrCancel(QWidget*, Icon, const QString&, const QString&, const QString&,
-                       const QList<NamedButton>&) override
+    int choiceOrCancel(Icon, const QString&, const QString&, const QString&, const QList<NamedButton>&) override
     {
         return -1;
     }

@@ -123,6 +123,10 @@ private:
             // An error status is the service failing, as a broken connection is.
             if (m_reader.status() >= 400)
                 finishWith(CameraReply::ConnectionFailure);
+            // A reply that comes before the whole request went out cannot vouch for what was
+            // not sent: an upload taken as a success there would be applied with part of the file.
+            else if (m_sent < m_request.body.size() || m_socket.bytesToWrite() > 0)
+                finishWith(CameraReply::BadAnswer);
             else
                 finish(judgeCameraReply(false, m_reader.body(), m_request.returnCodeField));
             return;

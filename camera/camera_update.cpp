@@ -6,7 +6,9 @@
 #include <QFile>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -58,6 +60,29 @@ FlowTexts systemFileTexts()
             QStringLiteral("Update finished successfully!")};
 }
 
+// The window an update started over, shared by the update and the list below so that the window can
+// let go of every update it started when it closes (GUI thread only).
+struct WindowSlot {
+    QWidget* window = nullptr;
+};
+
+std::vector<std::weak_ptr<WindowSlot>>& windowSlots()
+{
+    static std::vector<std::weak_ptr<WindowSlot>> registered;
+    return registered;
+}
+
+std::shared_ptr<WindowSlot> slotFor(QWidget* window)
+{
+    auto& registered = windowSlots();
+    registered.erase(std::remove_if(registered.begin(), registered.end(),
+                                    [](const std::weak_ptr<WindowSlot>& slot) { return slot.expired(); }),
+                     registered.end());
+    auto slot = std::make_shared<WindowSlot>(WindowSlot{window});
+    registered.push_back(slot);
+    return slot;
+}
+
 // One update under way: everything its steps need, copied when it starts.
 struct Update {
     enum Kind { Firmware, SystemFile };
@@ -69,7 +94,10 @@ struct Update {
     QByteArray bytes;
     QString version;   // firmware: the new version
     int timestamp = 0; // system file: the new file's time stamp
-    QWidget* parent = nullptr;
+    std::shared_ptr<WindowSlot> window; // the window that started the update, until it closes
+
+    // What the boxes and busy views go over: the window may close while the camera works.
+    QWidget* parent() const { return window ? window->window : nullptr; }
 
     const UsbUpdateVariant& usbVariant() const
     {
@@ -80,19 +108,19 @@ using UpdateRef = std::shared_ptr<const Update>;
 
 void tell(const Update& update, Questions::Icon icon, const QString& text)
 {
-    questions().question(update.parent, icon, update.texts.title, text, Questions::Ok, Questions::Ok);
+    questions().question(update.parent(), icon, update.texts.title, text, Questions::Ok, Questions::Ok);
 }
 
 bool agrees(const Update& update, const QString& text)
 {
-    return questions().question(update.parent, Questions::Question, update.texts.title, text,
+    return questions().question(update.parent(), Questions::Question, update.texts.title, text,
                                 Questions::Yes | Questions::No, Questions::No)
         == Questions::Yes;
 }
 
 void takeManualRoute(const Update& update)
 {
-    installUpdateViaUsb(update.usbVariant(), update.connection.address, update.file, update.parent);
+    installUpdateViaUsb(update.usbVariant(), update.connection.address, update.file, update.parent());
 }
 
 // The whole update file, or false once the person was told why there is none.
@@ -211,7 +239,7 @@ void onUploaded(const UpdateRef& update, const CameraReply& reply)
     }
     const QByteArray& apply = update->kind == Update::Firmware ? update->profile.firmwareApplyCommand
                                                                : update->profile.systemFileApplyCommand;
-    postToCamera(update->connection, command(*update, apply, update->texts.applyBusy), update->parent,
+    postToCamera(update->connection, command(*update, apply, update->texts.applyBusy), update->parent(),
                  [update](const CameraReply& applied) { onApplied(update, applied); });
 }
 
@@ -235,7 +263,7 @@ void onStatus(const UpdateRef& update, const CameraReply& reply)
         return;
     const CameraRequest upload{update->texts.uploadPath, QByteArrayLiteral("application/octet-stream"),
                                update->bytes, update->texts.uploadBusy, update->profile.returnCodeField};
-    postToCamera(update->connection, upload, update->parent,
+    postToCamera(update->connection, upload, update->parent(),
                  [update](const CameraReply& uploaded) { onUploaded(update, uploaded); });
 }
 
@@ -250,10 +278,17 @@ void run(Update update)
     const auto shared = std::make_shared<const Update>(std::move(update));
     postToCamera(shared->connection,
                  command(*shared, shared->profile.statusCommand, QStringLiteral("Communicating with the camera...")),
-                 shared->parent, [shared](const CameraReply& status) { onStatus(shared, status); });
+                 shared->parent(), [shared](const CameraReply& status) { onStatus(shared, status); });
 }
 
 } // namespace
+
+void releaseUpdateWindow(QWidget* window)
+{
+    for (const auto& weak : windowSlots())
+        if (const auto slot = weak.lock(); slot && slot->window == window)
+            slot->window = nullptr;
+}
 
 void startFirmwareUpdate(const CameraUpdateProfile& profile, const CameraConnection& connection,
                          const QString& firmwareFile, const QString& version, QWidget* parent)
@@ -265,7 +300,7 @@ void startFirmwareUpdate(const CameraUpdateProfile& profile, const CameraConnect
     update.texts = firmwareTexts(profile);
     update.file = firmwareFile;
     update.version = version;
-    update.parent = parent;
+    update.window = slotFor(parent);
     run(std::move(update));
 }
 
@@ -279,6 +314,6 @@ void startSystemFileUpdate(const CameraUpdateProfile& profile, const CameraConne
     update.texts = systemFileTexts();
     update.file = systemFile;
     update.timestamp = timestamp;
-    update.parent = parent;
+    update.window = slotFor(parent);
     run(std::move(update));
 }

@@ -40,8 +40,12 @@ CameraUpdateProfile oneLensLidarUpdateProfile();
 // in the reply handlers on the GUI thread. Every failure ends in an offer of the manual route by
 // USB drive. The file is read whole first: one that cannot be read or is empty is refused before
 // anything is sent. Everything the update needs is copied, so it does not depend on the camera
-// model or the project that started it.
+// model or the project that started it. Its boxes go over `parent` until that window lets go of it
+// (releaseUpdateWindow); after that they stand on their own.
 void startFirmwareUpdate(const CameraUpdateProfile& profile, const CameraConnection& connection,
                          const QString& firmwareFile, const QString& version, QWidget* parent);
 void startSystemFileUpdate(const CameraUpdateProfile& profile, const CameraConnection& connection,
                            const QString& systemFile, int timestamp, QWidget* parent);
+// A window that closes lets go of the updates it started: their later boxes and busy views have no
+// parent. GUI thread only.
+void releaseUpdateWindow(QWidget* window);

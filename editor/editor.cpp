@@ -41,6 +41,10 @@ Editor::Editor(QWidget* parent) : QGraphicsView(parent)
     connect(m_rotateRight, &QAction::triggered, this, [this] { rotateSelection(kRotationStep); });
     m_rotateByCompass = makeAction(tr("Rotate floors by compass"), QKeySequence(), &Editor::rotateFloorsByCompass);
     m_zoomToFit = makeAction(tr("Zoom to fit"), QKeySequence(Qt::Key_F), &Editor::zoomToFit);
+    m_arrangeSelected =
+        makeAction(tr("Arrange selected scans"), QKeySequence(Qt::Key_R), &Editor::arrangeSelectedScans);
+    m_arrangeSelected->setToolTip(tr("Place the selected scans against the floor's other scans by their lidar "
+                                     "outlines; again for the next placement found (R)"));
     updateActions();
 }
 
@@ -94,6 +98,7 @@ void Editor::updateActions()
     m_rotateRight->setEnabled(hasSelection);
     m_rotateByCompass->setEnabled(m_floor);
     m_zoomToFit->setEnabled(m_floor);
+    m_arrangeSelected->setEnabled(scanSelected);
 }
 
 void Editor::rotateSelection(double degrees)
@@ -113,6 +118,12 @@ void Editor::rotateFloorsByCompass()
 {
     if (m_floor)
         m_floor->rotateFloorsByCompass();
+}
+
+void Editor::arrangeSelectedScans()
+{
+    if (m_floor)
+        m_arrangement.arrangeSelected(m_floor, this);
 }
 
 void Editor::zoomToFit()

@@ -130,6 +130,17 @@ void Panorama::reloadOneLens(CamParamsOneLens& camera, bool reprocess)
         postGeometry(kept, false);
         return;
     }
+    const bool makePreview = reprocess || !QFileInfo::exists(preview);
+    QByteArray shots[3];
+    if (makePreview) {
+        loadOneLensShots(camera, shots);
+        const ImageParams before = m_imageParams;
+        autoAlignShots(camera, shots);
+        // The outline follows the shots' turns and the levelling: read it under the aligned ones,
+        // as every later load will.
+        if (m_imageParams != before)
+            readCameraData(camera, kOwnCalibration, data);
+    }
     // The outline, position and heading are the model's; the rest of the record is the folder's
     // metadata file.
     ScanData record = data;
@@ -147,10 +158,7 @@ void Panorama::reloadOneLens(CamParamsOneLens& camera, bool reprocess)
     if (postGeometry(data, firstRead))
         m_placed = true;
 
-    if (reprocess || !QFileInfo::exists(preview)) {
-        QByteArray shots[3];
-        loadOneLensShots(camera, shots);
-        autoAlignShots(camera, shots);
+    if (makePreview) {
         const QByteArray rgb = renderOneLensPano(camera, shots, kPreviewWidth);
         writePreviewPic(writableFilePath(scanfiles::preview), bytes(rgb), kPreviewWidth, kPreviewHeight);
     }

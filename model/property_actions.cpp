@@ -191,5 +191,6 @@ void Property::applyCalibrationRotation(float a, float b, float c)
     m_trialCalibrationApplied = !(b == -1.0f && c == 0.0f);
     for (Panorama* pano : fullScans(m_buildings))
         pano->loadPointcloud(false, 0, a, b, c);
+    // The outlines the scans posted land before the caller shows the trial or asks about it.
     runPendingMainThreadJobs();
 }

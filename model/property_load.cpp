@@ -241,7 +241,7 @@ void ProjectLoad::openProgressDialog()
     request.label = Property::tr("Loading...");
     request.cancelText = Property::tr("Cancel");
     request.maximum = 10;
-    request.parent = mainWindowInstance();
+    request.ownedByWindow = true;
     request.applicationModal = true;
     request.minimumWidth = 400;
     m_progress = openProgress(request);
@@ -455,7 +455,7 @@ bool ProjectLoad::askNewerFormat()
 {
     m_progress->setVisible(false);
     const int answer = questions().choiceOrCancel(
-        mainWindowInstance(), Questions::Warning, Property::tr("Newer project format"),
+        Questions::Warning, Property::tr("Newer project format"),
         Property::tr("This project was saved by a newer version of Quoril."),
         Property::tr("Updating Quoril is recommended. If you choose to open or re-import, make a backup or copy of "
                      "the project folder first \u2014 the project may become unrecoverable."),
@@ -541,7 +541,6 @@ void ProjectLoad::reloadScans()
     // 16.
     ScanPass::Options options;
     options.progress = m_progress.get();
-    options.parent = mainWindowInstance();
     options.body = loadPanoTask;
     options.property = &p;
     if (ScanPass::run(m_tasks, options) == ScanPass::Outcome::Canceled) {

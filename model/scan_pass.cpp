@@ -95,7 +95,7 @@ ScanPass::Outcome ScanPass::run(QList<PanoTask>& tasks, const Options& options)
     }
     ProgressRequest cancelingRequest;
     cancelingRequest.label = QObject::tr("Canceling...");
-    cancelingRequest.parent = options.parent;
+    cancelingRequest.ownedByWindow = true;
     cancelingRequest.hiddenUntilWaiting = true;
     const std::unique_ptr<Progress> canceling = openProgress(cancelingRequest);
     QObject::connect(&watcher, &QFutureWatcherBase::finished, [&canceling] { canceling->finish(); });
@@ -129,6 +129,7 @@ ScanPass::Outcome ScanPass::run(QList<PanoTask>& tasks, const Options& options)
     canceling->waitUntilFinished();
     future.waitForFinished();
     watcher.disconnect();
+    // What the finished tasks posted lands before the caller drops the scans (the load resets).
     runPendingMainThreadJobs();
     return Outcome::Canceled;
 }

@@ -38,7 +38,6 @@ public:
 
     struct Options {
         Progress* progress = nullptr;                 // shown, modal; the caller owns it
-        QWidget* parent = nullptr;                    // parent of the "Canceling..." dialog
         std::function<void(PanoTask&)> body;          // pool threads
         std::function<void(int done, int total)> onProgress; // GUI thread, optional
         bool singleOpenMpThread = false;              // OpenMP regions inside a task use one thread

@@ -4,6 +4,7 @@
 #include "camera/cam_params_ztm6.h"
 #include "camera/camera_connection.h"
 #include "camera/camera_request.h"
+#include "camera/camera_update.h"
 #include "model/property.h"
 #include "support/fake_camera_service.h"
 #include "support/log_capture.h"
@@ -161,6 +162,37 @@ TEST_F(InstallCameraUpdate, TheCommandUpdatesTheProjectsCameraOverWifi)
     processEventsFor(30);
     EXPECT_TRUE(window.findChildren<QProgressDialog*>().isEmpty()) << "every busy dialog closed";
     QSettings().remove(kCameraUrlKey);
+}
+
+// The window may close while the camera works: the update goes on to its end, and what it shows
+// after that stands on its own instead of pointing at the window that is gone.
+TEST(InstallCameraUpdateWindow, AnUpdateOutlivesTheWindowThatStartedIt)
+{
+    MessagePresenter::setBlockingBoxes(false);
+    QTemporaryDir root;
+    FakeCameraService camera;
+    camera.setJsonReply("/cmd", R"({"cmd": 12})", R"({"retCode": 0, "fwVersion": "1.3.9"})");
+    camera.setJsonReply("/store/fw6_update.7z", {}, R"({"retCode": 0})");
+    camera.setJsonReply("/cmd", R"({"cmd": 13, "fromRAM":1})", R"({"retCode": 0})");
+    const QString firmware = root.filePath("fw6_update_1.4.0.7z");
+    writeFile(firmware, pseudoRandomBytes(200000, 9));
+    auto window = std::make_unique<MainWindow>();
+    window->show();
+    const QWidget* started = window.get();
+    ScriptedPrompt prompt;
+    prompt.answerQuestion(QMessageBox::Ok).answerQuestion(QMessageBox::Ok);
+    startFirmwareUpdate(twoLensUpdateProfile(), CameraConnection{camera.address(), 10000}, firmware, "1.4.0",
+                        window.get());
+    EXPECT_EQ(window->findChildren<QProgressDialog*>().size(), 1) << "the busy view over the window";
+    window.reset();
+    EXPECT_TRUE(processEventsUntil([&] { return prompt.pending() == 0 && cameraRequestsUnderWay() == 0; }, 10000));
+    EXPECT_EQ(camera.requestPaths(), QList<QByteArray>({"/cmd", "/store/fw6_update.7z", "/cmd"}));
+    ASSERT_EQ(prompt.asked().size(), 2);
+    EXPECT_EQ(prompt.asked()[0].parent, started);
+    EXPECT_EQ(prompt.asked()[1].text, "Firmware updated successfully and system is now rebooting.");
+    EXPECT_EQ(prompt.asked()[1].parent, nullptr);
+    processEventsFor(30);
+    MessagePresenter::setBlockingBoxes(true);
 }
 
 } // namespace

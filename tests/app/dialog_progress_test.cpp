@@ -1,4 +1,5 @@
 #include "app/dialog_progress.h"
+#include "app/main_window_instance.h"
 
 #include <QApplication>
 #include <QProgressDialog>
@@ -86,4 +87,29 @@ TEST(DialogProgress, OutlivesTheWindowThatOwnsIt)
     progress->setLabel("still here");
     progress->waitUntilFinished();
     progress->finish();
+}
+
+// The model names no window: a view it asks the window to own gets the one the application knows,
+// a parent the caller holds wins, and a view that asks for neither has none.
+TEST(DialogProgress, AViewOwnedByTheWindowTakesTheApplicationsWindow)
+{
+    QWidget window, holder;
+    setMainWindowInstance(&window);
+    const auto parentOf = [](const ProgressRequest& request) {
+        return DialogProgress(request).dialog()->parentWidget();
+    };
+    ProgressRequest request;
+    request.label = "Loading...";
+    for (const bool waiting : {false, true}) {
+        request.hiddenUntilWaiting = waiting;
+        request.ownedByWindow = true;
+        EXPECT_EQ(parentOf(request), &window) << waiting;
+        request.parent = &holder;
+        EXPECT_EQ(parentOf(request), &holder) << waiting;
+        request.ownedByWindow = false;
+        EXPECT_EQ(parentOf(request), &holder) << waiting;
+        request.parent = nullptr;
+        EXPECT_EQ(parentOf(request), nullptr) << waiting;
+    }
+    setMainWindowInstance(nullptr);
 }

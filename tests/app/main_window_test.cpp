@@ -1,5 +1,6 @@
 #include "app/custom_message_box.h"
 #include "app/desktop_services.h"
+#include "app/dialog_progress.h"
 #include "app/export_dialog.h"
 #include "app/floor_panel.h"
 #include "app/main_window.h"
@@ -98,6 +99,25 @@ ScriptedPrompt::DialogHandler answerExportCheck(bool ignore)
         return check->result();
     };
 }
+
+// Every progress view the application opens while it lives: its label and the widget that owns it.
+class ProgressOwners {
+public:
+    ProgressOwners()
+        : m_previous(setProgressFactory([this](const ProgressRequest& request) -> std::unique_ptr<Progress> {
+              auto progress = std::make_unique<DialogProgress>(request);
+              owners << qMakePair(request.label, progress->dialog()->parentWidget());
+              return progress;
+          }))
+    {
+    }
+    ~ProgressOwners() { setProgressFactory(m_previous); }
+
+    QList<QPair<QString, QWidget*>> owners;
+
+private:
+    ProgressFactory m_previous;
+};
 
 } // namespace
 
@@ -220,6 +240,34 @@ TEST(MainWindow, LoadEditSaveAndExportAGeneratedProject)
     EXPECT_FALSE(f.window.isWindowModified());
     ScriptedPrompt none;
     EXPECT_TRUE(f.window.close());
+}
+
+// The load, the build pass and the export ask for their progress views (and for the views that wait
+// out a cancel) without naming the window; each belongs to the window all the same.
+TEST(MainWindow, TheProgressOfTheLoadTheBuildAndTheExportBelongsToTheWindow)
+{
+    LoadedWindowFixture f;
+    ProgressOwners progress;
+    f.load(f.folder);
+    for (Building* building : f.window.currentProperty()->buildings())
+        for (Floor* floor : building->floors()) {
+            floor->setGradeHint(2);
+            for (int i = 0; i < floor->panos().size(); ++i)
+                floor->panos()[i]->setPos(3000.0 * i, 0);
+        }
+    {
+        ScriptedPrompt prompt;
+        prompt.answerDialog(answerExportCheck(true)).answerDialog([](QDialog*) { return int(QDialog::Rejected); });
+        f.window.exportAction()->trigger();
+    }
+    EXPECT_TRUE(QFileInfo(f.folder + "/_Export/Maple Street.quoril.tar").isFile());
+    QStringList labels;
+    for (const auto& [label, owner] : std::as_const(progress.owners)) {
+        labels << label;
+        EXPECT_EQ(owner, &f.window) << label.toStdString();
+    }
+    EXPECT_EQ(labels,
+              (QStringList{"Loading...", "Canceling...", "Quoriling panos... ", "Canceling...", "Exporting..."}));
 }
 
 TEST(MainWindow, UnsavedChangesAreAskedAboutBeforeALoadOrAClose)

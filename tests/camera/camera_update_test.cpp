@@ -3,6 +3,7 @@
 #include "camera/camera_update.h"
 #include "camera_update_fixture.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <optional>
@@ -255,6 +256,60 @@ TEST_F(WifiUpdate, OneLensSystemFileGatesOnTheCamerasFirmware)
     EXPECT_EQ(service.requestPaths(), QList<QByteArray>({"/cmd", "/cmd"}));
 }
 
+TEST_F(WifiUpdate, OneLensSystemFileNotNewerThanTheCamerasAsksFirst)
+{
+    const QString already = "System file is already updated. There is no need to do anything.\nWould you like to "
+                            "update anyway?";
+    service.setJsonReply("/store/system.cfg", {}, R"({"retcode": 0})");
+    service.setJsonReply("/cmd", R"({"cmd": 19, "fromRAM":1})", R"({"retcode": 0})");
+    const auto cameraHolds = [&](int stamp) {
+        service.setJsonReply("/cmd", kOneLensStatus,
+                             R"({"retcode": 0, "fw_version": "1.3.500", "systemcfg_timestamp": )"
+                                 + QByteArray::number(stamp) + "}");
+    };
+    for (const int cameraStamp : {20240315, 20250101}) {
+        SCOPED_TRACE(cameraStamp);
+        cameraHolds(cameraStamp);
+        expectStart();
+        prompt.answerQuestion(Questions::No);
+        CamParamsZTM5().updateSystemFile(systemFile, 20240315, nullptr);
+        settle();
+        EXPECT_EQ(askedTexts().last(), already);
+        EXPECT_EQ(prompt.asked().last().icon, Questions::Question);
+    }
+    EXPECT_EQ(service.requestPaths(), QList<QByteArray>({"/cmd", "/cmd"}));
+    // Insisting sends it all the same.
+    cameraHolds(20240315);
+    expectStart();
+    prompt.answerQuestion(Questions::Yes).answerQuestion(Questions::Ok);
+    CamParamsZTM5().updateSystemFile(systemFile, 20240315, nullptr);
+    settle();
+    EXPECT_EQ(askedTexts().mid(4), QStringList({kSystemFileWifi, already, "Update finished successfully!"}));
+    ASSERT_EQ(service.requests().size(), 5);
+    expectRequest(service.requests()[3], "/store/system.cfg", "application/octet-stream", systemFileBytes);
+}
+
+TEST_F(WifiUpdate, OneLensSystemFileGoesOverWifiFrom1_3_427)
+{
+    service.setJsonReply("/store/system.cfg", {}, R"({"retcode": 0})");
+    service.setJsonReply("/cmd", R"({"cmd": 19, "fromRAM":1})", R"({"retcode": 0})");
+    service.setJsonReply("/cmd", kOneLensStatus, R"({"retcode": 0, "fw_version": "1.3.426", "systemcfg_timestamp": 1})");
+    expectStart();
+    prompt.answerQuestion(Questions::Ok).answerQuestion(Questions::Ok).answerDirectory(QString());
+    CamParamsZTM5().updateSystemFile(systemFile, 20240315, nullptr);
+    settle();
+    EXPECT_EQ(askedTexts().mid(1), QStringList({kNoWifiUpdate, kUsbSystemFileFirst, QString()}));
+    EXPECT_EQ(service.requestPaths(), QList<QByteArray>({"/cmd"}));
+
+    service.setJsonReply("/cmd", kOneLensStatus, R"({"retcode": 0, "fw_version": "1.3.427", "systemcfg_timestamp": 1})");
+    expectStart();
+    prompt.answerQuestion(Questions::Ok);
+    CamParamsZTM5().updateSystemFile(systemFile, 20240315, nullptr);
+    settle();
+    EXPECT_EQ(askedTexts().mid(4), QStringList({kSystemFileWifi, "Update finished successfully!"}));
+    EXPECT_EQ(service.requestPaths(), QList<QByteArray>({"/cmd", "/cmd", "/store/system.cfg", "/cmd"}));
+}
+
 // ---- Replies that are not a success ----
 
 TEST_F(WifiUpdate, OnlyAJsonObjectWithANumericZeroCodeIsAnAnswer)
@@ -441,6 +496,73 @@ TEST_F(WifiUpdate, ASilentUploadIsNotApplied)
     settle(5000);
     EXPECT_EQ(askedTexts()[1], kFirmwareRejected);
     EXPECT_EQ(service.requestPaths(), QList<QByteArray>({"/cmd", "/store/fw6_update.7z"}));
+}
+
+// The time-out is about silence, not the length of an exchange: a reply that comes piece by piece
+// over longer than the time-out, never pausing that long, is waited for.
+TEST_F(WifiUpdate, ASlowReplyThatNeverPausesForTheTimeOutIsWaitedFor)
+{
+    FakeCameraService::Reply slow{200, R"({"retCode": 0, "fwVersion": "1.0"})"};
+    slow.pieces = 6;
+    slow.pieceDelayMs = 200; // a second for the whole reply
+    service.setReply("/cmd", kTwoLensStatus, slow);
+    const CameraRequest status{"/cmd", "application/json", kTwoLensStatus, {}, "retCode"};
+    std::optional<CameraReply> reply;
+    QElapsedTimer clock;
+    clock.start();
+    postToCamera(CameraConnection{service.address(), 400}, status, nullptr,
+                 [&](const CameraReply& answer) { reply = answer; });
+    ASSERT_TRUE(processEventsUntil([&] { return reply.has_value(); }, 10000));
+    EXPECT_GE(clock.elapsed(), 1000);
+    EXPECT_EQ(reply->kind, CameraReply::Valid);
+    EXPECT_EQ(reply->object["fwVersion"].toString(), "1.0");
+    settle();
+}
+
+// The same for the upload: a camera that takes the file slowly, longer than the time-out, but
+// never stops taking it for that long, gets all of it and applies it.
+TEST_F(WifiUpdate, AnUploadTheCameraTakesSlowlyIsWaitedFor)
+{
+    constexpr int timeoutMs = 2000;
+    service.setJsonReply("/cmd", kTwoLensStatus, R"({"retCode": 0, "fwVersion": "1.0"})");
+    service.setJsonReply("/store/fw6_update.7z", {}, R"({"retCode": 0})");
+    service.setJsonReply("/cmd", R"({"cmd": 13, "fromRAM":1})", R"({"retCode": 0})");
+    // 48 MiB taken at 10 MiB/s: what the network holds when the last piece is out (a few
+    // mebibytes) drains well within the time-out, the whole takes more than twice as long.
+    const QByteArray large = pseudoRandomBytes(48 * 1024 * 1024, 23);
+    const QString largeFirmware = write("large firmware.7z", large);
+    service.setReadPace(1024 * 1024, 100);
+    expectStart();
+    prompt.answerQuestion(Questions::Ok);
+    startFirmwareUpdate(twoLensUpdateProfile(), CameraConnection{service.address(), timeoutMs}, largeFirmware, "2.0",
+                        nullptr);
+    settle(60000);
+    EXPECT_EQ(askedTexts(), QStringList({kTwoLensWifi, "Firmware updated successfully and system is now rebooting."}));
+    ASSERT_EQ(service.requests().size(), 3);
+    EXPECT_TRUE(service.requests()[1].body == large);
+    EXPECT_GT(service.requests()[1].receivedInMs, timeoutMs) << "the upload itself outlasts the time-out";
+}
+
+// A camera that says it took the file before it had all of it cannot have taken it whole.
+TEST_F(WifiUpdate, AnUploadAnsweredBeforeItWasWholeIsNotApplied)
+{
+    service.setJsonReply("/cmd", kTwoLensStatus, R"({"retCode": 0, "fwVersion": "1.0"})");
+    service.setJsonReply("/cmd", R"({"cmd": 13, "fromRAM":1})", R"({"retCode": 0})");
+    FakeCameraService::Reply early{200, R"({"retCode": 0})"};
+    early.early = true;
+    service.setReply("/store/fw6_update.7z", {}, early);
+    // More than the network's buffers hold, so the camera's answer comes while most is unsent.
+    const QByteArray large = pseudoRandomBytes(32 * 1024 * 1024, 29);
+    const QString largeFirmware = write("large firmware.7z", large);
+    expectStart();
+    prompt.answerQuestion(Questions::Ok).answerQuestion(Questions::Ok).answerDirectory(QString());
+    startFirmwareUpdate(twoLensUpdateProfile(), CameraConnection{service.address(), 5000}, largeFirmware, "2.0",
+                        nullptr);
+    settle();
+    EXPECT_EQ(askedTexts().mid(1, 2), QStringList({kFirmwareRejected, kUsbFirmwareFirst}));
+    EXPECT_EQ(service.requestPaths(), QList<QByteArray>({"/cmd", "/store/fw6_update.7z"})) << "no apply";
+    ASSERT_EQ(service.requests().size(), 2);
+    EXPECT_LT(service.requests()[1].body.size(), large.size());
 }
 
 // ---- The update file ----

@@ -303,7 +303,8 @@ TEST(OneLensBlend, FullPanoMatchesARenderOfTheSceneMadeApart)
     QTemporaryDir dir;
     const ProcessResult made =
         runProcess(systemPython(), {QStringLiteral(QUORIL_SOURCE_DIR "/tests/support/one_lens_reference.py"), dir.path(),
-                                    "--side", "1024", "--width", "7200", "--stride", "4"});
+                                    "--side", "1024", "--width", "7200", "--stride", "4"},
+                   {}, 600000);
     ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
     const QJsonObject described = QJsonDocument::fromJson(made.out).object();
     const int width = 7200, height = width / 2, stride = described["stride"].toInt();

@@ -1,4 +1,6 @@
 #include "camera/cam_params_ztm4.h"
+#include "imaging/image_io.h"
+#include "support/pic_checks.h"
 #include "support/system_cfg_fixture.h"
 #include "support/test_support.h"
 
@@ -224,4 +226,34 @@ TEST_F(Ztm4Shots, ShotsOfAnotherSizeAreRefusedAndMissingOnesLeaveNothing)
     EXPECT_EQ(thrownMessage([&] { model.loadFisheyeImage(folder, 0, rgb, false); }),
               "Failed to process image" + path("ha.jpg") + ": improper size.");
     EXPECT_TRUE(rgb.isEmpty());
+}
+
+// 637 bytes may declare 16000 x 8000 pixels, which the program's reader limit would let it decode
+// for a gigabyte and seconds. A shot or exposure the calibration cannot take is refused from its
+// header: with little address space left, a decode would fail first (and the shot pass unnoticed).
+TEST_F(Ztm4Shots, ShotsAndExposuresOfAnotherSizeAreRefusedFromTheirHeaderBeforeDecoding)
+{
+    writeFile(path("ha.jpg"), jpegDeclaringSize(16000, 8000));
+    writeFile(path("pb0.jpg"), jpegDeclaringSize(16000, 8000));
+    // Of the shot's height but wider than any camera's frame: more than twice as wide as high.
+    writeFile(path("pc0.jpg"), jpegDeclaringSize(2 * kSide + 1, kSide));
+    ImageAllocationLimit allocation(kImageReaderLimitMb);
+    QByteArray rgb = "left over";
+    QString shot, exposure, wide;
+    {
+        AddressSpaceHeadroom headroom(256 << 20);
+        shot = thrownMessage([&] { model.loadFisheyeImage(folder, 0, rgb, false); });
+        exposure = build(1);
+        wide = build(2);
+    }
+    EXPECT_EQ(shot, "Failed to process image" + path("ha.jpg") + ": improper size.");
+    EXPECT_TRUE(rgb.isEmpty());
+    EXPECT_EQ(exposure, "Could not process HDR image: " + path("pb0.jpg"));
+    EXPECT_EQ(wide, "Could not process HDR image: " + path("pc0.jpg"));
+    EXPECT_EQ(files(), (QStringList{"ha.jpg", "pb0.jpg", "pc0.jpg"})) << "nothing built, nothing removed";
+
+    // Twice as wide as high is the widest exposure taken.
+    writeExposures(folder, "c", 2 * kSide, kSide, 1);
+    EXPECT_EQ(build(2), "(nothing thrown)");
+    EXPECT_TRUE(QFile::exists(path("hc.jpg")));
 }

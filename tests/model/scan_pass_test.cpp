@@ -44,7 +44,7 @@ struct ScanPassFixture : ProjectFixture {
     ScanPass::Outcome run(std::function<void(PanoTask&)> body, bool singleOpenMpThread = false)
     {
         const auto onProgress = [this](int done, int total) { progress.append({done, total}); };
-        return ScanPass::run(tasks, {&dialogProgress, nullptr, std::move(body), onProgress, singleOpenMpThread, property.get()});
+        return ScanPass::run(tasks, {&dialogProgress, std::move(body), onProgress, singleOpenMpThread, property.get()});
     }
 };
 

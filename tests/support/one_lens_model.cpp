@@ -40,13 +40,8 @@ void OneLensTestModel::loadFisheyeImage(const QString& scanFolder, int shot, QBy
 {
     ++shotLoads;
     const QString path = shotPath(scanFolder, shot);
-    int width = 0, height = 0;
-    if (!loadShotImageRgb(path, rgb, width, height))
-        return;
-    if (width != IMGHEIGHT || height != IMGHEIGHT) {
-        rgb.clear();
+    if (loadShotFile(path, rgb) == SizedImage::WrongSize)
         throw std::runtime_error("Failed to load image" + path.toStdString() + ": improper size.");
-    }
 }
 
 void OneLensTestModel::loadScanData(const QString& scanFolder, ImageParams&, ScanData& data,
