@@ -65,6 +65,17 @@ struct LoadedWindowFixture {
         // Broken scans leave their floors, and messages are shown, through posted jobs.
         runPostedJobs();
     }
+    // Loads the project, marks Ground below grade and saves it: a saved project that the raw
+    // folder alone would not give. Returns Ground, shown on the floor view.
+    Floor* loadAndSaveGroundBelowGrade()
+    {
+        load(folder);
+        Floor* ground = window.editor()->floor();
+        if (ground)
+            ground->setGradeHint(1);
+        window.saveAction()->trigger();
+        return ground;
+    }
     int treeRows(Itemizeable* entry) const { return window.treeModel()->rowCount(window.treeModel()->indexOf(entry)); }
 };
 
@@ -374,11 +385,8 @@ TEST(MainWindow, AFailedLoadIsReportedChangesNothingAndTheWindowStaysUsable)
 TEST(MainWindow, AFloorRenamedInTheTreeLoadsAsTheSameTreeAfterADiscard)
 {
     LoadedWindowFixture f;
-    f.load(f.folder);
-    Floor* ground = f.window.editor()->floor();
+    Floor* ground = f.loadAndSaveGroundBelowGrade();
     ASSERT_TRUE(ground && ground->ownName() == "Ground");
-    ground->setGradeHint(1);
-    f.window.saveAction()->trigger();
 
     PropertyTreeView* tree = f.window.treeView();
     ASSERT_TRUE(tree->selectEntry(ground));
@@ -411,11 +419,8 @@ TEST(MainWindow, AFloorRenamedInTheTreeLoadsAsTheSameTreeAfterADiscard)
 TEST(MainWindow, AFloorDeletedInTheTreeStaysGoneAfterADiscard)
 {
     LoadedWindowFixture f;
-    f.load(f.folder);
-    Floor* ground = f.window.editor()->floor();
+    Floor* ground = f.loadAndSaveGroundBelowGrade();
     ASSERT_TRUE(ground && ground->ownName() == "Ground");
-    ground->setGradeHint(1);
-    f.window.saveAction()->trigger();
     ASSERT_TRUE(QFile::exists(f.folder + "/quoril.qjs"));
 
     Floor* first = ground->building()->floors()[1];

@@ -5,6 +5,7 @@
 #include "model/panorama.h"
 #include "model/property.h"
 #include "support/log_capture.h"
+#include "support/model_fixture.h"
 #include "support/project_generator.h"
 #include "support/read_only_folder.h"
 #include "support/scripted_prompt.h"
@@ -20,15 +21,6 @@
 using namespace testsupport;
 
 namespace {
-
-QList<Panorama*> scansOf(const Property& property)
-{
-    QList<Panorama*> scans;
-    for (Building* building : property.buildings())
-        for (Floor* floor : building->floors())
-            scans += floor->panos();
-    return scans;
-}
 
 QString cacheFolderOf(const QString& folder)
 {

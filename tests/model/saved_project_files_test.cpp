@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 using namespace testsupport;
@@ -37,6 +38,27 @@ Panorama* scanIn(Floor* floor, const QString& dir)
         if (pano->dir() == dir)
             return pano;
     return nullptr;
+}
+
+// The project as the next load finds it once the unsaved edits are gone: discarded, and recovered
+// from the autosave copy a crash left (`autosave`, named "Edited"); `check` looks at each.
+void reopenBothWays(const QString& folder, const QByteArray& autosave,
+                    const std::function<void(Property& again, const LogCapture& log)>& check)
+{
+    for (const bool recover : {false, true}) {
+        SCOPED_TRACE(recover ? "autosave recovered" : "edits discarded");
+        if (recover)
+            writeFile(folder + "/~quoril.qjs", autosave);
+        LogCapture log;
+        ScriptedPrompt prompt;
+        if (recover)
+            prompt.answerQuestion(QMessageBox::Yes);
+        Property again;
+        ASSERT_TRUE(again.load(folder));
+        EXPECT_EQ(again.ownName(), recover ? "Edited" : "Maple Street");
+        check(again, log);
+        again.setDirty(false);
+    }
 }
 
 } // namespace
@@ -73,17 +95,7 @@ TEST(SavedProjectFiles, FolderChangesReachTheSavedProjectAtOnce)
     const QByteArray autosave = readFile(folder + "/~quoril.qjs");
     property.reset(); // closed without saving
 
-    for (const bool recover : {false, true}) {
-        SCOPED_TRACE(recover ? "autosave recovered" : "edits discarded");
-        if (recover)
-            writeFile(folder + "/~quoril.qjs", autosave);
-        LogCapture log;
-        ScriptedPrompt prompt;
-        if (recover)
-            prompt.answerQuestion(QMessageBox::Yes);
-        Property again;
-        ASSERT_TRUE(again.load(folder));
-        EXPECT_EQ(again.ownName(), recover ? "Edited" : "Maple Street");
+    reopenBothWays(folder, autosave, [&](Property& again, const LogCapture& log) {
         ASSERT_EQ(again.buildings().size(), 1) << "no floor left for a new building";
         Floor* renamed = floorNamed(again, "1st Floor");
         ASSERT_NE(renamed, nullptr) << "the saved name, in the renamed folder";
@@ -96,8 +108,7 @@ TEST(SavedProjectFiles, FolderChangesReachTheSavedProjectAtOnce)
         EXPECT_EQ(moved->tags()[0].title, "Boiler");
         EXPECT_EQ(floorNamed(again, "Ground")->panos().size(), 1);
         EXPECT_FALSE(log.contains(QtWarningMsg, "Could not find scan folder"));
-        again.setDirty(false);
-    }
+    });
 }
 
 // A floor deleted with its folder, and a building deleted with its floors, leave the project file
@@ -134,25 +145,14 @@ TEST(SavedProjectFiles, DeletedFloorsAndBuildingsLeaveTheSavedProjectAtOnce)
     const QByteArray autosave = readFile(folder + "/~quoril.qjs");
     property.reset(); // closed without saving
 
-    for (const bool recover : {false, true}) {
-        SCOPED_TRACE(recover ? "autosave recovered" : "edits discarded");
-        if (recover)
-            writeFile(folder + "/~quoril.qjs", autosave);
-        LogCapture log;
-        ScriptedPrompt prompt;
-        if (recover)
-            prompt.answerQuestion(QMessageBox::Yes);
-        Property again;
-        ASSERT_TRUE(again.load(folder));
-        EXPECT_EQ(again.ownName(), recover ? "Edited" : "Maple Street");
+    reopenBothWays(folder, autosave, [&](Property& again, const LogCapture& log) {
         ASSERT_EQ(again.buildings().size(), 1);
         QStringList floors;
         for (Floor* floor : again.buildings()[0]->floors())
             floors << floor->ownName();
         EXPECT_EQ(floors, QStringList({"Ground", "Pictures"}));
         EXPECT_FALSE(log.contains(QtInfoMsg, "Could not find folder"));
-        again.setDirty(false);
-    }
+    });
 }
 
 // The edits keep every other saved value; a project that lacks what they name is left unchanged.
