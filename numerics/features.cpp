@@ -1,5 +1,6 @@
 #include "numerics/features.h"
 
+#include "base/vector_clones.h"
 #include "numerics/gaussian_kernels.h"
 
 #include <omp.h>
@@ -34,121 +35,140 @@ void zeroOutside(float* map, int32_t w, int32_t h, int32_t margin)
     }
 }
 
-// out[x] = sum over i of k[i] x in[x - c + i] for x in [from, to), accumulated over i in order;
-// the loop runs over x innermost so that it vectorises without changing any sum.
-void correlateRow(const float* __restrict in, const std::vector<float>& k, int32_t from, int32_t to,
-                  float* __restrict out)
+// out[x] = sum over i of k[i] x base[i step + x] for x in [from, to), accumulated over i in order
+// from 0; the loop runs over x innermost so that it vectorises without changing any sum.
+QUORIL_VECTOR_CLONES void correlate(const float* __restrict base, ptrdiff_t step, const std::vector<float>& k,
+                                    int32_t from, int32_t to, float* __restrict out)
 {
-    const int32_t c = int32_t(k.size()) / 2;
     for (int32_t x = from; x < to; ++x)
         out[x] = 0.0f;
     for (size_t i = 0; i < k.size(); ++i) {
         const float weight = k[i];
-        const float* __restrict src = in - c + int32_t(i);
+        const float* __restrict src = base + ptrdiff_t(i) * step;
         for (int32_t x = from; x < to; ++x)
             out[x] += weight * src[x];
     }
 }
 
-// The same down a column band: out[x] = sum over i of k[i] x rows[i][x].
-void correlateColumns(const float* __restrict centre, int32_t stride, const std::vector<float>& k,
-                      int32_t from, int32_t to, float* __restrict out)
+// The kernel along a row: out[x] = sum over i of k[i] x in[x - c + i].
+void correlateRow(const float* in, const std::vector<float>& k, int32_t from, int32_t to, float* out)
 {
-    const int32_t c = int32_t(k.size()) / 2;
-    for (int32_t x = from; x < to; ++x)
-        out[x] = 0.0f;
-    for (size_t i = 0; i < k.size(); ++i) {
-        const float weight = k[i];
-        const float* __restrict src = centre + ptrdiff_t(int32_t(i) - c) * stride;
-        for (int32_t x = from; x < to; ++x)
-            out[x] += weight * src[x];
-    }
+    correlate(in - int32_t(k.size()) / 2, 1, k, from, to, out);
 }
 
-// 2-d tree over points already sorted by rank (their index). Each node keeps its subtree's
-// bounding box and lowest rank, so a nearest-neighbour query among the ranks below a bound skips
-// whole subtrees that hold none of them.
-class RankedTree {
+// The same down a column band: out[x] = sum over i of k[i] x rows[i][x], rows centred on `centre`.
+void correlateColumns(const float* centre, int32_t stride, const std::vector<float>& k, int32_t from, int32_t to,
+                      float* out)
+{
+    correlate(centre - ptrdiff_t(int32_t(k.size()) / 2) * stride, stride, k, from, to, out);
+}
+
+// The points bucketed into square cells, each cell's points in rank order (their index in the
+// list sorted by response), so that a search for the nearest point ranked below a limit reads a
+// cell only up to that rank and stops at the first ring of cells that cannot hold anything nearer.
+class RankedGrid {
 public:
-    RankedTree(const FeaturePoint* points, int32_t count)
-        : points_(points), order_(size_t(count)), nodes_(size_t(count))
+    RankedGrid(const FeaturePoint* points, int32_t count) : points_(points)
     {
+        minX_ = maxX_ = points[0].x;
+        minY_ = maxY_ = points[0].y;
+        for (int32_t i = 1; i < count; ++i) {
+            minX_ = std::min(minX_, points[i].x);
+            maxX_ = std::max(maxX_, points[i].x);
+            minY_ = std::min(minY_, points[i].y);
+            maxY_ = std::max(maxY_, points[i].y);
+        }
+        // About two points a cell where they spread evenly.
+        const double spanX = double(maxX_) - double(minX_) + 1.0, spanY = double(maxY_) - double(minY_) + 1.0;
+        cell_ = int64_t(std::max(1.0, std::ceil(std::sqrt(spanX * spanY * 2.0 / double(count)))));
+        columns_ = int32_t((int64_t(maxX_) - minX_) / cell_ + 1);
+        rows_ = int32_t((int64_t(maxY_) - minY_) / cell_ + 1);
+        start_.assign(size_t(columns_) * size_t(rows_) + 1, 0);
         for (int32_t i = 0; i < count; ++i)
-            order_[size_t(i)] = i;
-        build(0, count, 0);
+            ++start_[cellOf(points[i].x, points[i].y) + 1];
+        for (size_t c = 1; c < start_.size(); ++c)
+            start_[c] += start_[c - 1];
+        entries_.resize(size_t(count));
+        std::vector<int32_t> fill(start_.begin(), start_.end() - 1);
+        for (int32_t i = 0; i < count; ++i)
+            entries_[size_t(fill[cellOf(points[i].x, points[i].y)]++)] = Entry{points[i].x, points[i].y, i};
     }
 
     // Smallest squared distance from point q to a point of rank below `limit`, or `none`.
     int64_t nearest(int32_t q, int32_t limit, int64_t none) const
     {
+        const int32_t qx = points_[q].x, qy = points_[q].y;
+        const int64_t cx = (int64_t(qx) - minX_) / cell_, cy = (int64_t(qy) - minY_) / cell_;
         int64_t best = none;
-        search(0, int32_t(order_.size()), 0, points_[q].x, points_[q].y, limit, best);
+        for (int64_t ring = 0;; ++ring) {
+            // A cell `ring` cells away lies at least (ring - 1) cells and one pixel away.
+            if (ring > 0) {
+                const int64_t reach = (ring - 1) * cell_ + 1;
+                if (reach * reach >= best)
+                    break;
+            }
+            if (cx - ring < 0 && cy - ring < 0 && cx + ring >= columns_ && cy + ring >= rows_)
+                break;
+            for (int64_t y = std::max<int64_t>(cy - ring, 0); y <= std::min<int64_t>(cy + ring, rows_ - 1); ++y) {
+                const bool edgeRow = y == cy - ring || y == cy + ring;
+                const int64_t step = edgeRow || ring == 0 ? 1 : 2 * ring;
+                for (int64_t x = cx - ring; x <= cx + ring; x += step)
+                    if (x >= 0 && x < columns_)
+                        scan(size_t(y) * size_t(columns_) + size_t(x), qx, qy, limit, best);
+            }
+        }
         return best;
     }
 
 private:
-    struct Node {
-        int32_t minX, maxX, minY, maxY, minRank;
+    struct Entry {
+        int32_t x, y, rank;
     };
 
-    void build(int32_t lo, int32_t hi, int depth)
+    size_t cellOf(int32_t x, int32_t y) const
     {
-        if (lo >= hi)
-            return;
-        const int32_t mid = lo + (hi - lo) / 2;
-        auto key = [this, depth](int32_t i) { return depth % 2 == 0 ? points_[i].x : points_[i].y; };
-        std::nth_element(order_.begin() + lo, order_.begin() + mid, order_.begin() + hi,
-                         [&](int32_t a, int32_t b) { return key(a) < key(b); });
-        Node node{INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN, INT32_MAX};
-        for (int32_t k = lo; k < hi; ++k) {
-            const FeaturePoint& p = points_[order_[size_t(k)]];
-            node.minX = std::min(node.minX, p.x);
-            node.maxX = std::max(node.maxX, p.x);
-            node.minY = std::min(node.minY, p.y);
-            node.maxY = std::max(node.maxY, p.y);
-            node.minRank = std::min(node.minRank, order_[size_t(k)]);
-        }
-        nodes_[size_t(mid)] = node;
-        build(lo, mid, depth + 1);
-        build(mid + 1, hi, depth + 1);
+        return size_t((int64_t(y) - minY_) / cell_) * size_t(columns_) + size_t((int64_t(x) - minX_) / cell_);
     }
 
-    void search(int32_t lo, int32_t hi, int depth, int32_t qx, int32_t qy, int32_t limit,
-                int64_t& best) const
+    void scan(size_t cell, int32_t qx, int32_t qy, int32_t limit, int64_t& best) const
     {
-        if (lo >= hi)
-            return;
-        const int32_t mid = lo + (hi - lo) / 2;
-        const Node& node = nodes_[size_t(mid)];
-        if (node.minRank >= limit)
-            return;
-        const int64_t bx = qx < node.minX ? node.minX - qx : (qx > node.maxX ? qx - node.maxX : 0);
-        const int64_t by = qy < node.minY ? node.minY - qy : (qy > node.maxY ? qy - node.maxY : 0);
-        if (bx * bx + by * by >= best)
-            return;
-        const int32_t rank = order_[size_t(mid)];
-        const FeaturePoint& p = points_[rank];
-        if (rank < limit) {
-            const int64_t dx = p.x - qx, dy = p.y - qy;
+        for (int32_t k = start_[cell]; k < start_[cell + 1]; ++k) {
+            const Entry& e = entries_[size_t(k)];
+            if (e.rank >= limit)
+                return;
+            const int64_t dx = int64_t(e.x) - qx, dy = int64_t(e.y) - qy;
             best = std::min(best, dx * dx + dy * dy);
-        }
-        const int32_t diff = depth % 2 == 0 ? qx - p.x : qy - p.y;
-        if (diff < 0) {
-            search(lo, mid, depth + 1, qx, qy, limit, best);
-            search(mid + 1, hi, depth + 1, qx, qy, limit, best);
-        } else {
-            search(mid + 1, hi, depth + 1, qx, qy, limit, best);
-            search(lo, mid, depth + 1, qx, qy, limit, best);
         }
     }
 
     const FeaturePoint* points_;
-    std::vector<int32_t> order_;
-    std::vector<Node> nodes_;
+    int32_t minX_, maxX_, minY_, maxY_;
+    int64_t cell_;
+    int32_t columns_, rows_;
+    std::vector<int32_t> start_;
+    std::vector<Entry> entries_;
 };
 }  // namespace
 
 namespace {
+// Appends the strict local maxima at or above `floor` of one response row (columns from .. to - 1)
+// in column order. The comparisons run branch-free over the row first, where they vectorise, and
+// only the few peaks take the branch.
+QUORIL_VECTOR_CLONES void collectPeaks(const float* row, int32_t w, int32_t from, int32_t to, float floor, uint8_t* __restrict peak,
+                  int32_t y, std::vector<FeaturePoint>& out)
+{
+    const float* __restrict p = row;
+    const float* __restrict up = row - w;
+    const float* __restrict down = row + w;
+    for (int32_t x = from; x < to; ++x) {
+        const float v = p[x];
+        peak[x] = uint8_t((v >= floor) & (v > up[x - 1]) & (v > up[x]) & (v > up[x + 1]) & (v > p[x - 1]) &
+                          (v > p[x + 1]) & (v > down[x - 1]) & (v > down[x]) & (v > down[x + 1]));
+    }
+    for (int32_t x = from; x < to; ++x)
+        if (peak[x])
+            out.push_back(FeaturePoint{x, y, 0, p[x]});
+}
 // Working maps of the calling thread, kept between calls: bands are detected over and over, and
 // fresh memory for every call costs more in page faults than the filters themselves.
 float* workspace(size_t floats)
@@ -277,8 +297,8 @@ void suppressNonMaximaAdaptive(FeaturePoint* points, int32_t count, int32_t w, i
         return;
     const int64_t none = (int64_t(w) + h) * (int64_t(w) + h);
     // Searching every earlier point is quadratic in the number of candidates, which textures
-    // such as noise make large; the tree gives the same minimum.
-    const RankedTree tree(points, count);
+    // such as noise make large; the grid gives the same minimum.
+    const RankedGrid grid(points, count);
 #pragma omp parallel for schedule(static)
     for (int32_t i = 0; i < count; ++i) {
         // Responses fall with the rank, so the points that suppress i form a prefix.
@@ -286,7 +306,7 @@ void suppressNonMaximaAdaptive(FeaturePoint* points, int32_t count, int32_t w, i
         const FeaturePoint* end = std::partition_point(
             points, points + i, [own](const FeaturePoint& p) { return p.response * 0.9f > own; });
         const int32_t limit = int32_t(end - points);
-        points[i].radiusSquared = int32_t(limit > 0 ? tree.nearest(i, limit, none) : none);
+        points[i].radiusSquared = int32_t(limit > 0 ? grid.nearest(i, limit, none) : none);
     }
 }
 
@@ -318,20 +338,10 @@ void detectFeatures(const float* image, int32_t w, int32_t h, float sigmaD, floa
 #pragma omp parallel
     {
         std::vector<FeaturePoint>& mine = found[size_t(omp_get_thread_num())];
+        std::vector<uint8_t> peak(size_t(std::max(w, 0)));
 #pragma omp for schedule(static)
-        for (int32_t y = b; y < h - b; ++y) {
-            for (int32_t x = b; x < w - b; ++x) {
-                const float* p = response + index(x, y, w);
-                const float v = *p;
-                if (!(v >= floor))
-                    continue;
-                const float* up = p - w;
-                const float* down = p + w;
-                if (v > up[-1] && v > up[0] && v > up[1] && v > p[-1] && v > p[1] && v > down[-1] &&
-                    v > down[0] && v > down[1])
-                    mine.push_back(FeaturePoint{x, y, 0, v});
-            }
-        }
+        for (int32_t y = b; y < h - b; ++y)
+            collectPeaks(response + index(0, y, w), w, b, w - b, floor, peak.data(), y, mine);
     }
     for (const std::vector<FeaturePoint>& part : found)
         points.insert(points.end(), part.begin(), part.end());

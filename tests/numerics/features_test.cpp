@@ -297,6 +297,26 @@ TEST(SuppressNonMaximaAdaptive, SameRadiiAsTheDefinition)
         for (size_t i = 0; i < points.size(); ++i)
             ASSERT_EQ(points[i].radiusSquared, expected[i]) << "trial " << trial << " point " << i;
     }
+    // Uneven spreads: two tight clusters far apart, one of them left of and above the image, a
+    // lone far point, and a single point.
+    std::uniform_int_distribution<int32_t> jitter(-6, 6), level(1, 50);
+    std::vector<FeaturePoint> points;
+    for (int32_t k = 0; k < 300; ++k) {
+        const bool first = k % 3 != 0;
+        points.push_back(FeaturePoint{(first ? -40 : 2900) + jitter(rng), (first ? -25 : 1700) + jitter(rng), -1,
+                                      float(level(rng))});
+    }
+    points.push_back(FeaturePoint{1400, 4000, -1, 3.0f});
+    std::sort(points.begin(), points.end(), [](const FeaturePoint& a, const FeaturePoint& b) {
+        return a.response > b.response;
+    });
+    const std::vector<int32_t> expected = bruteForceRadii(points, 3000, 2000);
+    suppressNonMaximaAdaptive(points.data(), int32_t(points.size()), 3000, 2000);
+    for (size_t i = 0; i < points.size(); ++i)
+        ASSERT_EQ(points[i].radiusSquared, expected[i]) << "uneven spread, point " << i;
+    FeaturePoint single{5, 7, -1, 1.0f};
+    suppressNonMaximaAdaptive(&single, 1, 30, 20);
+    EXPECT_EQ(single.radiusSquared, 50 * 50);
 }
 
 TEST(SuppressNonMaximaAdaptive, NoiseBandKeepsTheLimit)
