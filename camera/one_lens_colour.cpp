@@ -1,4 +1,5 @@
 #include "camera/cam_params_one_lens.h"
+#include "imaging/gain_pair_search.h"
 
 #include <array>
 #include <cmath>
@@ -46,45 +47,63 @@ struct BandSamples {
     std::array<std::vector<int>, 3> index;
 };
 
-// The grid points of the band about `bandColumn` in one shot (nearest pixel; 0.5 outside).
-BandSamples sampleBand(const CamParamsOneLens& camera, const uint8_t* shot, const float m[9], int bandColumn)
+// The grid point (r, k) of the band about `bandColumn` in one shot (nearest pixel; 0.5 outside).
+void samplePoint(const CamParamsOneLens& camera, const uint8_t* shot, const float m[9], int bandColumn, int r, int k,
+                 BandSamples& samples)
 {
-    BandSamples samples;
-    for (int ch = 0; ch < 3; ++ch) {
-        samples.value[static_cast<size_t>(ch)].assign(kPoints, 0.5f);
-        samples.index[static_cast<size_t>(ch)].assign(kPoints, 0);
-    }
     const int side = camera.imageHeight();
     const float last = static_cast<float>(side - 1);
-#pragma omp parallel for schedule(static)
-    for (int r = 0; r < kRows; ++r) {
-        const int i = kFirstRow + r;
-        const float t = std::tan(static_cast<float>(75 - i) * kGridStep);
-        for (int k = 0; k < kBandColumns; ++k) {
-            const int c = bandColumn - kBandHalf + k;
-            const float theta = kTurn - static_cast<float>(c) * kGridStep;
-            const float d[3] = {std::cos(theta), t, std::sin(theta)};
-            const float cx = m[0] * d[0] + m[1] * d[1] + m[2] * d[2];
-            const float cy = m[3] * d[0] + m[4] * d[1] + m[5] * d[2];
-            const float cz = m[6] * d[0] + m[7] * d[1] + m[8] * d[2];
-            float du = 0.0f, dv = 0.0f;
-            projectRay(camera, cx, cy, cz, du, dv);
-            const float fx = du + 0.5f, fy = dv + 0.5f;
-            const size_t point = static_cast<size_t>(r * kBandColumns + k);
-            float rgb[3] = {0.5f, 0.5f, 0.5f};
-            if (shot && fx > -1.0f && fx < last && fy > -1.0f && fy < last) {
-                const uint8_t* p = shot + (static_cast<size_t>(static_cast<int>(fy)) * static_cast<size_t>(side)
-                                           + static_cast<size_t>(static_cast<int>(fx))) * 3;
-                for (int ch = 0; ch < 3; ++ch)
-                    rgb[ch] = static_cast<float>(p[ch]) / 255.0f;
-            }
-            for (int ch = 0; ch < 3; ++ch) {
-                samples.value[static_cast<size_t>(ch)][point] = rgb[ch];
-                samples.index[static_cast<size_t>(ch)][point] = static_cast<int>(rgb[ch] * 255.0f);
-            }
-        }
+    const int i = kFirstRow + r;
+    const float t = std::tan(static_cast<float>(75 - i) * kGridStep);
+    const int c = bandColumn - kBandHalf + k;
+    const float theta = kTurn - static_cast<float>(c) * kGridStep;
+    const float d[3] = {std::cos(theta), t, std::sin(theta)};
+    const float cx = m[0] * d[0] + m[1] * d[1] + m[2] * d[2];
+    const float cy = m[3] * d[0] + m[4] * d[1] + m[5] * d[2];
+    const float cz = m[6] * d[0] + m[7] * d[1] + m[8] * d[2];
+    float du = 0.0f, dv = 0.0f;
+    projectRay(camera, cx, cy, cz, du, dv);
+    const float fx = du + 0.5f, fy = dv + 0.5f;
+    const size_t point = static_cast<size_t>(r * kBandColumns + k);
+    float rgb[3] = {0.5f, 0.5f, 0.5f};
+    if (shot && fx > -1.0f && fx < last && fy > -1.0f && fy < last) {
+        const uint8_t* p = shot + (static_cast<size_t>(static_cast<int>(fy)) * static_cast<size_t>(side)
+                                   + static_cast<size_t>(static_cast<int>(fx))) * 3;
+        for (int ch = 0; ch < 3; ++ch)
+            rgb[ch] = static_cast<float>(p[ch]) / 255.0f;
     }
-    return samples;
+    for (int ch = 0; ch < 3; ++ch) {
+        samples.value[static_cast<size_t>(ch)][point] = rgb[ch];
+        samples.index[static_cast<size_t>(ch)][point] = static_cast<int>(rgb[ch] * 255.0f);
+    }
+}
+
+// The six bands, two per seam: at 150 degrees (shots 1 | 2), at 270 (2 | 3) and at 30 (3 | 1).
+enum Band { S1At150, S2At150, S2At270, S3At270, S3At30, S1At30, kBands };
+
+std::array<BandSamples, kBands> sampleBands(const CamParamsOneLens& camera, const uint8_t* const shots[3],
+                                            const float m[3][9])
+{
+    struct Source {
+        int shot;
+        int bandColumn;
+    };
+    const Source sources[kBands] = {{0, 175}, {1, 175}, {1, 75}, {2, 75}, {2, 275}, {0, 275}};
+    std::array<BandSamples, kBands> bands;
+    for (BandSamples& samples : bands)
+        for (int ch = 0; ch < 3; ++ch) {
+            samples.value[static_cast<size_t>(ch)].assign(kPoints, 0.5f);
+            samples.index[static_cast<size_t>(ch)].assign(kPoints, 0);
+        }
+    // All six bands in one loop: one band's rows are too few to be worth a team's start.
+#pragma omp parallel for schedule(dynamic, 8)
+    for (int job = 0; job < kBands * kRows; ++job) {
+        const Source& source = sources[job / kRows];
+        for (int k = 0; k < kBandColumns; ++k)
+            samplePoint(camera, shots[source.shot], m[source.shot], source.bandColumn, job % kRows, k,
+                        bands[static_cast<size_t>(job / kRows)]);
+    }
+    return bands;
 }
 } // namespace
 
@@ -93,13 +112,8 @@ void CamParamsOneLens::equalizeShotColors(const uint8_t* image1, const uint8_t* 
 {
     float m[3][9];
     shotRotations(p, m);
-    // The seam at 150 degrees (shots 1 | 2), at 270 (2 | 3) and at 30 (3 | 1).
-    const BandSamples s1At150 = sampleBand(*this, image1, m[0], 175);
-    const BandSamples s2At150 = sampleBand(*this, image2, m[1], 175);
-    const BandSamples s2At270 = sampleBand(*this, image2, m[1], 75);
-    const BandSamples s3At270 = sampleBand(*this, image3, m[2], 75);
-    const BandSamples s3At30 = sampleBand(*this, image3, m[2], 275);
-    const BandSamples s1At30 = sampleBand(*this, image1, m[0], 275);
+    const uint8_t* const shots[3] = {image1, image2, image3};
+    const std::array<BandSamples, kBands> bands = sampleBands(*this, shots, m);
 
     std::vector<float> gains;
     for (float g = 0.3f; g <= 0.7f; g += 0.005f)
@@ -109,37 +123,16 @@ void CamParamsOneLens::equalizeShotColors(const uint8_t* image1, const uint8_t* 
     for (size_t k = 0; k < gains.size(); ++k)
         tables[k] = gainTable(gains[k]);
 
+    SeamSamples channels[3];
+    for (size_t ch = 0; ch < 3; ++ch)
+        channels[ch] = SeamSamples{bands[S1At150].value[ch].data(), bands[S2At150].index[ch].data(),
+                                   bands[S2At270].index[ch].data(),  bands[S3At270].index[ch].data(),
+                                   bands[S3At30].index[ch].data(),   bands[S1At30].value[ch].data()};
     // For every channel and every gain of shot 2, the best gain of shot 3 and its cost; a later
     // pair replaces an earlier one only when strictly cheaper, as in one sweep over a, then b.
-    std::vector<double> bestCost(static_cast<size_t>(3 * count));
-    std::vector<int> bestB(static_cast<size_t>(3 * count));
-#pragma omp parallel for schedule(dynamic)
-    for (int job = 0; job < 3 * count; ++job) {
-        const size_t ch = static_cast<size_t>(job / count);
-        const auto& curveA = tables[static_cast<size_t>(job % count)];
-        std::vector<float> e1(kPoints), mapped270(kPoints);
-        for (size_t k = 0; k < kPoints; ++k) {
-            e1[k] = s1At150.value[ch][k] - curveA[static_cast<size_t>(s2At150.index[ch][k])];
-            mapped270[k] = curveA[static_cast<size_t>(s2At270.index[ch][k])];
-        }
-        double best = 0.0;
-        int bestIndex = -1;
-        for (int b = 0; b < count; ++b) {
-            const auto& curveB = tables[static_cast<size_t>(b)];
-            double cost = 0.0;
-            for (size_t k = 0; k < kPoints; ++k) {
-                const float e2 = mapped270[k] - curveB[static_cast<size_t>(s3At270.index[ch][k])];
-                const float e3 = curveB[static_cast<size_t>(s3At30.index[ch][k])] - s1At30.value[ch][k];
-                cost += static_cast<double>(std::sqrt(e1[k] * e1[k] + e2 * e2 + e3 * e3));
-            }
-            if (bestIndex < 0 || cost < best) {
-                best = cost;
-                bestIndex = b;
-            }
-        }
-        bestCost[static_cast<size_t>(job)] = best;
-        bestB[static_cast<size_t>(job)] = bestIndex;
-    }
+    std::vector<double> bestCost;
+    std::vector<int> bestB;
+    searchGainPairs(channels, kPoints, tables, bestCost, bestB);
     for (int ch = 0; ch < 3; ++ch) {
         int bestA = 0;
         for (int a = 1; a < count; ++a)
