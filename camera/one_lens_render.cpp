@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <stdexcept>
 #include <vector>
 
@@ -28,9 +29,9 @@ int shotForAzimuth(float theta)
     return 2;
 }
 
-// Nearest source pixel of a camera direction, or null when it falls outside the sampled area
-// (the last row and column are never sampled).
-const uint8_t* nearestPixel(const CamParamsOneLens& camera, const uint8_t* shot, int side, const float c[3])
+// Offset of the nearest source pixel of a camera direction in a shot, or -1 when it falls outside
+// the sampled area (the last row and column are never sampled).
+ptrdiff_t nearestPixel(const CamParamsOneLens& camera, int side, const float c[3])
 {
     float du = 0.0f, dv = 0.0f;
     projectRay(camera, c[0], c[1], c[2], du, dv);
@@ -39,10 +40,10 @@ const uint8_t* nearestPixel(const CamParamsOneLens& camera, const uint8_t* shot,
     // Truncation toward zero: anything above -1 becomes 0; the comparisons also refuse NaN.
     const float last = static_cast<float>(side - 1);
     if (!(fx > -1.0f && fx < last && fy > -1.0f && fy < last))
-        return nullptr;
+        return -1;
     const int ix = static_cast<int>(fx);
     const int iy = static_cast<int>(fy);
-    return shot + (static_cast<size_t>(iy) * static_cast<size_t>(side) + static_cast<size_t>(ix)) * 3;
+    return static_cast<ptrdiff_t>((static_cast<size_t>(iy) * static_cast<size_t>(side) + static_cast<size_t>(ix)) * 3);
 }
 
 // Bicubic sample of a camera direction; black (and false) outside the shot's inner area.
@@ -100,25 +101,37 @@ void quickRender(const CamParamsOneLens& camera, const uint8_t* const shots[3], 
             column.sinPart[r] = mk[3 * r + 2] * sinTheta;
         }
     }
+    // The pixels of a row in runs, the source offsets of a run first and then its pixels: the reads
+    // of scattered shot pixels then follow one another and wait for memory together, not one at a
+    // time between the projections.
+    constexpr int kRun = 64;
 #pragma omp parallel for schedule(static)
     for (int j = 0; j < height; ++j) {
         const float phi = static_cast<float>(height / 2 - j) * step;
         const float t = std::tan(phi);
         uint8_t* row = out + static_cast<size_t>(j) * static_cast<size_t>(width) * Channels;
-        for (int i = 0; i < width; ++i) {
-            const Column& column = columns[static_cast<size_t>(i)];
-            const float* mk = m[column.shot];
-            float c[3];
-            for (int r = 0; r < 3; ++r)
-                c[r] = column.cosPart[r] + mk[3 * r + 1] * t + column.sinPart[r];
-            const uint8_t* source = shots[column.shot] ? nearestPixel(camera, shots[column.shot], side, c) : nullptr;
-            uint8_t* target = row + static_cast<size_t>(i) * Channels;
-            if (Channels == 3) {
-                target[0] = source ? source[0] : 0;
-                target[1] = source ? source[1] : 0;
-                target[2] = source ? source[2] : 0;
-            } else {
-                target[0] = source ? source[1] : 0;
+        for (int from = 0; from < width; from += kRun) {
+            const int to = std::min(from + kRun, width);
+            const uint8_t* sources[kRun];
+            for (int i = from; i < to; ++i) {
+                const Column& column = columns[static_cast<size_t>(i)];
+                const float* mk = m[column.shot];
+                float c[3];
+                for (int r = 0; r < 3; ++r)
+                    c[r] = column.cosPart[r] + mk[3 * r + 1] * t + column.sinPart[r];
+                const ptrdiff_t offset = shots[column.shot] ? nearestPixel(camera, side, c) : -1;
+                sources[i - from] = offset < 0 ? nullptr : shots[column.shot] + offset;
+            }
+            for (int i = from; i < to; ++i) {
+                const uint8_t* source = sources[i - from];
+                uint8_t* target = row + static_cast<size_t>(i) * Channels;
+                if (Channels == 3) {
+                    target[0] = source ? source[0] : 0;
+                    target[1] = source ? source[1] : 0;
+                    target[2] = source ? source[2] : 0;
+                } else {
+                    target[0] = source ? source[1] : 0;
+                }
             }
         }
     }
