@@ -21,6 +21,10 @@ constexpr int kGaussChannels = 4;
 constexpr int kColourChannels = 3;
 // Below this many pixels a pass is done before the threads would have started.
 constexpr int64_t kLeastPixelsForThreads = 1 << 16;
+// Rows are handed to the threads a few at a time as they come free, not in one share each fixed
+// in advance: on a busy machine a thread may wait for a processor, and its share would hold up
+// the whole pass while the others sit idle at its end.
+constexpr int kRowsPerTurn = 4;
 
 bool worthThreads(int width, int height)
 {
@@ -102,55 +106,77 @@ void decimateRow(const float* in, int width, float* out, int outWidth)
     }
 }
 
-// First Gaussian level below full resolution of one exposure and its weights, filtering each
-// output row vertically first so that no full-resolution float copy of the exposure is made.
-void reduceExposure(const uint8_t* rgb, const float* weight, int size, Level& out)
+// One row of the first Gaussian level below full resolution of an exposure and its weights,
+// filtering vertically first so that no full-resolution float copy of the exposure is made.
+// across holds a full-resolution row of kGaussChannels floats a pixel.
+void reduceExposureRow(const uint8_t* rgb, const float* weight, int size, int y, float* across, Level& out)
 {
-    out.allocate((size + 1) / 2, (size + 1) / 2, kGaussChannels);
-#pragma omp parallel if (worthThreads(size, out.height))
+    const uint8_t* rows[5];
+    const float* weights[5];
+    for (int k = 0; k < 5; ++k) {
+        const int at = mirror(2 * y + k - 2, size);
+        rows[k] = rgb + size_t(at) * size_t(size) * 3;
+        weights[k] = weight + size_t(at) * size_t(size);
+    }
+    for (int x = 0; x < size; ++x) {
+        float sum[kGaussChannels] = {};
+        for (int k = 0; k < 5; ++k) {
+            const uint8_t* p = rows[k] + size_t(x) * 3;
+            sum[0] += kTaps[k] * float(p[0]);
+            sum[1] += kTaps[k] * float(p[1]);
+            sum[2] += kTaps[k] * float(p[2]);
+            sum[3] += kTaps[k] * weights[k][x];
+        }
+        std::copy(sum, sum + kGaussChannels, across + size_t(x) * kGaussChannels);
+    }
+    decimateRow<kGaussChannels>(across, size, out.row(y), out.width);
+}
+
+// The first Gaussian level of every exposure, all rows of all three in one pass.
+void reduceExposures(const uint8_t* const exposures[kExposures], const Floats weights[kExposures], int size,
+                     std::vector<Level> gauss[kExposures])
+{
+    const int height = (size + 1) / 2;
+    for (int k = 0; k < kExposures; ++k)
+        gauss[k][1].allocate(height, height, kGaussChannels);
+#pragma omp parallel if (worthThreads(size, height))
     {
         std::vector<float> across(size_t(size) * kGaussChannels);
-#pragma omp for schedule(static)
-        for (int y = 0; y < out.height; ++y) {
-            const uint8_t* rows[5];
-            const float* weights[5];
-            for (int k = 0; k < 5; ++k) {
-                const int at = mirror(2 * y + k - 2, size);
-                rows[k] = rgb + size_t(at) * size_t(size) * 3;
-                weights[k] = weight + size_t(at) * size_t(size);
-            }
-            for (int x = 0; x < size; ++x) {
-                float sum[kGaussChannels] = {};
-                for (int k = 0; k < 5; ++k) {
-                    const uint8_t* p = rows[k] + size_t(x) * 3;
-                    sum[0] += kTaps[k] * float(p[0]);
-                    sum[1] += kTaps[k] * float(p[1]);
-                    sum[2] += kTaps[k] * float(p[2]);
-                    sum[3] += kTaps[k] * weights[k][x];
-                }
-                std::copy(sum, sum + kGaussChannels, across.data() + size_t(x) * kGaussChannels);
-            }
-            decimateRow<kGaussChannels>(across.data(), size, out.row(y), out.width);
+#pragma omp for schedule(dynamic, kRowsPerTurn)
+        for (int job = 0; job < kExposures * height; ++job) {
+            const int k = job / height;
+            reduceExposureRow(exposures[k], weights[k].data(), size, job % height, across.data(), gauss[k][1]);
         }
     }
 }
 
-void reduceLevel(const Level& in, Level& out)
+// One row of the next coarser Gaussian level; across holds one row of the finer level.
+void reduceLevelRow(const Level& in, int y, float* across, Level& out)
 {
-    out.allocate((in.width + 1) / 2, (in.height + 1) / 2, kGaussChannels);
     const size_t rowFloats = size_t(in.width) * kGaussChannels;
-#pragma omp parallel if (worthThreads(in.width, out.height))
+    const float* rows[5];
+    for (int k = 0; k < 5; ++k)
+        rows[k] = in.row(mirror(2 * y + k - 2, in.height));
+    for (size_t i = 0; i < rowFloats; ++i)
+        across[i] = kTaps[0] * rows[0][i] + kTaps[1] * rows[1][i] + kTaps[2] * rows[2][i] + kTaps[3] * rows[3][i]
+            + kTaps[4] * rows[4][i];
+    decimateRow<kGaussChannels>(across, in.width, out.row(y), out.width);
+}
+
+// Gaussian level l (2 and up) of every exposure from level l - 1, in one pass.
+void reduceLevels(std::vector<Level> gauss[kExposures], size_t l)
+{
+    const Level& shape = gauss[0][l - 1];
+    const int height = (shape.height + 1) / 2;
+    for (int k = 0; k < kExposures; ++k)
+        gauss[k][l].allocate((shape.width + 1) / 2, height, kGaussChannels);
+#pragma omp parallel if (worthThreads(shape.width, height))
     {
-        std::vector<float> across(rowFloats);
-#pragma omp for schedule(static)
-        for (int y = 0; y < out.height; ++y) {
-            const float* rows[5];
-            for (int k = 0; k < 5; ++k)
-                rows[k] = in.row(mirror(2 * y + k - 2, in.height));
-            for (size_t i = 0; i < rowFloats; ++i)
-                across[i] = kTaps[0] * rows[0][i] + kTaps[1] * rows[1][i] + kTaps[2] * rows[2][i]
-                    + kTaps[3] * rows[3][i] + kTaps[4] * rows[4][i];
-            decimateRow<kGaussChannels>(across.data(), in.width, out.row(y), out.width);
+        std::vector<float> across(size_t(shape.width) * kGaussChannels);
+#pragma omp for schedule(dynamic, kRowsPerTurn)
+        for (int job = 0; job < kExposures * height; ++job) {
+            const int k = job / height;
+            reduceLevelRow(gauss[k][l - 1], job % height, across.data(), gauss[k][l]);
         }
     }
 }
@@ -230,17 +256,18 @@ private:
 
 // Per-pixel weights of the three exposures, normalised to sum to one.
 void computeWeights(const uint8_t* const exposures[kExposures], int size, bool weighContrast, float sigma,
-                    std::vector<float> weights[kExposures])
+                    Floats weights[kExposures])
 {
     float exposedness[256];
     for (int v = 0; v < 256; ++v) {
         const float d = float(v) / 255.0f - 0.5f;
         exposedness[v] = std::exp(-(d * d) / (2.0f * sigma * sigma));
     }
+    // Left uninitialised, so that the threads that fill the maps also fault their pages in.
     for (int k = 0; k < kExposures; ++k)
-        weights[k].resize(size_t(size) * size_t(size));
+        weights[k].allocate(size_t(size) * size_t(size));
     const size_t rowBytes = size_t(size) * 3;
-#pragma omp parallel for schedule(static) if (worthThreads(size, size))
+#pragma omp parallel for schedule(dynamic, kRowsPerTurn) if (worthThreads(size, size))
     for (int y = 0; y < size; ++y) {
         const size_t up = size_t(std::max(y - 1, 0)), down = size_t(std::min(y + 1, size - 1));
         for (int x = 0; x < size; ++x) {
@@ -268,7 +295,7 @@ void computeWeights(const uint8_t* const exposures[kExposures], int size, bool w
             }
             const size_t i = size_t(y) * size_t(size) + size_t(x);
             for (int k = 0; k < kExposures; ++k)
-                weights[k][i] = w[k] / total;
+                weights[k].data()[i] = w[k] / total;
         }
     }
 }
@@ -278,7 +305,7 @@ uint8_t toByte(float value)
     return uint8_t(std::clamp(value + 0.5f, 0.0f, 255.0f));
 }
 
-void blendPerPixel(const uint8_t* const exposures[kExposures], const std::vector<float> weights[kExposures], int size,
+void blendPerPixel(const uint8_t* const exposures[kExposures], const Floats weights[kExposures], int size,
                    uint8_t* out)
 {
     const size_t pixels = size_t(size) * size_t(size);
@@ -287,7 +314,7 @@ void blendPerPixel(const uint8_t* const exposures[kExposures], const std::vector
         for (int ch = 0; ch < 3; ++ch) {
             float sum = 0.0f;
             for (int k = 0; k < kExposures; ++k)
-                sum += weights[k][size_t(i)] * float(exposures[k][size_t(i) * 3 + size_t(ch)]);
+                sum += weights[k].data()[size_t(i)] * float(exposures[k][size_t(i) * 3 + size_t(ch)]);
             out[size_t(i) * 3 + size_t(ch)] = toByte(sum);
         }
     }
@@ -311,7 +338,7 @@ void fuseLevel(std::vector<Level> gauss[kExposures], std::vector<Level>& fused, 
                 expanders.emplace_back(gauss[k][l + 1], out.width, out.height);
             expanders.emplace_back(fused[l + 1], out.width, out.height);
         }
-#pragma omp for schedule(static)
+#pragma omp for schedule(dynamic, kRowsPerTurn)
         for (int y = 0; y < out.height; ++y) {
             float* o = out.row(y);
             if (l < top) {
@@ -337,7 +364,7 @@ void fuseLevel(std::vector<Level> gauss[kExposures], std::vector<Level>& fused, 
 }
 
 // Full resolution: the exposures' own pixels and weights with the first fused level below.
-void fuseFullResolution(const uint8_t* const exposures[kExposures], const std::vector<float> weights[kExposures],
+void fuseFullResolution(const uint8_t* const exposures[kExposures], const Floats weights[kExposures],
                         std::vector<Level> gauss[kExposures], const Level& fused, int size, uint8_t* out)
 {
 #pragma omp parallel if (worthThreads(size, size))
@@ -348,7 +375,7 @@ void fuseFullResolution(const uint8_t* const exposures[kExposures], const std::v
         for (int k = 0; k < kExposures; ++k)
             expanders.emplace_back(gauss[k][1], size, size);
         Expander coarser(fused, size, size);
-#pragma omp for schedule(static)
+#pragma omp for schedule(dynamic, kRowsPerTurn)
         for (int y = 0; y < size; ++y) {
             coarser.row(y, sum.data());
             for (int k = 0; k < kExposures; ++k) {
@@ -384,7 +411,7 @@ void mergeHdr(const QByteArray& exposure0, const QByteArray& exposure1, const QB
     const uint8_t* exposures[kExposures];
     for (int k = 0; k < kExposures; ++k)
         exposures[k] = reinterpret_cast<const uint8_t*>(inputs[k]->constData());
-    std::vector<float> weights[kExposures];
+    Floats weights[kExposures];
     computeWeights(exposures, size, weighContrast, sigma, weights);
 
     QByteArray result(qsizetype(size) * size * 3, Qt::Uninitialized);
@@ -400,12 +427,11 @@ void mergeHdr(const QByteArray& exposure0, const QByteArray& exposure1, const QB
     // Gaussian levels 1 .. depth of each exposure with its weights (index 0 stays empty: the
     // full-resolution level is read from the bytes themselves).
     std::vector<Level> gauss[kExposures];
-    for (int k = 0; k < kExposures; ++k) {
+    for (int k = 0; k < kExposures; ++k)
         gauss[k].resize(size_t(depth) + 1);
-        reduceExposure(exposures[k], weights[k].data(), size, gauss[k][1]);
-        for (size_t l = 2; l <= size_t(depth); ++l)
-            reduceLevel(gauss[k][l - 1], gauss[k][l]);
-    }
+    reduceExposures(exposures, weights, size, gauss);
+    for (size_t l = 2; l <= size_t(depth); ++l)
+        reduceLevels(gauss, l);
     std::vector<Level> fused(size_t(depth) + 1);
     for (size_t l = size_t(depth); l >= 1; --l)
         fuseLevel(gauss, fused, l);
