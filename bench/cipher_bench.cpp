@@ -1,5 +1,5 @@
 // Envelope throughput on contents of 1, 8 and 64 MB, on one thread and with eight threads each
-// working on its own buffer. bench/cipher_vs_openssl.sh sets the results against openssl.
+// working on its own buffer. bench/cipher_vs_openssl.sh sets the results against openssl, interleaved.
 
 #include "base/cipher.h"
 

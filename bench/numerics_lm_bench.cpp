@@ -1,6 +1,6 @@
 // One full least-squares fit of 8 unknowns to 3420 residuals (the size of shot alignment's
 // photometric fit), with this solver and with cminpack's lmdif on the same settings.
-// bench/numerics_compare.py interleaves the two and prints the ratio of the medians.
+// bench/compare.py interleaves the two and prints the ratio of the medians.
 
 #include "numerics/lm_solver.h"
 

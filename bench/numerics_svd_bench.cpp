@@ -1,6 +1,6 @@
 // Singular value decomposition of a random 100 x 100 matrix (the largest proximity matrix the
 // feature matcher builds), with U and V, beside LAPACK's dgesvd computing the same.
-// bench/numerics_compare.py interleaves the two and prints the ratio of the medians.
+// bench/compare.py interleaves the two and prints the ratio of the medians.
 
 #include "numerics/svd.h"
 

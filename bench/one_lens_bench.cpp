@@ -1,10 +1,13 @@
 // One-lens quick renders beside OpenCV doing the same work: building the shot maps from the same
-// lens model (on all cores) and a nearest-pixel cv::remap of each shot's sector. Also the colour
-// equalisation and the blended three-shot pano on their own.
+// lens model and a nearest-pixel cv::remap of each shot's sector, on as many threads; for the grey
+// strip OpenCV first takes the grey (green) plane of each shot, as the strip does. Also the colour
+// equalisation and the blended three-shot pano on their own. The last argument of each is the
+// number of threads. bench/compare.py interleaves the pairs and prints the ratios.
 #include "camera/cam_params_one_lens.h"
 #include "camera/one_lens_render.h"
 
 #include <benchmark/benchmark.h>
+#include <omp.h>
 
 #ifdef QUORIL_HAVE_OPENCV
 #include <opencv2/core.hpp>
@@ -13,6 +16,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -62,9 +66,18 @@ Fixture& fixture()
     return f;
 }
 
+void setThreads(int threads)
+{
+    omp_set_num_threads(threads);
+#ifdef QUORIL_HAVE_OPENCV
+    cv::setNumThreads(threads);
+#endif
+}
+
 void BM_RenderPano(benchmark::State& state)
 {
     Fixture& f = fixture();
+    setThreads(int(state.range(2)));
     const int w = int(state.range(0)), h = int(state.range(1));
     std::vector<uint8_t> out(size_t(w) * h * 3);
     for (auto _ : state) {
@@ -76,6 +89,7 @@ void BM_RenderPano(benchmark::State& state)
 void BM_RenderStrip(benchmark::State& state)
 {
     Fixture& f = fixture();
+    setThreads(int(state.range(2)));
     const int w = int(state.range(0)), h = int(state.range(1));
     std::vector<uint8_t> out(size_t(w) * h);
     for (auto _ : state) {
@@ -87,6 +101,7 @@ void BM_RenderStrip(benchmark::State& state)
 void BM_ThreeShotPano(benchmark::State& state)
 {
     Fixture& f = fixture();
+    setThreads(int(state.range(1)));
     const int w = int(state.range(0));
     std::vector<uint8_t> out(size_t(w) * (w / 2) * 3);
     for (auto _ : state) {
@@ -98,6 +113,7 @@ void BM_ThreeShotPano(benchmark::State& state)
 void BM_EqualizeShotColors(benchmark::State& state)
 {
     Fixture& f = fixture();
+    setThreads(int(state.range(0)));
     for (auto _ : state) {
         ImageParams p = f.params;
         f.model.equalizeShotColors(f.shots[0].data(), f.shots[1].data(), f.shots[2].data(), p);
@@ -112,6 +128,7 @@ void BM_OpenCvRemap(benchmark::State& state)
     Fixture& f = fixture();
     const int w = int(state.range(0)), h = int(state.range(1));
     const bool grey = state.range(2) != 0;
+    setThreads(int(state.range(3)));
     float m[3][9];
     shotRotations(f.params, m);
     const float step = 6.283185f / float(w);
@@ -123,13 +140,14 @@ void BM_OpenCvRemap(benchmark::State& state)
     const Sector sectors[] = {{2, 0, c270}, {1, c270, c150}, {0, c150, c30}, {2, c30, w}};
     cv::Mat shotMats[3];
     cv::Mat greyShots[3];
-    for (int k = 0; k < 3; ++k) {
+    for (int k = 0; k < 3; ++k)
         shotMats[k] = cv::Mat(kShot, kShot, CV_8UC3, f.shots[k].data());
-        cv::extractChannel(shotMats[k], greyShots[k], 1);
-    }
     cv::Mat out(h, w, grey ? CV_8UC1 : CV_8UC3);
     cv::Mat mapX(h, w, CV_32FC1), mapY(h, w, CV_32FC1);
     for (auto _ : state) {
+        if (grey)
+            for (int k = 0; k < 3; ++k)
+                cv::extractChannel(shotMats[k], greyShots[k], 1);
 #pragma omp parallel for schedule(static)
         for (int j = 0; j < h; ++j) {
             const float t = std::tan(float(h / 2 - j) * step);
@@ -154,17 +172,50 @@ void BM_OpenCvRemap(benchmark::State& state)
     }
 }
 #endif
+
+// Ours, then OpenCV, for each size, on one thread and on every core; the last argument is the
+// number of threads.
+void panoArgs(benchmark::internal::Benchmark* b)
+{
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    b->Args({7200, 3600, 1})->Args({7200, 3600, cores})->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+void stripArgs(benchmark::internal::Benchmark* b)
+{
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    b->Args({1200, 200, 1})->Args({1200, 200, cores})->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+#ifdef QUORIL_HAVE_OPENCV
+void remapArgs(benchmark::internal::Benchmark* b)
+{
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    for (const int threads : {1, cores})
+        b->Args({7200, 3600, 0, threads});
+    for (const int threads : {1, cores})
+        b->Args({1200, 200, 1, threads});
+    b->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+#endif
+
+void threadArgs(benchmark::internal::Benchmark* b)
+{
+    b->Arg(1)->Arg(static_cast<int>(std::thread::hardware_concurrency()))->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+void threeShotArgs(benchmark::internal::Benchmark* b)
+{
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    b->Args({7200, 1})->Args({7200, cores})->Unit(benchmark::kMillisecond)->UseRealTime();
+}
 } // namespace
 
-// Interleaved: ours, then OpenCV, for each size.
-BENCHMARK(BM_RenderPano)->Args({7200, 3600})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RenderPano)->Apply(panoArgs);
+BENCHMARK(BM_RenderStrip)->Apply(stripArgs);
 #ifdef QUORIL_HAVE_OPENCV
-BENCHMARK(BM_OpenCvRemap)->Args({7200, 3600, 0})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OpenCvRemap)->Apply(remapArgs);
 #endif
-BENCHMARK(BM_RenderStrip)->Args({1200, 200})->Unit(benchmark::kMillisecond)->UseRealTime();
-#ifdef QUORIL_HAVE_OPENCV
-BENCHMARK(BM_OpenCvRemap)->Args({1200, 200, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
-#endif
-BENCHMARK(BM_EqualizeShotColors)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_ThreeShotPano)->Arg(7200)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_EqualizeShotColors)->Apply(threadArgs);
+BENCHMARK(BM_ThreeShotPano)->Apply(threeShotArgs);
 BENCHMARK_MAIN();

@@ -1,6 +1,7 @@
-// SHA-1 of a whole file as the scan fingerprint computes it. The file is the one named by
-// QUORIL_SHA1_BENCH_FILE (bench/sha1_bench.sh passes the file it also gives sha1sum), or a
-// 100 MB file of pseudo-random bytes made for the run.
+// SHA-1 of a whole file as the scan fingerprint computes it, with either engine, and of buffers
+// in memory. The file is the one named by QUORIL_SHA1_BENCH_FILE, or a 100 MB file of
+// pseudo-random bytes made for the run. (bench/sha1_bench.sh times the hashing of a file against
+// openssl, process for process, through bench/sha1_tool.)
 #include "base/sha1.h"
 
 #include <QByteArray>
