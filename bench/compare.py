@@ -9,11 +9,15 @@ each side (min .. max; a wide one says the machine was busy), with the load aver
 after. A pair of one program on one thread and on every core prints its speed-up the same way:
 time on every core over time on one thread.
 
-Usage: bench/compare.py [--build DIR] [--rounds N] [GROUP ...]
+Usage: bench/compare.py [--build DIR] [--rounds N] [--env NAME=VALUE ...] [GROUP ...]
 Groups: numerics (LM fit against cminpack, SVD against LAPACK), features (corner detection against
 OpenCV's goodFeaturesToTrack), one_lens (quick renders against OpenCV's remap, colour
 equalisation), hdr (exposure fusion against OpenCV's, and its speed-up), ztm4 (the laser-line
 camera's HDR build, files included, against the same road through OpenCV). Default: all but ztm4.
+--env sets a variable for both sides of every pair, e.g. OMP_WAIT_POLICY=passive: on a machine
+whose processors other programs share, OpenMP threads that spin at the end of a short loop keep a
+processor from the one thread still at work, which then waits for its next time slice; the
+header line names every variable set.
 """
 import argparse
 import json
@@ -84,11 +88,11 @@ GROUPS = {
 }
 
 
-def run(build, program, name):
+def run(build, program, name, env):
     out = subprocess.run(
         [f"{build}/bench/{program}", f"--benchmark_filter=^{name}$", "--benchmark_min_time=0.3",
          "--benchmark_format=json"],
-        check=True, capture_output=True, text=True).stdout
+        check=True, capture_output=True, text=True, env=env).stdout
     runs = [b for b in json.loads(out)["benchmarks"] if b.get("run_type") == "iteration"]
     if not runs or runs[0].get("error_occurred"):
         sys.exit(f"{program} {name}: no result ({runs[0].get('error_message') if runs else 'no such benchmark'})")
@@ -100,12 +104,12 @@ def milliseconds(result):
     return result["real_time"] * scale
 
 
-def compare(build, rounds, pair):
+def compare(build, rounds, env, pair):
     times = {pair.ours: [], pair.reference: []}
     counters = {pair.ours: set(), pair.reference: set()}
     for r in range(rounds):
         for name in (pair.ours, pair.reference) if r % 2 == 0 else (pair.reference, pair.ours):
-            result = run(build, pair.program, name)
+            result = run(build, pair.program, name, env)
             times[name].append(milliseconds(result))
             if pair.counter:
                 counters[name].add(result[pair.counter])
@@ -123,14 +127,19 @@ def main():
     parser = argparse.ArgumentParser(description="Interleaved medians of the product against its yardsticks.")
     parser.add_argument("--build", default="build")
     parser.add_argument("--rounds", type=int, default=9)
+    parser.add_argument("--env", action="append", default=[], metavar="NAME=VALUE")
     parser.add_argument("groups", nargs="*", choices=[[], *GROUPS], default=[])
     args = parser.parse_args()
     groups = args.groups or [g for g in GROUPS if g != "ztm4"]
-    print("load average %.1f %.1f %.1f on %d cores; medians of %d interleaved runs" % (*os.getloadavg(), CORES,
-                                                                                        args.rounds))
+    env = dict(os.environ)
+    for setting in args.env:
+        name, _, value = setting.partition("=")
+        env[name] = value
+    print("load average %.1f %.1f %.1f on %d cores; medians of %d interleaved runs%s"
+          % (*os.getloadavg(), CORES, args.rounds, "; with " + " ".join(args.env) if args.env else ""))
     for group in groups:
         for pair in GROUPS[group]:
-            compare(args.build, args.rounds, pair)
+            compare(args.build, args.rounds, env, pair)
     print("load average %.1f %.1f %.1f at the end" % os.getloadavg())
 
 

@@ -105,7 +105,9 @@ void quickRender(const CamParamsOneLens& camera, const uint8_t* const shots[3], 
     // of scattered shot pixels then follow one another and wait for memory together, not one at a
     // time between the projections.
     constexpr int kRun = 64;
-#pragma omp parallel for schedule(static)
+    // Rows go to the threads a few at a time as they come free: on a busy machine a thread may
+    // wait for a processor, and a share fixed in advance would hold up the whole render.
+#pragma omp parallel for schedule(dynamic, 4)
     for (int j = 0; j < height; ++j) {
         const float phi = static_cast<float>(height / 2 - j) * step;
         const float t = std::tan(phi);
