@@ -148,7 +148,8 @@ void BM_OpenCvRemap(benchmark::State& state)
         if (grey)
             for (int k = 0; k < 3; ++k)
                 cv::extractChannel(shotMats[k], greyShots[k], 1);
-#pragma omp parallel for schedule(static)
+        // Rows handed out as the product's renders hand them out.
+#pragma omp parallel for schedule(dynamic, 4)
         for (int j = 0; j < h; ++j) {
             const float t = std::tan(float(h / 2 - j) * step);
             float* mx = mapX.ptr<float>(j);
