@@ -114,6 +114,17 @@ TEST(HttpResponseReader, HoldsNoMoreThanItsLimits)
     const QByteArray endlessChunkLine = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
         + QByteArray(HttpResponseReader::kMaxHeadBytes + 1, '0');
     EXPECT_EQ(readEveryWay(endlessChunkLine).state, HttpResponseReader::TooLarge);
+
+    // A head or a line right at the limit is read, one byte longer is refused, however the
+    // connection splits it (the pieces must not see a limit the whole does not).
+    const QByteArray headStart = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nX: ";
+    const QByteArray fullHead = headStart + QByteArray(HttpResponseReader::kMaxHeadBytes - headStart.size(), 'h');
+    EXPECT_EQ(readEveryWay(fullHead + "\r\n\r\n").state, HttpResponseReader::Complete);
+    EXPECT_EQ(readEveryWay(fullHead + "h\r\n\r\n").state, HttpResponseReader::TooLarge);
+    const QByteArray chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const QByteArray fullLine = "0;" + QByteArray(HttpResponseReader::kMaxHeadBytes - 2, 'x');
+    EXPECT_EQ(readEveryWay(chunked + fullLine + "\r\n\r\n").state, HttpResponseReader::Complete);
+    EXPECT_EQ(readEveryWay(chunked + fullLine + "x\r\n\r\n").state, HttpResponseReader::TooLarge);
 }
 
 } // namespace
