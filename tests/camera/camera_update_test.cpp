@@ -13,6 +13,14 @@ using namespace testsupport;
 
 namespace {
 
+// A camera that reads the request and never answers.
+FakeCameraService::Reply silentReply()
+{
+    FakeCameraService::Reply reply;
+    reply.silent = true;
+    return reply;
+}
+
 const QByteArray kTwoLensStatus = R"({"cmd": 12})";
 const QByteArray kOneLensStatus = R"({"cmd": 17})";
 const QString kFirmwareTitle = "Firmware Update";
@@ -204,7 +212,7 @@ TEST_F(WifiUpdate, SystemFileNotNewerThanTheCamerasAsksFirst)
 
 TEST_F(WifiUpdate, TwoLensSystemFileNeedsASerialStartingWithCapitalMX)
 {
-    for (const QByteArray serialField : {QByteArray(R"("systemSerial": "",)"), QByteArray(R"("systemSerial": "mx77",)"),
+    for (const QByteArray& serialField : {QByteArray(R"("systemSerial": "",)"), QByteArray(R"("systemSerial": "mx77",)"),
                                          QByteArray(R"("systemSerial": "MS77",)"), QByteArray()}) {
         SCOPED_TRACE(serialField.constData());
         service.setJsonReply("/cmd", kTwoLensStatus,
@@ -374,7 +382,7 @@ TEST_F(WifiUpdate, ARefusedConnectionAsksToRetryAndARetryStartsOver)
 
 TEST_F(WifiUpdate, ACameraThatGoesSilentTimesOutAsAConnectionFailure)
 {
-    service.setReply("/cmd", kTwoLensStatus, FakeCameraService::Reply{200, {}, true});
+    service.setReply("/cmd", kTwoLensStatus, silentReply());
     expectStart();
     prompt.answerQuestion(Questions::No).answerQuestion(Questions::No);
     CameraConnection silentCamera{service.address(), 300};
@@ -434,7 +442,7 @@ TEST_F(WifiUpdate, RepliesAreTakenAsHttpFramesThem)
 TEST_F(WifiUpdate, ASilentUploadIsNotApplied)
 {
     service.setJsonReply("/cmd", kTwoLensStatus, R"({"retCode": 0, "fwVersion": "1.0"})");
-    service.setReply("/store/fw6_update.7z", {}, FakeCameraService::Reply{200, {}, true});
+    service.setReply("/store/fw6_update.7z", {}, silentReply());
     expectStart();
     prompt.answerQuestion(Questions::Ok).answerQuestion(Questions::Ok).answerDirectory(QString());
     startFirmwareUpdate(twoLensUpdateProfile(), CameraConnection{service.address(), 300}, firmware, "2.0", nullptr);

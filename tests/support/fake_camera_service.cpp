@@ -50,7 +50,9 @@ void FakeCameraService::setReply(const QByteArray& path, const QByteArray& body,
 
 void FakeCameraService::setJsonReply(const QByteArray& path, const QByteArray& body, const QByteArray& json)
 {
-    setReply(path, body, Reply{200, json, false});
+    Reply reply;
+    reply.body = json;
+    setReply(path, body, reply);
 }
 
 QList<QByteArray> FakeCameraService::requestPaths() const
@@ -133,7 +135,10 @@ FakeCameraService::Reply FakeCameraService::replyFor(const Request& request) con
         return *exact;
     if (auto any = m_replies.constFind({request.path, QByteArray()}); any != m_replies.constEnd())
         return *any;
-    return Reply{404, "not found", false};
+    Reply missing;
+    missing.status = 404;
+    missing.body = "not found";
+    return missing;
 }
 
 } // namespace testsupport
