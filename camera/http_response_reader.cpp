@@ -43,8 +43,10 @@ HttpResponseReader::State HttpResponseReader::feed(QByteArrayView bytes)
 
 HttpResponseReader::State HttpResponseReader::finishAtClose()
 {
-    if (m_state == Reading)
-        m_state = m_phase == UntilClose ? Complete : Malformed;
+    if (m_state == Reading && m_phase == UntilClose)
+        m_state = Complete;
+    else if (m_state == Reading)
+        fail(Malformed); // what arrived of the body is no body
     return m_state;
 }
 

@@ -70,7 +70,9 @@ TEST(HttpResponseReader, SkipsInterimResponses)
 
 TEST(HttpResponseReader, AResponseCutShortIsNotComplete)
 {
-    EXPECT_EQ(readEveryWay("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n{}", true).state, HttpResponseReader::Malformed);
+    const Read cut = readEveryWay("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n{}", true);
+    EXPECT_EQ(cut.state, HttpResponseReader::Malformed);
+    EXPECT_TRUE(cut.body.isEmpty()) << "the part that arrived is no body";
     EXPECT_EQ(readEveryWay("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\n{}\r\n", true).state,
               HttpResponseReader::Malformed);
     EXPECT_EQ(readEveryWay("HTTP/1.1 200 OK\r\nContent-", true).state, HttpResponseReader::Malformed);
