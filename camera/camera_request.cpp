@@ -37,7 +37,11 @@ public:
             ProgressRequest view;
             view.label = request.busyText;
             view.parent = parent;
+            if (request.cancellable)
+                view.cancelText = QStringLiteral("Cancel");
             m_busy = openProgress(view);
+            if (request.cancellable)
+                m_busy->setCancelHandler([this] { abandon(); });
         }
         // The camera is on the local Wi-Fi network: a proxy of the office network cannot reach it.
         m_socket.setProxy(QNetworkProxy::NoProxy);
@@ -164,18 +168,31 @@ private:
     {
         if (m_finished)
             return;
+        end();
+        m_busy.reset();
+        // The handler may ask questions and start the next request; this one is done.
+        const CameraReplyHandler handler = std::move(m_handler);
+        handler(reply);
+    }
+
+    // The person stopped the wait: nothing more goes out and nothing follows. The busy view, whose
+    // signal this runs in, goes with the exchange.
+    void abandon()
+    {
+        if (!m_finished)
+            end();
+    }
+
+    void end()
+    {
         m_finished = true;
         m_idle.stop();
         m_socket.disconnect(this);
         m_socket.abort();
-        m_busy.reset();
         m_request.body.clear();
         m_request.fileBody = {};
         --underWay;
         deleteLater();
-        // The handler may ask questions and start the next request; this one is done.
-        const CameraReplyHandler handler = std::move(m_handler);
-        handler(reply);
     }
 
     QUrl m_url;

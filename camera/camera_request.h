@@ -27,6 +27,7 @@ struct CameraRequest {
     QString busyText{};       // shown in a busy view until the reply is in; empty: no view
     QString returnCodeField;  // the camera model's name for the reply's return code
     FileBody fileBody{};      // with a file: the body, in place of `body`
+    bool cancellable = false; // the busy view has a Cancel
 };
 
 using CameraReplyHandler = std::function<void(const CameraReply& reply)>;
@@ -34,9 +35,11 @@ using CameraReplyHandler = std::function<void(const CameraReply& reply)>;
 // Posts the request on a connection of its own and returns at once. When the reply is
 // in, or the service stayed silent for the connection's time-out, the busy view closes and the
 // handler runs once, on the GUI thread; the connection is closed and let go afterwards. A file
-// body that ends before its size is a connection failure: the camera never gets it whole.
+// body that ends before its size is a connection failure: the camera never gets it whole. A
+// person who cancels the busy view (its Cancel, Escape, closing it) ends the exchange at once:
+// the connection is dropped and the handler never runs.
 void postToCamera(const CameraConnection& connection, const CameraRequest& request, QWidget* parent,
                   CameraReplyHandler handler);
 
-// Requests posted whose handler has not run yet.
+// Requests posted whose handler has not run yet, nor will because the person cancelled.
 int cameraRequestsUnderWay();

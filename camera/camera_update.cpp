@@ -283,9 +283,12 @@ void run(Update update)
         : QStringLiteral("Please connect your computer to the camera using Wi-Fi before proceeding.");
     tell(update, Questions::Information, wifiText);
     const auto shared = std::make_shared<const Update>(std::move(update));
-    postToCamera(shared->connection,
-                 command(*shared, shared->profile.statusCommand, QStringLiteral("Communicating with the camera...")),
-                 shared->parent(), [shared](const CameraReply& status) { onStatus(shared, status); });
+    // Nothing has reached the camera yet: the person may stop here, and the update ends quietly.
+    CameraRequest status =
+        command(*shared, shared->profile.statusCommand, QStringLiteral("Communicating with the camera..."));
+    status.cancellable = true;
+    postToCamera(shared->connection, status, shared->parent(),
+                 [shared](const CameraReply& reply) { onStatus(shared, reply); });
 }
 
 } // namespace

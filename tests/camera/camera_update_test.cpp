@@ -94,10 +94,12 @@ TEST_F(WifiUpdate, TwoLensFirmwareGoesStatusUploadApplyByteForByte)
     EXPECT_EQ(prompt.asked()[0].icon, Questions::Information);
     EXPECT_EQ(progress.labels(), QStringList({"Communicating with the camera...",
                                               "Uploading file... Do not power system off.", "Updating firmware..."}));
-    for (const ProgressRequest& busy : progress.requests()) {
+    for (const ProgressRequest& busy : progress.requests())
         EXPECT_EQ(busy.maximum, 0) << "a busy indicator, not a bar";
-        EXPECT_TRUE(busy.cancelText.isEmpty());
-    }
+    // Only before anything reached the camera may the person stop the update.
+    EXPECT_EQ(progress.requests()[0].cancelText, "Cancel");
+    EXPECT_TRUE(progress.requests()[1].cancelText.isEmpty());
+    EXPECT_TRUE(progress.requests()[2].cancelText.isEmpty());
     // Installing over Wi-Fi leaves the download where it was.
     EXPECT_TRUE(QFile::exists(firmware));
 }
