@@ -91,6 +91,7 @@ void FakeCameraService::onConnection()
 {
     while (QTcpSocket* socket = m_server->nextPendingConnection()) {
         ++m_connections;
+        ++m_open;
         socket->setParent(this);
         m_pending.insert(socket, {});
         if (m_paceBytes > 0) {
@@ -100,6 +101,7 @@ void FakeCameraService::onConnection()
         } else
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadable(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            --m_open;
             m_pending.remove(socket);
             socket->deleteLater();
         });
