@@ -4,13 +4,17 @@
 #include "support/two_lens_scan_fixture.h"
 #include "support/ztm6_model.h"
 
+#include <QCryptographicHash>
+
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -286,6 +290,48 @@ TEST(Ztm6Geometry, ADotInALensImageLandsWherePanoToCameraSays)
         EXPECT_NEAR(foundColumn, predictedColumn, 1.5);
         EXPECT_NEAR(foundRow, predictedRow, 1.5);
     }
+}
+
+// Camera-sized lens images of pseudo-random bytes (xorshift32): every colour, every clamp.
+QByteArray noiseLens(uint32_t seed)
+{
+    QByteArray image(3840 * 1920 * 3, Qt::Uninitialized);
+    for (char& byte : image) {
+        seed ^= seed << 13, seed ^= seed >> 17, seed ^= seed << 5;
+        byte = char(seed >> 24);
+    }
+    return image;
+}
+
+// The SHA-1 of a render of the noise lenses through the distorted model (hex digits).
+std::string renderDigest(const CamParamsZTM6& model, const QByteArray& image1, const QByteArray* image2, int width,
+                        const ImageParams& p)
+{
+    std::vector<uint8_t> pano(size_t(width) * (width / 2) * 3, 0);
+    model.blendTwoLensPano(bytes(image1), image2 ? bytes(*image2) : nullptr, width, width / 2, p, pano.data());
+    return QCryptographicHash::hash(QByteArrayView(pano.data(), qsizetype(pano.size())), QCryptographicHash::Sha1)
+        .toHex()
+        .toStdString();
+}
+
+// These digests pin the output of the render as it stood before its speed work: distortion, fade,
+// levelling, both seams, the pole and wrap paths at the preview and the full size, with and without
+// the second lens. A faster render must reproduce every byte, whatever the number of threads.
+TEST(Ztm6RenderPinned, TheRenderOfADistortedLevelledModelKeepsEveryByte)
+{
+    auto model = makeDistortedModel(1920);
+    model->initBlendMasks(7200, 1800);
+    const QByteArray image1 = noiseLens(0x9e3779b9u), image2 = noiseLens(0x7f4a7c15u);
+    const int threads = omp_get_max_threads();
+    omp_set_num_threads(1);
+    const std::string previewOnOneThread = renderDigest(*model, image1, &image2, 1800, kLevelled);
+    omp_set_num_threads(std::max(threads, 4));
+    EXPECT_EQ(previewOnOneThread, "4c7b6f6d1a2237cc0a3ff7ad13b1a3fd6d3eb6fc");
+    EXPECT_EQ(renderDigest(*model, image1, &image2, 1800, kLevelled), "4c7b6f6d1a2237cc0a3ff7ad13b1a3fd6d3eb6fc");
+    EXPECT_EQ(renderDigest(*model, image1, &image2, 7200, kLevelled), "cec708ad762a473ce215bf34a383aca2e8d4ad6c");
+    EXPECT_EQ(renderDigest(*model, image1, nullptr, 1800, kLevelled), "e51811e9c69b5a2147ff9fa2bcb448cd7b693181");
+    EXPECT_EQ(renderDigest(*model, image1, &image2, 1800, ImageParams()), "262f91c407d02e74fefebc1632c3ac1a216868f0");
+    omp_set_num_threads(threads);
 }
 
 TEST(Ztm6LensModel, ACalibrationWithOneLensRecordLeavesTheSecondLensUncorrected)
