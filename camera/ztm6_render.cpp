@@ -1,4 +1,5 @@
 #include "camera/cam_params_ztm6.h"
+#include "camera/ztm6_lens_rows.h"
 #include "imaging/bicubic.h"
 #include "imaging/box_blur.h"
 #include "imaging/image_io.h"
@@ -259,78 +260,91 @@ void CamParamsZTM6::blendTwoLensPano(const uint8_t* image1, const uint8_t* image
     const size_t lensStride = static_cast<size_t>(ws) * 3;
     const float wsF = static_cast<float>(ws);
 
-#pragma omp parallel for schedule(static)
-    for (int r = 0; r < height; ++r) {
-        uint8_t* outRow = rgbOut + static_cast<size_t>(r) * static_cast<size_t>(width) * 3;
-        for (int c = 0; c < width; ++c) {
-            float x = 0.0f, y = 0.0f;
-            directions.lensPosition(r, c, x, y);
-            if (!std::isfinite(x) || !std::isfinite(y))
-                continue;
-            float xs = 0.0f, ys = 0.0f;
-            lensProject(x, y, fadeStart, fadeEnd, xs, ys);
-            if (!std::isfinite(xs) || !std::isfinite(ys))
-                continue;
-            // Azimuth wraps: a column outside the image is brought into [0, ws) exactly (fmod has
-            // no rounding error), so the wrap table's start column stays within its six pixels.
-            if (xs < 0.0f || xs >= wsF) {
-                double column = std::fmod(static_cast<double>(xs), static_cast<double>(ws));
-                if (column < 0.0)
-                    column += ws;
-                xs = static_cast<float>(column);
-                if (!(xs >= 0.0f && xs < wsF))
-                    xs = 0.0f;
-            }
-            ys = std::clamp(ys, -4.0f, static_cast<float>(hs) + 4.0f);
-            const int ix = static_cast<int>(xs) + 1;
-            const int iy = static_cast<int>(ys) + 1;
-            const bool rowsFit = iy - 2 >= 0 && iy < hs - 1;
-            const bool columnsFit = ix - 2 >= 0 && ix < ws - 1;
-            const ColumnSource from = source[static_cast<size_t>(c)];
+    const Ztm6LensRows lens(*this, fadeStart, fadeEnd);
+    constexpr int kBlock = PanoDirections::kBlock;
+    static_assert(kBlock == Ztm6LensRows::kBlock);
 
-            uint8_t* band1 = nullptr;
-            uint8_t* band2 = nullptr;
-            if (from == ColumnSource::Band1 || from == ColumnSource::Band2) {
-                const size_t index = (from == ColumnSource::Band1 ? 0 : bandPixels)
-                                     + static_cast<size_t>(r) * static_cast<size_t>(bandWidth)
-                                     + static_cast<size_t>(c - (from == ColumnSource::Band1 ? s1 : s2));
-                band1 = firstBands.data() + index * 4;
-                band2 = secondBands.data() + index * 4;
-            }
+#pragma omp parallel
+    {
+        alignas(16) float idealX[kBlock], idealY[kBlock], lensX[kBlock], lensY[kBlock];
+        // Rows differ in cost (the lens model stops short of the edges), so they are handed out in
+        // small batches; the output does not depend on which thread renders a row.
+#pragma omp for schedule(dynamic, 4)
+        for (int r = 0; r < height; ++r) {
+            uint8_t* outRow = rgbOut + static_cast<size_t>(r) * static_cast<size_t>(width) * 3;
+            for (int start = 0; start < width; start += kBlock) {
+                const int count = std::min(kBlock, width - start);
+                directions.lensPositions(r, start, count, idealX, idealY);
+                lens.project(idealX, idealY, count, lensX, lensY);
+                for (int k = 0; k < count; ++k) {
+                    const int c = start + k;
+                    if (!std::isfinite(idealX[k]) || !std::isfinite(idealY[k]))
+                        continue;
+                    float xs = lensX[k], ys = lensY[k];
+                    if (!std::isfinite(xs) || !std::isfinite(ys))
+                        continue;
+                    // Azimuth wraps: a column outside the image is brought into [0, ws) exactly (fmod has
+                    // no rounding error), so the wrap table's start column stays within its six pixels.
+                    if (xs < 0.0f || xs >= wsF) {
+                        double column = std::fmod(static_cast<double>(xs), static_cast<double>(ws));
+                        if (column < 0.0)
+                            column += ws;
+                        xs = static_cast<float>(column);
+                        if (!(xs >= 0.0f && xs < wsF))
+                            xs = 0.0f;
+                    }
+                    ys = std::clamp(ys, -4.0f, static_cast<float>(hs) + 4.0f);
+                    const int ix = static_cast<int>(xs) + 1;
+                    const int iy = static_cast<int>(ys) + 1;
+                    const bool rowsFit = iy - 2 >= 0 && iy < hs - 1;
+                    const bool columnsFit = ix - 2 >= 0 && ix < ws - 1;
+                    const ColumnSource from = source[static_cast<size_t>(c)];
 
-            uint8_t rgb[3];
-            if (rowsFit && columnsFit) {
-                const float dx = static_cast<float>(ix) - xs;
-                const float dy = static_cast<float>(iy) - ys;
-                const size_t offset = static_cast<size_t>(iy - 2) * lensStride + static_cast<size_t>(ix - 2) * 3;
-                const int stride = static_cast<int>(lensStride);
-                if (from == ColumnSource::Band1 || from == ColumnSource::Band2) {
-                    const uint8_t* firstImage = from == ColumnSource::Band1 ? image2 : image1;
-                    const uint8_t* secondImage = from == ColumnSource::Band1 ? image1 : image2;
-                    sampleBicubic(dx, dy, firstImage + offset, stride, band1 + 1);
-                    sampleBicubic(dx, dy, secondImage + offset, stride, band2 + 1);
-                    band1[0] = 255;
-                    band2[0] = 255;
-                    continue;
+                    uint8_t* band1 = nullptr;
+                    uint8_t* band2 = nullptr;
+                    if (from == ColumnSource::Band1 || from == ColumnSource::Band2) {
+                        const size_t index = (from == ColumnSource::Band1 ? 0 : bandPixels)
+                                             + static_cast<size_t>(r) * static_cast<size_t>(bandWidth)
+                                             + static_cast<size_t>(c - (from == ColumnSource::Band1 ? s1 : s2));
+                        band1 = firstBands.data() + index * 4;
+                        band2 = secondBands.data() + index * 4;
+                    }
+
+                    uint8_t rgb[3];
+                    if (rowsFit && columnsFit) {
+                        const float dx = static_cast<float>(ix) - xs;
+                        const float dy = static_cast<float>(iy) - ys;
+                        const size_t offset = static_cast<size_t>(iy - 2) * lensStride + static_cast<size_t>(ix - 2) * 3;
+                        const int stride = static_cast<int>(lensStride);
+                        if (from == ColumnSource::Band1 || from == ColumnSource::Band2) {
+                            const uint8_t* firstImage = from == ColumnSource::Band1 ? image2 : image1;
+                            const uint8_t* secondImage = from == ColumnSource::Band1 ? image1 : image2;
+                            sampleBicubic(dx, dy, firstImage + offset, stride, band1 + 1);
+                            sampleBicubic(dx, dy, secondImage + offset, stride, band2 + 1);
+                            band1[0] = 255;
+                            band2[0] = 255;
+                            continue;
+                        }
+                        sampleBicubic(dx, dy, (from == ColumnSource::Lens1 ? image1 : outer) + offset, stride, rgb);
+                    } else if (rowsFit) {
+                        const int wrapStart = (ix + 1) % ws;
+                        sampleBicubic(static_cast<float>(ix) - xs, static_cast<float>(iy) - ys,
+                                      wrap.data() + static_cast<size_t>(iy - 2) * kWrapStride + static_cast<size_t>(wrapStart) * 3,
+                                      kWrapStride, rgb);
+                    } else {
+                        int column = 0, row = 0;
+                        nearestPixel(xs, ys, ws, hs, column, row);
+                        copyPixel(isLens1Column(c, halfWidth, quarterWidth) ? image1 : outer, ws, column, row, rgb);
+                    }
+                    if (band1) {
+                        // A seam pixel on the pole or edge paths shows the same colour through both buffers.
+                        band1[0] = band2[0] = 255;
+                        std::memcpy(band1 + 1, rgb, 3);
+                        std::memcpy(band2 + 1, rgb, 3);
+                    } else {
+                        std::memcpy(outRow + static_cast<size_t>(c) * 3, rgb, 3);
+                    }
                 }
-                sampleBicubic(dx, dy, (from == ColumnSource::Lens1 ? image1 : outer) + offset, stride, rgb);
-            } else if (rowsFit) {
-                const int start = (ix + 1) % ws;
-                sampleBicubic(static_cast<float>(ix) - xs, static_cast<float>(iy) - ys,
-                              wrap.data() + static_cast<size_t>(iy - 2) * kWrapStride + static_cast<size_t>(start) * 3,
-                              kWrapStride, rgb);
-            } else {
-                int column = 0, row = 0;
-                nearestPixel(xs, ys, ws, hs, column, row);
-                copyPixel(isLens1Column(c, halfWidth, quarterWidth) ? image1 : outer, ws, column, row, rgb);
-            }
-            if (band1) {
-                // A seam pixel on the pole or edge paths shows the same colour through both buffers.
-                band1[0] = band2[0] = 255;
-                std::memcpy(band1 + 1, rgb, 3);
-                std::memcpy(band2 + 1, rgb, 3);
-            } else {
-                std::memcpy(outRow + static_cast<size_t>(c) * 3, rgb, 3);
             }
         }
     }
