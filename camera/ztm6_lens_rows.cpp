@@ -33,23 +33,41 @@ __m128 fromAngle(__m128d a, __m128 b, __m128d c, __m128 d)
     return _mm_movelh_ps(half(b, d), half(_mm_movehl_ps(b, b), _mm_movehl_ps(d, d)));
 }
 
-// The terms of the two records side by side: lane values of record 0 where the mask is set.
+// The terms of the lens model, lane by lane from one of two records.
 struct Terms {
     __m128 U0, V0, K1, K2, K3, P1, P2, P3, P4;
 };
 
-Terms termsOf(const Ztm6LensRecord* first, const Ztm6LensRecord* second, __m128 firstMask)
-{
-    const Ztm6LensRecord none{};
-    const Ztm6LensRecord& a = first ? *first : none;
-    const Ztm6LensRecord& b = second ? *second : none;
-    auto pick = [&](float Ztm6LensRecord::*term) {
-        return select(firstMask, _mm_set1_ps(a.*term), _mm_set1_ps(b.*term));
-    };
-    return {pick(&Ztm6LensRecord::U0), pick(&Ztm6LensRecord::V0), pick(&Ztm6LensRecord::K1),
-            pick(&Ztm6LensRecord::K2), pick(&Ztm6LensRecord::K3), pick(&Ztm6LensRecord::P1),
-            pick(&Ztm6LensRecord::P2), pick(&Ztm6LensRecord::P3), pick(&Ztm6LensRecord::P4)};
-}
+// Each term of both records, spread over four lanes once per call.
+class RecordTerms {
+public:
+    RecordTerms(const Ztm6LensRecord* first, const Ztm6LensRecord* second)
+    {
+        const Ztm6LensRecord none{};
+        spread(first ? *first : none, m_first);
+        spread(second ? *second : none, m_second);
+    }
+
+    // Lanes of the first record where the mask is set, of the second elsewhere.
+    Terms pick(__m128 firstMask) const
+    {
+        __m128 t[kCount];
+        for (int i = 0; i < kCount; ++i)
+            t[i] = select(firstMask, m_first[i], m_second[i]);
+        return {t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8]};
+    }
+
+private:
+    static constexpr int kCount = 9;
+    static void spread(const Ztm6LensRecord& r, __m128* out)
+    {
+        const float terms[kCount] = {r.U0, r.V0, r.K1, r.K2, r.K3, r.P1, r.P2, r.P3, r.P4};
+        for (int i = 0; i < kCount; ++i)
+            out[i] = _mm_set1_ps(terms[i]);
+    }
+    __m128 m_first[kCount];
+    __m128 m_second[kCount];
+};
 #endif
 } // namespace
 
@@ -78,6 +96,7 @@ void Ztm6LensRows::project(const float* x, const float* y, int count, float* out
 
     const Ztm6LensRecord* record0 = m_camera.lensRecord(0);
     const Ztm6LensRecord* record1 = m_camera.lensRecord(1);
+    const RecordTerms terms(record0, record1);
     const __m128 wrapAbove = _mm_set1_ps(static_cast<float>(3 * int64_t(ws) / 4));
     const __m128 firstFrom = _mm_set1_ps(static_cast<float>(ws / 4));
     const __m128 wsF = _mm_set1_ps(static_cast<float>(ws));
@@ -102,7 +121,7 @@ void Ztm6LensRows::project(const float* x, const float* y, int count, float* out
         const __m128 wraps = _mm_cmpgt_ps(xv, wrapAbove);
         const __m128 first = _mm_andnot_ps(wraps, _mm_cmpge_ps(xv, firstFrom));
         const __m128 present = select(first, has0, has1);
-        const Terms t = termsOf(record0, record1, first);
+        const Terms t = terms.pick(first);
         const __m128 offset = _mm_and_ps(wraps, _mm_sub_ps(zero, wsF));
         const __m128 x0 = _mm_add_ps(_mm_sub_ps(xv, t.U0), offset);
         const __m128 y0 = _mm_sub_ps(yv, t.V0);
@@ -122,7 +141,7 @@ void Ztm6LensRows::project(const float* x, const float* y, int count, float* out
     }
     for (int k = 0; k < groups; k += 4) {
         const __m128 first = _mm_load_ps(reinterpret_cast<const float*>(firstRecord + k));
-        const Terms t = termsOf(record0, record1, first);
+        const Terms t = terms.pick(first);
         const __m128 X = _mm_mul_ps(_mm_load_ps(sinLon + k), _mm_load_ps(cosLat + k));
         const __m128 Y = _mm_load_ps(sinLat + k);
         const __m128 r2 = _mm_add_ps(_mm_mul_ps(X, X), _mm_mul_ps(Y, Y));
@@ -179,7 +198,7 @@ void Ztm6LensRows::project(const float* x, const float* y, int count, float* out
     const __m128d inversePi = _mm_set1_pd(1.0 / kPi);
     for (int k = 0; k < groups; k += 4) {
         const __m128 first = _mm_load_ps(reinterpret_cast<const float*>(firstRecord + k));
-        const Terms t = termsOf(record0, record1, first);
+        const Terms t = terms.pick(first);
         const __m128 keep = _mm_load_ps(reinterpret_cast<const float*>(corrected + k));
         __m128 ox = fromAngle(hsD, _mm_load_ps(lonC + k), inversePi, t.U0);
         const __m128 oy = fromAngle(hsD, _mm_load_ps(latC + k), inversePi, t.V0);

@@ -258,6 +258,8 @@ void CamParamsZTM6::blendTwoLensPano(const uint8_t* image1, const uint8_t* image
     std::vector<uint8_t> secondBands(firstBands.size(), 0);
 
     const size_t lensStride = static_cast<size_t>(ws) * 3;
+    const size_t lensBytes = lensStride * static_cast<size_t>(hs);
+    const int stride = static_cast<int>(lensStride);
     const float wsF = static_cast<float>(ws);
 
     const Ztm6LensRows lens(*this, fadeStart, fadeEnd);
@@ -267,6 +269,8 @@ void CamParamsZTM6::blendTwoLensPano(const uint8_t* image1, const uint8_t* image
 #pragma omp parallel
     {
         alignas(16) float idealX[kBlock], idealY[kBlock], lensX[kBlock], lensY[kBlock];
+        // The block's bicubic samples, two for a seam pixel, taken together once it is mapped.
+        BicubicSample samples[2 * kBlock];
         // Rows differ in cost (the lens model stops short of the edges), so they are handed out in
         // small batches; the output does not depend on which thread renders a row.
 #pragma omp for schedule(dynamic, 4)
@@ -276,6 +280,7 @@ void CamParamsZTM6::blendTwoLensPano(const uint8_t* image1, const uint8_t* image
                 const int count = std::min(kBlock, width - start);
                 directions.lensPositions(r, start, count, idealX, idealY);
                 lens.project(idealX, idealY, count, lensX, lensY);
+                int sampleCount = 0;
                 for (int k = 0; k < count; ++k) {
                     const int c = start + k;
                     if (!std::isfinite(idealX[k]) || !std::isfinite(idealY[k]))
@@ -315,17 +320,23 @@ void CamParamsZTM6::blendTwoLensPano(const uint8_t* image1, const uint8_t* image
                         const float dx = static_cast<float>(ix) - xs;
                         const float dy = static_cast<float>(iy) - ys;
                         const size_t offset = static_cast<size_t>(iy - 2) * lensStride + static_cast<size_t>(ix - 2) * 3;
-                        const int stride = static_cast<int>(lensStride);
-                        if (from == ColumnSource::Band1 || from == ColumnSource::Band2) {
-                            const uint8_t* firstImage = from == ColumnSource::Band1 ? image2 : image1;
-                            const uint8_t* secondImage = from == ColumnSource::Band1 ? image1 : image2;
-                            sampleBicubic(dx, dy, firstImage + offset, stride, band1 + 1);
-                            sampleBicubic(dx, dy, secondImage + offset, stride, band2 + 1);
+                        // Near the end of the image a block row has fewer than 16 bytes behind it.
+                        const bool wide = offset + 3 * lensStride + 16 <= lensBytes;
+                        auto sample = [&](const uint8_t* image, uint8_t* out) {
+                            if (wide)
+                                samples[sampleCount++] = {image + offset, dx, dy, out};
+                            else
+                                sampleBicubic(dx, dy, image + offset, stride, out);
+                        };
+                        if (band1) {
+                            sample(from == ColumnSource::Band1 ? image2 : image1, band1 + 1);
+                            sample(from == ColumnSource::Band1 ? image1 : image2, band2 + 1);
                             band1[0] = 255;
                             band2[0] = 255;
-                            continue;
+                        } else {
+                            sample(from == ColumnSource::Lens1 ? image1 : outer, outRow + static_cast<size_t>(c) * 3);
                         }
-                        sampleBicubic(dx, dy, (from == ColumnSource::Lens1 ? image1 : outer) + offset, stride, rgb);
+                        continue;
                     } else if (rowsFit) {
                         const int wrapStart = (ix + 1) % ws;
                         sampleBicubic(static_cast<float>(ix) - xs, static_cast<float>(iy) - ys,
@@ -345,6 +356,7 @@ void CamParamsZTM6::blendTwoLensPano(const uint8_t* image1, const uint8_t* image
                         std::memcpy(outRow + static_cast<size_t>(c) * 3, rgb, 3);
                     }
                 }
+                sampleBicubicMany(samples, sampleCount, stride);
             }
         }
     }

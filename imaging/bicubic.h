@@ -14,6 +14,12 @@ struct BicubicTable {
 };
 const BicubicTable& bicubicTable();
 
+// The table row of the weights for a distance d (0..1) to the next pixel column or row.
+inline const float* bicubicWeights(const BicubicTable& table, float d)
+{
+    return table.weights[static_cast<int>(d * 255.0f + 0.5f)];
+}
+
 // One bicubic RGB sample. block points at the top-left pixel of the 4 x 4 neighbourhood (three
 // bytes per pixel), stride is the byte distance between its rows, dx and dy are the distances from
 // the sample point to the next pixel column and row (1 minus the fractional parts), both in 0..1.
@@ -21,8 +27,8 @@ const BicubicTable& bicubicTable();
 inline void sampleBicubic(float dx, float dy, const uint8_t* block, int stride, uint8_t* rgbOut)
 {
     const BicubicTable& table = bicubicTable();
-    const float* wx = table.weights[static_cast<int>(dx * 255.0f + 0.5f)];
-    const float* wy = table.weights[static_cast<int>(dy * 255.0f + 0.5f)];
+    const float* wx = bicubicWeights(table, dx);
+    const float* wy = bicubicWeights(table, dy);
 #ifdef __SSE2__
     // The three channels side by side in one register; the same operations in the same order
     // as the scalar form, so the result is identical.
@@ -66,3 +72,16 @@ inline void sampleBicubic(float dx, float dy, const uint8_t* block, int stride, 
     }
 #endif
 }
+
+// A sample for sampleBicubicMany: sampleBicubic's block, distances and output.
+struct BicubicSample {
+    const uint8_t* block;
+    float dx;
+    float dy;
+    uint8_t* rgbOut;
+};
+
+// sampleBicubic of each sample, all with the same stride: two at a time where the processor has
+// AVX2, each channel through the same operations in the same order, so every byte is
+// sampleBicubic's. Each of a block's four rows must be readable for 16 bytes from its start.
+void sampleBicubicMany(const BicubicSample* samples, int count, int stride);
