@@ -1,5 +1,7 @@
 #pragma once
 
+#include "imaging/blend_plan.h"
+
 #include <cstdint>
 
 // Multi-resolution (Laplacian pyramid) blend of two images of 4-byte pixels (coverage, R, G, B)
@@ -7,3 +9,8 @@
 // second. Each image counts in proportion to its coverage, so pixels of coverage 0 never show.
 // The result replaces the first image's colour bytes; its coverage bytes are left alone.
 void multiBandBlend(uint8_t* first, const uint8_t* second, const uint8_t* mask, int width, int height);
+
+// The same blend under a plan made for these images' size (BlendPlan::forImages gives the plan
+// the call above makes). Outside plan.bothImages(row) only one image is read: the first on the
+// left, the second on the right.
+void multiBandBlend(uint8_t* first, const uint8_t* second, const uint8_t* mask, const BlendPlan& plan);

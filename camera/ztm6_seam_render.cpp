@@ -1,0 +1,241 @@
+#include "camera/ztm6_seam_render.h"
+
+#include "camera/ztm6_pano_pixels.h"
+#include "imaging/multiband_blend.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+constexpr float kPiF = 3.1415927f;
+constexpr float kHalfPiF = 1.5707964f;
+constexpr int kBlock = PanoDirections::kBlock;
+static_assert(kBlock == Ztm6LensRows::kBlock);
+constexpr int kWrapStride = 18;
+} // namespace
+
+struct Ztm6SeamRender::Block {
+    alignas(16) float idealX[kBlock];
+    alignas(16) float idealY[kBlock];
+    alignas(16) float lensX[kBlock];
+    alignas(16) float lensY[kBlock];
+    // The block's bicubic samples, two for a seam pixel, taken together once it is mapped.
+    BicubicSample samples[2 * kBlock];
+};
+
+Ztm6SeamRender::Ztm6SeamRender(const CamParamsZTM6& camera, float fadeStart, float fadeEnd, const uint8_t* image1,
+                               const uint8_t* image2, int width, int height, const ImageParams& p,
+                               const BlendMask* mask)
+    : m_camera(camera)
+    , m_image1(image1)
+    , m_image2(image2)
+    , m_outer(image2 ? image2 : image1)
+    , m_width(width)
+    , m_height(height)
+    , m_ws(camera.header().IMG_WIDTH)
+    , m_hs(camera.header().IMG_HEIGHT)
+    , m_mask(mask)
+    , m_directions(width, height, m_hs, p)
+    , m_lens(camera, fadeStart, fadeEnd)
+    , m_bandWidth(width / 8)
+{
+    const float d = m_directions.step();
+    m_s1 = image2 ? static_cast<int>(kHalfPiF / d - static_cast<float>(m_bandWidth) / 2.0f) : width;
+    m_s2 = image2 ? static_cast<int>(3.0f * kPiF / 2.0f / d - static_cast<float>(m_bandWidth) / 2.0f) : width;
+    m_source.assign(static_cast<size_t>(width), ColumnSource::Lens1);
+    for (int c = 0; c < width && image2; ++c) {
+        ColumnSource& s = m_source[static_cast<size_t>(c)];
+        if (c < m_s1)
+            s = ColumnSource::Lens2;
+        else if (c < m_s1 + m_bandWidth)
+            s = ColumnSource::Band1;
+        else if (c < m_s2)
+            s = ColumnSource::Lens1;
+        else if (c < m_s2 + m_bandWidth)
+            s = ColumnSource::Band2;
+        else
+            s = ColumnSource::Lens2;
+    }
+
+    m_wrap.resize(static_cast<size_t>(m_hs) * kWrapStride);
+    for (int row = 0; row < m_hs; ++row) {
+        const uint8_t* line = m_outer + static_cast<size_t>(row) * static_cast<size_t>(m_ws) * 3;
+        uint8_t* wrap = m_wrap.data() + static_cast<size_t>(row) * kWrapStride;
+        std::memcpy(wrap, line + static_cast<size_t>(m_ws - 3) * 3, 9);
+        std::memcpy(wrap + 9, line, 9);
+    }
+
+    if (image2) {
+        const size_t bandPixels = static_cast<size_t>(m_bandWidth) * static_cast<size_t>(height);
+        m_firstBands.assign(bandPixels * 2 * 4, 0);
+        m_secondBands.assign(m_firstBands.size(), 0);
+        // Both bands share the mask, so they share the plan too.
+        m_plan = BlendPlan::forMask(mask->weights.data(), m_bandWidth, height);
+    }
+}
+
+void Ztm6SeamRender::render(uint8_t* rgbOut)
+{
+    std::memset(rgbOut, 0, static_cast<size_t>(m_width) * static_cast<size_t>(m_height) * 3);
+    bool selective = m_plan.has_value();
+    if (!renderRows(rgbOut, selective)) {
+        // The plan counted on colour in every seam pixel; without it, both lenses everywhere.
+        std::fill(m_firstBands.begin(), m_firstBands.end(), 0);
+        std::fill(m_secondBands.begin(), m_secondBands.end(), 0);
+        selective = false;
+        renderRows(rgbOut, selective);
+    }
+    if (m_image2)
+        blendSeams(rgbOut, selective);
+}
+
+bool Ztm6SeamRender::renderRows(uint8_t* rgbOut, bool selective)
+{
+    bool covered = true;
+#pragma omp parallel reduction(&& : covered)
+    {
+        Block block;
+        // Rows differ in cost (the lens model stops short of the edges), so they are handed out in
+        // small batches; the output does not depend on which thread renders a row.
+#pragma omp for schedule(dynamic, 4)
+        for (int r = 0; r < m_height; ++r) {
+            uint8_t* outRow = rgbOut + static_cast<size_t>(r) * static_cast<size_t>(m_width) * 3;
+            for (int start = 0; start < m_width; start += kBlock) {
+                const int count = std::min(kBlock, m_width - start);
+                covered = renderBlock(r, start, count, outRow, selective, block) && covered;
+            }
+        }
+    }
+    return covered;
+}
+
+bool Ztm6SeamRender::renderBlock(int r, int start, int count, uint8_t* outRow, bool selective, Block& block)
+{
+    m_directions.lensPositions(r, start, count, block.idealX, block.idealY);
+    m_lens.project(block.idealX, block.idealY, count, block.lensX, block.lensY);
+
+    const int ws = m_ws, hs = m_hs;
+    const float wsF = static_cast<float>(ws);
+    const size_t lensStride = static_cast<size_t>(ws) * 3;
+    const size_t lensBytes = lensStride * static_cast<size_t>(hs);
+    const int stride = static_cast<int>(lensStride);
+    const int halfWidth = static_cast<int>(m_width * 0.5);
+    const int quarterWidth = static_cast<int>(m_width * 0.25);
+    const size_t bandPixels = static_cast<size_t>(m_bandWidth) * static_cast<size_t>(m_height);
+    // Seam columns left of it need only the first image of their band, right of it the second.
+    const ColumnSpan both = selective ? m_plan->bothImages(r) : ColumnSpan{0, m_bandWidth};
+    bool covered = true;
+    int sampleCount = 0;
+    for (int k = 0; k < count; ++k) {
+        const int c = start + k;
+        const ColumnSource from = m_source[static_cast<size_t>(c)];
+        const bool seam = from == ColumnSource::Band1 || from == ColumnSource::Band2;
+        float xs = block.lensX[k], ys = block.lensY[k];
+        if (!std::isfinite(block.idealX[k]) || !std::isfinite(block.idealY[k]) || !std::isfinite(xs)
+            || !std::isfinite(ys)) {
+            covered = covered && !seam;
+            continue;
+        }
+        // Azimuth wraps: a column outside the image is brought into [0, ws) exactly (fmod has no
+        // rounding error), so the wrap table's start column stays within its six pixels.
+        if (xs < 0.0f || xs >= wsF) {
+            double column = std::fmod(static_cast<double>(xs), static_cast<double>(ws));
+            if (column < 0.0)
+                column += ws;
+            xs = static_cast<float>(column);
+            if (!(xs >= 0.0f && xs < wsF))
+                xs = 0.0f;
+        }
+        ys = std::clamp(ys, -4.0f, static_cast<float>(hs) + 4.0f);
+        const int ix = static_cast<int>(xs) + 1;
+        const int iy = static_cast<int>(ys) + 1;
+        const bool rowsFit = iy - 2 >= 0 && iy < hs - 1;
+        const bool columnsFit = ix - 2 >= 0 && ix < ws - 1;
+
+        uint8_t* band1 = nullptr;
+        uint8_t* band2 = nullptr;
+        bool takeFirst = true, takeSecond = true;
+        if (seam) {
+            const int column = c - (from == ColumnSource::Band1 ? m_s1 : m_s2);
+            const size_t index = (from == ColumnSource::Band1 ? 0 : bandPixels)
+                                 + static_cast<size_t>(r) * static_cast<size_t>(m_bandWidth) + static_cast<size_t>(column);
+            band1 = m_firstBands.data() + index * 4;
+            band2 = m_secondBands.data() + index * 4;
+            takeFirst = column < both.end;
+            takeSecond = column >= both.begin;
+        }
+
+        if (rowsFit && columnsFit) {
+            const float dx = static_cast<float>(ix) - xs;
+            const float dy = static_cast<float>(iy) - ys;
+            const size_t offset = static_cast<size_t>(iy - 2) * lensStride + static_cast<size_t>(ix - 2) * 3;
+            // Near the end of the image a block row has fewer than 16 bytes behind it.
+            const bool wide = offset + 3 * lensStride + 16 <= lensBytes;
+            auto sample = [&](const uint8_t* image, uint8_t* out) {
+                if (wide)
+                    block.samples[sampleCount++] = {image + offset, dx, dy, out};
+                else
+                    sampleBicubic(dx, dy, image + offset, stride, out);
+            };
+            if (!seam) {
+                sample(from == ColumnSource::Lens1 ? m_image1 : m_outer, outRow + static_cast<size_t>(c) * 3);
+                continue;
+            }
+            if (takeFirst) {
+                sample(from == ColumnSource::Band1 ? m_image2 : m_image1, band1 + 1);
+                band1[0] = 255;
+            }
+            if (takeSecond) {
+                sample(from == ColumnSource::Band1 ? m_image1 : m_image2, band2 + 1);
+                band2[0] = 255;
+            }
+            continue;
+        }
+        uint8_t rgb[3];
+        if (rowsFit) {
+            const int wrapStart = (ix + 1) % ws;
+            sampleBicubic(static_cast<float>(ix) - xs, static_cast<float>(iy) - ys,
+                          m_wrap.data() + static_cast<size_t>(iy - 2) * kWrapStride + static_cast<size_t>(wrapStart) * 3,
+                          kWrapStride, rgb);
+        } else {
+            int column = 0, row = 0;
+            nearestPixel(xs, ys, ws, hs, column, row);
+            copyPixel(isLens1Column(c, halfWidth, quarterWidth) ? m_image1 : m_outer, ws, column, row, rgb);
+        }
+        if (seam) {
+            // A seam pixel on the pole or edge paths shows the same colour through both buffers.
+            band1[0] = band2[0] = 255;
+            std::memcpy(band1 + 1, rgb, 3);
+            std::memcpy(band2 + 1, rgb, 3);
+        } else {
+            std::memcpy(outRow + static_cast<size_t>(c) * 3, rgb, 3);
+        }
+    }
+    sampleBicubicMany(block.samples, sampleCount, stride);
+    return covered;
+}
+
+void Ztm6SeamRender::blendSeams(uint8_t* rgbOut, bool selective)
+{
+    const size_t bandPixels = static_cast<size_t>(m_bandWidth) * static_cast<size_t>(m_height);
+    for (int band = 0; band < 2; ++band) {
+        uint8_t* first = m_firstBands.data() + static_cast<size_t>(band) * bandPixels * 4;
+        const uint8_t* second = m_secondBands.data() + static_cast<size_t>(band) * bandPixels * 4;
+        if (selective)
+            multiBandBlend(first, second, m_mask->weights.data(), *m_plan);
+        else
+            multiBandBlend(first, second, m_mask->weights.data(), m_bandWidth, m_height);
+        const int start = band == 0 ? m_s1 : m_s2;
+#pragma omp parallel for schedule(static)
+        for (int r = 0; r < m_height; ++r) {
+            uint8_t* out = rgbOut + (static_cast<size_t>(r) * static_cast<size_t>(m_width) + static_cast<size_t>(start)) * 3;
+            const uint8_t* in = first + static_cast<size_t>(r) * static_cast<size_t>(m_bandWidth) * 4;
+            for (int k = 0; k < m_bandWidth; ++k) {
+                out[k * 3] = in[k * 4 + 1];
+                out[k * 3 + 1] = in[k * 4 + 2];
+                out[k * 3 + 2] = in[k * 4 + 3];
+            }
+        }
+    }
+}
