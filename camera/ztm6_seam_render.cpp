@@ -67,9 +67,10 @@ Ztm6SeamRender::Ztm6SeamRender(const CamParamsZTM6& camera, float fadeStart, flo
     }
 
     if (image2) {
-        const size_t bandPixels = static_cast<size_t>(m_bandWidth) * static_cast<size_t>(height);
-        m_firstBands.assign(bandPixels * 2 * 4, 0);
-        m_secondBands.assign(m_firstBands.size(), 0);
+        // Left uninitialised: under the plan every byte the blend reads is sampled first.
+        m_bandBytes = static_cast<size_t>(m_bandWidth) * static_cast<size_t>(height) * 2 * 4;
+        m_firstBands.reset(new uint8_t[m_bandBytes]);
+        m_secondBands.reset(new uint8_t[m_bandBytes]);
         // Both bands share the mask, so they share the plan too.
         m_plan = BlendPlan::forMask(mask->weights.data(), m_bandWidth, height);
     }
@@ -77,12 +78,12 @@ Ztm6SeamRender::Ztm6SeamRender(const CamParamsZTM6& camera, float fadeStart, flo
 
 void Ztm6SeamRender::render(uint8_t* rgbOut)
 {
-    std::memset(rgbOut, 0, static_cast<size_t>(m_width) * static_cast<size_t>(m_height) * 3);
     bool selective = m_plan.has_value();
     if (!renderRows(rgbOut, selective)) {
-        // The plan counted on colour in every seam pixel; without it, both lenses everywhere.
-        std::fill(m_firstBands.begin(), m_firstBands.end(), 0);
-        std::fill(m_secondBands.begin(), m_secondBands.end(), 0);
+        // The plan counted on colour in every seam pixel; without it, both lenses everywhere and
+        // no coverage where there is no colour.
+        std::memset(m_firstBands.get(), 0, m_bandBytes);
+        std::memset(m_secondBands.get(), 0, m_bandBytes);
         selective = false;
         renderRows(rgbOut, selective);
     }
@@ -134,6 +135,9 @@ bool Ztm6SeamRender::renderBlock(int r, int start, int count, uint8_t* outRow, b
         float xs = block.lensX[k], ys = block.lensY[k];
         if (!std::isfinite(block.idealX[k]) || !std::isfinite(block.idealY[k]) || !std::isfinite(xs)
             || !std::isfinite(ys)) {
+            // A direction without a lens position stays black.
+            if (!seam)
+                std::memset(outRow + static_cast<size_t>(c) * 3, 0, 3);
             covered = covered && !seam;
             continue;
         }
@@ -160,8 +164,8 @@ bool Ztm6SeamRender::renderBlock(int r, int start, int count, uint8_t* outRow, b
             const int column = c - (from == ColumnSource::Band1 ? m_s1 : m_s2);
             const size_t index = (from == ColumnSource::Band1 ? 0 : bandPixels)
                                  + static_cast<size_t>(r) * static_cast<size_t>(m_bandWidth) + static_cast<size_t>(column);
-            band1 = m_firstBands.data() + index * 4;
-            band2 = m_secondBands.data() + index * 4;
+            band1 = m_firstBands.get() + index * 4;
+            band2 = m_secondBands.get() + index * 4;
             takeFirst = column < both.end;
             takeSecond = column >= both.begin;
         }
@@ -219,11 +223,12 @@ bool Ztm6SeamRender::renderBlock(int r, int start, int count, uint8_t* outRow, b
 void Ztm6SeamRender::blendSeams(uint8_t* rgbOut, bool selective)
 {
     const size_t bandPixels = static_cast<size_t>(m_bandWidth) * static_cast<size_t>(m_height);
+    MultiBandBlender blender;
     for (int band = 0; band < 2; ++band) {
-        uint8_t* first = m_firstBands.data() + static_cast<size_t>(band) * bandPixels * 4;
-        const uint8_t* second = m_secondBands.data() + static_cast<size_t>(band) * bandPixels * 4;
+        uint8_t* first = m_firstBands.get() + static_cast<size_t>(band) * bandPixels * 4;
+        const uint8_t* second = m_secondBands.get() + static_cast<size_t>(band) * bandPixels * 4;
         if (selective)
-            multiBandBlend(first, second, m_mask->weights.data(), *m_plan);
+            blender.blend(first, second, m_mask->weights.data(), *m_plan);
         else
             multiBandBlend(first, second, m_mask->weights.data(), m_bandWidth, m_height);
         const int start = band == 0 ? m_s1 : m_s2;

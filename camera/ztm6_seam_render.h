@@ -6,6 +6,7 @@
 #include "imaging/blend_plan.h"
 #include "imaging/pano_directions.h"
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -50,6 +51,7 @@ private:
     // across its left and right edges need no modulo per pixel.
     std::vector<uint8_t> m_wrap;
     // Seam bands: band 1 then band 2, bandWidth x height pixels each of (coverage, R, G, B).
-    std::vector<uint8_t> m_firstBands, m_secondBands;
+    size_t m_bandBytes = 0;
+    std::unique_ptr<uint8_t[]> m_firstBands, m_secondBands;
     std::optional<BlendPlan> m_plan;
 };

@@ -14,7 +14,8 @@
 //   L(first) + G(m) x (L(second) - L(first)),
 // collapses to first + collapse(G(m) x L(second - first)), since the Laplacian pyramid is linear.
 // So only one pyramid is built: the colour difference with the mask as a fourth channel. The plan
-// says which pixels of each level are worked out; the rest are never read.
+// says which pixels of each level are worked out; the rest are never read. Rows go out in small
+// interleaved batches: near the poles of a seam band a row has far more to work out.
 
 namespace {
 constexpr float kTaps[5] = {0.0625f, 0.25f, 0.375f, 0.25f, 0.0625f};
@@ -92,7 +93,7 @@ void reduce(Level& fine, Level& coarse, Buffer& across, const BlendPlan& plan, i
 {
     const int w = coarse.width;
     across.reserve(static_cast<size_t>(w) * static_cast<size_t>(fine.height) * kChannels);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static, 8)
     for (int y = 0; y < fine.height; ++y) {
         const ColumnSpan span = plan.across(level, y);
         const float* in = fine.row(y);
@@ -107,7 +108,7 @@ void reduce(Level& fine, Level& coarse, Buffer& across, const BlendPlan& plan, i
             sum.store(out + static_cast<size_t>(x) * kChannels);
         }
     }
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static, 8)
     for (int y = 0; y < coarse.height; ++y) {
         const ColumnSpan span = plan.pyramid(level + 1, y);
         const float* rows[5];
@@ -229,7 +230,7 @@ void collapseInto(Level& fine, Level& coarse, const BlendPlan& plan, int level, 
     {
         std::vector<float> upG(static_cast<size_t>(3) * w * kChannels);
         std::vector<float> upB(static_cast<size_t>(3) * w * kChannels);
-#pragma omp for schedule(static)
+#pragma omp for schedule(static, 8)
         for (int y = 0; y < fine.height; ++y) {
             const ColumnSpan span = plan.blended(level, y);
             std::optional<RowOutput> output;
@@ -277,14 +278,32 @@ void multiBandBlend(uint8_t* first, const uint8_t* second, const uint8_t* mask, 
     multiBandBlend(first, second, mask, BlendPlan::forImages(first, second, mask, width, height));
 }
 
+struct MultiBandBlender::Storage {
+    std::vector<Level> levels;
+    Buffer across;
+};
+
+MultiBandBlender::MultiBandBlender()
+    : m_storage(std::make_unique<Storage>())
+{
+}
+
+MultiBandBlender::~MultiBandBlender() = default;
+
 void multiBandBlend(uint8_t* first, const uint8_t* second, const uint8_t* mask, const BlendPlan& plan)
+{
+    MultiBandBlender().blend(first, second, mask, plan);
+}
+
+void MultiBandBlender::blend(uint8_t* first, const uint8_t* second, const uint8_t* mask, const BlendPlan& plan)
 {
     const int width = plan.width();
     const int height = plan.height();
     if (width <= 0 || height <= 0)
         return;
     const int below = plan.levelsBelow();
-    std::vector<Level> levels(static_cast<size_t>(below) + 1);
+    std::vector<Level>& levels = m_storage->levels;
+    levels.resize(static_cast<size_t>(below) + 1);
     for (int k = 0; k <= below; ++k) {
         Level& level = levels[static_cast<size_t>(k)];
         level.width = plan.levelWidth(k);
@@ -298,7 +317,7 @@ void multiBandBlend(uint8_t* first, const uint8_t* second, const uint8_t* mask, 
     // Level 0: colour difference and effective weight of the second image. Each image counts in
     // proportion to its coverage; where one has none it takes the other's colour, so that its
     // unknown values never reach the detail levels.
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static, 8)
     for (int y = 0; y < height; ++y) {
         const ColumnSpan span = plan.pyramid(0, y);
         float* out = levels[0].row(y);
@@ -318,12 +337,11 @@ void multiBandBlend(uint8_t* first, const uint8_t* second, const uint8_t* mask, 
         }
     }
 
-    Buffer across;
     for (int k = 0; k < below; ++k)
-        reduce(levels[static_cast<size_t>(k)], levels[static_cast<size_t>(k) + 1], across, plan, k);
+        reduce(levels[static_cast<size_t>(k)], levels[static_cast<size_t>(k) + 1], m_storage->across, plan, k);
 
     Level& top = levels.back();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static, 8)
     for (int y = 0; y < top.height; ++y) {
         const ColumnSpan span = plan.blended(below, y);
         const float* g = top.row(y);

@@ -3,6 +3,7 @@
 #include "imaging/blend_plan.h"
 
 #include <cstdint>
+#include <memory>
 
 // Multi-resolution (Laplacian pyramid) blend of two images of 4-byte pixels (coverage, R, G, B)
 // under an 8-bit mask, the weight of the second image: 0 keeps the first image, 255 takes the
@@ -14,3 +15,16 @@ void multiBandBlend(uint8_t* first, const uint8_t* second, const uint8_t* mask, 
 // the call above makes). Outside plan.bothImages(row) only one image is read: the first on the
 // left, the second on the right.
 void multiBandBlend(uint8_t* first, const uint8_t* second, const uint8_t* mask, const BlendPlan& plan);
+
+// The second form for several blends of one size in turn: the pyramid's storage is kept from one
+// blend to the next.
+class MultiBandBlender {
+public:
+    MultiBandBlender();
+    ~MultiBandBlender();
+    void blend(uint8_t* first, const uint8_t* second, const uint8_t* mask, const BlendPlan& plan);
+
+private:
+    struct Storage;
+    std::unique_ptr<Storage> m_storage;
+};
