@@ -7,6 +7,10 @@
 #include <cmath>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 constexpr float kPiF = 3.1415927f;
 constexpr float kHalfPiF = 1.5707964f;
@@ -20,9 +24,56 @@ struct Ztm6SeamRender::Block {
     alignas(16) float idealY[kBlock];
     alignas(16) float lensX[kBlock];
     alignas(16) float lensY[kBlock];
+    // Pixels whose lens position needs no wrapping, and for them the position's 4 x 4 block
+    // (column and row past its top left) and the table rows of its weights.
+    alignas(16) int32_t direct[kBlock];
+    alignas(16) int32_t column[kBlock];
+    alignas(16) int32_t row[kBlock];
+    alignas(16) int32_t weightX[kBlock];
+    alignas(16) int32_t weightY[kBlock];
     // The block's bicubic samples, two for a seam pixel, taken together once it is mapped.
     BicubicSample samples[2 * kBlock];
 };
+
+void Ztm6SeamRender::prepareBlock(int count, Block& block) const
+{
+#ifdef __SSE2__
+    // The per-pixel steps below, four pixels at a time: the same comparisons, clamp, truncations
+    // and differences.
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 wsF = _mm_set1_ps(static_cast<float>(m_ws));
+    const __m128 low = _mm_set1_ps(-4.0f);
+    const __m128 high = _mm_set1_ps(static_cast<float>(m_hs) + 4.0f);
+    const __m128 levels = _mm_set1_ps(255.0f);
+    const __m128 half = _mm_set1_ps(0.5f);
+    const __m128i one = _mm_set1_epi32(1);
+    auto finite = [&](const float* values) {
+        const __m128 v = _mm_load_ps(values);
+        return _mm_cmpeq_ps(_mm_sub_ps(v, v), zero);
+    };
+    auto store = [](int32_t* to, __m128i value) { _mm_store_si128(reinterpret_cast<__m128i*>(to), value); };
+    for (int k = 0; k < count; k += 4) {
+        const __m128 xs = _mm_load_ps(block.lensX + k);
+        const __m128 ys = _mm_load_ps(block.lensY + k);
+        __m128 direct = _mm_and_ps(_mm_and_ps(finite(block.idealX + k), finite(block.idealY + k)),
+                                   _mm_and_ps(finite(block.lensX + k), finite(block.lensY + k)));
+        direct = _mm_and_ps(direct, _mm_and_ps(_mm_cmpge_ps(xs, zero), _mm_cmplt_ps(xs, wsF)));
+        const __m128 clamped = _mm_min_ps(_mm_max_ps(ys, low), high);
+        const __m128i ix = _mm_add_epi32(_mm_cvttps_epi32(xs), one);
+        const __m128i iy = _mm_add_epi32(_mm_cvttps_epi32(clamped), one);
+        const __m128 dx = _mm_sub_ps(_mm_cvtepi32_ps(ix), xs);
+        const __m128 dy = _mm_sub_ps(_mm_cvtepi32_ps(iy), clamped);
+        _mm_store_ps(block.lensY + k, _mm_or_ps(_mm_and_ps(direct, clamped), _mm_andnot_ps(direct, ys)));
+        store(block.direct + k, _mm_castps_si128(direct));
+        store(block.column + k, ix);
+        store(block.row + k, iy);
+        store(block.weightX + k, _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(dx, levels), half)));
+        store(block.weightY + k, _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(dy, levels), half)));
+    }
+#else
+    std::fill(block.direct, block.direct + count, 0);
+#endif
+}
 
 Ztm6SeamRender::Ztm6SeamRender(const CamParamsZTM6& camera, float fadeStart, float fadeEnd, const uint8_t* image1,
                                const uint8_t* image2, int width, int height, const ImageParams& p,
@@ -115,6 +166,8 @@ bool Ztm6SeamRender::renderBlock(int r, int start, int count, uint8_t* outRow, b
 {
     m_directions.lensPositions(r, start, count, block.idealX, block.idealY);
     m_lens.project(block.idealX, block.idealY, count, block.lensX, block.lensY);
+    prepareBlock(count, block);
+    const BicubicTable& table = bicubicTable();
 
     const int ws = m_ws, hs = m_hs;
     const float wsF = static_cast<float>(ws);
@@ -133,27 +186,30 @@ bool Ztm6SeamRender::renderBlock(int r, int start, int count, uint8_t* outRow, b
         const ColumnSource from = m_source[static_cast<size_t>(c)];
         const bool seam = from == ColumnSource::Band1 || from == ColumnSource::Band2;
         float xs = block.lensX[k], ys = block.lensY[k];
-        if (!std::isfinite(block.idealX[k]) || !std::isfinite(block.idealY[k]) || !std::isfinite(xs)
-            || !std::isfinite(ys)) {
-            // A direction without a lens position stays black.
-            if (!seam)
-                std::memset(outRow + static_cast<size_t>(c) * 3, 0, 3);
-            covered = covered && !seam;
-            continue;
+        int ix = block.column[k], iy = block.row[k];
+        if (!block.direct[k]) {
+            if (!std::isfinite(block.idealX[k]) || !std::isfinite(block.idealY[k]) || !std::isfinite(xs)
+                || !std::isfinite(ys)) {
+                // A direction without a lens position stays black.
+                if (!seam)
+                    std::memset(outRow + static_cast<size_t>(c) * 3, 0, 3);
+                covered = covered && !seam;
+                continue;
+            }
+            // Azimuth wraps: a column outside the image is brought into [0, ws) exactly (fmod has
+            // no rounding error), so the wrap table's start column stays within its six pixels.
+            if (xs < 0.0f || xs >= wsF) {
+                double wrapped = std::fmod(static_cast<double>(xs), static_cast<double>(ws));
+                if (wrapped < 0.0)
+                    wrapped += ws;
+                xs = static_cast<float>(wrapped);
+                if (!(xs >= 0.0f && xs < wsF))
+                    xs = 0.0f;
+            }
+            ys = std::clamp(ys, -4.0f, static_cast<float>(hs) + 4.0f);
+            ix = static_cast<int>(xs) + 1;
+            iy = static_cast<int>(ys) + 1;
         }
-        // Azimuth wraps: a column outside the image is brought into [0, ws) exactly (fmod has no
-        // rounding error), so the wrap table's start column stays within its six pixels.
-        if (xs < 0.0f || xs >= wsF) {
-            double column = std::fmod(static_cast<double>(xs), static_cast<double>(ws));
-            if (column < 0.0)
-                column += ws;
-            xs = static_cast<float>(column);
-            if (!(xs >= 0.0f && xs < wsF))
-                xs = 0.0f;
-        }
-        ys = std::clamp(ys, -4.0f, static_cast<float>(hs) + 4.0f);
-        const int ix = static_cast<int>(xs) + 1;
-        const int iy = static_cast<int>(ys) + 1;
         const bool rowsFit = iy - 2 >= 0 && iy < hs - 1;
         const bool columnsFit = ix - 2 >= 0 && ix < ws - 1;
 
@@ -171,16 +227,18 @@ bool Ztm6SeamRender::renderBlock(int r, int start, int count, uint8_t* outRow, b
         }
 
         if (rowsFit && columnsFit) {
-            const float dx = static_cast<float>(ix) - xs;
-            const float dy = static_cast<float>(iy) - ys;
+            const float* wx = block.direct[k] ? table.weights[block.weightX[k]]
+                                              : bicubicWeights(table, static_cast<float>(ix) - xs);
+            const float* wy = block.direct[k] ? table.weights[block.weightY[k]]
+                                              : bicubicWeights(table, static_cast<float>(iy) - ys);
             const size_t offset = static_cast<size_t>(iy - 2) * lensStride + static_cast<size_t>(ix - 2) * 3;
             // Near the end of the image a block row has fewer than 16 bytes behind it.
             const bool wide = offset + 3 * lensStride + 16 <= lensBytes;
             auto sample = [&](const uint8_t* image, uint8_t* out) {
                 if (wide)
-                    block.samples[sampleCount++] = {image + offset, dx, dy, out};
+                    block.samples[sampleCount++] = {image + offset, wx, wy, out};
                 else
-                    sampleBicubic(dx, dy, image + offset, stride, out);
+                    sampleBicubicWeighted(wx, wy, image + offset, stride, out);
             };
             if (!seam) {
                 sample(from == ColumnSource::Lens1 ? m_image1 : m_outer, outRow + static_cast<size_t>(c) * 3);

@@ -33,6 +33,8 @@ private:
     // Every row, seam pixels sampled where the plan needs them (selective) or in both lenses.
     // False when a seam pixel was left without colour, which the plan did not expect.
     bool renderRows(uint8_t* rgbOut, bool selective);
+    // The steps of the pixels of a block whose lens position needs no wrapping, several at once.
+    void prepareBlock(int count, Block& block) const;
     // One block of a row; false when a seam pixel is left without colour.
     bool renderBlock(int row, int start, int count, uint8_t* outRow, bool selective, Block& block);
     void blendSeams(uint8_t* rgbOut, bool selective);

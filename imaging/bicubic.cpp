@@ -43,7 +43,7 @@ namespace {
 void sampleEach(const BicubicSample* samples, int count, int stride)
 {
     for (int i = 0; i < count; ++i)
-        sampleBicubic(samples[i].dx, samples[i].dy, samples[i].block, stride, samples[i].rgbOut);
+        sampleBicubicWeighted(samples[i].wx, samples[i].wy, samples[i].block, stride, samples[i].rgbOut);
 }
 
 #ifdef QUORIL_BICUBIC_AVX2
@@ -87,10 +87,10 @@ QUORIL_AVX2 inline __m256 addRow(__m256 sum, __m256 wx, __m256 wy, const uint8_t
 
 // Two samples side by side: lanes 0-3 hold the first one's (R, G, B, unused), lanes 4-7 the
 // second one's, and each lane goes through sampleBicubic's operations.
-QUORIL_AVX2 void sampleTwo(const BicubicTable& table, const BicubicSample& a, const BicubicSample& b, int stride)
+QUORIL_AVX2 void sampleTwo(const BicubicSample& a, const BicubicSample& b, int stride)
 {
-    const __m256 wx = twoRows(bicubicWeights(table, a.dx), bicubicWeights(table, b.dx));
-    const __m256 wy = twoRows(bicubicWeights(table, a.dy), bicubicWeights(table, b.dy));
+    const __m256 wx = twoRows(a.wx, b.wx);
+    const __m256 wy = twoRows(a.wy, b.wy);
     __m256 sum = _mm256_setzero_ps();
     sum = addRow<0>(sum, wx, wy, a.block, b.block, stride);
     sum = addRow<1>(sum, wx, wy, a.block, b.block, stride);
@@ -110,10 +110,9 @@ QUORIL_AVX2 void sampleTwo(const BicubicTable& table, const BicubicSample& a, co
 
 QUORIL_AVX2 void sampleInPairs(const BicubicSample* samples, int count, int stride)
 {
-    const BicubicTable& table = bicubicTable();
     int i = 0;
     for (; i + 1 < count; i += 2)
-        sampleTwo(table, samples[i], samples[i + 1], stride);
+        sampleTwo(samples[i], samples[i + 1], stride);
     sampleEach(samples + i, count - i, stride);
 }
 

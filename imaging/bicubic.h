@@ -21,14 +21,11 @@ inline const float* bicubicWeights(const BicubicTable& table, float d)
 }
 
 // One bicubic RGB sample. block points at the top-left pixel of the 4 x 4 neighbourhood (three
-// bytes per pixel), stride is the byte distance between its rows, dx and dy are the distances from
-// the sample point to the next pixel column and row (1 minus the fractional parts), both in 0..1.
+// bytes per pixel), stride is the byte distance between its rows, wx and wy are the table rows
+// (bicubicWeights) of the distances from the sample point to the next pixel column and row.
 // Each channel is sum over rows of wy * (sum over columns of wx * pixel), added in that order.
-inline void sampleBicubic(float dx, float dy, const uint8_t* block, int stride, uint8_t* rgbOut)
+inline void sampleBicubicWeighted(const float* wx, const float* wy, const uint8_t* block, int stride, uint8_t* rgbOut)
 {
-    const BicubicTable& table = bicubicTable();
-    const float* wx = bicubicWeights(table, dx);
-    const float* wy = bicubicWeights(table, dy);
 #ifdef __SSE2__
     // The three channels side by side in one register; the same operations in the same order
     // as the scalar form, so the result is identical.
@@ -73,15 +70,22 @@ inline void sampleBicubic(float dx, float dy, const uint8_t* block, int stride, 
 #endif
 }
 
-// A sample for sampleBicubicMany: sampleBicubic's block, distances and output.
+// The same with dx and dy, the distances (1 minus the fractional parts, both in 0..1).
+inline void sampleBicubic(float dx, float dy, const uint8_t* block, int stride, uint8_t* rgbOut)
+{
+    const BicubicTable& table = bicubicTable();
+    sampleBicubicWeighted(bicubicWeights(table, dx), bicubicWeights(table, dy), block, stride, rgbOut);
+}
+
+// A sample for sampleBicubicMany: sampleBicubicWeighted's block, weights and output.
 struct BicubicSample {
     const uint8_t* block;
-    float dx;
-    float dy;
+    const float* wx;
+    const float* wy;
     uint8_t* rgbOut;
 };
 
-// sampleBicubic of each sample, all with the same stride: two at a time where the processor has
+// sampleBicubicWeighted of each sample, all with the same stride: two at a time where the processor has
 // AVX2, each channel through the same operations in the same order, so every byte is
-// sampleBicubic's. Each of a block's four rows must be readable for 16 bytes from its start.
+// sampleBicubicWeighted's. Each of a block's four rows must be readable for 16 bytes from its start.
 void sampleBicubicMany(const BicubicSample* samples, int count, int stride);
