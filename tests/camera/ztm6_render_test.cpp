@@ -1,4 +1,5 @@
 #include "camera/cam_params_ztm6.h"
+#include "camera/ztm6_lens_rows.h"
 #include "imaging/rotation.h"
 #include "support/test_support.h"
 #include "support/two_lens_scan_fixture.h"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -332,6 +334,52 @@ TEST(Ztm6RenderPinned, TheRenderOfADistortedLevelledModelKeepsEveryByte)
     EXPECT_EQ(renderDigest(*model, image1, nullptr, 1800, kLevelled), "e51811e9c69b5a2147ff9fa2bcb448cd7b693181");
     EXPECT_EQ(renderDigest(*model, image1, &image2, 1800, ImageParams()), "262f91c407d02e74fefebc1632c3ac1a216868f0");
     omp_set_num_threads(threads);
+}
+
+TEST(Ztm6LensModel, ABlockOfPositionsMapsAsEachPositionDoesAlone)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    auto oneRecord = makeIdentityZtm6(kLensH, 1);
+    oneRecord->lenses()[0].K1 = 0.05f, oneRecord->lenses()[0].RM = 1.2f;
+    auto wild = makeIdentityZtm6(kLensH);
+    for (Ztm6LensRecord& lens : wild->lenses())
+        lens.K1 = 0.3f, lens.K3 = 3e38f, lens.RM = 1.5f;
+    auto distorted = makeDistortedModel(kLensH);
+    for (const CamParamsZTM6* model : {distorted.get(), oneRecord.get(), wild.get()}) {
+        // Positions over the image and past its edges, the record boundaries at a quarter and three
+        // quarters of the width and a float either side of them, and positions that are no number.
+        std::vector<float> xs, ys;
+        for (float x = -40.5f; x < kLensW + 40; x += 13.37f)
+            for (float y = -20.25f; y < kLensH + 20; y += 11.3f)
+                xs.push_back(x), ys.push_back(y);
+        for (float edge : {float(kLensW / 4), float(3 * kLensW / 4)})
+            for (float x : {std::nextafter(edge, 0.0f), edge, std::nextafter(edge, 1e9f)})
+                xs.push_back(x), ys.push_back(float(kLensH / 3));
+        for (const auto& [x, y] : {std::pair{nan, 10.0f}, {10.0f, nan}, {inf, 5.0f}, {-inf, inf}})
+            xs.push_back(x), ys.push_back(y);
+        for (const auto& [fadeStart, fadeEnd] : {std::pair{0.868f, 0.966f}, {0.2f, 0.4f}}) {
+            const Ztm6LensRows rows(*model, fadeStart, fadeEnd);
+            for (size_t begin = 0; begin < xs.size(); begin += 61) {
+                // Blocks of 61 positions: not a multiple of four, so the last lanes carry over.
+                const int count = int(std::min<size_t>(61, xs.size() - begin));
+                float x[Ztm6LensRows::kBlock] = {}, y[Ztm6LensRows::kBlock] = {};
+                float outX[Ztm6LensRows::kBlock], outY[Ztm6LensRows::kBlock];
+                std::copy_n(xs.begin() + ptrdiff_t(begin), count, x);
+                std::copy_n(ys.begin() + ptrdiff_t(begin), count, y);
+                rows.project(x, y, count, outX, outY);
+                for (int k = 0; k < count; ++k) {
+                    float ex = 0, ey = 0;
+                    model->lensProject(x[k], y[k], fadeStart, fadeEnd, ex, ey);
+                    auto same = [](float a, float b) {
+                        return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b) || (std::isnan(a) && std::isnan(b));
+                    };
+                    ASSERT_TRUE(same(outX[k], ex) && same(outY[k], ey))
+                        << "(" << x[k] << ", " << y[k] << ") gives (" << outX[k] << ", " << outY[k] << ") against ("
+                        << ex << ", " << ey << ")";
+                }
+            }
+        }
+    }
 }
 
 TEST(Ztm6LensModel, ACalibrationWithOneLensRecordLeavesTheSecondLensUncorrected)
