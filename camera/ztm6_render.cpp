@@ -164,6 +164,7 @@ void CamParamsZTM6::initBlendMasks(int width1, int width2)
                 row[col] = 255;
         }
         boxBlurGray(mask.weights.data(), mask.weights.data(), b, h, 5);
+        mask.plan = BlendPlan::forMask(mask.weights.data(), b, h);
     }
 }
 

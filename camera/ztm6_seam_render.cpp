@@ -122,14 +122,13 @@ Ztm6SeamRender::Ztm6SeamRender(const CamParamsZTM6& camera, float fadeStart, flo
         m_bandBytes = static_cast<size_t>(m_bandWidth) * static_cast<size_t>(height) * 2 * 4;
         m_firstBands.reset(new uint8_t[m_bandBytes]);
         m_secondBands.reset(new uint8_t[m_bandBytes]);
-        // Both bands share the mask, so they share the plan too.
-        m_plan = BlendPlan::forMask(mask->weights.data(), m_bandWidth, height);
     }
 }
 
 void Ztm6SeamRender::render(uint8_t* rgbOut)
 {
-    bool selective = m_plan.has_value();
+    // Both bands share the mask, so they share its plan too.
+    bool selective = m_image2 && m_mask->plan;
     if (!renderRows(rgbOut, selective)) {
         // The plan counted on colour in every seam pixel; without it, both lenses everywhere and
         // no coverage where there is no colour.
@@ -178,7 +177,7 @@ bool Ztm6SeamRender::renderBlock(int r, int start, int count, uint8_t* outRow, b
     const int quarterWidth = static_cast<int>(m_width * 0.25);
     const size_t bandPixels = static_cast<size_t>(m_bandWidth) * static_cast<size_t>(m_height);
     // Seam columns left of it need only the first image of their band, right of it the second.
-    const ColumnSpan both = selective ? m_plan->bothImages(r) : ColumnSpan{0, m_bandWidth};
+    const ColumnSpan both = selective ? m_mask->plan->bothImages(r) : ColumnSpan{0, m_bandWidth};
     bool covered = true;
     int sampleCount = 0;
     for (int k = 0; k < count; ++k) {
@@ -286,7 +285,7 @@ void Ztm6SeamRender::blendSeams(uint8_t* rgbOut, bool selective)
         uint8_t* first = m_firstBands.get() + static_cast<size_t>(band) * bandPixels * 4;
         const uint8_t* second = m_secondBands.get() + static_cast<size_t>(band) * bandPixels * 4;
         if (selective)
-            blender.blend(first, second, m_mask->weights.data(), *m_plan);
+            blender.blend(first, second, m_mask->weights.data(), *m_mask->plan);
         else
             multiBandBlend(first, second, m_mask->weights.data(), m_bandWidth, m_height);
         const int start = band == 0 ? m_s1 : m_s2;

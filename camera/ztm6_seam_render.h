@@ -3,11 +3,9 @@
 #include "camera/cam_params_ztm6.h"
 #include "camera/ztm6_lens_rows.h"
 #include "imaging/bicubic.h"
-#include "imaging/blend_plan.h"
 #include "imaging/pano_directions.h"
 
 #include <memory>
-#include <optional>
 #include <vector>
 
 // The full-quality render of a two-lens scan (CamParamsZTM6::blendTwoLensPano): each pano pixel a
@@ -55,5 +53,4 @@ private:
     // Seam bands: band 1 then band 2, bandWidth x height pixels each of (coverage, R, G, B).
     size_t m_bandBytes = 0;
     std::unique_ptr<uint8_t[]> m_firstBands, m_secondBands;
-    std::optional<BlendPlan> m_plan;
 };

@@ -83,7 +83,6 @@ void classifyRows(int width, int height, const Weight& weight, std::vector<int>&
 {
     zeroEnd.assign(static_cast<size_t>(std::max(height, 0)), 0);
     oneStart.assign(zeroEnd.size(), 0);
-#pragma omp parallel for schedule(static)
     for (int y = 0; y < height; ++y) {
         int zeros = 0;
         while (zeros < width && weight(y, zeros) == 0.0f)
