@@ -78,8 +78,7 @@ void Ztm6SeamRender::prepareBlock(int count, Block& block) const
 Ztm6SeamRender::Ztm6SeamRender(const CamParamsZTM6& camera, float fadeStart, float fadeEnd, const uint8_t* image1,
                                const uint8_t* image2, int width, int height, const ImageParams& p,
                                const BlendMask* mask)
-    : m_camera(camera)
-    , m_image1(image1)
+    : m_image1(image1)
     , m_image2(image2)
     , m_outer(image2 ? image2 : image1)
     , m_width(width)

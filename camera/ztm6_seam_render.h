@@ -37,7 +37,6 @@ private:
     bool renderBlock(int row, int start, int count, uint8_t* outRow, bool selective, Block& block);
     void blendSeams(uint8_t* rgbOut, bool selective);
 
-    const CamParamsZTM6& m_camera;
     const uint8_t* m_image1;
     const uint8_t* m_image2;
     const uint8_t* m_outer;
