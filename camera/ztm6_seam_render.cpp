@@ -278,25 +278,21 @@ bool Ztm6SeamRender::renderBlock(int r, int start, int count, uint8_t* outRow, b
 
 void Ztm6SeamRender::blendSeams(uint8_t* rgbOut, bool selective)
 {
+    // Each seam's blend goes straight into its columns of the pano.
     const size_t bandPixels = static_cast<size_t>(m_bandWidth) * static_cast<size_t>(m_height);
-    MultiBandBlender blender;
+    BlendJob jobs[2];
     for (int band = 0; band < 2; ++band) {
-        uint8_t* first = m_firstBands.get() + static_cast<size_t>(band) * bandPixels * 4;
-        const uint8_t* second = m_secondBands.get() + static_cast<size_t>(band) * bandPixels * 4;
-        if (selective)
-            blender.blend(first, second, m_mask->weights.data(), *m_mask->plan);
-        else
-            multiBandBlend(first, second, m_mask->weights.data(), m_bandWidth, m_height);
         const int start = band == 0 ? m_s1 : m_s2;
-#pragma omp parallel for schedule(static)
-        for (int r = 0; r < m_height; ++r) {
-            uint8_t* out = rgbOut + (static_cast<size_t>(r) * static_cast<size_t>(m_width) + static_cast<size_t>(start)) * 3;
-            const uint8_t* in = first + static_cast<size_t>(r) * static_cast<size_t>(m_bandWidth) * 4;
-            for (int k = 0; k < m_bandWidth; ++k) {
-                out[k * 3] = in[k * 4 + 1];
-                out[k * 3 + 1] = in[k * 4 + 2];
-                out[k * 3 + 2] = in[k * 4 + 3];
-            }
-        }
+        jobs[band] = {m_firstBands.get() + static_cast<size_t>(band) * bandPixels * 4,
+                      m_secondBands.get() + static_cast<size_t>(band) * bandPixels * 4, rgbOut + static_cast<size_t>(start) * 3,
+                      3, static_cast<size_t>(m_width) * 3};
     }
+    const uint8_t* weights = m_mask->weights.data();
+    if (selective) {
+        multiBandBlend(jobs, 2, weights, *m_mask->plan);
+        return;
+    }
+    // Without colour in every seam pixel, each seam is planned from its own coverage.
+    for (const BlendJob& job : jobs)
+        multiBandBlend(&job, 1, weights, BlendPlan::forImages(job.first, job.second, weights, m_bandWidth, m_height));
 }

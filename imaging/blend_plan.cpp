@@ -61,21 +61,6 @@ ColumnSpan expandSource(int i, int coarse)
     return {std::max(0, ceilHalf(i - 2)), std::min(coarse - 1, floorHalf(i + 2)) + 1};
 }
 
-// Its span over fine indices [span.begin, span.end).
-ColumnSpan expandSource(ColumnSpan span, int coarse)
-{
-    if (span.empty())
-        return {};
-    return {expandSource(span.begin, coarse).begin, expandSource(span.end - 1, coarse).end};
-}
-
-// Fine indices that the reduction of coarse indices [span.begin, span.end) reads.
-ColumnSpan reduceSource(ColumnSpan span, int fine)
-{
-    if (span.empty())
-        return {};
-    return mirrorHull(2 * span.begin - 2, 2 * (span.end - 1) + 2, fine);
-}
 
 // Per row: the columns before zeroEnd have weight 0, those from oneStart weight 1.
 template <typename Weight>
@@ -95,6 +80,20 @@ void classifyRows(int width, int height, const Weight& weight, std::vector<int>&
     }
 }
 } // namespace
+
+ColumnSpan BlendPlan::upsampleSource(ColumnSpan fine, int coarse)
+{
+    if (fine.empty())
+        return {};
+    return {expandSource(fine.begin, coarse).begin, expandSource(fine.end - 1, coarse).end};
+}
+
+ColumnSpan BlendPlan::reduceSource(ColumnSpan coarse, int fine)
+{
+    if (coarse.empty())
+        return {};
+    return mirrorHull(2 * coarse.begin - 2, 2 * (coarse.end - 1) + 2, fine);
+}
 
 float BlendPlan::secondWeight(uint8_t firstCoverage, uint8_t secondCoverage, uint8_t mask)
 {
@@ -200,7 +199,7 @@ BlendPlan BlendPlan::fromWeights(const std::vector<int>& zeroEnd, const std::vec
         Level& fine = levelAt(k);
         Level& coarse = levelAt(k + 1);
         for (int y = 0; y < fine.height; ++y) {
-            const ColumnSpan columns = expandSource(fine.blended[static_cast<size_t>(y)], coarse.width);
+            const ColumnSpan columns = upsampleSource(fine.blended[static_cast<size_t>(y)], coarse.width);
             if (columns.empty())
                 continue;
             const ColumnSpan rows = expandSource(y, coarse.height);

@@ -46,6 +46,12 @@ public:
     // them the second's.
     ColumnSpan blended(int level, int row) const { return at(&Level::blended, level, row); }
 
+    // Indices (columns or rows) of a level of `coarse` samples that the upsampling of indices
+    // `fine` of the level above reads.
+    static ColumnSpan upsampleSource(ColumnSpan fine, int coarse);
+    // Indices of a level of `fine` samples that the reduction of indices `coarse` reads.
+    static ColumnSpan reduceSource(ColumnSpan coarse, int fine);
+
 private:
     struct Level {
         int width = 0;
