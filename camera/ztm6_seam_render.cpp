@@ -1,6 +1,7 @@
 #include "camera/ztm6_seam_render.h"
 
 #include "camera/ztm6_pano_pixels.h"
+#include "imaging/bicubic.h"
 #include "imaging/multiband_blend.h"
 
 #include <algorithm>

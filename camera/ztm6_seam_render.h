@@ -2,7 +2,6 @@
 
 #include "camera/cam_params_ztm6.h"
 #include "camera/ztm6_lens_rows.h"
-#include "imaging/bicubic.h"
 #include "imaging/pano_directions.h"
 
 #include <memory>
