@@ -321,6 +321,10 @@ std::string renderDigest(const CamParamsZTM6& model, const QByteArray& image1, c
 // the second lens. A faster render must reproduce every byte, whatever the number of threads.
 TEST(Ztm6RenderPinned, TheRenderOfADistortedLevelledModelKeepsEveryByte)
 {
+    // The C library picks its float sine, cosine and arc tangents by processor; the digests were
+    // taken with the forms it picks where FMA is there.
+    if (!__builtin_cpu_supports("fma"))
+        GTEST_SKIP() << "the digests hold for the C library's FMA forms of its float functions";
     auto model = makeDistortedModel(1920);
     model->initBlendMasks(7200, 1800);
     const QByteArray image1 = noiseLens(0x9e3779b9u), image2 = noiseLens(0x7f4a7c15u);
