@@ -2,6 +2,7 @@
 
 #include "app/custom_file_dialog.h"
 #include "app/floor_select_dialog.h"
+#include "app/main_window_instance.h"
 
 #include <QDialog>
 #include <QFileDialog>
@@ -88,10 +89,10 @@ FloorChoice DialogQuestions::selectFloor(Building* building, Floor* exclude)
     return FloorSelectDialog::run(building, exclude);
 }
 
-int DialogQuestions::choiceOrCancel(QWidget* parent, Icon icon, const QString& title, const QString& text,
+int DialogQuestions::choiceOrCancel(Icon icon, const QString& title, const QString& text,
                                     const QString& informativeText, const QList<NamedButton>& buttons)
 {
-    QMessageBox box(boxIcon(icon), title, text, QMessageBox::NoButton, parent);
+    QMessageBox box(boxIcon(icon), title, text, QMessageBox::NoButton, mainWindowInstance());
     box.setInformativeText(informativeText);
     QList<QAbstractButton*> named;
     for (const NamedButton& button : buttons)

@@ -17,8 +17,8 @@ public:
                               const QString& filter) override;
     QString existingDirectory(QWidget* parent, const QString& caption, const QString& dir) override;
     FloorChoice selectFloor(Building* building, Floor* exclude) override;
-    int choiceOrCancel(QWidget* parent, Icon icon, const QString& title, const QString& text,
-                       const QString& informativeText, const QList<NamedButton>& buttons) override;
+    int choiceOrCancel(Icon icon, const QString& title, const QString& text, const QString& informativeText,
+                       const QList<NamedButton>& buttons) override;
     ProjectFolderChoice projectFolders(QWidget* parent, const QString& startDirectory) override;
     int runDialog(QDialog* dialog) override;
 };

@@ -1,5 +1,6 @@
 #include "app/floor_select_dialog.h"
 
+#include "app/main_window_instance.h"
 #include "base/questions.h"
 #include "model/building.h"
 #include "model/floor.h"

@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "app/message_presenter.h"
 #include "base/large_blocks.h"
+#include "imaging/image_io.h"
 
 #include <QApplication>
 #include <QImageReader>
@@ -22,8 +23,7 @@ int main(int argc, char** argv)
     returnLargeBlocksToTheSystem();
     qputenv("QT_LOGGING_RULES", "qt.gui.input.events=false");
     qSetMessagePattern(QStringLiteral("%{time yyyy-MM-dd hh:mm:ss.zzz} %{type}: %{message}"));
-    // Full panos are larger than Qt's default 256 MB decoding limit.
-    QImageReader::setAllocationLimit(1024);
+    QImageReader::setAllocationLimit(kImageReaderLimitMb);
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Korvessa");

@@ -1,13 +1,17 @@
 #include "app/main_window.h"
 
+#include "camera/camera_update.h"
+
 #include "app/camera_update_install.h"
 #include "app/floor_panel.h"
 #include "app/gui_helpers.h"
+#include "app/main_window_instance.h"
 #include "app/message_presenter.h"
 #include "app/property_panel.h"
 #include "app/property_tree_model.h"
 #include "app/property_tree_view.h"
 #include "base/questions.h"
+#include "camera/camera_update.h"
 #include "editor/editor.h"
 #include "model/app_settings.h"
 #include "model/building.h"
@@ -50,6 +54,7 @@ MainWindow::~MainWindow()
     delete m_treeModel;
     if (mainWindowInstance() == this)
         setMainWindowInstance(nullptr);
+    releaseUpdateWindow(this);
 }
 
 void MainWindow::buildWidgets()
@@ -126,10 +131,10 @@ void MainWindow::buildToolBar()
     bar->addSeparator();
     bar->addAction(m_calibRotAction);
     bar->addSeparator();
-    const QList<QAction*> editing{m_editor->undoAction(),          m_editor->redoAction(),
-                                  m_editor->deleteAction(),        m_editor->rotateLeftAction(),
-                                  m_editor->rotateRightAction(),   m_editor->rotateByCompassAction(),
-                                  m_editor->zoomToFitAction()};
+    const QList<QAction*> editing{m_editor->undoAction(),            m_editor->redoAction(),
+                                  m_editor->deleteAction(),          m_editor->rotateLeftAction(),
+                                  m_editor->rotateRightAction(),     m_editor->rotateByCompassAction(),
+                                  m_editor->arrangeSelectedAction(), m_editor->zoomToFitAction()};
     bar->addActions(editing);
     bar->addSeparator();
     bar->addAction(m_installCameraUpdateAction);
@@ -306,6 +311,6 @@ void MainWindow::updateActions()
     m_nextPanoAction->setEnabled(hasScans);
     m_previousPanoAction->setEnabled(hasScans);
     m_installCameraUpdateAction->setEnabled(open && takesCameraUpdates(m_property->camParams()));
-    m_calibRotAction->setEnabled(hasScans);
+    m_calibRotAction->setEnabled(hasScans && calibratesLidar());
     updateScanTools();
 }

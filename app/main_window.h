@@ -104,6 +104,8 @@ private:
     void updateTitle();
     void updateActions();
     QList<Panorama*> selectedFullScans() const;
+    // The open project's camera has the lidar that "Calibrate lidar" calibrates.
+    bool calibratesLidar() const;
     void tellCalibration(const QString& text, int icon);
     // The commands on the scan the window follows (scan_tools.cpp).
     void buildScanTools(QToolBar* bar);

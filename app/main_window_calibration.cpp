@@ -31,6 +31,11 @@ QList<Panorama*> MainWindow::selectedFullScans() const
     return scans;
 }
 
+bool MainWindow::calibratesLidar() const
+{
+    return lidarCamera(m_property) != nullptr;
+}
+
 void MainWindow::tellCalibration(const QString& text, int icon)
 {
     questions().question(this, static_cast<Questions::Icon>(icon), tr("Lidar calibration"), text, Questions::Ok,
@@ -39,14 +44,9 @@ void MainWindow::tellCalibration(const QString& text, int icon)
 
 void MainWindow::calibRot()
 {
-    if (!m_property)
+    // The command is offered only then.
+    if (!calibratesLidar())
         return;
-    if (!lidarCamera(m_property)) {
-        tellCalibration(tr("The lidar calibration works only on projects of the ZTM5 camera, whose lidar "
-                           "scans the walls around each scan. This project's camera has no such lidar."),
-                        Questions::Information);
-        return;
-    }
     const QList<Panorama*> scans = selectedFullScans();
     if (scans.isEmpty()) {
         tellCalibration(tr("Select the scans to calibrate the lidar with on the floor first."),
@@ -119,14 +119,20 @@ void MainWindow::calibRotEnded(bool accepted)
     if (!lidar || !m_calibTrialShown)
         return;
     m_calibTrialShown = false;
+    bool kept = false;
     if (accepted) {
         try {
             acceptCalibrationTrial(*lidar, m_property->folder() + "/system.cfg", m_calibTrialAzimuth,
                                    m_calibTrialTilt);
+            kept = true;
         } catch (const std::exception& e) {
             tellCalibration(QString::fromUtf8(e.what()), Questions::Critical);
         }
     }
-    m_property->applyCalibrationRotation(0.0f, -1.0f, 0.0f);
+    // The camera's own calibration, which a kept trial has just become.
+    if (kept)
+        m_property->keepCalibrationOutlines();
+    else
+        m_property->applyCalibrationRotation(0.0f, -1.0f, 0.0f);
     m_editor->viewport()->update();
 }

@@ -10,6 +10,8 @@
 #include <QFont>
 #include <QMimeData>
 
+#include <functional>
+
 const QString PropertyTreeModel::mimeType = QStringLiteral("application/draft.treeItem");
 
 namespace {
@@ -25,8 +27,10 @@ void PropertyTreeModel::setProject(Property* property)
     if (m_property)
         m_property->disconnect(this);
     m_property = property;
-    if (m_property)
+    if (m_property) {
         connect(m_property, &Property::modelUpdated, this, &PropertyTreeModel::rebuild);
+        connect(m_property, &Property::statusUpdated, this, &PropertyTreeModel::showPortalFlags);
+    }
     rebuild();
 }
 
@@ -56,21 +60,37 @@ void PropertyTreeModel::rebuild()
             }
             for (Floor* floor : building->floors()) {
                 QStandardItem* floorItem = makeItem(floor, Kind::Floor);
-                if (!floor->isShown())
-                    floorItem->setForeground(QColor(Qt::gray));
-                for (Panorama* pano : floor->panos()) {
-                    QStandardItem* scanItem = makeItem(pano, Kind::Scan);
-                    if (!pano->isShown(true))
-                        scanItem->setForeground(QColor(Qt::gray));
-                    floorItem->appendRow(scanItem);
-                }
+                for (Panorama* pano : floor->panos())
+                    floorItem->appendRow(makeItem(pano, Kind::Scan));
                 buildingItem->appendRow(floorItem);
             }
             root->appendRow(buildingItem);
         }
         appendRow(root);
+        showPortalFlags();
     }
     emit rebuilt();
+}
+
+void PropertyTreeModel::showPortalFlags()
+{
+    // Floors and scans that the portal will not show are grey.
+    const std::function<void(QStandardItem*)> walk = [&](QStandardItem* parent) {
+        for (int row = 0; row < parent->rowCount(); ++row) {
+            QStandardItem* item = parent->child(row);
+            const QModelIndex index = item->index();
+            bool hidden = false;
+            if (const auto* floor = dynamic_cast<const Floor*>(entry(index)))
+                hidden = !floor->isShown();
+            else if (const auto* pano = dynamic_cast<const Panorama*>(entry(index)))
+                hidden = !pano->isShown(true);
+            const QVariant foreground = hidden ? QVariant(QColor(Qt::gray)) : QVariant();
+            if (item->data(Qt::ForegroundRole) != foreground)
+                item->setData(foreground, Qt::ForegroundRole);
+            walk(item);
+        }
+    };
+    walk(invisibleRootItem());
 }
 
 Itemizeable* PropertyTreeModel::entry(const QModelIndex& index) const

@@ -27,6 +27,8 @@ public:
     void setProject(Property* property);
     Property* project() const { return m_property; }
     void rebuild();
+    // Greys the floors and scans the portal will not show, as they are now.
+    void showPortalFlags();
 
     Itemizeable* entry(const QModelIndex& index) const;
     // Names are read from the entries themselves, so a rename shows without a rebuild.

@@ -1,5 +1,6 @@
 #include "base/json_values.h"
 
+#include "base/angles.h"
 #include "base/unique_ids.h"
 
 #include <cmath>
@@ -11,6 +12,25 @@ double jsonFinite(const QJsonValue& value, double fallback)
         return fallback;
     const double number = value.toDouble();
     return std::isfinite(number) ? number : fallback;
+}
+
+bool fitsFloat(double value)
+{
+    return std::isfinite(value) && std::fabs(value) <= static_cast<double>(std::numeric_limits<float>::max());
+}
+
+double jsonAngle(const QJsonValue& value, double fallback)
+{
+    if (!value.isDouble())
+        return fallback;
+    const double degrees = jsonAngleToDegrees(value.toDouble());
+    return std::isfinite(degrees) ? degrees : fallback;
+}
+
+float jsonViewAngle(const QJsonValue& value, float fallback)
+{
+    const double degrees = jsonAngle(value, fallback);
+    return std::fabs(degrees) <= 1e9 ? static_cast<float>(degrees) : fallback;
 }
 
 int jsonRounded(const QJsonValue& value, int fallback)

@@ -1,6 +1,6 @@
 #include "base/questions.h"
 
-#include <QAtomicPointer>
+#include <utility>
 
 namespace {
 
@@ -18,8 +18,7 @@ public:
     QStringList openFileNames(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
     QString existingDirectory(QWidget*, const QString&, const QString&) override { return {}; }
     FloorChoice selectFloor(Building*, Floor*) override { return {}; }
-    int choiceOrCancel(QWidget*, Icon, const QString&, const QString&, const QString&,
-                       const QList<NamedButton>&) override
+    int choiceOrCancel(Icon, const QString&, const QString&, const QString&, const QList<NamedButton>&) override
     {
         return -1;
     }
@@ -28,7 +27,6 @@ public:
 };
 
 Questions* installed = nullptr;
-QAtomicPointer<QWidget> parentWindow;
 
 } // namespace
 
@@ -43,12 +41,3 @@ Questions* setQuestions(Questions* implementation)
     return std::exchange(installed, implementation);
 }
 
-QWidget* mainWindowInstance()
-{
-    return parentWindow.loadAcquire();
-}
-
-void setMainWindowInstance(QWidget* window)
-{
-    parentWindow.storeRelease(window);
-}

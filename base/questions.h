@@ -72,9 +72,10 @@ public:
     // Another floor of the building (or none), for a floor's underlay.
     virtual FloorChoice selectFloor(Building* building, Floor* exclude) = 0;
     // A message box with an informative text, the named buttons and the standard Cancel button as
-    // its default; the index of the named button chosen, -1 for Cancel or a closed box.
-    virtual int choiceOrCancel(QWidget* parent, Icon icon, const QString& title, const QString& text,
-                               const QString& informativeText, const QList<NamedButton>& buttons) = 0;
+    // its default; the index of the named button chosen, -1 for Cancel or a closed box. It belongs
+    // to the application's window, which only the implementation knows.
+    virtual int choiceOrCancel(Icon icon, const QString& title, const QString& text, const QString& informativeText,
+                               const QList<NamedButton>& buttons) = 0;
     // The project folder chooser: a folder or an archive file, opened in startDirectory when
     // that is not empty.
     virtual ProjectFolderChoice projectFolders(QWidget* parent, const QString& startDirectory) = 0;
@@ -87,8 +88,3 @@ public:
 Questions& questions();
 // Installs `implementation` (not owned; null restores the default) and returns the one it replaces.
 Questions* setQuestions(Questions* implementation);
-
-// The one main window of the process (null before it is built and after it is gone): the parent
-// of the progress dialogs and questions that the model opens. The window sets and clears it.
-QWidget* mainWindowInstance();
-void setMainWindowInstance(QWidget* window);

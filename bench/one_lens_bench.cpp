@@ -1,7 +1,8 @@
 // One-lens quick renders beside OpenCV doing the same work: building the shot maps from the same
 // lens model (on all cores) and a nearest-pixel cv::remap of each shot's sector. Also the colour
-// equalisation on its own.
+// equalisation and the blended three-shot pano on their own.
 #include "camera/cam_params_one_lens.h"
+#include "camera/one_lens_render.h"
 
 #include <benchmark/benchmark.h>
 
@@ -43,6 +44,7 @@ struct Fixture {
     std::vector<uint8_t> shots[3];
     Fixture()
     {
+        model.initBlendMasks(7200, 1800);
         params[ImageParams::ROLL_GLOBAL] = 0.02f;
         params[ImageParams::PITCH_GLOBAL] = -0.03f;
         params[ImageParams::YAW_2] = 0.01f;
@@ -78,6 +80,17 @@ void BM_RenderStrip(benchmark::State& state)
     std::vector<uint8_t> out(size_t(w) * h);
     for (auto _ : state) {
         f.model.renderStrip(f.shots[0].data(), f.shots[1].data(), f.shots[2].data(), w, h, f.params, out.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+
+void BM_ThreeShotPano(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    const int w = int(state.range(0));
+    std::vector<uint8_t> out(size_t(w) * (w / 2) * 3);
+    for (auto _ : state) {
+        renderThreeShotPano(f.model, f.shots[0].data(), f.shots[1].data(), f.shots[2].data(), w, f.params, out.data());
         benchmark::DoNotOptimize(out.data());
     }
 }
@@ -153,4 +166,5 @@ BENCHMARK(BM_RenderStrip)->Args({1200, 200})->Unit(benchmark::kMillisecond)->Use
 BENCHMARK(BM_OpenCvRemap)->Args({1200, 200, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
 #endif
 BENCHMARK(BM_EqualizeShotColors)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ThreeShotPano)->Arg(7200)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_MAIN();

@@ -145,7 +145,7 @@ void BM_BuildHdrImage(benchmark::State& state)
                     kSide, kSide, 95, false);
     CamParamsZTM5 model;
     for (auto _ : state) {
-        model.buildHdrImage(dir.path(), 1, true);
+        model.buildHdrImage(dir.path(), 1, true, dir.path());
         state.PauseTiming();
         QFile::remove(dir.filePath("h1.jpg"));
         state.ResumeTiming();

@@ -32,13 +32,13 @@ std::string CamParams::cameraFirmware() const
     return {};
 }
 
-void CamParams::buildHdrImages(const QString& scanFolder, bool flag)
+void CamParams::buildHdrImages(const QString& scanFolder, bool flag, const QString& shotFolder)
 {
     for (int shot = 0; shot < 3; ++shot)
-        buildHdrImage(scanFolder, shot, flag);
+        buildHdrImage(scanFolder, shot, flag, shotFolder);
 }
 
-void CamParams::buildHdrImage(const QString&, int, bool)
+void CamParams::buildHdrImage(const QString&, int, bool, const QString&)
 {
 }
 

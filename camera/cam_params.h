@@ -37,8 +37,11 @@ public:
     virtual void loadFisheyeImage(const QString& scanFolder, int shot, QByteArray& rgb, bool correct) const = 0;
     virtual void loadScanData(const QString& scanFolder, ImageParams& params, ScanData& data,
                               const LidarReadOptions& options = {}) const = 0;
-    virtual void buildHdrImages(const QString& scanFolder, bool flag);
-    virtual void buildHdrImage(const QString& scanFolder, int shot, bool flag);
+    // A shot the scan folder still holds as its bracketed exposures is fused into its shot file in
+    // shotFolder: the scan folder, or a folder of the program's own when the scan folder cannot be
+    // written. A shot file in either folder is not built again.
+    void buildHdrImages(const QString& scanFolder, bool flag, const QString& shotFolder);
+    virtual void buildHdrImage(const QString& scanFolder, int shot, bool flag, const QString& shotFolder);
     virtual void panoToCamera(float u, float v, const ImageParams& p, float& outU, float& outV) const;
     virtual void cameraToPano(float u, float v, const ImageParams& p, float& outU, float& outV) const;
     virtual void renderPano(const uint8_t* image1, const uint8_t* image2, const uint8_t* image3,

@@ -105,9 +105,20 @@ CamParamsOneLens::MaskSet CamParamsOneLens::blendMasksFor(int panoWidth) const
     return set;
 }
 
-bool loadShotImageRgb(const QString& path, QByteArray& rgb, int& width, int& height)
+SizedImage CamParamsOneLens::loadShotFile(const QString& path, QByteArray& rgb) const
 {
-    return loadImageRgb(path, rgb, width, height, true, false, false);
+    const int side = IMGHEIGHT;
+    int width = 0, height = 0;
+    return loadImageRgbOfSize(path, rgb, width, height, true, false,
+                              [side](int w, int h) { return w == side && h == side; });
+}
+
+SizedImage CamParamsOneLens::loadExposureFile(const QString& path, QByteArray& rgb, int& width, bool bottomUp) const
+{
+    const int side = IMGHEIGHT;
+    int height = 0;
+    return loadImageRgbOfSize(path, rgb, width, height, bottomUp, true,
+                              [side](int w, int h) { return h == side && w >= side && qint64(w) <= 2 * qint64(side); });
 }
 
 void shotRotations(const ImageParams& p, float m[3][9])

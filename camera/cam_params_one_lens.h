@@ -64,6 +64,14 @@ public:
     // the laser-line camera, "h" and the shot number from 1 for the others; ".jpg".
     QString shotPath(const QString& scanFolder, int shot) const;
 
+    // A shot file read bottom-up (the file's first row last). Only the square of the camera's
+    // shot height is taken, and a file that declares another size is refused from its header.
+    SizedImage loadShotFile(const QString& path, QByteArray& rgb) const;
+    // An exposure of a shot, rows top-down or bottom-up, turned as its orientation tag says. It
+    // holds the shot as its centred square: the shot's height, at least as wide and at most twice
+    // as wide (no camera's frame is wider); any other size is refused from the file's header.
+    SizedImage loadExposureFile(const QString& path, QByteArray& rgb, int& width, bool bottomUp) const;
+
     // Fits the lens centre from the three square shots of one scan; failures are thrown.
     virtual void adjustLensCenter(const uint8_t* shot1, const uint8_t* shot2, const uint8_t* shot3) = 0;
 
@@ -156,8 +164,6 @@ void projectRay(const CamParamsOneLens& camera, float x, float y, float z, float
 // y up).
 void unprojectPixel(const CamParamsOneLens& camera, float px, float py, float& theta, float& dirX, float& dirY);
 
-// A shot file read bottom-up (the file's first row last), unscaled; true on success.
-bool loadShotImageRgb(const QString& path, QByteArray& rgb, int& width, int& height);
 
 // The rotations of the three shots from pano to camera frame: M1 = G, M2 = R(ROLL_2, YAW_2,
 // PITCH_2) R(0, 2pi/3, 0) G, M3 = R(ROLL_3, YAW_3, PITCH_3) R(0, 4pi/3, 0) G, row-major.

@@ -41,9 +41,11 @@ public:
     // std::runtime_error for a "room.dat" too old or corrupted to use.
     void loadScanData(const QString& scanFolder, ImageParams& params, ScanData& data,
                       const LidarReadOptions& options = {}) const override;
-    // Fuses the exposures of one shot into its shot file unless that exists; the exposures are
-    // removed once the shot is on disk. Throws std::runtime_error with a text for the user.
-    void buildHdrImage(const QString& scanFolder, int shot, bool weighContrast) override;
+    // Fuses the exposures of one shot into its shot file in shotFolder unless it exists there or in
+    // the scan folder. Once the shot is on disk the exposures are removed, unless the shot went to
+    // a folder other than the scan folder (whose exposures are then all there is of it). Throws
+    // std::runtime_error with a text for the user.
+    void buildHdrImage(const QString& scanFolder, int shot, bool weighContrast, const QString& shotFolder) override;
     int laserOffset() const override;
     void updateSystemFile(const QString& systemFile, int timestamp, QWidget* parent) override;
     void updateFirmware(const QString& firmwareFile, const QString& version, QWidget* parent) override;

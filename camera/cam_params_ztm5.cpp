@@ -1,6 +1,7 @@
 #include "camera/cam_params_ztm5.h"
 
 #include "base/crc16.h"
+#include "camera/calibration_text.h"
 #include "camera/lens_centre_fit.h"
 #include "camera/scan_fingerprint.h"
 
@@ -29,14 +30,6 @@ template <typename T>
 void appendLittleEndian(QByteArray& bytes, T value)
 {
     bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
-}
-
-// "%.7g" as the C locale writes it, whatever locale the application runs in.
-std::string formatValue(double value)
-{
-    char text[64];
-    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 7);
-    return std::string(text, result.ptr);
 }
 
 // The number a line starts with (after blanks); what follows it is a comment.
@@ -187,9 +180,9 @@ bool CamParamsZTM5::saveTextFile(const QString& path)
     for (int i = 0; i < kStoredIntegers; ++i)
         text += std::to_string(integers[i]) + "\t# " + intKeyName(i) + "\n";
     for (int i = 0; i < LensTermCount; ++i)
-        text += formatValue(lensDouble[i]) + "\t# " + doubleKeyName(i) + "\n";
+        text += lensTermText(lensDouble[i], lensFloat[i]) + "\t# " + doubleKeyName(i) + "\n";
     for (int i = kFirstStoredCalibration; i < CalibrationValueCount; ++i)
-        text += formatValue(calibFloat[i]) + "\t# " + floatKeyName(i) + "\n";
+        text += calibrationText(calibFloat[i]) + "\t# " + floatKeyName(i) + "\n";
 
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))

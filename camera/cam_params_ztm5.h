@@ -60,9 +60,10 @@ public:
     // YAW_3 and YAW_2.
     void loadScanData(const QString& scanFolder, ImageParams& params, ScanData& data,
                       const LidarReadOptions& options = {}) const override;
-    // Fuses "p0.jpg" .. "p2.jpg" into "h1.jpg" unless that exists; only shot 1 has exposures.
-    // `weighContrast` is handed to mergeHdr. Throws std::runtime_error with a text for the user.
-    void buildHdrImage(const QString& scanFolder, int shot, bool weighContrast) override;
+    // Fuses "p0.jpg" .. "p2.jpg" into "h1.jpg" in shotFolder unless it exists there or in the scan
+    // folder; only shot 1 has exposures, and they stay. `weighContrast` is handed to mergeHdr.
+    // Throws std::runtime_error with a text for the user.
+    void buildHdrImage(const QString& scanFolder, int shot, bool weighContrast, const QString& shotFolder) override;
     int laserOffset() const override;
     void updateSystemFile(const QString& systemFile, int timestamp, QWidget* parent) override;
     void updateFirmware(const QString& firmwareFile, const QString& version, QWidget* parent) override;
@@ -77,9 +78,11 @@ public:
     void setCalibRotation(float vc0, float vc1, float vc2);
 
     // The points of lidar file shot + 1 in the lidar's frame (millimetres, y down), corrected by
-    // the calibration rotation and the trial values phase, amplitude and offset unless amplitude
-    // is below -0.00001, with jumps filtered out. shotHeading takes the file's heading (NaN for a
-    // file too short to hold one) and keeps its value when the file cannot be opened.
+    // the calibration rotation and the trial values phase, amplitude and offset, with jumps
+    // filtered out. An amplitude below -0.00001 means no trial: the points under the calibration
+    // rotation alone (the offset then is VC2's, which the rotation takes off), which are the
+    // records as they stand while VC1 is 0. shotHeading takes the file's heading (NaN for a file
+    // too short to hold one) and keeps its value when the file cannot be opened.
     void readLidarShot(const QString& scanFolder, int shot, QList<QPoint>& points, float& shotHeading, float phase,
                        float amplitude, float offset) const;
     // The scan's lidar points turned into the first shot's frame under a trial calibration, for

@@ -82,14 +82,6 @@ void CamParamsZTM6::setTimestamp(const int& value)
     m_header.TIME_STAMP = value;
 }
 
-void CamParamsZTM6::buildHdrImages(const QString&, bool)
-{
-}
-
-void CamParamsZTM6::buildHdrImage(const QString&, int, bool)
-{
-}
-
 float CamParamsZTM6::panoYawOffset() const
 {
     return 3.1415927f;

@@ -191,42 +191,48 @@ struct Blender {
                 return;
     }
 
-    // result = (1 - w) * sample(a) + w * sample(b); a shot whose weight is 0 is not sampled.
+    // result = (1 - w) * sample(a) + w * sample(b); a shot whose weight is 0 is not sampled. False
+    // when neither shot covers the direction (black).
     bool two(int a, int b, float w, const float d[3], float rgb[3]) const
     {
-        float x[3] = {0, 0, 0}, y[3] = {0, 0, 0};
-        bool hasX = w < 1.0f && sample(a, d, x);
-        bool hasY = w > 0.0f && sample(b, d, y);
-        if (!hasX && w < 1.0f) {
-            hasY = hasY || (w <= 0.0f && sample(b, d, y));
-            if (hasY)
-                w = 1.0f;
-        } else if (!hasY && w > 0.0f) {
-            hasX = hasX || (w >= 1.0f && sample(a, d, x));
-            if (hasX)
-                w = 0.0f;
+        if (w <= 0.0f)
+            return sample(a, d, rgb) || sample(b, d, rgb);
+        if (w >= 1.0f)
+            return sample(b, d, rgb) || sample(a, d, rgb);
+        float x[3], y[3];
+        const bool hasX = sample(a, d, x);
+        const bool hasY = sample(b, d, y);
+        if (hasX && hasY) {
+            for (int k = 0; k < 3; ++k)
+                rgb[k] = x[k] * (1.0f - w) + y[k] * w;
+            return true;
         }
-        for (int k = 0; k < 3; ++k)
-            rgb[k] = x[k] * (1.0f - w) + y[k] * w;
+        std::copy(hasX ? x : y, (hasX ? x : y) + 3, rgb);
         return hasX || hasY;
     }
 
+    // The first two shots blended by w1, that and shot 3 by w2.
     void three(float w1, float w2, const float d[3], float rgb[3]) const
     {
-        float x[3] = {0, 0, 0}, z[3] = {0, 0, 0};
-        bool hasX = w2 < 1.0f && two(0, 1, w1, d, x);
-        bool hasZ = w2 > 0.0f && sample(2, d, z);
-        if (!hasX && w2 < 1.0f) {
-            hasZ = hasZ || (w2 <= 0.0f && sample(2, d, z));
-            if (hasZ)
-                w2 = 1.0f;
-        } else if (!hasZ && w2 > 0.0f) {
-            hasX = hasX || (w2 >= 1.0f && two(0, 1, w1, d, x));
-            if (hasX)
-                w2 = 0.0f;
+        if (w2 <= 0.0f) {
+            if (!two(0, 1, w1, d, rgb))
+                sample(2, d, rgb);
+            return;
         }
-        for (int k = 0; k < 3; ++k)
-            rgb[k] = x[k] * (1.0f - w2) + z[k] * w2;
+        if (w2 >= 1.0f) {
+            if (!sample(2, d, rgb))
+                two(0, 1, w1, d, rgb);
+            return;
+        }
+        float x[3], z[3];
+        const bool hasX = two(0, 1, w1, d, x);
+        const bool hasZ = sample(2, d, z);
+        if (hasX && hasZ) {
+            for (int k = 0; k < 3; ++k)
+                rgb[k] = x[k] * (1.0f - w2) + z[k] * w2;
+            return;
+        }
+        std::copy(hasX ? x : z, (hasX ? x : z) + 3, rgb);
     }
 };
 
@@ -380,7 +386,7 @@ void renderCubeFace(const CamParamsOneLens& camera, const uint8_t* shot1, const 
 void renderShotOverlapBands(const CamParamsOneLens& camera, const uint8_t* shot1, const uint8_t* shot2,
                             const uint8_t* shot3, int W, int L, const float angles[8], const float* const cosA[3],
                             const float* const sinA[3], const float* cosE, const float* sinE, uint8_t* bandsA,
-                            uint8_t* bandsB)
+                            uint8_t* bandsB, uint8_t* seenA, uint8_t* seenB)
 {
     if (W <= 0 || L <= 0)
         return;
@@ -398,21 +404,22 @@ void renderShotOverlapBands(const CamParamsOneLens& camera, const uint8_t* shot1
     // (output, band, shot): A 0, 1 from shot 1, A 2 from shot 2; B 0, 1, 2 from shots 2, 3, 3.
     struct Job {
         uint8_t* out;
+        uint8_t* seen;
         int band;
         int shot;
     };
     const uint8_t* const shots[3] = {shot1, shot2, shot3};
     std::vector<Job> jobs;
     if (shot1 && bandsA) {
-        jobs.push_back({bandsA, 0, 0});
-        jobs.push_back({bandsA, 1, 0});
+        jobs.push_back({bandsA, seenA, 0, 0});
+        jobs.push_back({bandsA, seenA, 1, 0});
     }
     if (bandsA)
-        jobs.push_back({bandsA, 2, 1});
+        jobs.push_back({bandsA, seenA, 2, 1});
     if (bandsB) {
-        jobs.push_back({bandsB, 0, 1});
-        jobs.push_back({bandsB, 1, 2});
-        jobs.push_back({bandsB, 2, 2});
+        jobs.push_back({bandsB, seenB, 0, 1});
+        jobs.push_back({bandsB, seenB, 1, 2});
+        jobs.push_back({bandsB, seenB, 2, 2});
     }
     const size_t bandBytes = static_cast<size_t>(W) * static_cast<size_t>(L) * 3;
     // One parallel loop over the rows of every band part: a region per part would make its threads
@@ -423,13 +430,16 @@ void renderShotOverlapBands(const CamParamsOneLens& camera, const uint8_t* shot1
         const Job& job = jobs[static_cast<size_t>(r / L)];
         const int i = r % L;
         uint8_t* row = job.out + static_cast<size_t>(job.band) * bandBytes + static_cast<size_t>(i) * W * 3;
+        uint8_t* seen = job.seen ? job.seen + (static_cast<size_t>(job.band) * L + static_cast<size_t>(i)) * W : nullptr;
         const float* ca = cosA[job.band];
         const float* sa = sinA[job.band];
         for (int j = 0; j < W; ++j) {
             const float d[3] = {cosE[i] * ca[j], sinE[i], cosE[i] * sa[j]};
             float c[3];
             rotate(m[job.shot], d, c);
-            sampleShot(camera, shots[job.shot], side, c, row + static_cast<size_t>(j) * 3);
+            const bool covered = sampleShot(camera, shots[job.shot], side, c, row + static_cast<size_t>(j) * 3);
+            if (seen)
+                seen[j] = covered ? 1 : 0;
         }
     }
 }

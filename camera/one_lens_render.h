@@ -46,11 +46,12 @@ void renderCubeFace(const CamParamsOneLens& camera, const uint8_t* shot1, const 
 // (i, j) showing the direction (cosE[i] cosA_k[j], sinE[i], cosE[i] sinA_k[j]). A gets bands 0 and 1
 // from shot 1 (only when it is given) and band 2 from shot 2; B gets bands 0, 1, 2 from shots 2, 3,
 // 3. Shot 1 is the reference frame; shots 2 and 3 turn by their own angles and their base turns. No
-// levelling and no gains.
+// levelling and no gains. seenA and seenB, when given, get one byte per band pixel rendered: 1 where
+// its shot sees the direction, 0 where the pixel is black because it does not.
 void renderShotOverlapBands(const CamParamsOneLens& camera, const uint8_t* shot1, const uint8_t* shot2,
                             const uint8_t* shot3, int W, int L, const float angles[8], const float* const cosA[3],
                             const float* const sinA[3], const float* cosE, const float* sinE, uint8_t* bandsA,
-                            uint8_t* bandsB);
+                            uint8_t* bandsB, uint8_t* seenA = nullptr, uint8_t* seenB = nullptr);
 // The same operation under the name the photometric residuals call it by (with shot 1 null).
 void renderShotOverlapBandsForCost(const CamParamsOneLens& camera, const uint8_t* shot1, const uint8_t* shot2,
                                    const uint8_t* shot3,

@@ -1,6 +1,7 @@
 #include "camera/scan_json.h"
 
 #include "base/binary_read.h"
+#include "base/json_values.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -13,11 +14,6 @@ namespace {
 constexpr double kRadToDeg = 57.29577951308232;
 // The camera writes a few kilobytes; anything this large is not its metadata.
 constexpr qint64 kMaxScanJsonBytes = 16 << 20;
-
-bool usableFloat(double value)
-{
-    return std::isfinite(value) && std::fabs(value) <= static_cast<double>(std::numeric_limits<float>::max());
-}
 
 qint64 readTimestamp(const QJsonValue& value)
 {
@@ -50,13 +46,13 @@ void readScanJson(const QJsonObject& json, ScanData& data, QString& scanHash)
     }
     data.systemCfgName = json.value("systemcfg").toString();
     const double heading = (json.value("lensLidarOffset").toDouble() - json.value("rot").toDouble()) * kRadToDeg;
-    data.heading = usableFloat(heading) ? static_cast<float>(heading) : 0.0f;
+    data.heading = fitsFloat(heading) ? static_cast<float>(heading) : 0.0f;
     data.shutterCounter = json.value("shutterCounter").toInt();
     data.shown = json.value("hidden").toInt() == 0;
     data.globalId = json.value("globalId").toString();
     data.tags = json.value("tags").toArray();
     const double temperature = json.value("temperature").toDouble();
-    data.temperature = usableFloat(temperature) ? static_cast<float>(temperature) : 0.0f;
+    data.temperature = fitsFloat(temperature) ? static_cast<float>(temperature) : 0.0f;
     data.temperatureSource = json.value("temperatureSource").toString();
     data.systemInfo = json.value("system").toObject();
     data.pictureParams = json.value("takePictureParams").toObject();
@@ -66,7 +62,7 @@ void readScanJson(const QJsonObject& json, ScanData& data, QString& scanHash)
     if (json.contains("alignmentBad"))
         data.alignmentFlag = json.value("alignmentBad").toBool() ? 1 : 0;
     const double score = json.value("alignmentScore").toDouble(-1.0);
-    data.alignmentScore = usableFloat(score) ? static_cast<float>(score) : -1.0f;
+    data.alignmentScore = fitsFloat(score) ? static_cast<float>(score) : -1.0f;
 }
 
 bool readScanJson(const QString& folder, ScanData& data, QString& scanHash)

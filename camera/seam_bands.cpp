@@ -70,6 +70,8 @@ bool ShotAlignmentContext::prepare(const SeamBandLayout& bandLayout)
         const size_t pixels = 3 * bandPixels();
         bandsA.assign(pixels * 3, 0);
         bandsB.assign(pixels * 3, 0);
+        seenA.assign(pixels, 0);
+        seenB.assign(pixels, 0);
         grayA.assign(pixels, 0.0f);
         grayB.assign(pixels, 0.0f);
         cosE.resize(size_t(L));
@@ -79,7 +81,7 @@ bool ShotAlignmentContext::prepare(const SeamBandLayout& bandLayout)
             sinA[k].resize(size_t(W));
         }
     } catch (const std::bad_alloc&) {
-        bandsA = {}, bandsB = {}, grayA = {}, grayB = {}, cosE = {}, sinE = {};
+        bandsA = {}, bandsB = {}, seenA = {}, seenB = {}, grayA = {}, grayB = {}, cosE = {}, sinE = {};
         for (int k = 0; k < 3; ++k)
             cosA[k] = {}, sinA[k] = {};
         return false;
@@ -108,7 +110,7 @@ void ShotAlignmentContext::renderBands(const float* angles)
     const float* ca[3] = {cosA[0].data(), cosA[1].data(), cosA[2].data()};
     const float* sa[3] = {sinA[0].data(), sinA[1].data(), sinA[2].data()};
     renderShotOverlapBands(*camera, shots[0], shots[1], shots[2], layout.W, layout.L, angles, ca, sa, cosE.data(),
-                           sinE.data(), bandsA.data(), bandsB.data());
+                           sinE.data(), bandsA.data(), bandsB.data(), seenA.data(), seenB.data());
 }
 
 void ShotAlignmentContext::convertToGray()

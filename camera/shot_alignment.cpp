@@ -102,6 +102,26 @@ void writeBack(const double* x, float* angles)
         angles[kFittedAngles[i]] = static_cast<float>(x[i]);
 }
 
+// How far a corner's response and its matching patch reach: the derivative and integration
+// kernels (2 + 4 pixels) and half the 11-pixel patch.
+constexpr int kCornerReach = 6;
+
+// Drops the corners whose neighbourhood holds a pixel the band's shot does not see: the edge of
+// a lens's view against the black beyond it is a corner of the shot, not of the scene, and lies
+// elsewhere in the other shot.
+void keepCornersInView(std::vector<FeaturePoint>& points, const uint8_t* seen, int W, int L)
+{
+    const auto inView = [&](const FeaturePoint& p) {
+        for (int y = std::max(p.y - kCornerReach, 0); y <= std::min(p.y + kCornerReach, L - 1); ++y)
+            for (int x = std::max(p.x - kCornerReach, 0); x <= std::min(p.x + kCornerReach, W - 1); ++x)
+                if (!seen[size_t(y) * size_t(W) + size_t(x)])
+                    return false;
+        return true;
+    };
+    points.erase(std::remove_if(points.begin(), points.end(), [&](const FeaturePoint& p) { return !inView(p); }),
+                 points.end());
+}
+
 // Corners of both renderings of every band, paired, with the directions they show in their
 // shots' camera frames at the current angles.
 void collectMatches(ShotAlignmentContext& ctx, const float* angles)
@@ -120,9 +140,11 @@ void collectMatches(ShotAlignmentContext& ctx, const float* angles)
     for (int task = 0; task < 6; ++task) {
         const int k = task / 2;
         const std::vector<float>& gray = task % 2 == 0 ? ctx.grayA : ctx.grayB;
+        const std::vector<uint8_t>& seen = task % 2 == 0 ? ctx.seenA : ctx.seenB;
         try {
             detectFeatures(gray.data() + size_t(k) * ctx.bandPixels(), W, L, 1.0f, 1.9f, 0.02f, 100,
                            points[k][task % 2]);
+            keepCornersInView(points[k][task % 2], seen.data() + size_t(k) * ctx.bandPixels(), W, L);
         } catch (const std::bad_alloc&) {
             outOfMemory = true;
         }

@@ -30,6 +30,8 @@ struct ShotAlignmentContext {
 
     // Bands 0, 1, 2 one after the other, RGB: A from the first shot of each pair, B from the second.
     std::vector<uint8_t> bandsA, bandsB;
+    // 1 where the band's shot sees the pixel's direction, 0 where the band is black beyond its view.
+    std::vector<uint8_t> seenA, seenB;
     std::vector<float> grayA, grayB;
     std::vector<float> cosA[3], sinA[3], cosE, sinE;
     float columnAngle = 0.0f; // radians per band column
@@ -39,7 +41,7 @@ struct ShotAlignmentContext {
     // Sizes the buffers and fills the angle tables for the layout. False when the layout holds no
     // block or memory is short.
     bool prepare(const SeamBandLayout& bandLayout);
-    // Renders every band part of A and B at the current angles.
+    // Renders every band part of A and B at the current angles, and where each shot sees.
     void renderBands(const float* angles);
     void convertToGray();
     size_t bandPixels() const { return size_t(layout.W) * size_t(layout.L); }

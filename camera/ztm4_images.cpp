@@ -5,6 +5,7 @@
 #include "imaging/image_io.h"
 #include "imaging/jpeg_writer.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
@@ -34,22 +35,17 @@ void CamParamsZTM4::loadFisheyeImage(const QString& scanFolder, int shot, QByteA
     if (shot < 0 || shot >= kShotCount)
         return;
     const QString path = QStringLiteral("%1/h%2.jpg").arg(scanFolder, shotLetter(shot));
-    int width = 0, height = 0;
-    if (!loadImageRgb(path, rgb, width, height, true, false, false) || rgb.isEmpty())
-        return;
-    if (width != IMGHEIGHT || height != IMGHEIGHT) {
-        rgb.clear();
+    if (loadShotFile(path, rgb) == SizedImage::WrongSize)
         throw failure(QStringLiteral("Failed to process image") + path + QStringLiteral(": improper size."));
-    }
 }
 
-void CamParamsZTM4::buildHdrImage(const QString& scanFolder, int shot, bool weighContrast)
+void CamParamsZTM4::buildHdrImage(const QString& scanFolder, int shot, bool weighContrast, const QString& shotFolder)
 {
     if (shot < 0 || shot >= kShotCount)
         return;
     const QChar letter = shotLetter(shot);
-    const QString target = QStringLiteral("%1/h%2.jpg").arg(scanFolder, letter);
-    if (QFileInfo::exists(target))
+    const QString target = QStringLiteral("%1/h%2.jpg").arg(shotFolder, letter);
+    if (QFileInfo::exists(target) || QFileInfo::exists(QStringLiteral("%1/h%2.jpg").arg(scanFolder, letter)))
         return;
 
     QByteArray exposures[kExposureCount];
@@ -60,14 +56,12 @@ void CamParamsZTM4::buildHdrImage(const QString& scanFolder, int shot, bool weig
             break;
         found << path;
         QByteArray& rgb = exposures[k];
-        int width = 0, height = 0;
+        int width = 0;
         // Read top-down, as the shot file is written; the fusion and the square cut do not care.
-        if (!loadImageRgb(path, rgb, width, height, false, false, true))
+        const SizedImage read = loadExposureFile(path, rgb, width, false);
+        if (read == SizedImage::Unreadable)
             throw failure(QStringLiteral("Could not load HDR image: ") + path);
-        if (rgb.isEmpty())
-            continue;
-        // Only an exposure of the shot's height, at least as wide as tall, holds the shot's square.
-        if (height != IMGHEIGHT || (width != height && !cropAndCorrectChromaticAberration(*this, rgb)))
+        if (read == SizedImage::WrongSize || (width != IMGHEIGHT && !cropAndCorrectChromaticAberration(*this, rgb)))
             throw failure(QStringLiteral("Could not process HDR image: ") + path);
     }
     if (found.isEmpty())
@@ -84,6 +78,8 @@ void CamParamsZTM4::buildHdrImage(const QString& scanFolder, int shot, bool weig
     // Written through a temporary and a rename: the exposures go only once the shot is whole on disk.
     saveJpgFile(target, reinterpret_cast<const uint8_t*>(shotImage.constData()), IMGHEIGHT, IMGHEIGHT,
                 kHdrJpegQuality, false);
+    if (QDir(shotFolder) != QDir(scanFolder))
+        return;
     for (const QString& path : std::as_const(found))
         QFile::remove(path);
 }

@@ -3,6 +3,8 @@
 
 #include "camera/cam_params_ztm4.h"
 
+#include "camera/calibration_text.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -14,14 +16,6 @@ constexpr int kIntegerCount = 11;
 constexpr int kSerialLineLimit = 23;
 const char* const kLaserValueNames[CamParamsZTM4::kLaserValueCount] = {"PN", "NX", "NY", "NZ", "A0", "A1",
                                                                        "A2", "A3", "A4", "A5", "UMIN", "UMAX"};
-
-// "%.7g" as the C locale writes it, whatever locale the application runs in.
-std::string formatValue(double value)
-{
-    char text[64];
-    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 7);
-    return std::string(text, result.ptr);
-}
 
 // The lines of the file, each without its line feed (and carriage return).
 class LineReader {
@@ -101,13 +95,13 @@ bool CamParamsZTM4::saveTextFile(const QString& path)
     for (int i = 0; i < kIntegerCount; ++i)
         text += std::to_string(integers[i]) + "\t# " + intKeyName(i) + "\n";
     for (int i = 0; i < LensTermCount; ++i)
-        text += formatValue(lensDouble[i]) + "\t# " + doubleKeyName(i) + "\n";
+        text += lensTermText(lensDouble[i], lensFloat[i]) + "\t# " + doubleKeyName(i) + "\n";
     for (size_t laser = 0; laser < m_lasers.size(); ++laser)
         for (int k = 0; k < kLaserValueCount; ++k)
-            text += formatValue(m_lasers[laser][size_t(k)]) + "\t# L" + std::to_string(laser + 1) + ": "
+            text += calibrationText(m_lasers[laser][size_t(k)]) + "\t# L" + std::to_string(laser + 1) + ": "
                 + kLaserValueNames[k] + "\n";
     for (int i = 0; i < CalibrationValueCount; ++i)
-        text += formatValue(calibFloat[i]) + "\t# " + floatKeyName(i) + "\n";
+        text += calibrationText(calibFloat[i]) + "\t# " + floatKeyName(i) + "\n";
 
     return replaceWholeFile(path, QByteArray::fromStdString(text));
 }

@@ -21,23 +21,18 @@ constexpr int kHdrJpegQuality = 91;
 void CamParamsZTM5::loadFisheyeImage(const QString& scanFolder, int shot, QByteArray& rgb, bool correct) const
 {
     const QString path = QStringLiteral("%1/h%2.jpg").arg(scanFolder).arg(shot + 1);
-    int width = 0, height = 0;
-    if (!loadImageRgb(path, rgb, width, height, true, false, false) || rgb.isEmpty())
-        return;
-    if (height != IMGHEIGHT || width != height) {
-        rgb.clear();
+    if (loadShotFile(path, rgb) == SizedImage::WrongSize)
         throw std::runtime_error("Failed to load image" + path.toStdString() + ": improper size.");
-    }
-    if (correct)
+    if (correct && !rgb.isEmpty())
         cropAndCorrectChromaticAberration(*this, rgb);
 }
 
-void CamParamsZTM5::buildHdrImage(const QString& scanFolder, int shot, bool weighContrast)
+void CamParamsZTM5::buildHdrImage(const QString& scanFolder, int shot, bool weighContrast, const QString& shotFolder)
 {
     if (shot != kHdrShot)
         return;
-    const QString target = QStringLiteral("%1/h%2.jpg").arg(scanFolder).arg(kHdrShot);
-    if (QFileInfo::exists(target))
+    const QString target = QStringLiteral("%1/h%2.jpg").arg(shotFolder).arg(kHdrShot);
+    if (QFileInfo::exists(target) || QFileInfo::exists(QStringLiteral("%1/h%2.jpg").arg(scanFolder).arg(kHdrShot)))
         return;
 
     QByteArray exposures[kExposureCount];
@@ -47,13 +42,11 @@ void CamParamsZTM5::buildHdrImage(const QString& scanFolder, int shot, bool weig
         if (!QFileInfo::exists(path))
             break;
         QByteArray& rgb = exposures[found];
-        int width = 0, height = 0;
-        if (!loadImageRgb(path, rgb, width, height, true, false, true))
+        int width = 0;
+        const SizedImage read = loadExposureFile(path, rgb, width, true);
+        if (read == SizedImage::Unreadable)
             throw std::runtime_error("Could not load HDR image: " + path.toStdString());
-        if (rgb.isEmpty())
-            continue;
-        // Only a landscape exposure of the shot's height holds the shot's square.
-        if (height != IMGHEIGHT || !cropCenterSquare(rgb, width, height))
+        if (read == SizedImage::WrongSize || !cropCenterSquare(rgb, width, IMGHEIGHT))
             throw std::runtime_error("Could not process HDR image: " + path.toStdString());
     }
     if (found == 0)

@@ -171,7 +171,14 @@ void CamParamsZTM5::sweepPoints(const LidarSweep& sweep, QList<QPoint>& points, 
 {
     points.clear();
     points.reserve(qsizetype(sweep.returns.size()));
-    const bool correct = amplitude >= kLeastCorrectingAmplitude;
+    bool correct = amplitude >= kLeastCorrectingAmplitude;
+    if (!correct && calibFloat[VC1] != 0.0f) {
+        // No trial, but a calibration that does more than turn: its points, as a kept trial showed them.
+        correct = true;
+        phase = 0.0f;
+        amplitude = 0.0f;
+        offset = calibFloat[VC2];
+    }
     JumpFilter filter(points);
     for (const LidarSweep::Return& r : sweep.returns) {
         QPoint point = r.raw;

@@ -1,10 +1,10 @@
 #include "base/binary_read.h"
+#include "base/json_values.h"
 #include "camera/cam_params_ztm6.h"
 #include "camera/scan_json.h"
 #include "imaging/image_io.h"
 
 #include <QFile>
-#include <QImageReader>
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QQuaternion>
@@ -61,12 +61,6 @@ bool roundCoordinate(float value, int& out)
     return true;
 }
 
-// Finite and inside the range of the float the value is kept in.
-bool usableFloat(double value)
-{
-    return std::isfinite(value) && std::fabs(value) <= static_cast<double>(std::numeric_limits<float>::max());
-}
-
 struct KeptPoint {
     double angle;
     QPoint point;
@@ -79,7 +73,7 @@ void readTwoLensScanJson(const QJsonObject& json, float yaw, ScanData& data)
     readScanJson(json, data, cameraHash);
     const double rot = json.value("rot").toDouble();
     double heading = (static_cast<double>(yaw) - rot) * kRadToDeg;
-    if (!usableFloat(heading))
+    if (!fitsFloat(heading))
         heading = static_cast<double>(yaw) * kRadToDeg;
     data.heading = static_cast<float>(heading);
 }
@@ -148,19 +142,10 @@ void readLidarPoints(const QString& path, QList<QPoint>& points, float& heading)
 void CamParamsZTM6::loadFisheyeImage(const QString& scanFolder, int shot, QByteArray& rgb, bool) const
 {
     const QString path = QStringLiteral("%1/h%2.jpg").arg(scanFolder).arg(shot + 1);
-    const auto refuse = [&] {
-        rgb.clear();
-        throw std::runtime_error("Failed to load image" + path.toStdString() + ": improper size.");
-    };
-    // A lens image of another size is refused from its header, before its pixels are decoded.
-    const QSize declared = QImageReader(path).size();
-    if (declared.isValid() && declared != QSize(m_header.IMG_WIDTH, m_header.IMG_HEIGHT))
-        refuse();
     int width = 0, height = 0;
-    if (!loadImageRgb(path, rgb, width, height, true, false, false))
-        return;
-    if (width != m_header.IMG_WIDTH || height != m_header.IMG_HEIGHT)
-        refuse();
+    const auto ofCalibration = [this](int w, int h) { return w == m_header.IMG_WIDTH && h == m_header.IMG_HEIGHT; };
+    if (loadImageRgbOfSize(path, rgb, width, height, true, false, ofCalibration) == SizedImage::WrongSize)
+        throw std::runtime_error("Failed to load image" + path.toStdString() + ": improper size.");
 }
 
 void CamParamsZTM6::loadScanData(const QString& scanFolder, ImageParams& params, ScanData& data,

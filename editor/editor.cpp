@@ -2,13 +2,17 @@
 
 #include "model/constants.h"
 #include "model/floor.h"
+#include "model/panorama.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QTimer>
 #include <QUndoGroup>
 #include <QUndoStack>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -37,6 +41,10 @@ Editor::Editor(QWidget* parent) : QGraphicsView(parent)
     connect(m_rotateRight, &QAction::triggered, this, [this] { rotateSelection(kRotationStep); });
     m_rotateByCompass = makeAction(tr("Rotate floors by compass"), QKeySequence(), &Editor::rotateFloorsByCompass);
     m_zoomToFit = makeAction(tr("Zoom to fit"), QKeySequence(Qt::Key_F), &Editor::zoomToFit);
+    m_arrangeSelected =
+        makeAction(tr("Arrange selected scans"), QKeySequence(Qt::Key_R), &Editor::arrangeSelectedScans);
+    m_arrangeSelected->setToolTip(tr("Place the selected scans against the floor's other scans by their lidar "
+                                     "outlines; again for the next placement found (R)"));
     updateActions();
 }
 
@@ -78,12 +86,19 @@ void Editor::setFloor(Floor* floor)
 
 void Editor::updateActions()
 {
-    const bool hasSelection = m_floor && !m_floor->selectedItems().isEmpty();
-    m_delete->setEnabled(hasSelection);
+    const QList<QGraphicsItem*> selected = m_floor ? m_floor->selectedItems() : QList<QGraphicsItem*>();
+    const bool hasSelection = !selected.isEmpty();
+    m_delete->setEnabled(m_floor && !m_floor->deletableItems(selected).isEmpty());
+    const bool scanSelected = std::any_of(selected.cbegin(), selected.cend(),
+                                          [](QGraphicsItem* item) { return dynamic_cast<Panorama*>(item); });
+    m_delete->setToolTip(scanSelected ? tr("Deletes the selected notes and lines. Scans are not deleted here: a scan "
+                                           "goes with its floor (Delete in the floor's menu in the tree).")
+                                      : tr("Deletes the selected notes and lines."));
     m_rotateLeft->setEnabled(hasSelection);
     m_rotateRight->setEnabled(hasSelection);
     m_rotateByCompass->setEnabled(m_floor);
     m_zoomToFit->setEnabled(m_floor);
+    m_arrangeSelected->setEnabled(scanSelected);
 }
 
 void Editor::rotateSelection(double degrees)
@@ -103,6 +118,12 @@ void Editor::rotateFloorsByCompass()
 {
     if (m_floor)
         m_floor->rotateFloorsByCompass();
+}
+
+void Editor::arrangeSelectedScans()
+{
+    if (m_floor)
+        m_arrangement.arrangeSelected(m_floor, this);
 }
 
 void Editor::zoomToFit()
@@ -168,6 +189,36 @@ void Editor::drawForeground(QPainter* painter, const QRectF&)
     for (const QPainterPath& path : std::as_const(paths))
         painter->drawPath(path);
     painter->restore();
+}
+
+DraftGraphicItem* Editor::itemWithActionsAt(const QPoint& viewportPos) const
+{
+    for (QGraphicsItem* item : items(viewportPos)) {
+        while (item->parentItem())
+            item = item->parentItem();
+        if (auto* draft = dynamic_cast<DraftGraphicItem*>(item)) {
+            QMenu probe;
+            draft->contextMenuActions(&probe);
+            if (!probe.isEmpty())
+                return draft;
+        }
+    }
+    return nullptr;
+}
+
+void Editor::contextMenuEvent(QContextMenuEvent* event)
+{
+    // Off the items there is no menu (nor the window's, which would pass for the plan's).
+    event->accept();
+    DraftGraphicItem* item = m_floor ? itemWithActionsAt(event->pos()) : nullptr;
+    if (!item)
+        return;
+    QMenu menu(this);
+    item->contextMenuActions(&menu);
+    QAction* chosen = menu.exec(event->globalPos());
+    // The item may have gone while the menu was open.
+    if (chosen && m_floor && m_floor->items().contains(item))
+        item->onContextAction(chosen);
 }
 
 void Editor::wheelEvent(QWheelEvent* event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editor/scan_arrangement.h"
 #include "model/floor.h"
 
 #include <QGraphicsView>
@@ -31,11 +32,15 @@ public:
     QAction* rotateRightAction() const { return m_rotateRight; }
     QAction* rotateByCompassAction() const { return m_rotateByCompass; }
     QAction* zoomToFitAction() const { return m_zoomToFit; }
+    QAction* arrangeSelectedAction() const { return m_arrangeSelected; }
 
     // The selected items turn together as one undo step (Floor::moveRotateItems).
     void rotateSelection(double degrees);
     void deleteSelection();
     void rotateFloorsByCompass();
+    // The selected scans placed against the floor's other scans by their outlines; again with the
+    // same selection, the next placement found (ScanArrangement).
+    void arrangeSelectedScans();
     void zoomToFit();
     // Makes this item the only selected one and scrolls it into view.
     void selectItem(QGraphicsItem* item);
@@ -47,11 +52,14 @@ public:
     static QColor highlightColour();
 
 protected:
+    // On a draft item with actions of its own (a scan's "Hide in Ambrel", say): its menu.
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void drawForeground(QPainter* painter, const QRectF& rect) override;
     void wheelEvent(QWheelEvent* event) override;
 
 private:
     QAction* makeAction(const QString& text, const QKeySequence& key, void (Editor::*slot)());
+    DraftGraphicItem* itemWithActionsAt(const QPoint& viewportPos) const;
     void updateActions();
 
     QPointer<Floor> m_floor;
@@ -63,6 +71,8 @@ private:
     QAction* m_rotateRight = nullptr;
     QAction* m_rotateByCompass = nullptr;
     QAction* m_zoomToFit = nullptr;
+    QAction* m_arrangeSelected = nullptr;
+    ScanArrangement m_arrangement;
     QPainterPath m_highlight;
     bool m_fitPending = false;
 };

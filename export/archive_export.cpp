@@ -2,7 +2,6 @@
 
 #include "base/cipher.h"
 #include "base/progress.h"
-#include "base/questions.h"
 #include "base/tar_writer.h"
 #include "model/building.h"
 #include "model/constants.h"
@@ -84,7 +83,7 @@ void ArchiveExport::openDialog()
     request.label = tr("Exporting...");
     request.cancelText = tr("Cancel");
     request.maximum = floors + 2;
-    request.parent = mainWindowInstance();
+    request.ownedByWindow = true;
     m_dialog = openProgress(request);
     m_dialog->setCancelHandler([this] { m_canceled = true; });
 }

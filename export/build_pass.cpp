@@ -1,5 +1,4 @@
 #include "base/progress.h"
-#include "base/questions.h"
 #include "model/building.h"
 #include "model/floor.h"
 #include "model/panorama.h"
@@ -42,13 +41,12 @@ void Property::quorilPanos()
     request.label = label;
     request.cancelText = tr("Cancel");
     request.maximum = static_cast<int>(tasks.size());
-    request.parent = mainWindowInstance();
+    request.ownedByWindow = true;
     request.applicationModal = true;
     const std::unique_ptr<Progress> dialog = openProgress(request);
 
     ScanPass::Options options;
     options.progress = dialog.get();
-    options.parent = mainWindowInstance();
     options.body = buildPanoTask;
     options.onProgress = [&dialog, &label](int done, int total) {
         dialog->setLabel(label + QString::number(done) + "/" + QString::number(total));

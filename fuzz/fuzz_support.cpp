@@ -1,5 +1,7 @@
 #include "fuzz_support.h"
 
+#include "imaging/image_io.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -36,7 +38,9 @@ void start(int*, char*** argv, App kind)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // One thread per parallel loop: runs repeat exactly, and no thread spins waiting for others.
+    // A loop that asks for its threads by number gets them; they wait without spinning.
     qputenv("OMP_NUM_THREADS", "1");
+    qputenv("OMP_WAIT_POLICY", "passive");
     qInstallMessageHandler(quiet);
     // Never destroyed: the fuzzer ends the process with exit(), when Qt's own globals may already
     // be gone. Its arguments are the program name alone; the fuzzer's options are not Qt's.
@@ -46,7 +50,7 @@ void start(int*, char*** argv, App kind)
         new QApplication(appArgc, appArgv);
     else
         new QCoreApplication(appArgc, appArgv);
-    QImageReader::setAllocationLimit(64);
+    QImageReader::setAllocationLimit(kImageReaderLimitMb);
     if (!scratchRoot().isValid())
         std::abort();
 }

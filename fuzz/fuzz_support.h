@@ -13,8 +13,9 @@ namespace fuzzsupport {
 enum class App { Core, Widgets };
 
 // Starts the application object the target's layer needs (the model's scenes need widgets, shown
-// offscreen), silences the log (a warning per input would dominate the run), keeps image decodes
-// small (a fuzzed header may ask for any size the product accepts) and parallel loops on one thread.
+// offscreen), silences the log (a warning per input would dominate the run), lets image decodes
+// take what the program lets them take (a fuzzed header may ask for any size the program's
+// readers accept) and keeps parallel loops on one thread.
 void start(int* argc, char*** argv, App kind);
 
 // The scratch folder, emptied; aborts (a finding) when the last input wrote beside it.

@@ -15,6 +15,7 @@ import struct
 import subprocess
 import sys
 import tarfile
+import tempfile
 import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -202,6 +203,100 @@ def image_seeds():
             "picture.png": png(8, 4)}
 
 
+# --- one-lens cameras, from the tests' project generators -------------------------------------
+
+SUPPORT = os.path.join(HERE, "..", "tests", "support")
+
+
+def generators():
+    """The tests' generators of one-lens projects (numpy and PIL, installed with the test tools)."""
+    sys.path.insert(0, SUPPORT)
+    import laser_line_project  # noqa: E402
+    import make_system_cfg  # noqa: E402
+    import make_ztm5_project  # noqa: E402
+    return laser_line_project, make_system_cfg, make_ztm5_project
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def zero_floats(count):
+    """FuzzedDataProvider switches from the end: each float as 0 (a set flag, then four zero bytes)."""
+    return b"\x00\x00\x00\x00\x01" * count
+
+
+def one_lens_seeds(scratch):
+    laser_line, system_cfg, ztm5 = generators()
+    lidar_project = os.path.join(scratch, "lidar")
+    ztm5.write_project(lidar_project, scans=2, side=64, exposures=3, exposure_width=96, step_deg=2.0)
+    laser_project = os.path.join(scratch, "laser")
+    # 64-pixel shots in 96-pixel frames: the calibration fuzz/small_one_lens_models.h holds.
+    laser_line.write_project(laser_project, floors=1, scans_per_floor=2, user_scans=1, side=64, samples=12)
+    lidar_scan = os.path.join(lidar_project, "Ground", "002")
+    laser_scans = [os.path.join(laser_project, "Ground_%03d" % i) for i in (1, 2)]
+
+    pts = [read(os.path.join(lidar_scan, "pts%d.dat" % k)) for k in (1, 2, 3)]
+    scan_json = read(os.path.join(lidar_scan, "scan.json"))
+    xfrm = struct.pack("<3fI", 1200, 340, 0.25, 812)
+    # Switches from the end: the metadata kind, the turn search mode, then six floats.
+    lidar = {"scan_json": b"".join(piece(p) for p in pts) + scan_json + zero_floats(6) + b"\x01\x01",
+             "xfrm": b"".join(piece(p) for p in pts) + xfrm + zero_floats(6) + b"\x00\x00",
+             "one_sweep": piece(pts[0]) + piece(b"") + piece(pts[2][:3]) + b"{}" + zero_floats(6) + b"\x02\x01"}
+
+    laser = {}
+    for scan in laser_scans:
+        room = os.path.join(scan, "room.dat")
+        laser[os.path.basename(scan)] = (piece(read(os.path.join(scan, "pos.txt")))
+                                         + b"".join(piece(read(os.path.join(scan, "%sCts.dat" % c))) for c in "abc")
+                                         + (read(room) if os.path.exists(room) else b"") + zero_floats(2))
+
+    shot = read(os.path.join(lidar_scan, "h2.jpg"))
+    shots = {"lidar_shot.jpg": shot, "lidar_exposure.jpg": read(os.path.join(lidar_scan, "p0.jpg")),
+             "laser_shot.jpg": read(os.path.join(laser_scans[1], "hb.jpg")),
+             "laser_exposure.jpg": read(os.path.join(laser_scans[0], "pa0.jpg")),
+             "declares_16000.jpg": declaring(shot, 16000, 8000), "wider_than_twice.jpg": jpeg(129, 64)}
+
+    calibrations = {}
+    for name, options in (("ztm4.cfg", dict(lasers=2)), ("ztm4_no_lasers.cfg", dict(lasers=0))):
+        data, described = system_cfg.build_ztm4(**options)
+        calibrations[name] = data
+        calibrations[name.replace(".cfg", ".txt")] = text_form(system_cfg, described)
+    for name, options in (("ztm5.cfg", {}), ("ztm5_older.cfg", dict(stamp=2128510)),
+                          ("ztm5_full_floats.cfg", dict(values={"F": 1424.3717, "U0": 1.00000012, "K1": 1.4e-45}))):
+        data, described = system_cfg.build_ztm5(**options)
+        calibrations[name] = data
+        calibrations[name.replace(".cfg", ".txt")] = text_form(system_cfg, described)
+    old = text_form(system_cfg, system_cfg.build_ztm4(lasers=3)[1]).split(b"\n")
+    calibrations["ztm4_older.txt"] = b"\n".join([b"2128508"] + old[2:])
+
+    user = read(os.path.join(laser_project, "Ground_User Pano 1", "u.jpg"))
+    pictures = {"user.jpg": user, "wide.jpg": jpeg(128, 16), "tall.jpg": jpeg(16, 32),
+                "declares_65000x2.jpg": declaring(user, 65000, 2), "declares_20000x5000.jpg": declaring(user, 20000, 5000)}
+    return {"lidar_camera": lidar, "laser_camera": laser, "one_lens_shots": shots,
+            "one_lens_calibration": calibrations, "user_pano": pictures}
+
+
+def text_form(system_cfg, described):
+    """A calibration's text form (the program's own layout: one value a line, a comment after a
+    tab) from what the calibration generator wrote."""
+    lines = [str(described["stamp"]), described["serial"]]
+    if described["model"] == "ztm4":
+        integers = [described["integers"][k] for k in system_cfg.ZTM4_INT_KEYS]
+        calibration_keys = system_cfg.ONE_LENS_CALIB_KEYS
+    else:
+        integers = [described[k] for k in ("TIMESTAMP", "IMGWIDTH", "IMGHEIGHT")]
+        calibration_keys = system_cfg.ONE_LENS_CALIB_KEYS[1:]
+    lines += ["%d\t# integer" % value for value in integers]
+    values = described["values"]
+    lines += ["%.9g\t# %s" % (values[k], k) for k in system_cfg.ONE_LENS_LENS_KEYS]
+    for index, laser in enumerate(described.get("lasers", [])):
+        lines += ["%.9g\t# L%d: %s" % (laser[k], index + 1, k) for k in system_cfg.ZTM4_LASER_KEYS]
+    lines += ["%.9g\t# %s" % (values[k], k) for k in calibration_keys]
+    return ("\n".join(lines) + "\n").encode()
+
+
 # --- camera replies -----------------------------------------------------------------------------
 
 def http_reply(response, piece, max_body, close):
@@ -235,6 +330,11 @@ def main():
     seeds["tar"] = tar_seeds()
     seeds["image"] = image_seeds()
     seeds["http_response"] = http_seeds()
+    scratch = tempfile.mkdtemp()
+    try:
+        seeds.update(one_lens_seeds(scratch))
+    finally:
+        shutil.rmtree(scratch)
     for target, files in seeds.items():
         folder = os.path.join(CORPUS, target)
         shutil.rmtree(folder, ignore_errors=True)

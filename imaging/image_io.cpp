@@ -13,19 +13,11 @@ QString tooManyPixelsText(const QSize& size)
         .arg(kMaxImagePixels / 1000000);
 }
 
-bool loadImageRgb(const QString& path, QByteArray& rgb, int& width, int& height, bool bottomUp, bool scale,
-                  bool readerFlag)
+namespace {
+
+// The reader's image as RGB rows; false (rgb empty) when it does not decode.
+bool decodeRgb(QImageReader& reader, QByteArray& rgb, int& width, int& height, bool bottomUp)
 {
-    rgb.clear();
-    QImageReader reader(path);
-    if (const QSize declared = reader.size(); declared.isValid() && !withinPixelBudget(declared))
-        return false;
-    reader.setAutoTransform(readerFlag);
-    if (scale) {
-        if (width <= 0 || height <= 0)
-            return false;
-        reader.setScaledSize(QSize(width, height));
-    }
     QImage image = reader.read();
     if (image.isNull())
         return false;
@@ -42,4 +34,47 @@ bool loadImageRgb(const QString& path, QByteArray& rgb, int& width, int& height,
     width = image.width();
     height = image.height();
     return true;
+}
+
+} // namespace
+
+bool loadImageRgb(const QString& path, QByteArray& rgb, int& width, int& height, bool bottomUp, bool scale,
+                  bool readerFlag)
+{
+    rgb.clear();
+    QImageReader reader(path);
+    if (const QSize declared = reader.size(); declared.isValid() && !withinPixelBudget(declared))
+        return false;
+    reader.setAutoTransform(readerFlag);
+    if (scale) {
+        if (width <= 0 || height <= 0)
+            return false;
+        reader.setScaledSize(QSize(width, height));
+    }
+    return decodeRgb(reader, rgb, width, height, bottomUp);
+}
+
+SizedImage loadImageRgbOfSize(const QString& path, QByteArray& rgb, int& width, int& height, bool bottomUp,
+                              bool readerFlag, const std::function<bool(int width, int height)>& fits)
+{
+    rgb.clear();
+    QImageReader reader(path);
+    QSize declared = reader.size();
+    if (!declared.isValid())
+        return SizedImage::Unreadable;
+    reader.setAutoTransform(readerFlag);
+    if (readerFlag && reader.transformation().testFlag(QImageIOHandler::TransformationRotate90))
+        declared.transpose();
+    if (!withinPixelBudget(declared) || !fits(declared.width(), declared.height()))
+        return SizedImage::WrongSize;
+    int decodedWidth = 0, decodedHeight = 0;
+    if (!decodeRgb(reader, rgb, decodedWidth, decodedHeight, bottomUp))
+        return SizedImage::Unreadable;
+    if (!fits(decodedWidth, decodedHeight)) {
+        rgb.clear();
+        return SizedImage::WrongSize;
+    }
+    width = decodedWidth;
+    height = decodedHeight;
+    return SizedImage::Loaded;
 }

@@ -4,6 +4,8 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
+
 // Image files in and out of 8-bit RGB buffers (three bytes per pixel, rows without padding).
 
 // The most pixels an image may declare before it is decoded: 128 Mi pixels, as 16384 x 8192. The
@@ -18,6 +20,11 @@ inline bool withinPixelBudget(const QSize& size)
     return size.width() > 0 && size.height() > 0 && qint64(size.width()) * size.height() <= kMaxImagePixels;
 }
 
+// The most memory, in megabytes, the image reader may take for one picture: full panos are larger
+// than Qt's default of 256 MB. The program sets it at start; what decodes images under test or
+// fuzzing sets the same.
+inline constexpr int kImageReaderLimitMb = 1024;
+
 // The text that refuses an image of this declared size.
 QString tooManyPixelsText(const QSize& size);
 
@@ -27,3 +34,14 @@ QString tooManyPixelsText(const QSize& size);
 // declares more pixels than the budget fails before it is decoded.
 bool loadImageRgb(const QString& path, QByteArray& rgb, int& width, int& height, bool bottomUp, bool scale,
                   bool readerFlag);
+
+// What loadImageRgbOfSize found.
+enum class SizedImage { Loaded, Unreadable, WrongSize };
+
+// Reads, as loadImageRgb does without scaling, an image that must have a size the caller knows
+// (a camera's shot or lens image, an exposure). The size the file declares in its header (turned
+// as the orientation tag turns it, with readerFlag) goes to `fits` before any pixel is decoded:
+// a few hundred bytes may declare gigapixels. The decoded size is checked once more. Unreadable
+// for a missing file or one that does not decode; rgb is empty unless Loaded.
+SizedImage loadImageRgbOfSize(const QString& path, QByteArray& rgb, int& width, int& height, bool bottomUp,
+                              bool readerFlag, const std::function<bool(int width, int height)>& fits);

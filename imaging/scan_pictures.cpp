@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <stdexcept>
 
 namespace {
 constexpr int kJpegQuality = 90;
@@ -17,6 +18,13 @@ void writePreviewPic(const QString& path, const uint8_t* rgb, int width, int hei
 
 void writeFullPanoPic(const QString& path, const uint8_t* rgb, int width, int height)
 {
+    if (width > kMaxFullPanoWidth || height > kMaxFullPanoWidth / 2)
+        throw std::runtime_error(QStringLiteral("A pano of %1 x %2 pixels is larger than the %3 x %4 this program writes.")
+                                     .arg(width)
+                                     .arg(height)
+                                     .arg(kMaxFullPanoWidth)
+                                     .arg(kMaxFullPanoWidth / 2)
+                                     .toStdString());
     GPanoLayout layout;
     layout.fullWidth = layout.croppedWidth = width;
     layout.fullHeight = layout.croppedHeight = height;

@@ -5,6 +5,7 @@
 #include "base/questions.h"
 #include "model/floor.h"
 #include "model/property.h"
+#include "model/saved_project_files.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -81,10 +82,22 @@ void Building::moveFloor(int from, int to)
         emit m_property->modelUpdated(nullptr);
 }
 
-void Building::deleteFloor(Floor* floor, bool withScans)
+bool Building::deleteFloor(Floor* floor, bool withScans)
 {
     if (!floor || !m_floors.contains(floor))
-        return;
+        return false;
+    if (m_property && floor->folderExists()) {
+        const QString dir = floor->dir();
+        QString reason;
+        if (!updateSavedProjectFiles(
+                m_property->folder(), [&](QJsonObject& project) { return removeFloorFromProject(project, dir); },
+                reason)) {
+            // A saved project that names a folder no longer there would warn about it at every load.
+            qWarning().noquote() << trBuilding("Could not delete the floor: the saved project could not be updated.")
+                                 << floor->folderPath() << QStringLiteral("(%1)").arg(reason);
+            return false;
+        }
+    }
     // An underlay may be chosen from any building of the property.
     const QList<Building*> buildings = m_property ? m_property->buildings() : QList<Building*>{this};
     for (Building* building : buildings)
@@ -100,6 +113,7 @@ void Building::deleteFloor(Floor* floor, bool withScans)
     if (m_property)
         emit m_property->modelUpdated(floor);
     delete floor;
+    return true;
 }
 
 void Building::deleteAllFloors(bool withScans)

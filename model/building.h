@@ -34,8 +34,10 @@ public:
     // Takes the floor over from whatever building held it and appends it.
     void addFloor(Floor* floor);
     void moveFloor(int from, int to);
-    // Removes the floor, its scans (with their folders when withScans) and its own folder.
-    void deleteFloor(Floor* floor, bool withScans);
+    // Removes the floor, its scans (with their folders when withScans) and its own folder. A folder
+    // removed from disk leaves the saved project at once (saved_project_files.h); when that cannot
+    // be written the floor stays, with a warning, and false is returned.
+    bool deleteFloor(Floor* floor, bool withScans);
     void deleteAllFloors(bool withScans);
     void sortFloors();
 

@@ -77,6 +77,9 @@ public:
     void addUserPanos(const QStringList& files);
 
     // Editing
+    // The items among these that deleteSelectedItems removes: the floor's own top-level draft
+    // items, never a scan.
+    QList<DraftGraphicItem*> deletableItems(const QList<QGraphicsItem*>& items) const;
     void deleteSelectedItems(const QList<QGraphicsItem*>& items);
     // Every movable item of the floor, turned together about the middle of them all.
     void moveRotateItems(double degrees);

@@ -64,7 +64,7 @@ void Floor::commitItemEdits(const QString& text)
     endMacro();
 }
 
-void Floor::deleteSelectedItems(const QList<QGraphicsItem*>& items)
+QList<DraftGraphicItem*> Floor::deletableItems(const QList<QGraphicsItem*>& items) const
 {
     // Children go with their parents; scans are never deleted this way.
     QList<DraftGraphicItem*> doomed;
@@ -74,6 +74,12 @@ void Floor::deleteSelectedItems(const QList<QGraphicsItem*>& items)
             && !doomed.contains(draft))
             doomed << draft;
     }
+    return doomed;
+}
+
+void Floor::deleteSelectedItems(const QList<QGraphicsItem*>& items)
+{
+    const QList<DraftGraphicItem*> doomed = deletableItems(items);
     if (doomed.isEmpty())
         return;
     beginMacro(tr("Delete"));

@@ -102,7 +102,7 @@ void Floor::loadContents(const QJsonObject& layout)
         for (const QJsonValue& value : layout[QLatin1String(key)].toArray()) {
             const QJsonObject record = value.toObject();
             auto* note = new Note(jsonPoint(record["pos"]), record["text"].toString());
-            note->setRotation(jsonAngleToDegrees(jsonFinite(record["rot"])));
+            note->setRotation(jsonAngle(record["rot"]));
             pushCommand(new AddToSceneCommand(this, note));
             // Only now does the note have a registry to tell its id to.
             note->setUniqueId(jsonId(record["id"]));

@@ -4,7 +4,7 @@
 #include "base/folder_remover.h"
 #include "base/list_moves.h"
 #include "base/scan_order.h"
-#include "imaging/image_io.h"
+#include "imaging/user_pano.h"
 #include "model/panorama.h"
 #include "model/property.h"
 #include "model/scan_files.h"
@@ -153,9 +153,10 @@ void Floor::addUserPanos(const QStringList& files)
             qWarning().noquote() << tr("Could not load image") << file;
             continue;
         }
-        // Refused before a copy of it lands in the project; every later step would decode it whole.
-        if (!withinPixelBudget(size)) {
-            qWarning().noquote() << tr("Could not load image") << file << tooManyPixelsText(size);
+        // Refused before a copy of it lands in the project: every later step would decode it whole
+        // or fail to make its pano.
+        if (const QString refusal = userPictureRefusal(size); !refusal.isEmpty()) {
+            qWarning().noquote() << tr("Could not load image") << file << refusal;
             continue;
         }
         if (size.width() != 2 * size.height())

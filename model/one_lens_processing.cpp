@@ -41,8 +41,9 @@ void Panorama::loadOneLensShots(const CamParamsOneLens& camera, QByteArray shots
         throw failure(QObject::tr("Scan %1: the camera's shot size %2 is not usable.").arg(dir).arg(side));
     const qsizetype expected = static_cast<qsizetype>(side) * side * 3;
     for (int shot = 0; shot < 3; ++shot) {
-        const QString path = camera.shotPath(dir, shot);
-        camera.loadFisheyeImage(dir, shot, shots[shot], true);
+        const QString shotFolder = oneLensShotFolder(camera, shot);
+        const QString path = camera.shotPath(shotFolder, shot);
+        camera.loadFisheyeImage(shotFolder, shot, shots[shot], true);
         if (shots[shot].isEmpty()) {
             if (shot == 0)
                 throwMainImageMissing();
@@ -51,6 +52,16 @@ void Panorama::loadOneLensShots(const CamParamsOneLens& camera, QByteArray shots
         if (shots[shot].size() != expected)
             throw failure(QObject::tr("Image %1 is not a shot of %2 x %2 pixels.").arg(path).arg(side));
     }
+}
+
+void Panorama::buildOneLensShots(CamParamsOneLens& camera) const
+{
+    camera.buildHdrImages(folder(), false, writableFolder());
+}
+
+bool Panorama::hasOneLensMainShot(const CamParamsOneLens& camera) const
+{
+    return QFileInfo(camera.shotPath(oneLensShotFolder(camera, 0), 0)).isFile();
 }
 
 // The projects hold no alignment mode of their own: scans are aligned on their features alone.
@@ -109,8 +120,8 @@ void Panorama::reloadOneLens(CamParamsOneLens& camera, bool reprocess)
         options.headingSearchMode = kHeadingSearchWhenClear;
     ScanData data;
     readCameraData(camera, options, data);
-    camera.buildHdrImages(dir, false);
-    if (!QFileInfo(camera.shotPath(dir, 0)).isFile()) {
+    buildOneLensShots(camera);
+    if (!hasOneLensMainShot(camera)) {
         // A scan from an export archive has only what processing made: its pictures and point cloud.
         if (reprocess || !QFileInfo::exists(preview))
             throwMainImageMissing();
@@ -118,6 +129,17 @@ void Panorama::reloadOneLens(CamParamsOneLens& camera, bool reprocess)
         readPointcloudFile(existingFilePath(scanfiles::pointCloud), kept.lidarPoints);
         postGeometry(kept, false);
         return;
+    }
+    const bool makePreview = reprocess || !QFileInfo::exists(preview);
+    QByteArray shots[3];
+    if (makePreview) {
+        loadOneLensShots(camera, shots);
+        const ImageParams before = m_imageParams;
+        autoAlignShots(camera, shots);
+        // The outline follows the shots' turns and the levelling: read it under the aligned ones,
+        // as every later load will.
+        if (m_imageParams != before)
+            readCameraData(camera, kOwnCalibration, data);
     }
     // The outline, position and heading are the model's; the rest of the record is the folder's
     // metadata file.
@@ -136,10 +158,7 @@ void Panorama::reloadOneLens(CamParamsOneLens& camera, bool reprocess)
     if (postGeometry(data, firstRead))
         m_placed = true;
 
-    if (reprocess || !QFileInfo::exists(preview)) {
-        QByteArray shots[3];
-        loadOneLensShots(camera, shots);
-        autoAlignShots(camera, shots);
+    if (makePreview) {
         const QByteArray rgb = renderOneLensPano(camera, shots, kPreviewWidth);
         writePreviewPic(writableFilePath(scanfiles::preview), bytes(rgb), kPreviewWidth, kPreviewHeight);
     }
@@ -147,8 +166,7 @@ void Panorama::reloadOneLens(CamParamsOneLens& camera, bool reprocess)
 
 void Panorama::buildOneLensPano(const CamParamsOneLens& camera)
 {
-    const QString dir = folder();
-    if (!QFileInfo(camera.shotPath(dir, 0)).isFile()) {
+    if (!hasOneLensMainShot(camera)) {
         // Without the shots a pano already made is the best there is.
         if (QFileInfo::exists(existingFilePath(scanfiles::fullPano)))
             return;

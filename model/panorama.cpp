@@ -7,13 +7,20 @@
 #include "model/saved_project_files.h"
 #include "model/scan_files.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMenu>
 #include <QPainter>
 
 
 namespace {
+QString trPanorama(const char* text)
+{
+    return QCoreApplication::translate("Panorama", text);
+}
+
 constexpr double kMarkerRadius = 150;
 // Outline points are drawn as 6 x 6 squares about each point.
 constexpr double kPointHalfSize = 3;
@@ -105,6 +112,24 @@ void Panorama::setShown(bool on)
         property->setDirty(true);
         emit property->statusUpdated();
     }
+}
+
+void Panorama::contextMenuActions(QMenu* menu)
+{
+    if (isPortalPanoType(m_type))
+        menu->addAction(isShown(true) ? trPanorama("Hide in Ambrel") : trPanorama("Show in Ambrel"));
+}
+
+void Panorama::onContextAction(QAction* action)
+{
+    const QString text = action->text();
+    if (text == trPanorama("Hide in Ambrel"))
+        setShown(false);
+    else if (text == trPanorama("Show in Ambrel"))
+        setShown(true);
+    else
+        return;
+    update();
 }
 
 void Panorama::setInitAngle(float degrees)

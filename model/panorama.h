@@ -58,6 +58,10 @@ public:
     // Only full and user scans can be shown; unless ownOnly, the floor must be shown too.
     bool isShown(bool ownOnly = false) const override;
     void setShown(bool on) override;
+    // In the tree and the floor view: "Hide in Ambrel" or "Show in Ambrel" by the scan's own flag,
+    // for the scans the portal can show.
+    void contextMenuActions(QMenu* menu) override;
+    void onContextAction(QAction* action) override;
 
     PanoType panoType() const { return m_type; }
     void setPanoType(PanoType type) { m_type = type; }
@@ -69,6 +73,8 @@ public:
     QString writableFilePath(QLatin1String name) const;
     // Where that file is read: the place it is written to when it is there, else the scan folder.
     QString existingFilePath(QLatin1String name) const;
+    // The folder writableFilePath writes into.
+    QString writableFolder() const;
     // The scan's folder name inside the export archive.
     QString exportLabel();
 
@@ -172,8 +178,13 @@ public:
     // the floor's transform (a scan the user has arranged keeps its place otherwise). Safe on a
     // pool thread; does nothing for scans without camera data.
     void loadPointcloud(bool place, int mode, float a, float b, float c);
-    // Throws the camera model's OperationUnavailable when it cannot read this scan, before anything
-    // of the scan or its folder changes; scans without camera data pass.
+    // After the camera model's calibration changed: the outline read again under it goes to the
+    // GUI thread and into the scan's point cloud. Throws std::runtime_error when the point cloud
+    // cannot be written; does nothing for scans without camera data.
+    void keepOutlineOfCalibration();
+    // Reads the scan's camera data as the camera model does and throws what it throws (a record
+    // too old or damaged to read, say), so that a caller learns it before anything of the scan or
+    // its folder changes; scans without camera data pass.
     void requireReadableByCamera() const;
 
 private:
@@ -183,6 +194,9 @@ private:
     bool hasCameraShots(const CamParams& model) const;
     CamParams* mutableCamera() const;
     void readCameraData(const CamParams& camera, const LidarReadOptions& options, ScanData& data);
+    // The scan's camera data read again with these options; false, with nothing read, for a scan
+    // without lidar files.
+    bool readLidarAgain(const LidarReadOptions& options, ScanData& data);
     // True when the scan is placed by the data.
     bool postGeometry(const ScanData& data, bool place);
     void reloadTwoLens(const CamParamsZTM6& camera, bool reprocess);
@@ -191,6 +205,12 @@ private:
     void reloadOneLens(CamParamsOneLens& camera, bool reprocess);
     void buildOneLensPano(const CamParamsOneLens& camera);
     void loadOneLensShots(const CamParamsOneLens& camera, QByteArray shots[3]) const;
+    // The folder that holds a shot: the scan folder, or the scan's cache folder when a shot the
+    // scan folder held only as exposures was fused there (the scan folder being read-only).
+    QString oneLensShotFolder(const CamParamsOneLens& camera, int shot) const;
+    // Fuses shots still held as exposures, where writableFilePath writes.
+    void buildOneLensShots(CamParamsOneLens& camera) const;
+    bool hasOneLensMainShot(const CamParamsOneLens& camera) const;
     QByteArray renderOneLensPano(const CamParamsOneLens& camera, const QByteArray shots[3], int width);
     void autoAlignShots(const CamParamsOneLens& camera, const QByteArray shots[3]);
     // Jobs posted to the GUI thread are dropped with it when the scan goes away first.

@@ -33,14 +33,19 @@ QString cachedScanFolder(const Panorama& pano)
 }
 } // namespace
 
-QString Panorama::writableFilePath(QLatin1String name) const
+QString Panorama::writableFolder() const
 {
     const QString own = folder();
     const QString cached = cachedScanFolder(*this);
     if (cached.isEmpty() || isWritableFolder(own))
-        return own + "/" + name;
+        return own;
     QDir().mkpath(cached);
-    return cached + "/" + name;
+    return cached;
+}
+
+QString Panorama::writableFilePath(QLatin1String name) const
+{
+    return writableFolder() + "/" + name;
 }
 
 QString Panorama::existingFilePath(QLatin1String name) const
@@ -50,6 +55,16 @@ QString Panorama::existingFilePath(QLatin1String name) const
     if (!cached.isEmpty() && !isWritableFolder(own) && QFileInfo::exists(cached + "/" + name))
         return cached + "/" + name;
     return own + "/" + name;
+}
+
+QString Panorama::oneLensShotFolder(const CamParamsOneLens& camera, int shot) const
+{
+    const QString own = folder();
+    const QString cached = cachedScanFolder(*this);
+    if (!cached.isEmpty() && !QFileInfo::exists(camera.shotPath(own, shot))
+        && QFileInfo::exists(camera.shotPath(cached, shot)))
+        return cached;
+    return own;
 }
 
 const CamParams* Panorama::camera() const

@@ -2,6 +2,7 @@
 
 #include "base/cipher.h"
 #include "base/file_names.h"
+#include "base/json_values.h"
 #include "base/write_failure.h"
 #include "model/floor.h"
 #include "model/length_units.h"
@@ -51,28 +52,27 @@ void Panorama::readRecord(const QJsonObject& record)
         applyGeometry({QPointF(position[0].toDouble(), position[1].toDouble())}, false);
         m_placed = true;
     }
-    const double rot = record["rot"].toDouble(0);
-    if (std::isfinite(rot))
-        applyGeometry({pos(), jsonAngleToDegrees(rot)}, true);
+    applyGeometry({pos(), jsonAngle(record["rot"])}, true);
 
     if (record["name"].isString())
         m_name = record["name"].toString();
     if (record["type"].isString())
         m_type = panoTypeFromJson(record["type"].toString());
     const double compass = record["compass"].toDouble(qQNaN());
-    m_compass = std::isfinite(compass) ? static_cast<float>(compass) : std::nanf("");
+    m_compass = fitsFloat(compass) ? static_cast<float>(compass) : std::nanf("");
     const int alignment = record["alignment"].toInt(-1);
     m_alignment = (alignment == 0 || alignment == 1) ? alignment : -1;
-    const double initAngle = record["initAngle"].toDouble(0);
-    setInitAngle(std::isfinite(initAngle) ? static_cast<float>(jsonAngleToDegrees(initAngle)) : 0.0f);
+    setInitAngle(jsonViewAngle(record["initAngle"]));
 
     const QJsonArray params = record["imageParams"].toArray();
     if (params.size() == ImageParams::COUNT) {
         ImageParams read;
         bool valid = true;
         for (int i = 0; i < ImageParams::COUNT && valid; ++i) {
+            // One value no float holds refuses them all, as one that is no number does: stored, it
+            // would be infinity, which the next save could not write.
             const double value = params[i].toDouble(qQNaN());
-            valid = std::isfinite(value);
+            valid = fitsFloat(value);
             read[i] = static_cast<float>(value);
         }
         if (valid)

@@ -22,7 +22,7 @@ SourceImages Panorama::loadSourceImages() const
     if (m_type != PanoType::User) {
         if (auto* oneLens = dynamic_cast<CamParamsOneLens*>(mutableCamera())) {
             // Shots still held as exposures are fused first, as processing does.
-            oneLens->buildHdrImages(dir, false);
+            buildOneLensShots(*oneLens);
             loadOneLensShots(*oneLens, sources.images);
             sources.width = sources.height = oneLens->imageHeight();
             return sources;

@@ -7,6 +7,7 @@
 #include "model/constants.h"
 #include "model/floor.h"
 #include "model/panorama.h"
+#include "model/saved_project_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -117,6 +118,14 @@ void Property::removeBuilding(Building* building, bool withScans)
         return;
     m_buildings.removeOne(building);
     building->deleteAllFloors(withScans);
+    // Its floors have left the saved project; the building, once empty there, goes too.
+    const qint64 id = building->storedId();
+    QString reason;
+    if (building->floors().isEmpty() && id != 0 && !m_folder.isEmpty()
+        && !updateSavedProjectFiles(
+            m_folder, [id](QJsonObject& project) { return removeEmptyBuildingFromProject(project, id); }, reason))
+        qWarning().noquote() << tr("Could not remove the building from the saved project:") << building->ownName()
+                             << QStringLiteral("(%1)").arg(reason);
     setDirty(true);
     emit modelUpdated(nullptr);
     delete building;

@@ -171,6 +171,10 @@ public:
     // Re-reads every full scan's point cloud under a trial lidar calibration; (0, -1, 0) returns to
     // the camera's own calibration.
     void applyCalibrationRotation(float a, float b, float c);
+    // After the camera's lidar calibration was kept: every camera scan's outline and point cloud
+    // follow it, and no trial is shown any more. Scans whose point cloud cannot be written are
+    // reported together in one warning.
+    void keepCalibrationOutlines();
     // Replaces what "Re-import" runs after the clean-up to read the project folder again (tests);
     // without one it is load().
     using ProjectLoader = std::function<void(Property& property, const QString& folder)>;

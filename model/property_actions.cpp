@@ -3,7 +3,6 @@
 #include "base/folder_remover.h"
 #include "base/main_thread.h"
 #include "base/questions.h"
-#include "camera/operation_unavailable.h"
 #include "model/building.h"
 #include "model/constants.h"
 #include "model/floor.h"
@@ -154,13 +153,11 @@ void Property::reprocessPanos()
     for (Panorama* pano : fullScans(m_buildings)) {
         const QString prefix = tr("Could not process pano ") + pano->folder() + ". ";
         try {
-            // A scan the camera model cannot process keeps its alignment, preview and record.
+            // A scan whose camera data cannot be read keeps its alignment, preview and record.
             pano->requireReadableByCamera();
             pano->resetImageParams(true);
             pano->removeDerivedFiles(true);
             pano->reload(true);
-        } catch (const OperationUnavailable& e) {
-            failures << prefix + QString::fromUtf8(e.what()) + tr(" The scan is kept unprocessed.");
         } catch (const std::exception& e) {
             failures << prefix + QString::fromUtf8(e.what());
         } catch (...) {
@@ -171,10 +168,29 @@ void Property::reprocessPanos()
         qWarning().noquote() << failures.join("\n\n");
 }
 
+void Property::keepCalibrationOutlines()
+{
+    m_trialCalibrationApplied = false;
+    QStringList failures;
+    for (Building* building : std::as_const(m_buildings))
+        for (Floor* floor : building->floors())
+            for (Panorama* pano : floor->panos()) {
+                try {
+                    pano->keepOutlineOfCalibration();
+                } catch (const std::exception& e) {
+                    failures << tr("Could not process pano ") + pano->folder() + ". " + QString::fromUtf8(e.what());
+                }
+            }
+    runPendingMainThreadJobs();
+    if (!failures.isEmpty())
+        qWarning().noquote() << failures.join("\n\n");
+}
+
 void Property::applyCalibrationRotation(float a, float b, float c)
 {
     m_trialCalibrationApplied = !(b == -1.0f && c == 0.0f);
     for (Panorama* pano : fullScans(m_buildings))
         pano->loadPointcloud(false, 0, a, b, c);
+    // The outlines the scans posted land before the caller shows the trial or asks about it.
     runPendingMainThreadJobs();
 }

@@ -24,14 +24,6 @@ QString platformDescription()
         + QSysInfo::prettyProductName();
 }
 
-// Whole degrees as the scan keeps them. Beyond float range the conversion itself would be
-// undefined, so such a value counts as no angle.
-float initAngleDegrees(const QJsonValue& value)
-{
-    const double degrees = jsonAngleToDegrees(value.toDouble(0));
-    return std::fabs(degrees) <= 1e9 ? static_cast<float>(degrees) : 0.0f;
-}
-
 } // namespace
 
 QJsonObject Property::toJson(bool forExport)
@@ -116,6 +108,6 @@ void Property::readProjectObject(const QJsonObject& project, const QString& load
     // The buildings registered every id they hold, so the initial scan can be found now.
     m_initialPano = dynamic_cast<Panorama*>(findPanoById(int(jsonId(project["initPanoId"])), QStringLiteral("pano")));
     if (m_initialPano && project.contains("initPanoAngle"))
-        m_initialPano->setInitAngle(initAngleDegrees(project["initPanoAngle"]));
+        m_initialPano->setInitAngle(jsonViewAngle(project["initPanoAngle"]));
     m_mainBuildingId = project["mainBuildingId"].toInt(0);
 }

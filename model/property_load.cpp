@@ -1,6 +1,7 @@
 #include "model/property.h"
 
 #include "base/cipher.h"
+#include "base/file_compare.h"
 #include "base/file_names.h"
 #include "base/folder_remover.h"
 #include "base/main_thread.h"
@@ -18,6 +19,7 @@
 #include "model/folder_order.h"
 #include "model/length_units.h"
 #include "model/panorama.h"
+#include "model/raw_import.h"
 #include "model/scan_pass.h"
 
 #include <QCoreApplication>
@@ -68,6 +70,7 @@ private:
     enum class ProjectFileOutcome { Read, Canceled };
 
     void chooseCameraModel();
+    void refuseImportThatMovesFolders() const;
     void chooseProjectFile();
     void openProgressDialog();
     void progress(const QString& label, int value = -1);
@@ -77,6 +80,7 @@ private:
     ProjectFileOutcome readProjectFileOrSavedCopy();
     ProjectFileOutcome readProjectFile();
     bool askNewerFormat();
+    void tidyProjectAssets();
     QString keepDamagedProjectFile(const QString& path);
     void addNewFloors();
     void assignOrderKeys();
@@ -159,6 +163,7 @@ bool ProjectLoad::run(const QString& requested)
 
     // 5.
     chooseCameraModel();
+    refuseImportThatMovesFolders();
 
     m_signals = std::make_unique<SignalBlock>(p);
     try {
@@ -187,6 +192,24 @@ void ProjectLoad::chooseCameraModel()
         return;
     camera->initBlendMasks(7200, 1800);
     p.setCamParams(camera.release());
+}
+
+// The laser-line camera's first import moves the scan folders into their floors' folders and
+// removes "house.dat". On media that cannot be written it would end half done, showing floors
+// without their scans; it is refused before anything is shown or written.
+void ProjectLoad::refuseImportThatMovesFolders() const
+{
+    if (!dynamic_cast<const CamParamsZTM4*>(p.m_camParams.get()) || !hasLegacyHouseLayout(p.m_folder)
+        || !p.isReadOnlyFolder())
+        return;
+    for (const QString& name : {projectFileName, "~" + projectFileName, exportProjectFileName, draftProjectFileName})
+        if (QFileInfo::exists(p.m_folder + "/" + name))
+            return;
+    throw failure(Property::tr("The project folder \"%1\" has never been opened: opening it the first time moves the "
+                               "laser-line camera's scan folders into their floors' folders, and the folder is "
+                               "read-only (read-only media, or a folder you may not write to). Copy the project "
+                               "folder to a disk you can write to and open the copy.")
+                      .arg(QDir::toNativeSeparators(p.m_folder)));
 }
 
 void ProjectLoad::chooseProjectFile()
@@ -218,7 +241,7 @@ void ProjectLoad::openProgressDialog()
     request.label = Property::tr("Loading...");
     request.cancelText = Property::tr("Cancel");
     request.maximum = 10;
-    request.parent = mainWindowInstance();
+    request.ownedByWindow = true;
     request.applicationModal = true;
     request.minimumWidth = 400;
     m_progress = openProgress(request);
@@ -400,15 +423,39 @@ ProjectLoad::ProjectFileOutcome ProjectLoad::readProjectFile()
     p.reset(false);
     p.readProjectObject(project, m_path, [this] { progress(Property::tr("Loading buildings..."), 2); });
     if (!p.isReadOnlyFolder())
-        removeFolderInsideProject(p.m_folder, {assetsFolderName});
+        tidyProjectAssets();
     return ProjectFileOutcome::Read;
+}
+
+// The project's asset files that the tags named have been copied into their scans' "assets"
+// folders; each that now lies there byte for byte goes. Any other file (one no tag names, a plan
+// the field application left, say) is no copy of anything and stays.
+void ProjectLoad::tidyProjectAssets()
+{
+    const QString folder = p.m_folder + "/" + assetsFolderName;
+    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    QStringList kept;
+    for (const QString& name : names) {
+        bool copied = false;
+        for (Building* building : std::as_const(p.m_buildings))
+            for (Floor* floor : building->floors())
+                for (const Panorama* pano : floor->panos())
+                    copied = copied || sameFileContent(folder + "/" + name, pano->folder() + "/assets/" + name);
+        if (!copied || !QFile::remove(folder + "/" + name))
+            kept << name;
+    }
+    if (kept.isEmpty()) {
+        removeFolderInsideProject(p.m_folder, {assetsFolderName});
+        return;
+    }
+    qInfo().noquote() << Property::tr("Kept in %1, as no scan holds a copy: %2").arg(assetsFolderName, kept.join(", "));
 }
 
 bool ProjectLoad::askNewerFormat()
 {
     m_progress->setVisible(false);
     const int answer = questions().choiceOrCancel(
-        mainWindowInstance(), Questions::Warning, Property::tr("Newer project format"),
+        Questions::Warning, Property::tr("Newer project format"),
         Property::tr("This project was saved by a newer version of Quoril."),
         Property::tr("Updating Quoril is recommended. If you choose to open or re-import, make a backup or copy of "
                      "the project folder first \u2014 the project may become unrecoverable."),
@@ -494,7 +541,6 @@ void ProjectLoad::reloadScans()
     // 16.
     ScanPass::Options options;
     options.progress = m_progress.get();
-    options.parent = mainWindowInstance();
     options.body = loadPanoTask;
     options.property = &p;
     if (ScanPass::run(m_tasks, options) == ScanPass::Outcome::Canceled) {
@@ -511,12 +557,7 @@ void ProjectLoad::reloadScans()
 QString ProjectLoad::failureTexts() const
 {
     // 17.
-    // A scan the camera model cannot process yet is no failure: it stays as it is (removeFailedScans).
-    QList<PanoTask> failed;
-    for (const PanoTask& task : std::as_const(m_tasks))
-        if (!task.unprocessed)
-            failed << task;
-    return joinFailureTexts(failed, [](const QString& text) { return !text.endsWith(mainImageMissing); });
+    return joinFailureTexts(m_tasks, [](const QString& text) { return !text.endsWith(mainImageMissing); });
 }
 
 // The scans that failed leave their floors (their folders stay) before anything is saved or the
@@ -527,9 +568,6 @@ void ProjectLoad::removeFailedScans()
     QList<PanoTask> kept;
     for (const PanoTask& task : std::as_const(m_tasks)) {
         if (task.text.isEmpty()) {
-            kept << task;
-        } else if (task.unprocessed) {
-            qWarning().noquote() << task.text + Property::tr(" The scan is kept unprocessed.");
             kept << task;
         } else if (Floor* floor = task.pano->floor()) {
             floor->deletePano(task.pano, false);

@@ -22,6 +22,7 @@
 
 namespace {
 
+constexpr char kHouseLayoutFileName[] = "house.dat";
 constexpr qint64 kFirstLineLimit = 20;
 constexpr qint64 kMaxProjectJsonBytes = 16 * 1024 * 1024;
 constexpr qint64 kMaxHouseDatBytes = 64 * 1024 * 1024;
@@ -176,9 +177,14 @@ QString readVersionFile(const QString& folder)
     return QString::fromUtf8(readFirstLine(folder + "/version.txt")).trimmed();
 }
 
+bool hasLegacyHouseLayout(const QString& projectFolder)
+{
+    return QFileInfo::exists(projectFolder + "/" + kHouseLayoutFileName);
+}
+
 QString importLegacyHouseLayout(const QString& projectFolder)
 {
-    const QString path = projectFolder + "/house.dat";
+    const QString path = projectFolder + "/" + kHouseLayoutFileName;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};

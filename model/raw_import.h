@@ -19,5 +19,9 @@ QString readVersionFile(const QString& folder);
 // (empty when none was read). Failures are logged as warnings, never thrown.
 QString importLegacyHouseLayout(const QString& projectFolder);
 
+// The folder holds the laser-line camera's legacy layout "house.dat", which the first import
+// reads, acts on and removes.
+bool hasLegacyHouseLayout(const QString& projectFolder);
+
 // The name of the folder that collects the scans no floor claims.
 inline constexpr char kNewFloorFolderName[] = "New Floor";

@@ -110,6 +110,35 @@ bool renameFloorFolderInProject(QJsonObject& project, const QString& oldDir, con
     return true;
 }
 
+bool removeFloorFromProject(QJsonObject& project, const QString& dir)
+{
+    const FloorAt at = findFloor(project, dir);
+    if (!at.found())
+        return false;
+    QJsonArray buildings = project["buildings"].toArray();
+    QJsonObject building = buildings[at.building].toObject();
+    QJsonArray floors = building["floors"].toArray();
+    floors.removeAt(at.floor);
+    building["floors"] = floors;
+    buildings[at.building] = building;
+    project["buildings"] = buildings;
+    return true;
+}
+
+bool removeEmptyBuildingFromProject(QJsonObject& project, qint64 id)
+{
+    QJsonArray buildings = project["buildings"].toArray();
+    for (qsizetype b = 0; b < buildings.size(); ++b) {
+        const QJsonObject building = buildings[b].toObject();
+        if (building["id"].toInteger(-1) != id || !building["floors"].toArray().isEmpty())
+            continue;
+        buildings.removeAt(b);
+        project["buildings"] = buildings;
+        return true;
+    }
+    return false;
+}
+
 bool moveScanFolderInProject(QJsonObject& project, const QString& fromFloor, const QString& oldDir,
                              const QString& toFloor, const QString& newDir)
 {

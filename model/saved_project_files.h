@@ -19,6 +19,13 @@ bool updateSavedProjectFiles(const QString& projectFolder, const std::function<b
 // The floor record whose folder is `oldDir` names `newDir`; false when there is none.
 bool renameFloorFolderInProject(QJsonObject& project, const QString& oldDir, const QString& newDir);
 
+// The floor record whose folder is `dir` is dropped, from whichever building lists it; false when
+// there is none.
+bool removeFloorFromProject(QJsonObject& project, const QString& dir);
+
+// The building record of that id is dropped when it lists no floor; false when nothing changed.
+bool removeEmptyBuildingFromProject(QJsonObject& project, qint64 id);
+
 // The scan listed in the floor of folder `fromFloor` as `oldDir`, with its tags, is listed in the
 // floor of folder `toFloor` as `newDir`; false (nothing changed) unless the project holds both floors
 // and the scan.

@@ -2,7 +2,6 @@
 
 #include "base/main_thread.h"
 #include "base/progress.h"
-#include "camera/operation_unavailable.h"
 #include "model/panorama.h"
 #include "model/property.h"
 
@@ -92,9 +91,6 @@ void runPanoStep(PanoTask& task, const std::function<void(Panorama&)>& step, con
         if (!task.pano)
             throw std::runtime_error("no scan");
         step(*task.pano);
-    } catch (const OperationUnavailable& e) {
-        task.text = failureText(task, separator, QString::fromUtf8(e.what()));
-        task.unprocessed = true;
     } catch (const std::exception& e) {
         task.text = failureText(task, separator, QString::fromUtf8(e.what()));
     } catch (...) {
@@ -139,7 +135,7 @@ ScanPass::Outcome ScanPass::run(QList<PanoTask>& tasks, const Options& options)
     }
     ProgressRequest cancelingRequest;
     cancelingRequest.label = QObject::tr("Canceling...");
-    cancelingRequest.parent = options.parent;
+    cancelingRequest.ownedByWindow = true;
     cancelingRequest.hiddenUntilWaiting = true;
     const std::unique_ptr<Progress> canceling = openProgress(cancelingRequest);
     QObject::connect(&watcher, &QFutureWatcherBase::finished, [&canceling] { canceling->finish(); });
@@ -175,6 +171,7 @@ ScanPass::Outcome ScanPass::run(QList<PanoTask>& tasks, const Options& options)
     canceling->waitUntilFinished();
     future.waitForFinished();
     watcher.disconnect();
+    // What the finished tasks posted lands before the caller drops the scans (the load resets).
     runPendingMainThreadJobs();
     return Outcome::Canceled;
 }

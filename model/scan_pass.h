@@ -16,14 +16,10 @@ class QWidget;
 struct PanoTask {
     Panorama* pano = nullptr;
     QString text;
-    // The camera model cannot process this scan yet (OperationUnavailable): the scan is sound
-    // and stays as it is.
-    bool unprocessed = false;
 };
 
 // Runs step on the task's scan. Whatever escapes it becomes the task's text:
-// "Could not process pano " + the scan folder + separator + the failure's message; an
-// OperationUnavailable also marks the task unprocessed.
+// "Could not process pano " + the scan folder + separator + the failure's message.
 void runPanoStep(PanoTask& task, const std::function<void(Panorama&)>& step, const QString& separator);
 
 // The load's map body: reloads the scan from its folder (Panorama::reload(false)).
@@ -45,7 +41,6 @@ public:
 
     struct Options {
         Progress* progress = nullptr;                 // shown, modal; the caller owns it
-        QWidget* parent = nullptr;                    // parent of the "Canceling..." dialog
         std::function<void(PanoTask&)> body;          // pool threads
         std::function<void(int done, int total)> onProgress; // GUI thread, optional
         int maxTasksAtOnce = 0;                       // 0: one task per core

@@ -1,7 +1,6 @@
 #include "base/main_thread.h"
 #include "camera/cam_params_one_lens.h"
 #include "camera/cam_params_ztm6.h"
-#include "camera/operation_unavailable.h"
 #include "imaging/gain_curve.h"
 #include "imaging/scan_pictures.h"
 #include "model/camera_scan_record.h"
@@ -125,23 +124,32 @@ bool Panorama::postGeometry(const ScanData& data, bool place)
     return place;
 }
 
-void Panorama::loadPointcloud(bool place, int mode, float a, float b, float c)
+bool Panorama::readLidarAgain(const LidarReadOptions& options, ScanData& data)
 {
     const CamParams* model = camera();
     if (!model || m_type == PanoType::User || m_type == PanoType::Map || m_equirectangular)
-        return;
+        return false;
     // A scan from an export archive has no lidar files: the outline it came with is all there is.
     if (!hasCameraShots(*model))
-        return;
+        return false;
+    readCameraData(*model, options, data);
+    return true;
+}
+
+void Panorama::loadPointcloud(bool place, int mode, float a, float b, float c)
+{
     ScanData data;
-    try {
-        readCameraData(*model, LidarReadOptions{mode, a, b, c}, data);
-    } catch (const OperationUnavailable& e) {
-        // The scan keeps the geometry it has.
-        qWarning().noquote() << QObject::tr("Scan %1:").arg(folder()) << QString::fromUtf8(e.what());
+    if (readLidarAgain(LidarReadOptions{mode, a, b, c}, data))
+        postGeometry(data, place);
+}
+
+void Panorama::keepOutlineOfCalibration()
+{
+    ScanData data;
+    if (!readLidarAgain(kOwnCalibration, data))
         return;
-    }
-    postGeometry(data, place);
+    writePointcloudFile(writableFilePath(scanfiles::pointCloud), data.lidarPoints);
+    postGeometry(data, false);
 }
 
 bool Panorama::hasCameraShots(const CamParams& model) const
@@ -157,7 +165,7 @@ void Panorama::requireReadableByCamera() const
     const CamParams* model = camera();
     if (!model || m_type == PanoType::User || m_type == PanoType::Map || m_equirectangular)
         return;
-    // The models read a scan's geometry before its shots: one that cannot read the scan says so here.
+    // The models read a scan's geometry before its shots: a scan they cannot read fails here.
     ImageParams params = m_imageParams;
     ScanData data;
     model->loadScanData(folder(), params, data, kOwnCalibration);

@@ -35,8 +35,9 @@ double hypotSafe(double a, double b)
         const double r = absB / absA;
         return absA * std::sqrt(1.0 + r * r);
     }
+    // Both 0, or a is not a number: that must come out, not vanish into a 0.
     if (absB == 0.0)
-        return 0.0;
+        return absA;
     const double r = absA / absB;
     return absB * std::sqrt(1.0 + r * r);
 }

@@ -1,4 +1,5 @@
 #include "app/dialog_questions.h"
+#include "app/main_window_instance.h"
 #include "support/model_fixture.h"
 
 #include <QApplication>
@@ -60,4 +61,22 @@ TEST(DialogQuestions, RealDialogsReturnTheButtonPressedAndEscapeInTheFloorChoose
     const FloorChoice choice = dialogs.selectFloor(building, ground);
     EXPECT_TRUE(choice.cancelled) << "not the choice None";
     EXPECT_EQ(choice.floor, nullptr);
+}
+
+// The load's question about a newer format names no parent: the application's window owns it.
+TEST(DialogQuestions, TheChoiceOrCancelBoxBelongsToTheApplicationsWindow)
+{
+    QWidget window;
+    setMainWindowInstance(&window);
+    QWidget* parent = nullptr;
+    onNextDialog([&parent](QDialog* dialog) {
+        parent = dialog->parentWidget();
+        click(dialog, "Re-import");
+    });
+    EXPECT_EQ(dialogQuestions().choiceOrCancel(Questions::Warning, "Newer project format", "?", "Back up first.",
+                                               {{"Open as-is", Questions::AcceptRole},
+                                                {"Re-import", Questions::ResetRole}}),
+              1);
+    EXPECT_EQ(parent, &window);
+    setMainWindowInstance(nullptr);
 }

@@ -1,5 +1,6 @@
 #include "app/custom_message_box.h"
 #include "app/desktop_services.h"
+#include "app/dialog_progress.h"
 #include "app/export_dialog.h"
 #include "app/floor_panel.h"
 #include "app/main_window.h"
@@ -7,7 +8,6 @@
 #include "app/property_panel.h"
 #include "app/property_tree_model.h"
 #include "app/property_tree_view.h"
-#include "base/folder_access.h"
 #include "editor/editor.h"
 #include "model/app_settings.h"
 #include "model/building.h"
@@ -15,9 +15,11 @@
 #include "support/gui_input.h"
 #include "support/log_capture.h"
 #include "support/project_generator.h"
+#include "support/read_only_folder.h"
 #include "support/scripted_prompt.h"
 #include "support/test_support.h"
 #include "support/thread_pool_size.h"
+#include "support/window_fixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,7 +32,6 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTimer>
 #include <QUndoStack>
 
@@ -70,49 +71,19 @@ struct LoadedWindowFixture {
         // Broken scans leave their floors, and messages are shown, through posted jobs.
         runPostedJobs();
     }
+    // Loads the project, marks Ground below grade and saves it: a saved project that the raw
+    // folder alone would not give. Returns Ground, shown on the floor view.
+    Floor* loadAndSaveGroundBelowGrade()
+    {
+        load(folder);
+        Floor* ground = window.editor()->floor();
+        if (ground)
+            ground->setGradeHint(1);
+        window.saveAction()->trigger();
+        return ground;
+    }
     int treeRows(Itemizeable* entry) const { return window.treeModel()->rowCount(window.treeModel()->indexOf(entry)); }
 };
-
-// Makes a folder read-only while it lives in a way root honours too: every file and folder in it
-// immutable. Where the file system or the machine refuses that, the program's write check is told
-// that the folder is read-only instead.
-class ReadOnlyFolder {
-public:
-    explicit ReadOnlyFolder(const QString& folder) : m_folder(folder)
-    {
-        m_immutable = runProcess("chattr", {"-R", "+i", folder}).exitCode == 0
-            && !QFile(folder + "/probe").open(QIODevice::WriteOnly);
-        if (m_immutable)
-            return;
-        runProcess("chattr", {"-R", "-i", folder});
-        m_previous = setWritableFolderProbe([folder](const QString& path) {
-            const QFileInfo info(path);
-            return path != folder && !path.startsWith(folder + "/") && info.isDir() && info.isWritable();
-        });
-    }
-    ~ReadOnlyFolder()
-    {
-        if (m_immutable)
-            runProcess("chattr", {"-R", "-i", m_folder});
-        else
-            setWritableFolderProbe(m_previous);
-    }
-    bool immutable() const { return m_immutable; }
-
-private:
-    QString m_folder;
-    bool m_immutable = false;
-    WritableFolderProbe m_previous;
-};
-
-// Every file below a folder with its SHA-1.
-QMap<QString, QString> contentOf(const QString& folder)
-{
-    QMap<QString, QString> sums;
-    for (const QString& entry : listTree(folder))
-        sums[entry] = entry.endsWith('/') ? QString() : sha1sumOf(folder + "/" + entry);
-    return sums;
-}
 
 // As a person edits a field: select all, type (or delete), Return.
 void typeInto(QLineEdit* edit, const QString& text)
@@ -145,6 +116,25 @@ ScriptedPrompt::DialogHandler answerExportCheck(bool ignore)
         return check->result();
     };
 }
+
+// Every progress view the application opens while it lives: its label and the widget that owns it.
+class ProgressOwners {
+public:
+    ProgressOwners()
+        : m_previous(setProgressFactory([this](const ProgressRequest& request) -> std::unique_ptr<Progress> {
+              auto progress = std::make_unique<DialogProgress>(request);
+              owners << qMakePair(request.label, progress->dialog()->parentWidget());
+              return progress;
+          }))
+    {
+    }
+    ~ProgressOwners() { setProgressFactory(m_previous); }
+
+    QList<QPair<QString, QWidget*>> owners;
+
+private:
+    ProgressFactory m_previous;
+};
 
 } // namespace
 
@@ -269,6 +259,34 @@ TEST(MainWindow, LoadEditSaveAndExportAGeneratedProject)
     EXPECT_TRUE(f.window.close());
 }
 
+// The load, the build pass and the export ask for their progress views (and for the views that wait
+// out a cancel) without naming the window; each belongs to the window all the same.
+TEST(MainWindow, TheProgressOfTheLoadTheBuildAndTheExportBelongsToTheWindow)
+{
+    LoadedWindowFixture f;
+    ProgressOwners progress;
+    f.load(f.folder);
+    for (Building* building : f.window.currentProperty()->buildings())
+        for (Floor* floor : building->floors()) {
+            floor->setGradeHint(2);
+            for (int i = 0; i < floor->panos().size(); ++i)
+                floor->panos()[i]->setPos(3000.0 * i, 0);
+        }
+    {
+        ScriptedPrompt prompt;
+        prompt.answerDialog(answerExportCheck(true)).answerDialog([](QDialog*) { return int(QDialog::Rejected); });
+        f.window.exportAction()->trigger();
+    }
+    EXPECT_TRUE(QFileInfo(f.folder + "/_Export/Maple Street.quoril.tar").isFile());
+    QStringList labels;
+    for (const auto& [label, owner] : std::as_const(progress.owners)) {
+        labels << label;
+        EXPECT_EQ(owner, &f.window) << label.toStdString();
+    }
+    EXPECT_EQ(labels,
+              (QStringList{"Loading...", "Canceling...", "Quoriling panos... ", "Canceling...", "Exporting..."}));
+}
+
 TEST(MainWindow, UnsavedChangesAreAskedAboutBeforeALoadOrAClose)
 {
     LoadedWindowFixture f;
@@ -373,11 +391,8 @@ TEST(MainWindow, AFailedLoadIsReportedChangesNothingAndTheWindowStaysUsable)
 TEST(MainWindow, AFloorRenamedInTheTreeLoadsAsTheSameTreeAfterADiscard)
 {
     LoadedWindowFixture f;
-    f.load(f.folder);
-    Floor* ground = f.window.editor()->floor();
+    Floor* ground = f.loadAndSaveGroundBelowGrade();
     ASSERT_TRUE(ground && ground->ownName() == "Ground");
-    ground->setGradeHint(1);
-    f.window.saveAction()->trigger();
 
     PropertyTreeView* tree = f.window.treeView();
     ASSERT_TRUE(tree->selectEntry(ground));
@@ -404,6 +419,46 @@ TEST(MainWindow, AFloorRenamedInTheTreeLoadsAsTheSameTreeAfterADiscard)
     EXPECT_EQ(reread.buildings()[0]->floors()[0]->panos().size(), 2);
 }
 
+// A floor deleted through its menu goes from disk at once, and from the saved project with it: a
+// Discard at the close leaves a project that loads as the same tree, without a word about a
+// missing folder.
+TEST(MainWindow, AFloorDeletedInTheTreeStaysGoneAfterADiscard)
+{
+    LoadedWindowFixture f;
+    Floor* ground = f.loadAndSaveGroundBelowGrade();
+    ASSERT_TRUE(ground && ground->ownName() == "Ground");
+    ASSERT_TRUE(QFile::exists(f.folder + "/quoril.qjs"));
+
+    Floor* first = ground->building()->floors()[1];
+    ASSERT_EQ(first->ownName(), "1st Floor");
+    {
+        ScriptedPrompt prompt;
+        prompt.answerQuestion(QMessageBox::Yes);
+        treeMenu(*f.window.treeView(), f.window.treeModel()->indexOf(first), "Delete");
+        ASSERT_EQ(prompt.asked().size(), 1);
+        EXPECT_EQ(prompt.asked()[0].text, "Delete floor and its scans?\nThis operation can not be undone.");
+    }
+    EXPECT_FALSE(QDir(f.folder + "/1st Floor").exists());
+    ScriptedPrompt prompt;
+    prompt.answerQuestion(QMessageBox::Discard);
+    ASSERT_TRUE(f.window.close());
+
+    LogCapture log;
+    ProjectWindow again;
+    again.load(f.folder);
+    Property* reread = again.window.currentProperty();
+    ASSERT_NE(reread, nullptr);
+    ASSERT_EQ(reread->buildings().size(), 1);
+    QStringList floors;
+    for (Floor* floor : reread->buildings()[0]->floors())
+        floors << floor->ownName();
+    EXPECT_EQ(floors, QStringList({"Ground", "Basement", "Pictures"}));
+    EXPECT_EQ(reread->buildings()[0]->floors()[0]->gradeHint(), 1);
+    EXPECT_FALSE(log.contains(QtInfoMsg, "Could not find folder"));
+    EXPECT_TRUE(log.texts(QtWarningMsg).isEmpty()) << log.texts(QtWarningMsg).join("\n").toStdString();
+    EXPECT_FALSE(again.window.isWindowModified());
+}
+
 // A scan whose main image is missing leaves the tree during the load; a person who then changes
 // nothing is not asked about unsaved changes.
 TEST(MainWindow, AProjectThatLostAScanOnLoadingIsNotChanged)
@@ -427,11 +482,7 @@ TEST(MainWindow, AProjectThatLostAScanOnLoadingIsNotChanged)
 // read-only.
 TEST(MainWindow, AProjectInAReadOnlyFolderOpensWholeAndSavingSaysWhy)
 {
-    // The cache folder in a place of the tests' own.
-    struct TestPaths {
-        TestPaths() { QStandardPaths::setTestModeEnabled(true); }
-        ~TestPaths() { QStandardPaths::setTestModeEnabled(false); }
-    } testPaths;
+    TestCachePaths testPaths;
     LoadedWindowFixture f;
     const QString folder = f.root.filePath("On a DVD");
     makeProject(folder, {"--scans-per-floor", "2", "--user-scans", "1", "--lens-height", "64", "--floors", "2"});

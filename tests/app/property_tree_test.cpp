@@ -4,8 +4,8 @@
 #include "support/model_fixture.h"
 #include "support/scripted_prompt.h"
 #include "support/test_support.h"
+#include "support/window_fixture.h"
 
-#include <QMenu>
 #include <QMimeData>
 
 #include <gtest/gtest.h>
@@ -52,19 +52,6 @@ struct TreeFixture : ProjectFixture {
     }
 };
 
-// The texts of the entry's context menu; runs the action named `run`, if there is one.
-QStringList contextMenu(PropertyTreeView& view, const QModelIndex& index, const QString& run = {})
-{
-    const std::unique_ptr<QMenu> menu(view.contextMenuFor(index));
-    QStringList texts;
-    for (QAction* action : menu ? menu->actions() : QList<QAction*>()) {
-        texts << action->text();
-        if (action->text() == run)
-            view.runContextAction(index, action);
-    }
-    return texts;
-}
-
 } // namespace
 
 TEST(PropertyTree, ListsTheEntriesRenamesBuildingsAndFloorsAndOffersTheEntriesOwnMenus)
@@ -81,10 +68,10 @@ TEST(PropertyTree, ListsTheEntriesRenamesBuildingsAndFloorsAndOffersTheEntriesOw
     EXPECT_EQ(f.s1->ownName(), "s1");
 
     EXPECT_EQ(view.contextMenuFor(QModelIndex()), nullptr);
-    const QStringList propertyMenu = contextMenu(view, f.root());
+    const QStringList propertyMenu = treeMenu(view, f.root());
     EXPECT_TRUE(propertyMenu.contains("Add building") && propertyMenu.contains("Cleanup"));
     // A new floor is named after it joined its building: names are read from the entries.
-    contextMenu(view, f.at(f.garage), "Add floor");
+    treeMenu(view, f.at(f.garage), "Add floor");
     EXPECT_EQ(f.outline().mid(7), QStringList({"    Basement", "    New Floor"}));
     // The current entry deletes itself through its menu: the view says so and keeps no stale entry.
     ASSERT_TRUE(view.selectEntry(f.bay));
@@ -92,7 +79,7 @@ TEST(PropertyTree, ListsTheEntriesRenamesBuildingsAndFloorsAndOffersTheEntriesOw
     QObject::connect(&view, &PropertyTreeView::currentEntryChanged, [&](Itemizeable* e) { seen << e; });
     ScriptedPrompt prompt;
     prompt.answerQuestion(QMessageBox::Yes);
-    contextMenu(view, f.at(f.bay), "Delete");
+    treeMenu(view, f.at(f.bay), "Delete");
     EXPECT_EQ(f.outline().mid(7), QStringList({"    New Floor"}));
     EXPECT_EQ(seen, QList<Itemizeable*>({nullptr}));
     EXPECT_EQ(view.currentEntry(), nullptr);

@@ -3,6 +3,7 @@
 #include "camera/camera_update.h"
 #include "camera_update_fixture.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <optional>
@@ -12,14 +13,6 @@
 using namespace testsupport;
 
 namespace {
-
-// A camera that reads the request and never answers.
-FakeCameraService::Reply silentReply()
-{
-    FakeCameraService::Reply reply;
-    reply.silent = true;
-    return reply;
-}
 
 const QByteArray kTwoLensStatus = R"({"cmd": 12})";
 const QByteArray kOneLensStatus = R"({"cmd": 17})";
@@ -101,10 +94,12 @@ TEST_F(WifiUpdate, TwoLensFirmwareGoesStatusUploadApplyByteForByte)
     EXPECT_EQ(prompt.asked()[0].icon, Questions::Information);
     EXPECT_EQ(progress.labels(), QStringList({"Communicating with the camera...",
                                               "Uploading file... Do not power system off.", "Updating firmware..."}));
-    for (const ProgressRequest& busy : progress.requests()) {
+    for (const ProgressRequest& busy : progress.requests())
         EXPECT_EQ(busy.maximum, 0) << "a busy indicator, not a bar";
-        EXPECT_TRUE(busy.cancelText.isEmpty());
-    }
+    // Only before anything reached the camera may the person stop the update.
+    EXPECT_EQ(progress.requests()[0].cancelText, "Cancel");
+    EXPECT_TRUE(progress.requests()[1].cancelText.isEmpty());
+    EXPECT_TRUE(progress.requests()[2].cancelText.isEmpty());
     // Installing over Wi-Fi leaves the download where it was.
     EXPECT_TRUE(QFile::exists(firmware));
 }
@@ -263,6 +258,60 @@ TEST_F(WifiUpdate, OneLensSystemFileGatesOnTheCamerasFirmware)
     EXPECT_EQ(service.requestPaths(), QList<QByteArray>({"/cmd", "/cmd"}));
 }
 
+TEST_F(WifiUpdate, OneLensSystemFileNotNewerThanTheCamerasAsksFirst)
+{
+    const QString already = "System file is already updated. There is no need to do anything.\nWould you like to "
+                            "update anyway?";
+    service.setJsonReply("/store/system.cfg", {}, R"({"retcode": 0})");
+    service.setJsonReply("/cmd", R"({"cmd": 19, "fromRAM":1})", R"({"retcode": 0})");
+    const auto cameraHolds = [&](int stamp) {
+        service.setJsonReply("/cmd", kOneLensStatus,
+                             R"({"retcode": 0, "fw_version": "1.3.500", "systemcfg_timestamp": )"
+                                 + QByteArray::number(stamp) + "}");
+    };
+    for (const int cameraStamp : {20240315, 20250101}) {
+        SCOPED_TRACE(cameraStamp);
+        cameraHolds(cameraStamp);
+        expectStart();
+        prompt.answerQuestion(Questions::No);
+        CamParamsZTM5().updateSystemFile(systemFile, 20240315, nullptr);
+        settle();
+        EXPECT_EQ(askedTexts().last(), already);
+        EXPECT_EQ(prompt.asked().last().icon, Questions::Question);
+    }
+    EXPECT_EQ(service.requestPaths(), QList<QByteArray>({"/cmd", "/cmd"}));
+    // Insisting sends it all the same.
+    cameraHolds(20240315);
+    expectStart();
+    prompt.answerQuestion(Questions::Yes).answerQuestion(Questions::Ok);
+    CamParamsZTM5().updateSystemFile(systemFile, 20240315, nullptr);
+    settle();
+    EXPECT_EQ(askedTexts().mid(4), QStringList({kSystemFileWifi, already, "Update finished successfully!"}));
+    ASSERT_EQ(service.requests().size(), 5);
+    expectRequest(service.requests()[3], "/store/system.cfg", "application/octet-stream", systemFileBytes);
+}
+
+TEST_F(WifiUpdate, OneLensSystemFileGoesOverWifiFrom1_3_427)
+{
+    service.setJsonReply("/store/system.cfg", {}, R"({"retcode": 0})");
+    service.setJsonReply("/cmd", R"({"cmd": 19, "fromRAM":1})", R"({"retcode": 0})");
+    service.setJsonReply("/cmd", kOneLensStatus, R"({"retcode": 0, "fw_version": "1.3.426", "systemcfg_timestamp": 1})");
+    expectStart();
+    prompt.answerQuestion(Questions::Ok).answerQuestion(Questions::Ok).answerDirectory(QString());
+    CamParamsZTM5().updateSystemFile(systemFile, 20240315, nullptr);
+    settle();
+    EXPECT_EQ(askedTexts().mid(1), QStringList({kNoWifiUpdate, kUsbSystemFileFirst, QString()}));
+    EXPECT_EQ(service.requestPaths(), QList<QByteArray>({"/cmd"}));
+
+    service.setJsonReply("/cmd", kOneLensStatus, R"({"retcode": 0, "fw_version": "1.3.427", "systemcfg_timestamp": 1})");
+    expectStart();
+    prompt.answerQuestion(Questions::Ok);
+    CamParamsZTM5().updateSystemFile(systemFile, 20240315, nullptr);
+    settle();
+    EXPECT_EQ(askedTexts().mid(4), QStringList({kSystemFileWifi, "Update finished successfully!"}));
+    EXPECT_EQ(service.requestPaths(), QList<QByteArray>({"/cmd", "/cmd", "/store/system.cfg", "/cmd"}));
+}
+
 // ---- Replies that are not a success ----
 
 TEST_F(WifiUpdate, OnlyAJsonObjectWithANumericZeroCodeIsAnAnswer)
@@ -382,7 +431,7 @@ TEST_F(WifiUpdate, ARefusedConnectionAsksToRetryAndARetryStartsOver)
 
 TEST_F(WifiUpdate, ACameraThatGoesSilentTimesOutAsAConnectionFailure)
 {
-    service.setReply("/cmd", kTwoLensStatus, silentReply());
+    service.setReply("/cmd", kTwoLensStatus, FakeCameraService::silentReply());
     expectStart();
     prompt.answerQuestion(Questions::No).answerQuestion(Questions::No);
     CameraConnection silentCamera{service.address(), 300};
@@ -442,13 +491,80 @@ TEST_F(WifiUpdate, RepliesAreTakenAsHttpFramesThem)
 TEST_F(WifiUpdate, ASilentUploadIsNotApplied)
 {
     service.setJsonReply("/cmd", kTwoLensStatus, R"({"retCode": 0, "fwVersion": "1.0"})");
-    service.setReply("/store/fw6_update.7z", {}, silentReply());
+    service.setReply("/store/fw6_update.7z", {}, FakeCameraService::silentReply());
     expectStart();
     prompt.answerQuestion(Questions::Ok).answerQuestion(Questions::Ok).answerDirectory(QString());
     startFirmwareUpdate(twoLensUpdateProfile(), CameraConnection{service.address(), 300}, firmware, "2.0", nullptr);
     settle(5000);
     EXPECT_EQ(askedTexts()[1], kFirmwareRejected);
     EXPECT_EQ(service.requestPaths(), QList<QByteArray>({"/cmd", "/store/fw6_update.7z"}));
+}
+
+// The time-out is about silence, not the length of an exchange: a reply that comes piece by piece
+// over longer than the time-out, never pausing that long, is waited for.
+TEST_F(WifiUpdate, ASlowReplyThatNeverPausesForTheTimeOutIsWaitedFor)
+{
+    FakeCameraService::Reply slow = FakeCameraService::okReply(R"({"retCode": 0, "fwVersion": "1.0"})");
+    slow.pieces = 6;
+    slow.pieceDelayMs = 200; // a second for the whole reply
+    service.setReply("/cmd", kTwoLensStatus, slow);
+    const CameraRequest status{"/cmd", "application/json", kTwoLensStatus, {}, "retCode"};
+    std::optional<CameraReply> reply;
+    QElapsedTimer clock;
+    clock.start();
+    postToCamera(CameraConnection{service.address(), 400}, status, nullptr,
+                 [&](const CameraReply& answer) { reply = answer; });
+    ASSERT_TRUE(processEventsUntil([&] { return reply.has_value(); }, 10000));
+    EXPECT_GE(clock.elapsed(), 1000);
+    EXPECT_EQ(reply->kind, CameraReply::Valid);
+    EXPECT_EQ(reply->object["fwVersion"].toString(), "1.0");
+    settle();
+}
+
+// The same for the upload: a camera that takes the file slowly, longer than the time-out, but
+// never stops taking it for that long, gets all of it and applies it.
+TEST_F(WifiUpdate, AnUploadTheCameraTakesSlowlyIsWaitedFor)
+{
+    constexpr int timeoutMs = 2000;
+    service.setJsonReply("/cmd", kTwoLensStatus, R"({"retCode": 0, "fwVersion": "1.0"})");
+    service.setJsonReply("/store/fw6_update.7z", {}, R"({"retCode": 0})");
+    service.setJsonReply("/cmd", R"({"cmd": 13, "fromRAM":1})", R"({"retCode": 0})");
+    // 48 MiB taken at 10 MiB/s: what the network holds when the last piece is out (a few
+    // mebibytes) drains well within the time-out, the whole takes more than twice as long.
+    const QByteArray large = pseudoRandomBytes(48 * 1024 * 1024, 23);
+    const QString largeFirmware = write("large firmware.7z", large);
+    service.setReadPace(1024 * 1024, 100);
+    expectStart();
+    prompt.answerQuestion(Questions::Ok);
+    startFirmwareUpdate(twoLensUpdateProfile(), CameraConnection{service.address(), timeoutMs}, largeFirmware, "2.0",
+                        nullptr);
+    settle(60000);
+    EXPECT_EQ(askedTexts(), QStringList({kTwoLensWifi, "Firmware updated successfully and system is now rebooting."}));
+    ASSERT_EQ(service.requests().size(), 3);
+    EXPECT_TRUE(service.requests()[1].body == large);
+    EXPECT_GT(service.requests()[1].receivedInMs, timeoutMs) << "the upload itself outlasts the time-out";
+}
+
+// A camera that says it took the file before it had all of it cannot have taken it whole.
+TEST_F(WifiUpdate, AnUploadAnsweredBeforeItWasWholeIsNotApplied)
+{
+    service.setJsonReply("/cmd", kTwoLensStatus, R"({"retCode": 0, "fwVersion": "1.0"})");
+    service.setJsonReply("/cmd", R"({"cmd": 13, "fromRAM":1})", R"({"retCode": 0})");
+    FakeCameraService::Reply early = FakeCameraService::okReply(R"({"retCode": 0})");
+    early.early = true;
+    service.setReply("/store/fw6_update.7z", {}, early);
+    // More than the network's buffers hold, so the camera's answer comes while most is unsent.
+    const QByteArray large = pseudoRandomBytes(32 * 1024 * 1024, 29);
+    const QString largeFirmware = write("large firmware.7z", large);
+    expectStart();
+    prompt.answerQuestion(Questions::Ok).answerQuestion(Questions::Ok).answerDirectory(QString());
+    startFirmwareUpdate(twoLensUpdateProfile(), CameraConnection{service.address(), 5000}, largeFirmware, "2.0",
+                        nullptr);
+    settle();
+    EXPECT_EQ(askedTexts().mid(1, 2), QStringList({kFirmwareRejected, kUsbFirmwareFirst}));
+    EXPECT_EQ(service.requestPaths(), QList<QByteArray>({"/cmd", "/store/fw6_update.7z"})) << "no apply";
+    ASSERT_EQ(service.requests().size(), 2);
+    EXPECT_LT(service.requests()[1].body.size(), large.size());
 }
 
 // ---- The update file ----
@@ -486,12 +602,31 @@ TEST_F(WifiUpdate, TheUpdateDoesNotNeedTheModelThatStartedIt)
         auto model = std::make_unique<CamParamsZTM6>();
         model->updateFirmware(firmware, "2.0", nullptr);
     }
-    // The file on disk changes too: what was read when the update started is what is sent.
-    writeFile(firmware, "changed");
+    // The download is replaced too: the file checked when the update started is what is sent.
+    const QString replacement = write("replacement.7z", "changed");
+    ASSERT_TRUE(QFile::remove(firmware) && QFile::rename(replacement, firmware));
     settle();
     ASSERT_EQ(service.requests().size(), 3);
     EXPECT_TRUE(service.requests()[1].body == firmwareBytes);
     EXPECT_EQ(askedTexts().last(), "Firmware updated successfully and system is now rebooting.");
+}
+
+// The upload reads the file as it goes. One cut short in place after its size was checked cannot
+// reach the camera whole: the upload breaks off, nothing is applied, and the log says why.
+TEST_F(WifiUpdate, AFileCutShortBeforeItsUploadIsNeverApplied)
+{
+    service.setJsonReply("/cmd", kTwoLensStatus, R"({"retCode": 0, "fwVersion": "1.0"})");
+    service.setJsonReply("/store/fw6_update.7z", {}, R"({"retCode": 0})");
+    service.setJsonReply("/cmd", R"({"cmd": 13, "fromRAM":1})", R"({"retCode": 0})");
+    expectStart();
+    prompt.answerQuestion(Questions::Ok).answerQuestion(Questions::Ok).answerDirectory(QString());
+    CamParamsZTM6().updateFirmware(firmware, "2.0", nullptr);
+    writeFile(firmware, firmwareBytes.left(firmwareBytes.size() / 2));
+    settle();
+    EXPECT_EQ(askedTexts().mid(1, 2), QStringList({kFirmwareRejected, kUsbFirmwareFirst}));
+    EXPECT_EQ(service.requestPaths(), QList<QByteArray>({"/cmd"})) << "no whole upload, no apply";
+    EXPECT_EQ(service.connections(), 2);
+    EXPECT_EQ(log.texts(QtWarningMsg), QStringList({"Could not read file: " + firmware}));
 }
 
 } // namespace

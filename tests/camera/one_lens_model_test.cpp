@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -66,6 +67,60 @@ void expectMarkersInPlace(const std::vector<uint8_t>& pano, int width, const One
             << "marker at " << m.azimuthDeg << "/" << m.elevationDeg << " is missing";
         EXPECT_LT(angleBetweenDeg(found, directionOf(m.azimuthDeg, m.elevationDeg)), toleranceDeg)
             << "marker at " << m.azimuthDeg << "/" << m.elevationDeg;
+    }
+}
+// Masks 3 to 6 of initBlendMasks(7200, ...) split their 1200-pixel square along lines through its
+// centre at 60 degrees to the rows. In each row the blurred step crosses 128 where that line is:
+// 600 + (r - 600) sqrt(3) columns for mask 3, the mirror line for mask 5, and for the upper half
+// of mask 4 and the lower half of mask 6 the line on the right-hand side. Rows the line leaves
+// through the top or bottom are all 0 or all 255, except mask 6, which keeps its last column.
+void expectDiagonalCapEdges(const OneLensTestModel& model)
+{
+    constexpr int n = 1200, h = n / 2;
+    const double slope = std::sqrt(3.0);
+    const auto row = [&](int mask, int r) {
+        const QByteArray& m = model.blendMask(mask);
+        return std::vector<uint8_t>(m.begin() + qsizetype(r) * n, m.begin() + qsizetype(r + 1) * n);
+    };
+    // The first column at or above 128 (rising) or below it (falling).
+    const auto crossing = [](const std::vector<uint8_t>& values, bool rising) {
+        for (int c = 0; c < int(values.size()); ++c)
+            if ((values[c] >= 128) == rising)
+                return c;
+        return int(values.size());
+    };
+    struct Diagonal {
+        int mask;
+        bool rising;  // 255 to the right of the line
+        int fromRow, toRow;
+        double sign;  // the line's column: h + sign (r - h) sqrt(3)
+    };
+    // Rows where the line lies inside the square, a few rows clear of the kink at the centre.
+    for (const Diagonal& d : {Diagonal{3, false, 260, 940, 1.0}, Diagonal{5, false, 260, 940, -1.0},
+                              Diagonal{4, true, 260, h - 4, -1.0}, Diagonal{6, true, h + 4, 940, 1.0}}) {
+        double worst = 0;
+        for (int r = d.fromRow; r <= d.toRow; r += 4) {
+            const double expected = h + d.sign * (r - h) * slope;
+            worst = std::max(worst, std::fabs(crossing(row(d.mask, r), d.rising) - expected));
+        }
+        EXPECT_LE(worst, 1.5) << "mask " << d.mask;
+    }
+    // Mask 4's lower half and mask 6's upper half are the plain right half.
+    for (const int r : {h + 10, 1000}) {
+        EXPECT_EQ(crossing(row(4, r), true), h) << r;
+        EXPECT_EQ(crossing(row(6, n - 1 - r), true), h) << r;
+    }
+    // Beyond the line's reach (|r - h| > h / sqrt(3), about 346 rows).
+    const std::vector<uint8_t> zeros(n, 0), full(n, 255);
+    for (const int r : {0, 100, 250}) {
+        EXPECT_TRUE(row(3, r) == zeros) << r;
+        EXPECT_TRUE(row(5, n - 1 - r) == zeros) << r;
+        EXPECT_TRUE(row(3, n - 1 - r) == full) << r;
+        EXPECT_TRUE(row(5, r) == full) << r;
+        EXPECT_TRUE(row(4, r) == zeros) << r;
+        const std::vector<uint8_t> last = row(6, n - 1 - r);
+        EXPECT_EQ(last[n - 1], 255) << r;
+        EXPECT_EQ(*std::max_element(last.begin(), last.end() - 3), 0) << r;
     }
 }
 } // namespace
@@ -139,6 +194,7 @@ TEST(OneLensModel, BlendMaskSizesBoundariesAndPoleRows)
     EXPECT_EQ(at(6, 1200, 300, 900), 255);
     EXPECT_EQ(at(6, 1200, 300, 300), 0);
     EXPECT_EQ(at(11, 300, 75, 225), 255);
+    expectDiagonalCapEdges(model);
     // Seam mask at the horizon: a sharp step in the middle; at the pole rows (tangent beyond any
     // integer) the 128 band covers the width; the odd small mask keeps its last column 0.
     EXPECT_EQ(at(7, 900, 1800, 440), 0);

@@ -273,10 +273,15 @@ TEST(ShotFit, AFailedLaterPassLeavesTheLevellingConsistentWithTheAngles)
     EXPECT_EQ(std::to_array(untouched), (std::array<float, 8>{0, 0, 0, 0.3f, -0.3f, 0, 0, 0}));
 }
 
+// A lens that sees 76 degrees to the side, as the lidar camera's does: the bands reach past the
+// edge of its view, where the shots are black.
+constexpr float kNarrowFocal = 800 * 0.376f;
+
 struct RoomShots {
-    OneLensTestModel camera{800};
+    OneLensTestModel camera;
     std::array<QByteArray, 3> shots;
-    explicit RoomShots(const std::array<double, 6>& planted, bool textured = true)
+    explicit RoomShots(const std::array<double, 6>& planted, bool textured = true, float focal = 0.0f)
+        : camera(800, focal)
     {
         shots = renderRoomShots(camera, withSixAngles(planted), RoomScene{textured});
     }
@@ -318,6 +323,22 @@ TEST(ShotAlignment, ARoomWithoutTextureIsNotAligned)
         EXPECT_EQ(angles[i], before[size_t(i)]) << i;
     EXPECT_EQ(angles[ImageParams::ROLL_GLOBAL], (before[0] + before[5]) * 0.25f);
     EXPECT_EQ(angles[ImageParams::PITCH_GLOBAL], (before[2] + before[7]) * 0.25f);
+}
+
+// Where a shot does not see, its band is black: corners on the edge of its view are not the
+// room's, and shots of a bare room are not turned by them.
+TEST(ShotAlignment, TheEdgeOfALensViewIsNoCornerToAlignBy)
+{
+    const RoomShots bare(kPlanted, false, kNarrowFocal);
+    float angles[8] = {0.01f, 0.02f, 0.03f, 0.04f, 0.05f, 0.06f, 0.07f, 0.08f};
+    const std::array<float, 8> before = std::to_array(angles);
+    EXPECT_FALSE(bare.align(1200, 0, angles));
+    EXPECT_EQ(std::to_array(angles), before);
+
+    const RoomShots room(kPlanted, true, kNarrowFocal);
+    float found[8] = {};
+    EXPECT_TRUE(room.align(1200, 0, found));
+    expectAngles(found, kPlanted, 2 * kBandStep);
 }
 
 TEST(ShotAlignment, BandsTooSmallForABlockChangeNothing)

@@ -1,4 +1,6 @@
 #include "camera/cam_params_ztm4.h"
+#include "imaging/image_io.h"
+#include "support/pic_checks.h"
 #include "support/system_cfg_fixture.h"
 #include "support/test_support.h"
 
@@ -83,7 +85,7 @@ protected:
         ASSERT_TRUE(QDir().mkpath(folder));
     }
     QString path(const QString& name) const { return folder + "/" + name; }
-    QString build(int shot = 0) { return thrownMessage([&] { model.buildHdrImage(folder, shot, false); }); }
+    QString build(int shot = 0) { return thrownMessage([&] { model.buildHdrImage(folder, shot, false, folder); }); }
     QStringList files() const { return QDir(folder).entryList(QDir::Files, QDir::Name); }
     QTemporaryDir dir;
     CamParamsZTM4 model;
@@ -155,6 +157,34 @@ TEST_F(Ztm4Shots, NothingIsBuiltOverAShotOrWithoutTheFirstExposure)
     EXPECT_EQ(build(3), "(nothing thrown)") << "no fourth shot";
 }
 
+// A scan folder that cannot be written: the shot goes to the folder it is given, the same shot as in
+// the scan folder, and the exposures, then all there is of the shot on the scan's own media, stay.
+// A shot in either folder is not built again.
+TEST_F(Ztm4Shots, AShotFusedIntoAnotherFolderLeavesTheScanFolderAsItWas)
+{
+    writeExposures(folder, "b", kWidth, kSide, 3);
+    const QString elsewhere = dir.filePath("cache");
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    const QStringList exposures = files();
+    EXPECT_EQ(thrownMessage([&] { model.buildHdrImage(folder, 1, false, elsewhere); }), "(nothing thrown)");
+    EXPECT_EQ(files(), exposures);
+    EXPECT_EQ(QDir(elsewhere).entryList(QDir::Files), QStringList{"hb.jpg"});
+    EXPECT_EQ(build(1), "(nothing thrown)");
+    EXPECT_EQ(readFile(path("hb.jpg")), readFile(elsewhere + "/hb.jpg")) << "the same fusion";
+    EXPECT_EQ(files(), QStringList{"hb.jpg"});
+
+    writeExposures(folder, "a", kWidth, kSide, 3);
+    writeFile(elsewhere + "/ha.jpg", "built before");
+    model.buildHdrImage(folder, 0, false, elsewhere);
+    EXPECT_EQ(readFile(elsewhere + "/ha.jpg"), "built before");
+    EXPECT_FALSE(QFile::exists(path("ha.jpg")));
+    const QString other = dir.filePath("other");
+    ASSERT_TRUE(QDir().mkpath(other));
+    writeExposures(folder, "b", kWidth, kSide, 3);
+    model.buildHdrImage(folder, 1, false, other);
+    EXPECT_TRUE(QDir(other).isEmpty()) << "the scan folder holds the shot";
+}
+
 // Exposures that do not hold the shot's square are refused by name, and nothing is removed.
 TEST_F(Ztm4Shots, ExposuresWithoutTheShotsSquareAreRefused)
 {
@@ -196,4 +226,34 @@ TEST_F(Ztm4Shots, ShotsOfAnotherSizeAreRefusedAndMissingOnesLeaveNothing)
     EXPECT_EQ(thrownMessage([&] { model.loadFisheyeImage(folder, 0, rgb, false); }),
               "Failed to process image" + path("ha.jpg") + ": improper size.");
     EXPECT_TRUE(rgb.isEmpty());
+}
+
+// 637 bytes may declare 16000 x 8000 pixels, which the program's reader limit would let it decode
+// for a gigabyte and seconds. A shot or exposure the calibration cannot take is refused from its
+// header: with little address space left, a decode would fail first (and the shot pass unnoticed).
+TEST_F(Ztm4Shots, ShotsAndExposuresOfAnotherSizeAreRefusedFromTheirHeaderBeforeDecoding)
+{
+    writeFile(path("ha.jpg"), jpegDeclaringSize(16000, 8000));
+    writeFile(path("pb0.jpg"), jpegDeclaringSize(16000, 8000));
+    // Of the shot's height but wider than any camera's frame: more than twice as wide as high.
+    writeFile(path("pc0.jpg"), jpegDeclaringSize(2 * kSide + 1, kSide));
+    ImageAllocationLimit allocation(kImageReaderLimitMb);
+    QByteArray rgb = "left over";
+    QString shot, exposure, wide;
+    {
+        AddressSpaceHeadroom headroom(256 << 20);
+        shot = thrownMessage([&] { model.loadFisheyeImage(folder, 0, rgb, false); });
+        exposure = build(1);
+        wide = build(2);
+    }
+    EXPECT_EQ(shot, "Failed to process image" + path("ha.jpg") + ": improper size.");
+    EXPECT_TRUE(rgb.isEmpty());
+    EXPECT_EQ(exposure, "Could not process HDR image: " + path("pb0.jpg"));
+    EXPECT_EQ(wide, "Could not process HDR image: " + path("pc0.jpg"));
+    EXPECT_EQ(files(), (QStringList{"ha.jpg", "pb0.jpg", "pc0.jpg"})) << "nothing built, nothing removed";
+
+    // Twice as wide as high is the widest exposure taken.
+    writeExposures(folder, "c", 2 * kSide, kSide, 1);
+    EXPECT_EQ(build(2), "(nothing thrown)");
+    EXPECT_TRUE(QFile::exists(path("hc.jpg")));
 }

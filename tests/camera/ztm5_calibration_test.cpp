@@ -15,9 +15,6 @@ using namespace testsupport;
 using Lens = CamParamsOneLens;
 
 namespace {
-const char* const kLensKeys[] = {"F", "U0", "V0", "RY", "K1", "K2", "K3", "P1", "P2", "P3"};
-const char* const kCalibrationKeys[] = {"COMPASS_OFFSET", "LENS_FOV", "RCA", "BCA", "VC0", "VC1", "VC2",
-                                        "VC3", "VC4", "VC5", "VC6", "VC7", "VC8", "VC9"};
 
 class Ztm5Calibration : public ::testing::Test {
 protected:
@@ -176,7 +173,8 @@ TEST_F(Ztm5Calibration, TextFormListsEveryStoredValueAndReadsBackTheSameCalibrat
     EXPECT_EQ(lines[27], "0.01\t# VC9");
 
     ASSERT_TRUE(reread.loadTextFile(path("system.txt")));
-    // Seven significant digits: the text form is not exact to the last bit of a float.
+    // Each float is written with the digits that read back as that very float (the block's
+    // values are floats; their doubles are read from the shorter text).
     EXPECT_EQ(reread.systemSerial(), model.systemSerial());
     EXPECT_EQ(reread.timestamp(), model.timestamp());
     EXPECT_EQ(reread.imageWidth(), model.imageWidth());
@@ -184,10 +182,11 @@ TEST_F(Ztm5Calibration, TextFormListsEveryStoredValueAndReadsBackTheSameCalibrat
         const auto term = Lens::LensTerm(i);
         EXPECT_NEAR(reread.lensTermDouble(term), model.lensTermDouble(term), 5e-7 * std::fabs(model.lensTermDouble(term)));
         EXPECT_EQ(reread.lensTerm(term), float(reread.lensTermDouble(term)));
+        EXPECT_EQ(reread.lensTerm(term), model.lensTerm(term));
     }
     for (int i = Lens::LENS_FOV; i < Lens::CalibrationValueCount; ++i) {
         const auto value = Lens::CalibrationValue(i);
-        EXPECT_NEAR(reread.calibrationValue(value), model.calibrationValue(value), 5e-7 * std::fabs(model.calibrationValue(value)));
+        EXPECT_EQ(reread.calibrationValue(value), model.calibrationValue(value));
     }
     // And once more through the text gives the very same text.
     ASSERT_TRUE(reread.saveTextFile(path("again.txt")));

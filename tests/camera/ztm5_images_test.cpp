@@ -1,5 +1,7 @@
 #include "camera/cam_params_ztm5.h"
 #include "camera/shot_correction.h"
+#include "imaging/image_io.h"
+#include "support/pic_checks.h"
 #include "support/system_cfg_fixture.h"
 #include "support/test_support.h"
 #include "support/ztm5_project.h"
@@ -71,7 +73,7 @@ protected:
     QString path(const QString& name) const { return folder + "/" + name; }
     QString build()
     {
-        return thrownMessage([&] { model.buildHdrImage(folder, 1, true); });
+        return thrownMessage([&] { model.buildHdrImage(folder, 1, true, folder); });
     }
     QTemporaryDir dir;
     QJsonObject project;
@@ -131,10 +133,10 @@ TEST_F(Ztm5Shots, ThreeExposuresBecomeTheFirstShotWithItsMarkerStillTopLeft)
     // Wider exposures: each is cut to its centred square first.
     make({"--exposures", "3", "--exposure-width", QString::number(kSide + 40)});
     ASSERT_FALSE(QFileInfo::exists(path("h1.jpg")));
-    model.buildHdrImage(folder, 0, true);
-    model.buildHdrImage(folder, 2, true);
+    model.buildHdrImage(folder, 0, true, folder);
+    model.buildHdrImage(folder, 2, true, folder);
     EXPECT_FALSE(QFileInfo::exists(path("h1.jpg"))) << "only the first shot has exposures";
-    model.buildHdrImages(folder, true);
+    model.buildHdrImages(folder, true, folder);
     ASSERT_TRUE(QFileInfo::exists(path("h1.jpg")));
     for (int k = 0; k < 3; ++k)
         EXPECT_TRUE(QFileInfo::exists(path(QString("p%1.jpg").arg(k)))) << "exposures stay";
@@ -166,6 +168,26 @@ TEST_F(Ztm5Shots, ThreeExposuresBecomeTheFirstShotWithItsMarkerStillTopLeft)
     EXPECT_EQ(build(), "(nothing thrown)");
     EXPECT_EQ(readFile(path("h1.jpg")), "kept");
     EXPECT_NE(first, "kept");
+}
+
+// The first shot of a scan on read-only media goes to the folder it is given; a shot in either
+// folder is not built again.
+TEST_F(Ztm5Shots, TheFirstShotFusedIntoAnotherFolderIsTheSameShot)
+{
+    make({"--exposures", "3"});
+    const QString elsewhere = dir.filePath("cache");
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    const QStringList before = QDir(folder).entryList(QDir::Files);
+    model.buildHdrImages(folder, true, elsewhere);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), before);
+    ASSERT_EQ(QDir(elsewhere).entryList(QDir::Files), QStringList{"h1.jpg"});
+    EXPECT_EQ(build(), "(nothing thrown)");
+    EXPECT_EQ(readFile(path("h1.jpg")), readFile(elsewhere + "/h1.jpg"));
+    QFile::remove(path("h1.jpg"));
+    writeFile(elsewhere + "/h1.jpg", "built before");
+    model.buildHdrImages(folder, true, elsewhere);
+    EXPECT_FALSE(QFileInfo::exists(path("h1.jpg")));
+    EXPECT_EQ(readFile(elsewhere + "/h1.jpg"), "built before");
 }
 
 TEST_F(Ztm5Shots, ASingleExposureIsTheShotAndWithoutTheFirstNothingIsBuilt)
@@ -235,4 +257,34 @@ TEST_F(Ztm5Shots, TheFingerprintIsTheFirstLidarFilesDigest)
     // Only an empty first lidar file lets the shots decide.
     writeFile(path("pts1.dat"), {});
     EXPECT_EQ(QString::fromStdString(model.scanHash(folder.toStdString())), sha1sumOf(path("h1.jpg")));
+}
+
+// 637 bytes may declare 16000 x 8000 pixels, which the program's reader limit would let it decode
+// for a gigabyte and seconds. A shot or exposure the calibration cannot take is refused from its
+// header: with little address space left, a decode would fail first (and the shot pass unnoticed).
+TEST_F(Ztm5Shots, ShotsAndExposuresOfAnotherSizeAreRefusedFromTheirHeaderBeforeDecoding)
+{
+    make({});
+    writeFile(path("h2.jpg"), jpegDeclaringSize(16000, 8000));
+    QFile::remove(path("h1.jpg"));
+    writeFile(path("p0.jpg"), jpegDeclaringSize(16000, 8000));
+    ImageAllocationLimit allocation(kImageReaderLimitMb);
+    QByteArray rgb = "left over";
+    QString shot, exposure;
+    {
+        AddressSpaceHeadroom headroom(256 << 20);
+        shot = thrownMessage([&] { model.loadFisheyeImage(folder, 1, rgb, true); });
+        exposure = build();
+    }
+    EXPECT_EQ(shot, "Failed to load image" + path("h2.jpg") + ": improper size.");
+    EXPECT_TRUE(rgb.isEmpty());
+    EXPECT_EQ(exposure, "Could not process HDR image: " + path("p0.jpg"));
+    EXPECT_FALSE(QFileInfo::exists(path("h1.jpg")));
+
+    // Of the shot's height, but more than twice as wide: no camera's frame.
+    writeJpeg(path("p0.jpg"), 2 * kSide + 1, kSide, Qt::darkGray);
+    EXPECT_EQ(build(), "Could not process HDR image: " + path("p0.jpg"));
+    writeJpeg(path("p0.jpg"), 2 * kSide, kSide, Qt::darkGray);
+    EXPECT_EQ(build(), "(nothing thrown)");
+    EXPECT_TRUE(QFileInfo::exists(path("h1.jpg")));
 }

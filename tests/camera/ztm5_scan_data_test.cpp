@@ -223,6 +223,39 @@ TEST_F(Ztm5ScanFolder, CalibrationTurnsEachReturnAboutTheLidarsOwnCentre)
     EXPECT_EQ(corrected, raw);
 }
 
+// A calibration that does more than turn (VC1 kept from a calibration search) places the returns
+// also when no trial is asked for: each return's angle about the lidar's centre loses
+// VC1 sin(a + VC0) / (VC1 cos(a + VC0) + 1), its distance from there stays.
+TEST_F(Ztm5ScanFolder, WithoutATrialAKeptCalibrationStillPlacesTheReturns)
+{
+    const double vc0 = 0.7, vc1 = 0.004, vc2 = 0.02;
+    makeSystemCfg(dir.filePath("system.cfg"), {"--model", "ztm5", "--set", QString("VC0=%1").arg(vc0), "--set",
+                                               QString("VC1=%1").arg(vc1), "--set", QString("VC2=%1").arg(vc2)});
+    ASSERT_TRUE(model.loadSystemFile(dir.filePath("system.cfg")));
+    Points ring;
+    for (int k = 0; k < 400; ++k) {
+        const double a = (10 + k * 0.3) * kDeg, r = 2500 + 400 * std::sin(k * 0.05);
+        ring.emplace_back(float(r * std::cos(a)), float(-r * std::sin(a)));
+    }
+    const QList<QPoint> placed = shot(lidarFile(0, ring), -1.0f);
+    ASSERT_EQ(placed.size(), qsizetype(ring.size()));
+    int moved = 0;
+    for (size_t i = 0; i < ring.size(); ++i) {
+        // The ring is given as the plan has it (y down); its y about the lidar's centre:
+        const double x = ring[i].first, y = double(ring[i].second) - 26.0;
+        const double r = std::hypot(x, y);
+        double a = std::atan2(-y, x) - vc2;
+        a -= vc1 * std::sin(a + vc0) / (vc1 * std::cos(a + vc0) + 1.0);
+        a += vc2;
+        const QPointF expected(r * std::cos(a), 26.0 - r * std::sin(a));
+        ASSERT_LE(std::fabs(placed[qsizetype(i)].x() - expected.x()) + std::fabs(placed[qsizetype(i)].y() - expected.y()),
+                  1.2) << i;
+        moved += (placed[qsizetype(i)] - QPoint(int(std::lround(ring[i].first)), int(std::lround(ring[i].second))))
+                     .manhattanLength() > 2;
+    }
+    EXPECT_GT(moved, 200) << "the calibration turns the returns by up to 10 mm";
+}
+
 TEST_F(Ztm5ScanFolder, EachSweepEndsInARepeatedPointAndEmptySweepsStillMarkTheirEnd)
 {
     writeFile(path("pts1.dat"), lidarFile(kNan, {}));

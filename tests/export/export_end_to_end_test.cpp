@@ -257,35 +257,97 @@ TEST(ExportEndToEnd, GeneratedProjectExportsAndOpensAgainAsTheSameTree)
     EXPECT_EQ(tourOf(reopened), tourOf(property));
 }
 
-// The sample project the README offers opens and exports as written, without any editing; its
-// script lists its options.
-TEST(ExportEndToEnd, TheReadmeSampleProjectExportsAsWritten)
-{
-    const QString script = QStringLiteral(QUORIL_SOURCE_DIR "/scripts/sample-project");
-    const ProcessResult help = runProcess(script, {"--help"});
-    ASSERT_EQ(help.exitCode, 0) << help.err.toStdString();
-    for (const char* option : {"--floors", "--scans-per-floor", "--user-scans", "--realistic", "--lens-height"})
-        EXPECT_TRUE(help.out.contains(option)) << option;
+namespace {
 
-    QTemporaryDir root;
-    const QString folder = root.filePath("Sample");
-    const ProcessResult made = runProcess(script, {folder, "--lens-height", "64"}, {}, 600000);
-    ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+// The sample writer as scripts/sample-project runs it, after that script's scripts/deps has made
+// sure of its modules: with Debian's python3, the options given and --exportable. The tests never
+// run the package manager.
+ProcessResult writeSample(const QString& python, const QStringList& options)
+{
+    return runProcess(python, QStringList{QStringLiteral(QUORIL_SOURCE_DIR "/tests/support/make_project.py")} + options
+                                  + QStringList{"--exportable"},
+                      {}, 600000);
+}
+
+// Loads a sample as written, without a question, checks that nothing blocks its export and
+// exports it; the archive's names as Python's tarfile lists them.
+QStringList exportAsWritten(const QString& folder)
+{
     ScriptedPrompt prompt; // nothing is asked
     LogCapture log;
     Property property;
-    ASSERT_TRUE(property.load(folder)) << log.texts(QtWarningMsg).join("\n").toStdString();
-    ASSERT_TRUE(runPostedJobs());
+    if (!property.load(folder) || !runPostedJobs()) {
+        ADD_FAILURE() << log.texts(QtWarningMsg).join("\n").toStdString();
+        return {};
+    }
     QStringList blocking;
     for (const DrcFinding& finding : property.checkExport())
         if (finding.code == 0)
             blocking << finding.message;
     EXPECT_EQ(blocking, QStringList());
     QString html;
-    ASSERT_TRUE(property.exportTar(html)) << log.texts(QtCriticalMsg).join("\n").toStdString();
-    const ArchiveListing listing = pythonTarListing(folder + "/_Export/Sample.quoril.tar");
-    ASSERT_TRUE(listing.failure.isEmpty()) << listing.failure.toStdString();
-    EXPECT_EQ(listing.names().filter("/s.pic").size(), 3 * 3 - 1 + 3) << "every scan but the one without its image";
+    if (!property.exportTar(html)) {
+        ADD_FAILURE() << log.texts(QtCriticalMsg).join("\n").toStdString();
+        return {};
+    }
+    const ArchiveListing listing = pythonTarListing(folder + "/_Export/" + QFileInfo(folder).fileName() + ".quoril.tar");
+    EXPECT_TRUE(listing.failure.isEmpty()) << listing.failure.toStdString();
+    return listing.names();
+}
+
+} // namespace
+
+// The sample project the README offers opens and exports as written, without any editing; its
+// writer lists its options.
+TEST(ExportEndToEnd, TheReadmeSampleProjectExportsAsWritten)
+{
+    const ProcessResult help = writeSample(systemPython(), {"--help"});
+    ASSERT_EQ(help.exitCode, 0) << help.err.toStdString();
+    for (const char* option : {"--floors", "--scans-per-floor", "--user-scans", "--realistic", "--lens-height", "lidar"})
+        EXPECT_TRUE(help.out.contains(option)) << option;
+
+    QTemporaryDir root;
+    const QString folder = root.filePath("Sample");
+    const ProcessResult made = writeSample(systemPython(), {folder, "--lens-height", "64"});
+    ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+    EXPECT_EQ(exportAsWritten(folder).filter("/s.pic").size(), 3 * 3 - 1 + 3) << "every scan but the one without its image";
+}
+
+// So does the sample of the one-lens lidar camera: one floor whose scans hold their first shot
+// as its exposures.
+TEST(ExportEndToEnd, TheReadmeLidarSampleProjectExportsAsWritten)
+{
+    QTemporaryDir root;
+    const QString folder = root.filePath("Lidar sample");
+    const ProcessResult made = writeSample(systemPython(), {folder, "--camera", "lidar", "--lens-height", "96"});
+    ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(folder + "/Ground/001/p0.jpg")) << "the first shot as its exposures";
+    EXPECT_EQ(exportAsWritten(folder).filter("/s.pic").size(), 3);
+    EXPECT_EQ(writeSample(systemPython(), {root.filePath("Two floors"), "--camera", "lidar", "--floors", "2"}).exitCode, 2)
+        << "the lidar sample has one floor";
+}
+
+// Started by another python3 that lacks their modules (here Debian's own without its site
+// packages), the writers run all the same, under the interpreter that has them.
+TEST(ExportEndToEnd, SampleWritersStartedByAnotherPythonRunUnderTheOneWithTheirModules)
+{
+    const QStringList bare{"-S"};
+    ASSERT_NE(runProcess(systemPython(), bare + QStringList{"-c", "import numpy"}).exitCode, 0)
+        << "without its site packages the interpreter has no numpy";
+    QTemporaryDir root;
+    const QString support = QStringLiteral(QUORIL_SOURCE_DIR "/tests/support/");
+    const QList<QStringList> writers{
+        {support + "make_project.py", root.filePath("two-lens"), "--floors", "1", "--lens-height", "32"},
+        {support + "make_project.py", root.filePath("laser-line"), "--camera", "laser-line", "--floors", "1",
+         "--scans-per-floor", "1", "--lens-height", "32"},
+        {support + "make_ztm5_project.py", root.filePath("lidar"), "--scans", "1"},
+        {support + "make_system_cfg.py", root.filePath("system.cfg"), "--model", "ztm5"}};
+    for (const QStringList& writer : writers) {
+        SCOPED_TRACE(writer.join(' ').toStdString());
+        const ProcessResult result = runProcess(systemPython(), bare + writer, {}, 600000);
+        EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+        EXPECT_TRUE(QFileInfo::exists(writer[1]));
+    }
 }
 
 // A laser-line camera's raw folder goes the same road: loaded, its panos built and exported as

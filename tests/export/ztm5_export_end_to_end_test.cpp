@@ -6,6 +6,7 @@
 #include "model/property.h"
 #include "support/archive_check.h"
 #include "support/log_capture.h"
+#include "support/model_fixture.h"
 #include "support/openssl_envelope.h"
 #include "support/plan_expectations.h"
 #include "support/scripted_prompt.h"
@@ -28,15 +29,6 @@ namespace {
 const QString kProjectName = "Alder Court";
 const QString kPrefix = kProjectName + "/";
 constexpr double kRadToDeg = 57.29577951308232;
-
-QList<Panorama*> scansOf(Property& property)
-{
-    QList<Panorama*> scans;
-    for (Building* building : property.buildings())
-        for (Floor* floor : building->floors())
-            scans += floor->panos();
-    return scans;
-}
 
 Panorama* scanInFolder(Property& property, const QString& relativeDir)
 {

@@ -46,15 +46,6 @@ ImageParams cameraPose(int scan)
     return p;
 }
 
-QList<Panorama*> scansOf(const Property& property)
-{
-    QList<Panorama*> scans;
-    for (Building* building : property.buildings())
-        for (Floor* floor : building->floors())
-            scans += floor->panos();
-    return scans;
-}
-
 QByteArray rgbOf(const QImage& image)
 {
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
@@ -116,6 +107,42 @@ TEST(OneLensAlignment, AGeneratedProjectBuildsPanosOfTheRoomItWasMadeFrom)
         const double unaligned = panoPsnr(*scan, reference);
         EXPECT_LT(unaligned, aligned - 4.0) << scan->dir().toStdString();
     }
+}
+
+// The outline is read under the turns and the levelling the alignment found, on the first load as
+// on every later one: the floor shows the same scan after the project is opened again.
+TEST(OneLensAlignment, TheOutlineAndTheLidarHeadingFollowTheAlignedShotsFromTheFirstLoad)
+{
+    QTemporaryDir root;
+    const QString folder = root.filePath("Room");
+    const QJsonObject description = makeZtm5Project(folder, {"--scans", "1", "--side", "400"});
+    CamParamsZTM5 camera;
+    ASSERT_TRUE(camera.loadSystemFile(folder + "/system.cfg"));
+    const QString scanFolder = folder + "/" + description["scans"].toArray().at(0).toObject()["dir"].toString();
+    writeRoomShots(camera, cameraPose(0), RoomScene{}, scanFolder);
+
+    QList<QPoint> outline;
+    double heading = 0.0;
+    ImageParams aligned;
+    {
+        Property property;
+        ASSERT_TRUE(property.load(folder));
+        runPendingMainThreadJobs();
+        ASSERT_EQ(scansOf(property).size(), 1);
+        Panorama* scan = scansOf(property)[0];
+        aligned = scan->imageParams();
+        ASSERT_NE(aligned[ImageParams::YAW_2], 0.0f) << "the shots were turned";
+        outline = scan->outline();
+        heading = scan->capture()["lidarHeading"].toDouble();
+        ASSERT_TRUE(property.save());
+    }
+    Property reopened;
+    ASSERT_TRUE(reopened.load(folder));
+    runPendingMainThreadJobs();
+    Panorama* scan = scansOf(reopened)[0];
+    EXPECT_EQ(scan->imageParams(), aligned);
+    EXPECT_EQ(scan->outline(), outline);
+    EXPECT_EQ(scan->capture()["lidarHeading"].toDouble(), heading);
 }
 
 // Only a full scan turns its shots onto each other; a partial one is levelled all the same.

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 using namespace testsupport;
 
@@ -107,6 +108,37 @@ TEST(PanoramaRecord, BadRecordsFallBackToDefaults)
     EXPECT_EQ(other->pos(), QPointF(0, 0));
     other->setInitAngle(std::nanf(""));
     EXPECT_EQ(other->initAngle(), 0) << "no float-to-int conversion of a NaN";
+}
+
+// A finite double such as 1e39 used to be kept as float infinity: the next save wrote null and the
+// load after that reset all of the scan's alignment and colour values.
+TEST(PanoramaRecord, NumbersNoFloatHoldsAreRefusedWhereTheyAreRead)
+{
+    ScanFixture f;
+    f.makeUserScanFolder(f.floor, "s");
+    const auto params = [](double at5) {
+        QJsonArray values;
+        for (int i = 0; i < ImageParams::COUNT; ++i)
+            values.append(i == 5 ? at5 : 0.25);
+        return values;
+    };
+    const QJsonObject beyond{{"imageParams", params(1e39)}, {"compass", -1e39}, {"initAngle", 1e10}};
+    Panorama* refused = Panorama::createFromFolder(beyond, "s", f.floor);
+    ASSERT_NE(refused, nullptr);
+    EXPECT_EQ(refused->imageParams(), ImageParams()) << "refused as a whole, as a value that is no number is";
+    EXPECT_TRUE(std::isnan(refused->compass()));
+    EXPECT_EQ(refused->initAngle(), 0) << "5.7e11 degrees: no whole-degree angle";
+    f.floor->deletePano(refused, false);
+
+    // The largest float and the smallest are values like any other.
+    const QJsonObject edge{{"imageParams", params(-3.4028234663852886e38)}, {"compass", 1e-45}, {"initAngle", -1.5}};
+    Panorama* kept = Panorama::createFromFolder(edge, "s", f.floor);
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(kept->imageParams()[5], -std::numeric_limits<float>::max());
+    EXPECT_EQ(kept->imageParams()[6], 0.25f);
+    EXPECT_EQ(kept->compass(), std::numeric_limits<float>::denorm_min());
+    EXPECT_EQ(kept->initAngle(), 86);
+    EXPECT_EQ(kept->toJson(false)["imageParams"][5].toDouble(), -3.4028234663852886e38);
 }
 
 TEST(TagRecord, IdsAreIssuedBeforeATagIsStoredAndHeightIsInSinglePrecision)

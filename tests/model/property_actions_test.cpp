@@ -1,5 +1,4 @@
 #include "camera/cam_params_ztm4.h"
-#include "camera/operation_unavailable.h"
 #include "model/panorama.h"
 #include "support/log_capture.h"
 #include "support/model_fixture.h"
@@ -136,23 +135,16 @@ TEST(PropertyMaintenance, ReprocessPanosGoesOnAfterFailuresAndWarnsOnce)
     EXPECT_EQ(readFile(partial->folder() + "/t.pic"), "old preview");
 }
 
-// A camera model that cannot read its scans yet refuses them before anything is deleted: the
-// scan keeps its alignment, its preview, its pano, its point cloud and its record.
-// A camera model whose scan readers are not there (a model of a newer camera, say).
-class CameraThatCannotReadScans : public CamParamsZTM4 {
-public:
-    void loadScanData(const QString&, ImageParams&, ScanData&, const LidarReadOptions&) const override
-    {
-        throw OperationUnavailable("Scan data of the ZTM4 camera cannot be read yet.");
-    }
-};
-
+// A scan whose camera data the camera model refuses (a laser-line scan's "room.dat" too old to
+// read) is refused before anything is deleted: the scan keeps its alignment, its preview, its
+// pano, its point cloud and its record.
 TEST(PropertyMaintenance, ReprocessPanosKeepsEveryFileOfAScanItsCameraCannotProcess)
 {
     ProjectFixture f;
-    f.property->setCamParams(new CameraThatCannotReadScans);
+    f.property->setCamParams(new CamParamsZTM4);
     Floor* ground = f.addFloor(f.addBuilding("House"), "Ground");
     Panorama* scan = placeScan(ground, "laser", PanoType::Full, {0, 0});
+    writeFile(scan->folder() + "/room.dat", QByteArray("\x03\0\0\0", 4));
     scan->imageParams()[0] = 0.25f;
     ASSERT_TRUE(scan->writePanoDat());
     const QStringList derived = {"t.pic", "s.pic", "pc.dat"};
@@ -164,7 +156,7 @@ TEST(PropertyMaintenance, ReprocessPanosKeepsEveryFileOfAScanItsCameraCannotProc
     f.property->reprocessPanos();
     EXPECT_EQ(log.texts(QtWarningMsg),
               QStringList{"Could not process pano " + scan->folder()
-                          + ". Scan data of the ZTM4 camera cannot be read yet. The scan is kept unprocessed."});
+                          + ". File version 3 is too old to load. Min supported is version 4."});
     EXPECT_EQ(scan->imageParams()[0], 0.25f);
     EXPECT_EQ(readFile(scan->folder() + "/pano.dat"), record);
     for (const QString& name : derived)

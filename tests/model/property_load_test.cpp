@@ -127,6 +127,53 @@ TEST(ProjectLoad, RawFolderLoadsIsSavedAndLoadsAgainIntoTheSameTree)
     EXPECT_FALSE(property.isDirty());
 }
 
+// Loading a saved project copies each project asset a tag names into its scan's "assets" folder;
+// what now lies there byte for byte leaves the project's "_Assets" folder. Every other file there
+// (one no tag names, one whose scan holds other bytes under its name) stays, and the load says
+// once which.
+TEST(ProjectLoad, OnlyAssetsCopiedToTheirScansLeaveTheProjectsAssetsFolder)
+{
+    LoadFixture f;
+    f.generate();
+    const QString assets = f.folder + "/_Assets";
+    const QByteArray plan = readFile(assets + "/plan.pdf");
+    ASSERT_FALSE(plan.isEmpty()) << "the generator's asset that no tag names";
+    writeFile(assets + "/meter.jpg", "meter picture");
+    writeFile(assets + "/notes.txt", "notes of the field application");
+    ASSERT_TRUE(f.load());
+    Panorama* scan = f.scanIn("Ground", "User Pano_Ground 1");
+    ASSERT_NE(scan, nullptr);
+    Tag tag;
+    tag.title = "Meter";
+    tag.content = "See meter.jpg and notes.txt";
+    scan->appendTag(tag);
+    const QString scanAssets = scan->folder() + "/assets";
+    writeFile(scanAssets + "/notes.txt", "the scan's own notes");
+    ASSERT_TRUE(f.property->save());
+    EXPECT_EQ(listTree(assets), QStringList({"meter.jpg", "notes.txt", "plan.pdf"})) << "the raw import leaves them";
+    f.property->setDirty(false);
+
+    f.log.clear();
+    auto again = std::make_unique<Property>();
+    ASSERT_TRUE(again->load(f.folder));
+    EXPECT_EQ(readFile(scanAssets + "/meter.jpg"), "meter picture");
+    EXPECT_EQ(listTree(assets), QStringList({"notes.txt", "plan.pdf"}));
+    EXPECT_EQ(readFile(assets + "/plan.pdf"), plan);
+    EXPECT_EQ(f.log.texts(QtInfoMsg).filter("_Assets"),
+              QStringList{"Kept in _Assets, as no scan holds a copy: notes.txt, plan.pdf"});
+    again->setDirty(false);
+
+    // Once every file has its copy, the folder goes.
+    writeFile(scanAssets + "/notes.txt", "notes of the field application");
+    ASSERT_TRUE(QFile::remove(assets + "/plan.pdf"));
+    f.log.clear();
+    again = std::make_unique<Property>();
+    ASSERT_TRUE(again->load(f.folder));
+    EXPECT_FALSE(QFileInfo::exists(assets));
+    EXPECT_TRUE(f.log.texts(QtInfoMsg).filter("_Assets").isEmpty());
+    again->setDirty(false);
+}
+
 TEST(ProjectLoad, RawImportNumbersScansByFolderNameOrder)
 {
     LoadFixture fixture;

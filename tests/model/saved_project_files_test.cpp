@@ -21,6 +21,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 using namespace testsupport;
@@ -42,6 +43,27 @@ Panorama* scanIn(Floor* floor, const QString& dir)
         if (pano->dir() == dir)
             return pano;
     return nullptr;
+}
+
+// The project as the next load finds it once the unsaved edits are gone: discarded, and recovered
+// from the autosave copy a crash left (`autosave`, named "Edited"); `check` looks at each.
+void reopenBothWays(const QString& folder, const QByteArray& autosave,
+                    const std::function<void(Property& again, const LogCapture& log)>& check)
+{
+    for (const bool recover : {false, true}) {
+        SCOPED_TRACE(recover ? "autosave recovered" : "edits discarded");
+        if (recover)
+            writeFile(folder + "/~quoril.qjs", autosave);
+        LogCapture log;
+        ScriptedPrompt prompt;
+        if (recover)
+            prompt.answerQuestion(QMessageBox::Yes);
+        Property again;
+        ASSERT_TRUE(again.load(folder));
+        EXPECT_EQ(again.ownName(), recover ? "Edited" : "Maple Street");
+        check(again, log);
+        again.setDirty(false);
+    }
 }
 
 } // namespace
@@ -78,17 +100,7 @@ TEST(SavedProjectFiles, FolderChangesReachTheSavedProjectAtOnce)
     const QByteArray autosave = readFile(folder + "/~quoril.qjs");
     property.reset(); // closed without saving
 
-    for (const bool recover : {false, true}) {
-        SCOPED_TRACE(recover ? "autosave recovered" : "edits discarded");
-        if (recover)
-            writeFile(folder + "/~quoril.qjs", autosave);
-        LogCapture log;
-        ScriptedPrompt prompt;
-        if (recover)
-            prompt.answerQuestion(QMessageBox::Yes);
-        Property again;
-        ASSERT_TRUE(again.load(folder));
-        EXPECT_EQ(again.ownName(), recover ? "Edited" : "Maple Street");
+    reopenBothWays(folder, autosave, [&](Property& again, const LogCapture& log) {
         ASSERT_EQ(again.buildings().size(), 1) << "no floor left for a new building";
         Floor* renamed = floorNamed(again, "1st Floor");
         ASSERT_NE(renamed, nullptr) << "the saved name, in the renamed folder";
@@ -101,8 +113,51 @@ TEST(SavedProjectFiles, FolderChangesReachTheSavedProjectAtOnce)
         EXPECT_EQ(moved->tags()[0].title, "Boiler");
         EXPECT_EQ(floorNamed(again, "Ground")->panos().size(), 1);
         EXPECT_FALSE(log.contains(QtWarningMsg, "Could not find scan folder"));
-        again.setDirty(false);
+    });
+}
+
+// A floor deleted with its folder, and a building deleted with its floors, leave the project file
+// and the autosave copy at once: discarded or recovered, the next load finds the same tree without
+// a word about a missing folder. When the saved project cannot be written the floor stays.
+TEST(SavedProjectFiles, DeletedFloorsAndBuildingsLeaveTheSavedProjectAtOnce)
+{
+    QTemporaryDir root;
+    const QString folder = root.filePath("Maple Street");
+    makeProject(folder, {"--scans-per-floor", "0", "--user-scans", "1", "--lens-height", "64"});
+    auto property = std::make_unique<Property>();
+    ASSERT_TRUE(property->load(folder));
+    Building* garage = property->addNewBuilding("Garage");
+    garage->addFloor(floorNamed(*property, "Basement"));
+    ASSERT_TRUE(property->save());
+    property->setName("Edited");
+    ASSERT_TRUE(QMetaObject::invokeMethod(property.get(), "on_autoBackupTimer_timeout", Qt::DirectConnection));
+
+    Floor* first = floorNamed(*property, "1st Floor");
+    {
+        // Not even root may replace an immutable project file.
+        ASSERT_EQ(runProcess("chattr", {"+i", folder + "/quoril.qjs"}).exitCode, 0);
+        LogCapture log;
+        EXPECT_FALSE(first->building()->deleteFloor(first, true));
+        runProcess("chattr", {"-i", folder + "/quoril.qjs"});
+        EXPECT_TRUE(log.contains(QtWarningMsg, "Could not delete the floor: the saved project could not be updated."));
+        EXPECT_EQ(floorNamed(*property, "1st Floor"), first);
+        EXPECT_TRUE(QDir(folder + "/1st Floor").exists());
     }
+    ASSERT_TRUE(first->building()->deleteFloor(first, true));
+    property->removeBuilding(garage, true);
+    EXPECT_FALSE(QDir(folder + "/1st Floor").exists());
+    EXPECT_FALSE(QDir(folder + "/Basement").exists());
+    const QByteArray autosave = readFile(folder + "/~quoril.qjs");
+    property.reset(); // closed without saving
+
+    reopenBothWays(folder, autosave, [&](Property& again, const LogCapture& log) {
+        ASSERT_EQ(again.buildings().size(), 1);
+        QStringList floors;
+        for (Floor* floor : again.buildings()[0]->floors())
+            floors << floor->ownName();
+        EXPECT_EQ(floors, QStringList({"Ground", "Pictures"}));
+        EXPECT_FALSE(log.contains(QtInfoMsg, "Could not find folder"));
+    });
 }
 
 // The edits keep every other saved value; a project that lacks what they name is left unchanged.

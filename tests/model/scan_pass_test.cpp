@@ -47,7 +47,7 @@ struct ScanPassFixture : ProjectFixture {
     ScanPass::Outcome run(std::function<void(PanoTask&)> body, int maxTasksAtOnce = 0)
     {
         const auto onProgress = [this](int done, int total) { progress.append({done, total}); };
-        return ScanPass::run(tasks, {&dialogProgress, nullptr, std::move(body), onProgress, maxTasksAtOnce, property.get()});
+        return ScanPass::run(tasks, {&dialogProgress, std::move(body), onProgress, maxTasksAtOnce, property.get()});
     }
 };
 

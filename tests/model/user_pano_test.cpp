@@ -3,6 +3,7 @@
 #include "imaging/image_io.h"
 #include "imaging/jpeg_writer.h"
 #include "imaging/pic_file.h"
+#include "imaging/scan_pictures.h"
 #include "imaging/user_pano.h"
 #include "model/panorama.h"
 #include "support/log_capture.h"
@@ -253,4 +254,81 @@ TEST(ImagePixelBudget, PicturesDeclaringMorePixelsThanTheBudgetAreRefusedBeforeD
         << log.texts(QtWarningMsg).join("\n").toStdString();
     EXPECT_TRUE(f.floor->panos().isEmpty());
     EXPECT_EQ(listTree(f.path("Ground")), QStringList()) << "nothing of it is copied into the project";
+}
+
+// 637 bytes may declare 65000 x 2 pixels: a picture that holds no pano. Its pano would have been
+// 65000 x 32500 (gigabytes for the scaled copy); it is refused at import with the reason, and
+// whatever builds a pano from such a picture found in a scan folder refuses it too.
+TEST(UserPano, PicturesThatMakeNoSensiblePanoAreRefusedAtImportAndWhenBuilt)
+{
+    EXPECT_EQ(userPictureRefusal({800, 100}), "") << "8:1, stretched four times";
+    EXPECT_EQ(userPictureRefusal({50, 100}), "") << "1:2, squeezed four times";
+    EXPECT_EQ(userPictureRefusal({2, 1}), "");
+    for (const QSize size : {QSize(801, 100), QSize(49, 100), QSize(1, 1), QSize(16385, 8192), QSize(0, 0)})
+        EXPECT_NE(userPictureRefusal(size), "") << size.width() << " x " << size.height();
+
+    UserScanFixture f;
+    LogCapture log;
+    const QString stripe = f.pictures.filePath("stripe.jpg");
+    writeFile(stripe, jpegDeclaringSize(65000, 2));
+    ASSERT_LT(readFile(stripe).size(), 1000);
+    const QString dot = f.picture("dot.jpg", 1, 1);
+    const QString tall = f.picture("tall.jpg", 100, 300);
+    const QString wide = f.picture("wide.jpg", 800, 100);
+    f.addThroughMenu({stripe, dot, tall, wide});
+    const QString refusal = "The image of 65000 x 2 pixels cannot make a pano: it would have to be stretched more "
+                            "than 4 times to the 2:1 shape of a pano.";
+    const QStringList warnings = log.texts(QtWarningMsg).filter("Could not load image");
+    ASSERT_EQ(warnings.size(), 3) << log.texts(QtWarningMsg).join("\n").toStdString();
+    EXPECT_EQ(warnings[0], "Could not load image " + stripe + " " + refusal);
+    EXPECT_EQ(warnings[1], "Could not load image " + dot + " The image of 1 x 1 pixels is too small for a pano.");
+    EXPECT_TRUE(warnings[2].startsWith("Could not load image " + tall + " The image of 100 x 300 pixels cannot make"));
+    ASSERT_EQ(f.floor->panos().size(), 1);
+    EXPECT_EQ(f.floor->panos()[0]->dir(), "User Pano_wide");
+    EXPECT_EQ(listTree(f.path("Ground")).filter(QRegularExpression("/$")), QStringList{"User Pano_wide/"});
+
+    const QStringList messages{thrownMessage([&] { writeUserPreview(stripe, f.path("t.pic")); }),
+                               thrownMessage([&] { writeUserPano(stripe, f.path("s.pic")); })};
+    EXPECT_EQ(messages, QStringList(2, "Could not load image " + stripe + ": " + refusal));
+    EXPECT_FALSE(QFile::exists(f.path("t.pic")) || QFile::exists(f.path("s.pic")));
+}
+
+// Every pano the program writes fits the budget of its own image reader, so it can be read again:
+// a picture wider than the widest pano makes a pano of that width, and the pano writer refuses
+// anything larger before it encodes a byte.
+TEST(UserPano, NoPanoIsLargerThanTheProgramReadsAndAPictureWiderMakesOneOfTheLargestSize)
+{
+    EXPECT_EQ(userPanoSize({20000, 5000}), QSize(16384, 8192));
+    EXPECT_EQ(userPanoSize({16384, 8192}), QSize(16384, 8192));
+    EXPECT_EQ(userPanoSize({3001, 1000}), QSize(3001, 1500));
+    EXPECT_TRUE(withinPixelBudget(userPanoSize({65535, 65535})));
+
+    QTemporaryDir dir;
+    EXPECT_EQ(thrownMessage([&] { writeFullPanoPic(dir.filePath("s.pic"), plantedRgb(), 16385, 8192); }),
+              "A pano of 16385 x 8192 pixels is larger than the 16384 x 8192 this program writes.");
+    EXPECT_THROW(writeFullPanoPic(dir.filePath("s.pic"), plantedRgb(), 16384, 8193), std::runtime_error);
+    EXPECT_EQ(listTree(dir.path()), QStringList());
+}
+
+// Where the scaled pano cannot be allocated, QImage::scaled gives a null image; handed on, the
+// encoder read width x height x 3 bytes from an empty buffer. It is a failure with the reason.
+TEST(UserPano, APanoThatCannotBeAllocatedIsAFailureWithTheReasonAndNothingIsWritten)
+{
+    QTemporaryDir dir;
+    const QString picture = dir.filePath("u.jpg");
+    writeFile(picture, jpegDeclaringSize(8192, 1024)); // 24 MB decoded, a pano of 96 MB
+    ImageAllocationLimit allocation(kImageReaderLimitMb);
+    // Qt converts a picture this large on its thread pool, whose threads could not start under
+    // the limit (and the conversion would wait for them): they are started first.
+    ASSERT_FALSE(QImage(8192, 1024, QImage::Format_RGB32).convertToFormat(QImage::Format_RGB888).isNull());
+    QString message;
+    {
+        AddressSpaceHeadroom headroom(80 << 20);
+        if (!headroom.active())
+            GTEST_SKIP() << "no address-space limit under the sanitizers";
+        message = thrownMessage([&] { writeUserPano(picture, dir.filePath("s.pic")); });
+    }
+    EXPECT_EQ(message, "Could not load image " + picture
+                           + ": there is not enough memory for a picture of 8192 x 4096 pixels.");
+    EXPECT_FALSE(QFile::exists(dir.filePath("s.pic")));
 }

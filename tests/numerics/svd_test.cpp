@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -259,4 +260,15 @@ TEST(HypotSafe, NeitherOverflowsNorUnderflows)
     EXPECT_DOUBLE_EQ(hypotSafe(3e300, 4e300), 5e300);
     EXPECT_DOUBLE_EQ(hypotSafe(3e-300, 4e-300), 5e-300);
     EXPECT_EQ(hypotSafe(0.0, -7.0), 7.0);
+}
+
+TEST(HypotSafe, ANotANumberInEitherPlaceComesOut)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const double other : {0.0, -0.0, 1.0, -3e300, 3e-300}) {
+        EXPECT_TRUE(std::isnan(hypotSafe(nan, other))) << other;
+        EXPECT_TRUE(std::isnan(hypotSafe(other, nan))) << other;
+        EXPECT_TRUE(std::isnan(hypotSafe(-nan, other))) << other;
+    }
+    EXPECT_TRUE(std::isnan(hypotSafe(nan, nan)));
 }

@@ -3,6 +3,7 @@
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <stdexcept>
 
@@ -50,9 +51,21 @@ void FakeCameraService::setReply(const QByteArray& path, const QByteArray& body,
 
 void FakeCameraService::setJsonReply(const QByteArray& path, const QByteArray& body, const QByteArray& json)
 {
+    setReply(path, body, okReply(json));
+}
+
+FakeCameraService::Reply FakeCameraService::okReply(const QByteArray& body)
+{
     Reply reply;
-    reply.body = json;
-    setReply(path, body, reply);
+    reply.body = body;
+    return reply;
+}
+
+FakeCameraService::Reply FakeCameraService::silentReply()
+{
+    Reply reply;
+    reply.silent = true;
+    return reply;
 }
 
 QList<QByteArray> FakeCameraService::requestPaths() const
@@ -72,14 +85,37 @@ quint16 FakeCameraService::closedPort()
     return port;
 }
 
+void FakeCameraService::setReadPace(qint64 bytes, int everyMs)
+{
+    m_paceBytes = bytes;
+    if (!m_pace) {
+        m_pace = new QTimer(this);
+        connect(m_pace, &QTimer::timeout, this, [this] {
+            for (QTcpSocket* socket : m_pending.keys())
+                onReadable(socket);
+        });
+    }
+    if (bytes > 0)
+        m_pace->start(everyMs);
+    else
+        m_pace->stop();
+}
+
 void FakeCameraService::onConnection()
 {
     while (QTcpSocket* socket = m_server->nextPendingConnection()) {
         ++m_connections;
+        ++m_open;
         socket->setParent(this);
         m_pending.insert(socket, {});
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadable(socket); });
+        if (m_paceBytes > 0) {
+            // Read on the pace timer, that much at a time, with little held in the network below.
+            socket->setReadBufferSize(m_paceBytes);
+            socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, int(m_paceBytes));
+        } else
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadable(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            --m_open;
             m_pending.remove(socket);
             socket->deleteLater();
         });
@@ -88,8 +124,12 @@ void FakeCameraService::onConnection()
 
 void FakeCameraService::onReadable(QTcpSocket* socket)
 {
-    QByteArray& buffer = m_pending[socket];
-    buffer += socket->readAll();
+    Pending& pending = m_pending[socket];
+    QByteArray& buffer = pending.buffer;
+    const QByteArray bytes = socket->readAll();
+    if (buffer.isEmpty() && !bytes.isEmpty())
+        pending.since.start();
+    buffer += bytes;
     for (;;) {
         const qsizetype headEnd = buffer.indexOf("\r\n\r\n");
         if (headEnd < 0)
@@ -106,26 +146,61 @@ void FakeCameraService::onReadable(QTcpSocket* socket)
                 request.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
         }
         const qsizetype length = request.header("Content-Length").toLongLong();
+        request.port = socket->localPort();
+        const Reply early = m_replies.value({request.path, QByteArray()});
+        if (early.early) {
+            request.body = buffer.mid(headEnd + 4, length);
+            request.receivedInMs = pending.since.elapsed();
+            m_requests.append(request);
+            m_pending.remove(socket);
+            disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
+            socket->setReadBufferSize(1); // the rest stays in the network's buffers
+            send(socket, replyBytes(early), early);
+            return;
+        }
         if (buffer.size() < headEnd + 4 + length)
             return;
         request.body = buffer.mid(headEnd + 4, length);
-        request.port = socket->localPort();
+        request.receivedInMs = pending.since.elapsed();
         buffer.remove(0, headEnd + 4 + length);
+        if (!buffer.isEmpty())
+            pending.since.start();
         m_requests.append(request);
         const Reply reply = replyFor(request);
         if (reply.silent)
             continue;
-        const QByteArray reason = reply.status == 200 ? "OK" : "Not Found";
-        const QByteArray bytes = reply.raw
-            ? *reply.raw
-            : "HTTP/1.1 " + QByteArray::number(reply.status) + " " + reason
-                + "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(reply.body.size())
-                + "\r\n\r\n" + reply.body;
-        socket->write(bytes);
-        if (reply.close) {
-            socket->disconnectFromHost();
+        send(socket, replyBytes(reply), reply);
+        if (reply.close)
             return;
-        }
+    }
+}
+
+QByteArray FakeCameraService::replyBytes(const Reply& reply)
+{
+    if (reply.raw)
+        return *reply.raw;
+    const QByteArray reason = reply.status == 200 ? "OK" : "Not Found";
+    return "HTTP/1.1 " + QByteArray::number(reply.status) + " " + reason
+        + "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(reply.body.size())
+        + "\r\n\r\n" + reply.body;
+}
+
+void FakeCameraService::send(QTcpSocket* socket, const QByteArray& bytes, const Reply& reply)
+{
+    const int pieces = qMax(reply.pieces, 1);
+    const qsizetype size = (bytes.size() + pieces - 1) / pieces;
+    for (int k = 0; k < pieces; ++k) {
+        const QByteArray piece = bytes.mid(k * size, size);
+        const bool last = k == pieces - 1;
+        const auto write = [socket, piece, last, close = reply.close] {
+            socket->write(piece);
+            if (last && close)
+                socket->disconnectFromHost();
+        };
+        if (k == 0)
+            write();
+        else
+            QTimer::singleShot(k * reply.pieceDelayMs, socket, write);
     }
 }
 

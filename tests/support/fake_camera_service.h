@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -11,6 +12,7 @@
 
 class QTcpServer;
 class QTcpSocket;
+class QTimer;
 
 namespace testsupport {
 
@@ -25,6 +27,7 @@ public:
         QList<QPair<QByteArray, QByteArray>> headers; // in the order sent
         QByteArray body;
         quint16 port = 0; // where the service listened
+        qint64 receivedInMs = 0; // from the request's first byte to its last
         // The value of a header (name compared without case); empty when absent.
         QByteArray header(const QByteArray& name) const;
         int headerCount(const QByteArray& name) const;
@@ -35,6 +38,12 @@ public:
         bool silent = false; // read the request and never answer
         std::optional<QByteArray> raw; // sent as it is in place of a composed reply
         bool close = false; // close the connection once the reply is out
+        // Sent in this many pieces, one every pieceDelayMs: a camera slow to answer.
+        int pieces = 1;
+        int pieceDelayMs = 0;
+        // Sent as soon as the head is in; nothing more of the connection is read. The request is
+        // recorded with the part of its body read by then.
+        bool early = false;
     };
 
     FakeCameraService();
@@ -46,24 +55,40 @@ public:
     // requests get 404. The latest setting for a key wins.
     void setReply(const QByteArray& path, const QByteArray& body, const Reply& reply);
     void setJsonReply(const QByteArray& path, const QByteArray& body, const QByteArray& json);
+    // A reply of status 200 with that body, and a camera that reads the request and never answers.
+    static Reply okReply(const QByteArray& body);
+    static Reply silentReply();
     const QList<Request>& requests() const { return m_requests; }
     QList<QByteArray> requestPaths() const;
-    // Connections the service has taken.
+    // Connections the service has taken, and those of them not closed yet by either side.
     int connections() const { return m_connections; }
+    int openConnections() const { return m_open; }
+    // From the next connection on, reads at most `bytes` of it every `everyMs`: a camera that
+    // takes an upload slowly. Zero bytes: as fast as it comes.
+    void setReadPace(qint64 bytes, int everyMs);
 
     // A local port nothing listens on: a connection to it is refused.
     static quint16 closedPort();
 
 private:
     void onConnection();
+    struct Pending {
+        QByteArray buffer;
+        QElapsedTimer since; // the first byte of the request in the buffer
+    };
     void onReadable(QTcpSocket* socket);
     Reply replyFor(const Request& request) const;
+    static QByteArray replyBytes(const Reply& reply);
+    static void send(QTcpSocket* socket, const QByteArray& bytes, const Reply& reply);
 
     QTcpServer* m_server = nullptr;
-    QHash<QTcpSocket*, QByteArray> m_pending;
+    QTimer* m_pace = nullptr;
+    qint64 m_paceBytes = 0;
+    QHash<QTcpSocket*, Pending> m_pending;
     QHash<QPair<QByteArray, QByteArray>, Reply> m_replies;
     QList<Request> m_requests;
     int m_connections = 0;
+    int m_open = 0;
 };
 
 } // namespace testsupport

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTest>
 #include <QWidget>
 
 namespace testsupport {
@@ -13,6 +14,11 @@ void keyClick(QWidget* widget, Qt::Key key, const QString& text, Qt::KeyboardMod
     QApplication::sendEvent(widget, &press);
     QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
     QApplication::sendEvent(widget, &release);
+}
+
+void shortcutKeyClick(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers)
+{
+    QTest::keyClick(widget, key, modifiers);
 }
 
 void keyClicks(QWidget* widget, const QString& text)

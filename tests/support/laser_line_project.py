@@ -40,10 +40,14 @@ import os
 import struct
 import sys
 
-import numpy as np
-from PIL import Image
-
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import system_python  # noqa: E402
+
+system_python.require("numpy", "PIL", "crcmod")
+
+import numpy as np  # noqa: E402
+from PIL import Image  # noqa: E402
+
 import make_system_cfg  # noqa: E402
 from one_lens_optics import TINY, exposed, project, shot_light as light_through_lens, shot_matrix  # noqa: E402
 

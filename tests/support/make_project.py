@@ -40,10 +40,14 @@ import subprocess
 import sys
 import uuid
 
-import numpy as np
-from PIL import Image
-
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import system_python  # noqa: E402
+
+system_python.require("numpy", "PIL", "crcmod")
+
+import numpy as np  # noqa: E402
+from PIL import Image  # noqa: E402
+
 import two_lens_scan  # noqa: E402
 
 SERIAL = "MX0123456789"
@@ -57,7 +61,8 @@ FORMAT_VERSION = 52
 
 
 def scene(width, height, rng, hue):
-    """An equirectangular room: ceiling at the top, four walls with a door, a wooden floor.
+    """An equirectangular room: ceiling at the top, four walls with a door, a red marker, a wooden
+    floor.
 
     Row 0 is the top of the picture (looking up); column c faces azimuth 360 c / width degrees.
     """
@@ -77,8 +82,12 @@ def scene(width, height, rng, hue):
     wood = np.stack(np.broadcast_arrays(140 + planks, 95 + planks * 0.6, 55 + 0 * planks), axis=-1)
     floor_mask = np.broadcast_to(floor, (height, width))
     image[floor_mask] = np.broadcast_to(wood, (height, width, 3))[floor_mask]
-    door = (np.abs(azimuth - 45.0 - 90.0 * (hue * 3 % 4 // 1)) < 8) & (elevation < 15) & (elevation > -25)
+    door_azimuth = 45.0 + 90.0 * (hue * 3 % 4 // 1)
+    door = (np.abs(azimuth - door_azimuth) < 8) & (elevation < 15) & (elevation > -25)
     image[door] = [110, 70, 40]
+    # A red marker on the wall above the door's right-hand side, seen wherever the door is.
+    marker = (np.abs(azimuth - door_azimuth - 12.0) < 4) & (np.abs(elevation - 20.0) < 4)
+    image[marker] = [230, 20, 20]
     noise = rng.normal(0.0, 6.0, size=image.shape).astype(np.float32)
     return (image + noise).clip(0, 255).astype(np.uint8)
 
@@ -346,12 +355,29 @@ def write_laser_line_project(args, parser):
     return 0
 
 
+def write_lidar_project(args, parser):
+    import make_ztm5_project
+    if args.variant != "raw" or args.realistic:
+        parser.error("the lidar camera's sample is written raw and small only")
+    if args.floors not in (None, 1) or args.user_scans not in (None, 0):
+        parser.error("the lidar camera's sample has one floor and no user scans")
+    if not 1 <= args.scans_per_floor <= len(make_ztm5_project.SCANS):
+        parser.error("the lidar camera's sample has 1 to %d scans" % len(make_ztm5_project.SCANS))
+    described = make_ztm5_project.write_project(args.out, args.scans_per_floor, args.lens_height, exposures=3,
+                                                exposure_width=args.lens_height * 3 // 2, seed=args.seed,
+                                                grade_hint=2 if args.exportable else None)
+    if args.describe:
+        json.dump(described, sys.stdout, indent=1)
+        sys.stdout.write("\n")
+    return 0
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("out", help="project folder to write (created; must be empty)")
-    parser.add_argument("--floors", type=int, default=3)
-    parser.add_argument("--scans-per-floor", type=int, default=3, help="two-lens scans per floor")
-    parser.add_argument("--user-scans", type=int, default=1, help="user scans per floor")
+    parser.add_argument("--floors", type=int, help="floors (default 3)")
+    parser.add_argument("--scans-per-floor", type=int, default=3, help="camera scans per floor")
+    parser.add_argument("--user-scans", type=int, help="user scans per floor (default 1)")
     parser.add_argument("--no-pictures", dest="pictures", action="store_false", help="no \"Pictures\" floor")
     parser.add_argument("--no-missing-main-image", dest="missing_main_image", action="store_false",
                         help="every two-lens scan keeps its main image")
@@ -365,10 +391,16 @@ def main(argv):
                         help="grade levels on every floor and scans spread out: exports as written")
     parser.add_argument("--seed", type=int, default=7)
     parser.add_argument("--describe", action="store_true", help="print the floors and scans written as JSON")
-    parser.add_argument("--camera", choices=["two-lens", "laser-line"], default="two-lens",
+    parser.add_argument("--camera", choices=["two-lens", "laser-line", "lidar"], default="two-lens",
                         help="laser-line: a raw folder of the laser-line camera (laser_line_project.py), with "
-                             "--floors, --scans-per-floor, --user-scans and --lens-height as the shots' side")
+                             "--floors, --scans-per-floor, --user-scans and --lens-height as the shots' side; "
+                             "lidar: one floor of 1 to 3 scans of the one-lens lidar camera (make_ztm5_project.py), "
+                             "the first shot of each as three exposures, --lens-height the shots' side")
     args = parser.parse_args(argv)
+    if args.camera == "lidar":
+        return write_lidar_project(args, parser)
+    args.floors = 3 if args.floors is None else args.floors
+    args.user_scans = 1 if args.user_scans is None else args.user_scans
     if args.camera == "laser-line":
         return write_laser_line_project(args, parser)
     if args.floors < 0 or args.scans_per_floor < 0 or args.user_scans < 0 or args.lens_height < 8:

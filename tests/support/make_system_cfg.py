@@ -10,10 +10,15 @@ Usable as a module too: build_ztm6(), build_ztm5(), build_ztm4() return (bytes, 
 
 import argparse
 import json
+import os
 import struct
 import sys
 
-import crcmod.predefined
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import system_python  # noqa: E402
+
+system_python.require("crcmod")
+import crcmod.predefined  # noqa: E402
 
 _crc_x25 = crcmod.predefined.mkCrcFun("x-25")
 

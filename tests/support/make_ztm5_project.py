@@ -29,10 +29,14 @@ import os
 import struct
 import sys
 
-import numpy as np
-from PIL import Image
-
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import system_python  # noqa: E402
+
+system_python.require("numpy", "PIL", "crcmod")
+
+import numpy as np  # noqa: E402
+from PIL import Image  # noqa: E402
+
 import make_system_cfg  # noqa: E402
 import one_lens_optics  # noqa: E402
 
@@ -184,20 +188,23 @@ def write_scan(folder, scan, index, side, exposures, exposure_width, step_deg, n
 
 
 def write_project(out, scans=1, side=96, exposures=0, exposure_width=None, step_deg=0.2, noise_mm=1.0, seed=5,
-                  calibration=(0.0, 0.0), plain=False, sky=False):
+                  calibration=(0.0, 0.0), plain=False, sky=False, serial=SERIAL, grade_hint=None):
     os.makedirs(out, exist_ok=True)
     if os.listdir(out):
         raise SystemExit("%s is not empty" % out)
     rng = np.random.default_rng(seed)
     values = {"U0": side / 2.0, "V0": side / 2.0, "F": side * 0.376}
     values.update({"VC%d" % i: 0.0 for i in range(10)})
-    data, system = make_system_cfg.build_ztm5(serial=SERIAL, width=side, height=side, values=values)
+    data, system = make_system_cfg.build_ztm5(serial=serial, width=side, height=side, values=values)
     with open(os.path.join(out, "system.cfg"), "wb") as f:
         f.write(data)
     with open(os.path.join(out, "project.json"), "w") as f:
-        json.dump({"extWallThickness": 250, "cam360": {"model": "ZTM5", "serial": SERIAL}}, f, indent=1)
+        json.dump({"extWallThickness": 250, "cam360": {"model": "ZTM5", "serial": serial}}, f, indent=1)
     floor = os.path.join(out, "Ground")
     os.makedirs(floor)
+    if grade_hint is not None:
+        with open(os.path.join(floor, "floor.json"), "w") as f:
+            json.dump({"gradeHint": grade_hint}, f, indent=1)
     described = []
     for i in range(scans):
         scan = SCANS[i % len(SCANS)]
@@ -206,7 +213,7 @@ def write_project(out, scans=1, side=96, exposures=0, exposure_width=None, step_
                            calibration, plain, system["values"] if sky else None)
         entry["dir"] = os.path.relpath(folder, out)
         described.append(entry)
-    return {"serial": SERIAL, "side": side, "system": system, "room": ROOM, "marker": MARKER,
+    return {"serial": serial, "side": side, "system": system, "room": ROOM, "marker": MARKER,
             "skyMarker": {"azimuth": SKY_MARKER[0], "elevation": SKY_MARKER[1], "radius": SKY_MARKER[2]},
             "scans": described,
             "calibration": {"azimuth": calibration[0], "tilt": calibration[1]}}
@@ -231,13 +238,16 @@ def main(argv):
     parser.add_argument("--plain-shots", action="store_true", help="flat grey shots (no texture to align by)")
     parser.add_argument("--sky-scene", action="store_true",
                         help="shots of a sky above a floor with a red disc, through the calibration's lens")
+    parser.add_argument("--serial", default=SERIAL, help="the camera's serial number (default %(default)s)")
+    parser.add_argument("--grade-hint", type=int, choices=[1, 2],
+                        help="the floor's \"floor.json\" states this grade level (1 below, 2 above)")
     parser.add_argument("--describe", action="store_true", help="print what was written as JSON")
     args = parser.parse_args(argv)
     if args.scans < 0 or args.side < 8 or (args.exposure_width or args.side) < args.side or args.step <= 0:
         parser.error("no negative counts, shots of at least 8 pixels, exposures not narrower than the shots")
     described = write_project(args.out, args.scans, args.side, args.exposures, args.exposure_width, args.step,
                               args.noise, args.seed, (args.calib_azimuth, args.calib_tilt), args.plain_shots,
-                              args.sky_scene)
+                              args.sky_scene, args.serial, args.grade_hint)
     if args.describe:
         json.dump(described, sys.stdout, indent=1)
         sys.stdout.write("\n")

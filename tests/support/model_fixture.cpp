@@ -82,4 +82,13 @@ bool isGroundColour(QRgb pixel)
     return std::abs(qRed(pixel) - 120) < 30 && std::abs(qGreen(pixel) - 80) < 30 && std::abs(qBlue(pixel) - 30) < 30;
 }
 
+QList<Panorama*> scansOf(const Property& property)
+{
+    QList<Panorama*> scans;
+    for (Building* building : property.buildings())
+        for (Floor* floor : building->floors())
+            scans += floor->panos();
+    return scans;
+}
+
 } // namespace testsupport

@@ -50,6 +50,9 @@ struct ProjectFixture {
     Panorama* addUserScan(Floor* floor, const QString& name);
 };
 
+// Every scan of the property, building by building and floor by floor, each floor's in its order.
+QList<Panorama*> scansOf(const Property& property);
+
 // A top-down picture whose upper half is sky blue and lower half brown, with a red square at the
 // top left corner: orientation markers for the image paths.
 QImage plantedSkyImage(int width, int height);

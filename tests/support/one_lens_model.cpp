@@ -40,13 +40,8 @@ void OneLensTestModel::loadFisheyeImage(const QString& scanFolder, int shot, QBy
 {
     ++shotLoads;
     const QString path = shotPath(scanFolder, shot);
-    int width = 0, height = 0;
-    if (!loadShotImageRgb(path, rgb, width, height))
-        return;
-    if (width != IMGHEIGHT || height != IMGHEIGHT) {
-        rgb.clear();
+    if (loadShotFile(path, rgb) == SizedImage::WrongSize)
         throw std::runtime_error("Failed to load image" + path.toStdString() + ": improper size.");
-    }
 }
 
 void OneLensTestModel::loadScanData(const QString& scanFolder, ImageParams&, ScanData& data,
@@ -62,7 +57,7 @@ std::string OneLensTestModel::scanHash(const std::string& scanFolder) const
     return "hash:" + scanFolder.substr(scanFolder.find_last_of('/') + 1);
 }
 
-void OneLensTestModel::buildHdrImage(const QString&, int, bool)
+void OneLensTestModel::buildHdrImage(const QString&, int, bool, const QString&)
 {
     ++hdrBuilds;
 }

@@ -40,7 +40,7 @@ public:
     // How many shot loads and HDR builds were asked for (the scan road's order of calls).
     mutable int shotLoads = 0;
     int hdrBuilds = 0;
-    void buildHdrImage(const QString& scanFolder, int shot, bool flag) override;
+    void buildHdrImage(const QString& scanFolder, int shot, bool flag, const QString& shotFolder) override;
 };
 
 } // namespace testsupport

@@ -82,11 +82,12 @@ bool ScriptedQuestions::take(const QString& kind, const QString& title, const QS
     return true;
 }
 
-Questions::Button ScriptedQuestions::question(QWidget*, Icon icon, const QString& title, const QString& text,
+Questions::Button ScriptedQuestions::question(QWidget* parent, Icon icon, const QString& title, const QString& text,
                                               Buttons, Button)
 {
     Buttons button = Cancel;
     take(QStringLiteral("question"), title, text, button, icon);
+    m_asked.last().parent = parent;
     return static_cast<Button>(button);
 }
 
@@ -105,10 +106,11 @@ QStringList ScriptedQuestions::openFileNames(QWidget*, const QString& caption, c
     return files.value;
 }
 
-QString ScriptedQuestions::existingDirectory(QWidget*, const QString& caption, const QString& dir)
+QString ScriptedQuestions::existingDirectory(QWidget* parent, const QString& caption, const QString& dir)
 {
     Directory directory;
     take(QStringLiteral("directory chooser"), caption, dir, directory);
+    m_asked.last().parent = parent;
     return directory.value;
 }
 
@@ -119,8 +121,8 @@ FloorChoice ScriptedQuestions::selectFloor(Building*, Floor*)
     return choice;
 }
 
-int ScriptedQuestions::choiceOrCancel(QWidget*, Icon, const QString& title, const QString& text,
-                                   const QString&, const QList<NamedButton>&)
+int ScriptedQuestions::choiceOrCancel(Icon, const QString& title, const QString& text, const QString&,
+                                      const QList<NamedButton>&)
 {
     int index = -1;
     take(QStringLiteral("choice"), title, text, index);

@@ -21,6 +21,7 @@ public:
         QString title;
         QString text;
         Icon icon = NoIcon;
+        QWidget* parent = nullptr; // as given to questions and directory choosers; never used
     };
 
     ScriptedQuestions();
@@ -56,8 +57,8 @@ public:
     QString existingDirectory(QWidget* parent, const QString& caption, const QString& dir) override;
     FloorChoice selectFloor(Building* building, Floor* exclude) override;
     // Answered from answerChoice; -1 stands for Cancel.
-    int choiceOrCancel(QWidget* parent, Icon icon, const QString& title, const QString& text,
-                       const QString& informativeText, const QList<NamedButton>& buttons) override;
+    int choiceOrCancel(Icon icon, const QString& title, const QString& text, const QString& informativeText,
+                       const QList<NamedButton>& buttons) override;
     // Recorded with the start directory as its text.
     ProjectFolderChoice projectFolders(QWidget* parent, const QString& startDirectory) override;
     int runDialog(QDialog* dialog) override;

@@ -1,6 +1,6 @@
 #include "support/test_support.h"
 
-#include "app/gui_helpers.h"
+#include "base/main_thread.h"
 
 #include <QCryptographicHash>
 #include <QDir>
