@@ -2,28 +2,65 @@
 
 #include "app/main_window_instance.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QProgressDialog>
+
+namespace {
+
+// A view that only its work or its Cancel ends. Escape and closing the window are the person's
+// Cancel where there is one; where there is none they would only hide the view while the work
+// goes on and later speaks up out of nowhere, so they do nothing.
+class WorkDialog : public QProgressDialog {
+public:
+    WorkDialog(const QString& label, const QString& cancelText, int minimum, int maximum, QWidget* parent,
+               Qt::WindowFlags flags)
+        : QProgressDialog(label, cancelText, minimum, maximum, parent, flags)
+        , m_cancellable(!cancelText.isEmpty())
+    {
+        if (!m_cancellable)
+            setCancelButton(nullptr);
+    }
+
+protected:
+    // Escape, when no shortcut took it first.
+    void reject() override
+    {
+        if (m_cancellable)
+            emit canceled();
+    }
+    void closeEvent(QCloseEvent* event) override
+    {
+        if (m_cancellable)
+            QProgressDialog::closeEvent(event);
+        else
+            event->ignore();
+    }
+
+private:
+    bool m_cancellable;
+};
+
+} // namespace
 
 DialogProgress::DialogProgress(const ProgressRequest& request)
 {
     QWidget* parent = request.parent || !request.ownedByWindow ? request.parent : mainWindowInstance();
     if (request.hiddenUntilWaiting) {
         // Only a wait for running work to wind down shows it; it cannot be cancelled itself.
-        m_dialog = new QProgressDialog(request.label, QString(), request.minimum, request.maximum, parent,
-                                       Qt::Window | Qt::CustomizeWindowHint | Qt::WindowStaysOnTopHint);
-        m_dialog->setCancelButton(nullptr);
+        m_dialog = new WorkDialog(request.label, QString(), request.minimum, request.maximum, parent,
+                                  Qt::Window | Qt::CustomizeWindowHint | Qt::WindowStaysOnTopHint);
         m_dialog->setAutoClose(false);
         m_dialog->setAutoReset(false);
         m_dialog->reset(); // stays closed until needed, also past the dialog's own show timer
         return;
     }
     // Configured whole before it shows, so that its first paint already says what it is.
-    m_dialog = new QProgressDialog(request.label, request.cancelText, request.minimum, request.maximum, parent,
-                                   Qt::Dialog | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint
-                                       | Qt::CustomizeWindowHint);
-    if (request.cancelText.isEmpty())
-        m_dialog->setCancelButton(nullptr);
+    // A view that can be cancelled can be closed too, which cancels it.
+    const Qt::WindowFlags closeButton = request.cancelText.isEmpty() ? Qt::WindowFlags() : Qt::WindowCloseButtonHint;
+    m_dialog = new WorkDialog(request.label, request.cancelText, request.minimum, request.maximum, parent,
+                              Qt::Dialog | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint
+                                  | closeButton);
     m_dialog->setModal(true);
     if (request.applicationModal)
         m_dialog->setWindowModality(Qt::ApplicationModal);

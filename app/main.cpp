@@ -3,6 +3,7 @@
 #include "app/dialog_questions.h"
 #include "app/main_window.h"
 #include "app/message_presenter.h"
+#include "base/large_blocks.h"
 #include "imaging/image_io.h"
 
 #include <QApplication>
@@ -19,6 +20,7 @@ int main(int argc, char** argv)
     if (const std::optional<int> exitCode = runCommandLine(arguments, std::cout))
         return *exitCode;
 
+    returnLargeBlocksToTheSystem();
     qputenv("QT_LOGGING_RULES", "qt.gui.input.events=false");
     qSetMessagePattern(QStringLiteral("%{time yyyy-MM-dd hh:mm:ss.zzz} %{type}: %{message}"));
     QImageReader::setAllocationLimit(kImageReaderLimitMb);

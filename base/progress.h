@@ -19,7 +19,8 @@ public:
     // Also gives the person's view a chance to repaint.
     virtual void setValue(int value) = 0;
     virtual bool wasCancelled() const = 0;
-    // Called once, on the GUI thread, when the person asks to cancel.
+    // Called once, on the GUI thread, when the person asks to cancel. The view is still in use
+    // while the handler runs: work that ends there lets go of it later, not inside the handler.
     virtual void setCancelHandler(std::function<void()> handler) = 0;
     // Waits, with the view painted and its Cancel answering, until finish() is called (from a
     // slot or a handler that runs meanwhile) or the person cancels.

@@ -1,6 +1,7 @@
 // A firmware update over the camera's Wi-Fi against a stand-in camera service: the whole update
-// (file read, status, upload, apply) per iteration. bench/camera_upload_compare.py starts the
-// service, sets QUORIL_CAMERA_URL and QUORIL_FIRMWARE_FILE, and compares with curl.
+// (file check, status, upload from the file, apply) per iteration. bench/camera_upload_compare.py
+// starts the service, sets QUORIL_CAMERA_URL and QUORIL_FIRMWARE_FILE, and compares with curl
+// streaming the same file.
 #include "base/questions.h"
 #include "camera/camera_request.h"
 #include "camera/camera_update.h"

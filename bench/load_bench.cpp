@@ -1,11 +1,16 @@
 // Wall time of loading a generated 200-scan project (100 two-lens scans, 100 user scans on four
 // floors) with 1, 2 and all threads of Qt's global pool, whose size the load's parallel reload
-// follows. Every iteration starts from the raw folder: previews, records and the saved project
-// file of the previous iteration are removed while the clock is stopped.
+// follows (the cores it may use). Every load starts from the raw folder: previews, records and the
+// saved project file of the one before are removed while the clock is stopped.
+// BM_LoadSpeedUp loads on one thread and then on all, in turn, and reports the median of the
+// pairs' ratios as speed_up (one-thread time / all-thread time).
 //
-//   build/bench/load_bench --benchmark_min_time=1x
+//   build/bench/load_bench
+//   build/bench/load_bench --benchmark_filter=BM_LoadSpeedUp
+// (A load takes longer than the library's minimum time: one iteration each unless said otherwise.)
 
 #include "base/cipher.h"
+#include "base/large_blocks.h"
 #include "model/building.h"
 #include "model/floor.h"
 #include "model/property.h"
@@ -21,8 +26,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -66,31 +74,67 @@ void removeLoadResults(const QString& folder)
         QFile::remove(files.next());
 }
 
-void BM_LoadProject(benchmark::State& state)
+class PoolSize {
+public:
+    explicit PoolSize(int threads) { QThreadPool::globalInstance()->setMaxThreadCount(threads); }
+    ~PoolSize() { QThreadPool::globalInstance()->setMaxThreadCount(m_saved); }
+
+private:
+    const int m_saved = QThreadPool::globalInstance()->maxThreadCount();
+};
+
+struct Load {
+    double seconds = 0;
+    int scans = -1; // -1: the load failed
+};
+
+// One load from the raw folder on that many threads; only the load itself is timed.
+Load loadOnce(int threads)
 {
     const QString folder = projectFolder();
-    const int saved = QThreadPool::globalInstance()->maxThreadCount();
-    QThreadPool::globalInstance()->setMaxThreadCount(static_cast<int>(state.range(0)));
+    removeLoadResults(folder);
+    const PoolSize pool(threads);
+    auto property = std::make_unique<Property>();
+    const auto start = std::chrono::steady_clock::now();
+    const bool loaded = property->load(folder);
+    Load load{std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 0};
+    for (Building* building : property->buildings())
+        for (Floor* floor : building->floors())
+            load.scans += static_cast<int>(floor->panos().size());
+    if (!loaded)
+        load.scans = -1;
+    property.reset();
+    QCoreApplication::processEvents();
+    return load;
+}
+
+void BM_LoadProject(benchmark::State& state)
+{
     int scans = 0;
     for (auto _ : state) {
-        state.PauseTiming();
-        removeLoadResults(folder);
-        auto property = std::make_unique<Property>();
-        state.ResumeTiming();
-        const bool loaded = property->load(folder);
-        state.PauseTiming();
-        if (!loaded)
+        const Load load = loadOnce(static_cast<int>(state.range(0)));
+        if (load.scans < 0)
             state.SkipWithError("the project did not load completely");
-        scans = 0;
-        for (Building* building : property->buildings())
-            for (Floor* floor : building->floors())
-                scans += static_cast<int>(floor->panos().size());
-        property.reset();
-        QCoreApplication::processEvents();
-        state.ResumeTiming();
+        state.SetIterationTime(load.seconds);
+        scans = load.scans;
     }
     state.counters["scans"] = scans;
-    QThreadPool::globalInstance()->setMaxThreadCount(saved);
+}
+
+void BM_LoadSpeedUp(benchmark::State& state)
+{
+    std::vector<double> ratios;
+    for (auto _ : state) {
+        const Load alone = loadOnce(1);
+        const Load all = loadOnce(QThread::idealThreadCount());
+        if (alone.scans < 0 || all.scans < 0)
+            state.SkipWithError("the project did not load completely");
+        state.SetIterationTime(all.seconds);
+        ratios.push_back(alone.seconds / all.seconds);
+    }
+    std::sort(ratios.begin(), ratios.end());
+    state.counters["speed_up"] = ratios.empty() ? 0 : ratios[ratios.size() / 2];
+    state.counters["threads"] = QThread::idealThreadCount();
 }
 
 } // namespace
@@ -100,11 +144,13 @@ BENCHMARK(BM_LoadProject)
     ->Arg(2)
     ->Arg(QThread::idealThreadCount())
     ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
+    ->UseManualTime()
     ->MeasureProcessCPUTime();
+BENCHMARK(BM_LoadSpeedUp)->Iterations(3)->Unit(benchmark::kMillisecond)->UseManualTime();
 
 int main(int argc, char** argv)
 {
+    returnLargeBlocksToTheSystem(); // as the program does at start
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);

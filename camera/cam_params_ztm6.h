@@ -1,6 +1,7 @@
 #pragma once
 
 #include "camera/cam_params.h"
+#include "imaging/blend_plan.h"
 
 #include <QStringList>
 
@@ -47,12 +48,14 @@ struct Ztm6LensRecord {
 static_assert(sizeof(Ztm6Header) == 152, "two-lens header is 152 bytes");
 static_assert(sizeof(Ztm6LensRecord) == 72, "two-lens lens record is 72 bytes");
 
-// Seam mask of the full-quality render for one pano width: width / 8 columns by width / 2 rows.
+// Seam mask of the full-quality render for one pano width: width / 8 columns by width / 2 rows,
+// with the blend's plan for it.
 struct BlendMask {
     int panoWidth = 0;
     int columns = 0;
     int rows = 0;
     std::vector<uint8_t> weights; // weight of the second image, 0..255, row by row
+    std::optional<BlendPlan> plan; // where the blend of two fully sampled seams has work to do
 };
 
 // The two-lens camera system: two equirectangular lens images per scan plus lidar.

@@ -3,6 +3,8 @@
 #include "base/progress.h"
 #include "camera/http_response_reader.h"
 
+#include <QDebug>
+#include <QFile>
 #include <QNetworkProxy>
 #include <QTcpSocket>
 #include <QTimer>
@@ -10,9 +12,9 @@
 #include <memory>
 
 // The camera speaks plain HTTP/1.1 on its own network, and an update moves hundreds of megabytes
-// to it. The exchange is written straight onto a socket, in large pieces and never more than a
-// few of them buffered, so that the upload runs at the speed of the link and holds no second copy
-// of the file.
+// to it. The exchange is written straight onto a socket, in large pieces read from the file as the
+// link takes them and never more than a few of them buffered, so that the upload runs at the speed
+// of the link and its memory does not grow with the file.
 
 namespace {
 
@@ -29,12 +31,17 @@ public:
         , m_request(request)
         , m_handler(std::move(handler))
         , m_reader(kMaxCameraReplyBytes)
+        , m_bodySize(request.fileBody.file ? request.fileBody.size : request.body.size())
     {
         if (!request.busyText.isEmpty()) {
             ProgressRequest view;
             view.label = request.busyText;
             view.parent = parent;
+            if (request.cancellable)
+                view.cancelText = QStringLiteral("Cancel");
             m_busy = openProgress(view);
+            if (request.cancellable)
+                m_busy->setCancelHandler([this] { abandon(); });
         }
         // The camera is on the local Wi-Fi network: a proxy of the office network cannot reach it.
         m_socket.setProxy(QNetworkProxy::NoProxy);
@@ -80,18 +87,31 @@ private:
         if (path.isEmpty())
             path = "/";
         m_socket.write("POST " + path + " HTTP/1.1\r\nHost: " + host + "\r\nContent-Type: " + m_request.contentType
-                       + "\r\nContent-Length: " + QByteArray::number(m_request.body.size()) + "\r\n\r\n");
+                       + "\r\nContent-Length: " + QByteArray::number(m_bodySize) + "\r\n\r\n");
+        if (m_request.fileBody.file && !m_request.fileBody.file->seek(0))
+            return fileFailed();
         sendBody();
     }
 
     void sendBody()
     {
-        const QByteArray& body = m_request.body;
-        while (m_sent < body.size() && m_socket.bytesToWrite() < kBufferedBytes) {
-            const qint64 piece = qMin(kPieceBytes, body.size() - m_sent);
-            m_socket.write(body.constData() + m_sent, piece);
-            m_sent += piece;
+        while (m_sent < m_bodySize && m_socket.bytesToWrite() < kBufferedBytes) {
+            const qint64 size = qMin(kPieceBytes, m_bodySize - m_sent);
+            // A piece written as a whole array is queued without a copy.
+            const QByteArray piece =
+                m_request.fileBody.file ? m_request.fileBody.file->read(size) : m_request.body.mid(m_sent, size);
+            if (piece.size() != size)
+                return fileFailed();
+            m_socket.write(piece);
+            m_sent += size;
         }
+    }
+
+    // The file ended early or could not be read: the camera must not take what was sent for it.
+    void fileFailed()
+    {
+        qWarning().noquote() << QStringLiteral("Could not read file: ") + m_request.fileBody.file->fileName();
+        finishWith(CameraReply::ConnectionFailure);
     }
 
     void readReply()
@@ -125,7 +145,7 @@ private:
                 finishWith(CameraReply::ConnectionFailure);
             // A reply that comes before the whole request went out cannot vouch for what was
             // not sent: an upload taken as a success there would be applied with part of the file.
-            else if (m_sent < m_request.body.size() || m_socket.bytesToWrite() > 0)
+            else if (m_sent < m_bodySize || m_socket.bytesToWrite() > 0)
                 finishWith(CameraReply::BadAnswer);
             else
                 finish(judgeCameraReply(false, m_reader.body(), m_request.returnCodeField));
@@ -148,17 +168,31 @@ private:
     {
         if (m_finished)
             return;
+        end();
+        m_busy.reset();
+        // The handler may ask questions and start the next request; this one is done.
+        const CameraReplyHandler handler = std::move(m_handler);
+        handler(reply);
+    }
+
+    // The person stopped the wait: nothing more goes out and nothing follows. The busy view, whose
+    // signal this runs in, goes with the exchange.
+    void abandon()
+    {
+        if (!m_finished)
+            end();
+    }
+
+    void end()
+    {
         m_finished = true;
         m_idle.stop();
         m_socket.disconnect(this);
         m_socket.abort();
-        m_busy.reset();
         m_request.body.clear();
+        m_request.fileBody = {};
         --underWay;
         deleteLater();
-        // The handler may ask questions and start the next request; this one is done.
-        const CameraReplyHandler handler = std::move(m_handler);
-        handler(reply);
     }
 
     QUrl m_url;
@@ -168,6 +202,7 @@ private:
     std::unique_ptr<Progress> m_busy;
     QTcpSocket m_socket;
     QTimer m_idle;
+    qint64 m_bodySize;
     qint64 m_sent = 0;
     bool m_finished = false;
 };

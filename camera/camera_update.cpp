@@ -12,7 +12,7 @@
 
 namespace {
 
-// An update file larger than this is no camera's; it is not read into memory.
+// An update file larger than this is no camera's: sending it would hold the link for long for nothing.
 constexpr qint64 kMaxUpdateFileBytes = qint64(2) * 1024 * 1024 * 1024;
 
 // What the firmware and the system-file updates say at each point.
@@ -91,7 +91,7 @@ struct Update {
     CameraConnection connection;
     FlowTexts texts;
     QString file;
-    QByteArray bytes;
+    FileBody body; // the file as checked when the update started, open until it ends
     QString version;   // firmware: the new version
     int timestamp = 0; // system file: the new file's time stamp
     std::shared_ptr<WindowSlot> window; // the window that started the update, until it closes
@@ -123,27 +123,27 @@ void takeManualRoute(const Update& update)
     installUpdateViaUsb(update.usbVariant(), update.connection.address, update.file, update.parent());
 }
 
-// The whole update file, or false once the person was told why there is none.
-bool readUpdateFile(const Update& update, QByteArray& bytes)
+// The update file opened and its size checked, or false once the person was told why there is
+// none. It stays open, so that a download replaced meanwhile does not change what is sent; it is
+// read only as the upload goes.
+bool openUpdateFile(const Update& update, FileBody& body)
 {
-    QFile file(update.file);
-    if (!file.open(QIODevice::ReadOnly)) {
+    auto file = std::make_shared<QFile>(update.file);
+    // Read straight from the system: the pieces go to the socket as they are.
+    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         tell(update, Questions::Warning, QStringLiteral("Could not open file: ") + update.file);
         return false;
     }
-    if (file.size() > kMaxUpdateFileBytes) {
+    const qint64 size = file->size();
+    if (size > kMaxUpdateFileBytes) {
         tell(update, Questions::Warning, QStringLiteral("The file is too large for a camera update: ") + update.file);
         return false;
     }
-    bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        tell(update, Questions::Warning, QStringLiteral("Could not read file: ") + update.file);
-        return false;
-    }
-    if (bytes.isEmpty()) {
+    if (size <= 0) {
         tell(update, Questions::Warning, QStringLiteral("The file is empty: ") + update.file);
         return false;
     }
+    body = {std::move(file), size};
     return true;
 }
 
@@ -157,7 +157,7 @@ void run(Update update);
 void restart(const Update& update)
 {
     Update again = update;
-    again.bytes.clear(); // read afresh: the file may have changed meanwhile
+    again.body = {}; // opened afresh: the file may have changed meanwhile
     run(std::move(again));
 }
 
@@ -216,7 +216,11 @@ bool systemFileGatesPass(const Update& update, const QJsonObject& status)
 
 CameraRequest command(const Update& update, const QByteArray& json, const QString& busyText)
 {
-    return {QStringLiteral("/cmd"), update.profile.commandContentType, json, busyText, update.profile.returnCodeField};
+    return {.path = QStringLiteral("/cmd"),
+            .contentType = update.profile.commandContentType,
+            .body = json,
+            .busyText = busyText,
+            .returnCodeField = update.profile.returnCodeField};
 }
 
 void onApplied(const UpdateRef& update, const CameraReply& reply)
@@ -261,24 +265,30 @@ void onStatus(const UpdateRef& update, const CameraReply& reply)
                                                        : systemFileGatesPass(*update, reply.object);
     if (!goOn)
         return;
-    const CameraRequest upload{update->texts.uploadPath, QByteArrayLiteral("application/octet-stream"),
-                               update->bytes, update->texts.uploadBusy, update->profile.returnCodeField};
+    const CameraRequest upload{.path = update->texts.uploadPath,
+                               .contentType = QByteArrayLiteral("application/octet-stream"),
+                               .busyText = update->texts.uploadBusy,
+                               .returnCodeField = update->profile.returnCodeField,
+                               .fileBody = update->body};
     postToCamera(update->connection, upload, update->parent(),
                  [update](const CameraReply& uploaded) { onUploaded(update, uploaded); });
 }
 
 void run(Update update)
 {
-    if (!readUpdateFile(update, update.bytes))
+    if (!openUpdateFile(update, update.body))
         return;
     const QString wifiText = update.kind == Update::Firmware
         ? update.profile.wifiFirmwareText
         : QStringLiteral("Please connect your computer to the camera using Wi-Fi before proceeding.");
     tell(update, Questions::Information, wifiText);
     const auto shared = std::make_shared<const Update>(std::move(update));
-    postToCamera(shared->connection,
-                 command(*shared, shared->profile.statusCommand, QStringLiteral("Communicating with the camera...")),
-                 shared->parent(), [shared](const CameraReply& status) { onStatus(shared, status); });
+    // Nothing has reached the camera yet: the person may stop here, and the update ends quietly.
+    CameraRequest status =
+        command(*shared, shared->profile.statusCommand, QStringLiteral("Communicating with the camera..."));
+    status.cancellable = true;
+    postToCamera(shared->connection, status, shared->parent(),
+                 [shared](const CameraReply& reply) { onStatus(shared, reply); });
 }
 
 } // namespace

@@ -38,9 +38,11 @@ CameraUpdateProfile oneLensLidarUpdateProfile();
 // The updates over the camera's Wi-Fi: a status request, the upload of the file, an apply command.
 // Each returns once its first box is answered and the status request is on its way; the rest runs
 // in the reply handlers on the GUI thread. Every failure ends in an offer of the manual route by
-// USB drive. The file is read whole first: one that cannot be read or is empty is refused before
-// anything is sent. Everything the update needs is copied, so it does not depend on the camera
-// model or the project that started it. Its boxes go over `parent` until that window lets go of it
+// USB drive. The file is opened and its size checked first: one that cannot be opened or is empty
+// is refused before anything is sent; it stays open and is read only as the upload goes. The wait
+// for the status has a Cancel: cancelling ends the update with nothing more sent or asked.
+// Everything the update needs is copied, so it does not depend on the camera model or the project
+// that started it. Its boxes go over `parent` until that window lets go of it
 // (releaseUpdateWindow); after that they stand on their own.
 void startFirmwareUpdate(const CameraUpdateProfile& profile, const CameraConnection& connection,
                          const QString& firmwareFile, const QString& version, QWidget* parent);

@@ -18,6 +18,17 @@ qint64 parseCount(const QByteArray& text, int base)
     return text.toLongLong(nullptr, base);
 }
 
+// How long the text before `marker` is at least, while the marker has not arrived: the bytes
+// received, less a tail that may be the marker's start. A limit on that length then refuses the same
+// responses however the connection splits them.
+qsizetype lengthBeforeMarker(const QByteArray& pending, QByteArrayView marker)
+{
+    for (qsizetype n = qMin(marker.size() - 1, pending.size()); n > 0; --n)
+        if (pending.endsWith(marker.first(n)))
+            return pending.size() - n;
+    return pending.size();
+}
+
 } // namespace
 
 HttpResponseReader::State HttpResponseReader::feed(QByteArrayView bytes)
@@ -32,8 +43,10 @@ HttpResponseReader::State HttpResponseReader::feed(QByteArrayView bytes)
 
 HttpResponseReader::State HttpResponseReader::finishAtClose()
 {
-    if (m_state == Reading)
-        m_state = m_phase == UntilClose ? Complete : Malformed;
+    if (m_state == Reading && m_phase == UntilClose)
+        m_state = Complete;
+    else if (m_state == Reading)
+        fail(Malformed); // what arrived of the body is no body
     return m_state;
 }
 
@@ -48,11 +61,10 @@ bool HttpResponseReader::fail(State state)
 bool HttpResponseReader::readLine(QByteArray& line)
 {
     const qsizetype end = m_pending.indexOf("\r\n");
-    if (end < 0) {
-        if (m_pending.size() > kMaxHeadBytes)
-            return fail(TooLarge);
+    if (end > kMaxHeadBytes || (end < 0 && lengthBeforeMarker(m_pending, "\r\n") > kMaxHeadBytes))
+        return fail(TooLarge);
+    if (end < 0)
         return false;
-    }
     line = m_pending.left(end);
     m_pending.remove(0, end + 2);
     return true;
@@ -70,13 +82,10 @@ bool HttpResponseReader::takeBody(qsizetype wanted)
 bool HttpResponseReader::readHead()
 {
     const qsizetype end = m_pending.indexOf("\r\n\r\n");
-    if (end < 0) {
-        if (m_pending.size() > kMaxHeadBytes)
-            return fail(TooLarge);
-        return false;
-    }
-    if (end > kMaxHeadBytes)
+    if (end > kMaxHeadBytes || (end < 0 && lengthBeforeMarker(m_pending, "\r\n\r\n") > kMaxHeadBytes))
         return fail(TooLarge);
+    if (end < 0)
+        return false;
     const QList<QByteArray> lines = m_pending.left(end).split('\n');
     m_pending.remove(0, end + 4);
 

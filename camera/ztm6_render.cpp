@@ -1,8 +1,8 @@
 #include "camera/cam_params_ztm6.h"
-#include "imaging/bicubic.h"
+#include "camera/ztm6_pano_pixels.h"
+#include "camera/ztm6_seam_render.h"
 #include "imaging/box_blur.h"
 #include "imaging/image_io.h"
-#include "imaging/multiband_blend.h"
 #include "imaging/pano_directions.h"
 #include "imaging/pano_mapping.h"
 
@@ -15,34 +15,7 @@
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
-constexpr float kPiF = 3.1415927f;
 constexpr float kHalfPiF = 1.5707964f;
-
-// Where a pano column of the full-quality render takes its colour from.
-enum class ColumnSource : uint8_t { Lens2, Band1, Lens1, Band2 };
-
-inline bool isLens1Column(int column, int halfWidth, int quarterWidth)
-{
-    return std::abs(column - halfWidth) < quarterWidth;
-}
-
-inline void copyPixel(const uint8_t* image, int width, int column, int row, uint8_t* out)
-{
-    const uint8_t* p = image + (static_cast<size_t>(row) * static_cast<size_t>(width) + static_cast<size_t>(column)) * 3;
-    out[0] = p[0];
-    out[1] = p[1];
-    out[2] = p[2];
-}
-
-// Nearest lens pixel of a position; never outside the image, whatever the position. Azimuth
-// wraps: a position that rounds to the right edge is column 0, not the last column.
-inline void nearestPixel(float x, float y, int width, int height, int& column, int& row)
-{
-    column = static_cast<int>(std::clamp(x + 0.5f, 0.0f, static_cast<float>(width)));
-    if (column >= width)
-        column = 0;
-    row = std::clamp(static_cast<int>(std::clamp(y + 0.5f, 0.0f, static_cast<float>(height))), 0, height - 1);
-}
 
 bool finiteTerms(const Ztm6LensRecord& lens)
 {
@@ -191,6 +164,7 @@ void CamParamsZTM6::initBlendMasks(int width1, int width2)
                 row[col] = 255;
         }
         boxBlurGray(mask.weights.data(), mask.weights.data(), b, h, 5);
+        mask.plan = BlendPlan::forMask(mask.weights.data(), b, h);
     }
 }
 
@@ -209,150 +183,9 @@ void CamParamsZTM6::blendTwoLensPano(const uint8_t* image1, const uint8_t* image
         if (!mask)
             throw std::runtime_error("no mask was initialized for this image size");
     }
-    const uint8_t* outer = image2 ? image2 : image1;
-    const int ws = m_header.IMG_WIDTH;
-    const int hs = m_header.IMG_HEIGHT;
-    const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
-    std::memset(rgbOut, 0, pixels * 3);
-
-    const PanoDirections directions(width, height, hs, p);
-    const float d = directions.step();
     float fadeStart = 0.0f, fadeEnd = 0.0f;
     fadeLimits(fadeStart, fadeEnd);
-    const int halfWidth = static_cast<int>(width * 0.5);
-    const int quarterWidth = static_cast<int>(width * 0.25);
-
-    // Last three and first three pixels of every row of the outer lens image, so that samples
-    // across its left and right edges need no modulo per pixel.
-    constexpr int kWrapStride = 18;
-    std::vector<uint8_t> wrap(static_cast<size_t>(hs) * kWrapStride);
-    for (int row = 0; row < hs; ++row) {
-        const uint8_t* line = outer + static_cast<size_t>(row) * static_cast<size_t>(ws) * 3;
-        std::memcpy(wrap.data() + static_cast<size_t>(row) * kWrapStride, line + static_cast<size_t>(ws - 3) * 3, 9);
-        std::memcpy(wrap.data() + static_cast<size_t>(row) * kWrapStride + 9, line, 9);
-    }
-
-    const int s1 = image2 ? static_cast<int>(kHalfPiF / d - static_cast<float>(bandWidth) / 2.0f) : width;
-    const int s2 = image2 ? static_cast<int>(3.0f * kPiF / 2.0f / d - static_cast<float>(bandWidth) / 2.0f) : width;
-    std::vector<ColumnSource> source(static_cast<size_t>(width), ColumnSource::Lens1);
-    for (int c = 0; c < width; ++c) {
-        ColumnSource& s = source[static_cast<size_t>(c)];
-        if (!image2)
-            s = ColumnSource::Lens1;
-        else if (c < s1)
-            s = ColumnSource::Lens2;
-        else if (c < s1 + bandWidth)
-            s = ColumnSource::Band1;
-        else if (c < s2)
-            s = ColumnSource::Lens1;
-        else if (c < s2 + bandWidth)
-            s = ColumnSource::Band2;
-        else
-            s = ColumnSource::Lens2;
-    }
-
-    // Band buffers: band 1 then band 2, bandWidth x height pixels each of (coverage, R, G, B).
-    const size_t bandPixels = static_cast<size_t>(bandWidth) * static_cast<size_t>(height);
-    std::vector<uint8_t> firstBands(image2 ? bandPixels * 2 * 4 : 0, 0);
-    std::vector<uint8_t> secondBands(firstBands.size(), 0);
-
-    const size_t lensStride = static_cast<size_t>(ws) * 3;
-    const float wsF = static_cast<float>(ws);
-
-#pragma omp parallel for schedule(static)
-    for (int r = 0; r < height; ++r) {
-        uint8_t* outRow = rgbOut + static_cast<size_t>(r) * static_cast<size_t>(width) * 3;
-        for (int c = 0; c < width; ++c) {
-            float x = 0.0f, y = 0.0f;
-            directions.lensPosition(r, c, x, y);
-            if (!std::isfinite(x) || !std::isfinite(y))
-                continue;
-            float xs = 0.0f, ys = 0.0f;
-            lensProject(x, y, fadeStart, fadeEnd, xs, ys);
-            if (!std::isfinite(xs) || !std::isfinite(ys))
-                continue;
-            // Azimuth wraps: a column outside the image is brought into [0, ws) exactly (fmod has
-            // no rounding error), so the wrap table's start column stays within its six pixels.
-            if (xs < 0.0f || xs >= wsF) {
-                double column = std::fmod(static_cast<double>(xs), static_cast<double>(ws));
-                if (column < 0.0)
-                    column += ws;
-                xs = static_cast<float>(column);
-                if (!(xs >= 0.0f && xs < wsF))
-                    xs = 0.0f;
-            }
-            ys = std::clamp(ys, -4.0f, static_cast<float>(hs) + 4.0f);
-            const int ix = static_cast<int>(xs) + 1;
-            const int iy = static_cast<int>(ys) + 1;
-            const bool rowsFit = iy - 2 >= 0 && iy < hs - 1;
-            const bool columnsFit = ix - 2 >= 0 && ix < ws - 1;
-            const ColumnSource from = source[static_cast<size_t>(c)];
-
-            uint8_t* band1 = nullptr;
-            uint8_t* band2 = nullptr;
-            if (from == ColumnSource::Band1 || from == ColumnSource::Band2) {
-                const size_t index = (from == ColumnSource::Band1 ? 0 : bandPixels)
-                                     + static_cast<size_t>(r) * static_cast<size_t>(bandWidth)
-                                     + static_cast<size_t>(c - (from == ColumnSource::Band1 ? s1 : s2));
-                band1 = firstBands.data() + index * 4;
-                band2 = secondBands.data() + index * 4;
-            }
-
-            uint8_t rgb[3];
-            if (rowsFit && columnsFit) {
-                const float dx = static_cast<float>(ix) - xs;
-                const float dy = static_cast<float>(iy) - ys;
-                const size_t offset = static_cast<size_t>(iy - 2) * lensStride + static_cast<size_t>(ix - 2) * 3;
-                const int stride = static_cast<int>(lensStride);
-                if (from == ColumnSource::Band1 || from == ColumnSource::Band2) {
-                    const uint8_t* firstImage = from == ColumnSource::Band1 ? image2 : image1;
-                    const uint8_t* secondImage = from == ColumnSource::Band1 ? image1 : image2;
-                    sampleBicubic(dx, dy, firstImage + offset, stride, band1 + 1);
-                    sampleBicubic(dx, dy, secondImage + offset, stride, band2 + 1);
-                    band1[0] = 255;
-                    band2[0] = 255;
-                    continue;
-                }
-                sampleBicubic(dx, dy, (from == ColumnSource::Lens1 ? image1 : outer) + offset, stride, rgb);
-            } else if (rowsFit) {
-                const int start = (ix + 1) % ws;
-                sampleBicubic(static_cast<float>(ix) - xs, static_cast<float>(iy) - ys,
-                              wrap.data() + static_cast<size_t>(iy - 2) * kWrapStride + static_cast<size_t>(start) * 3,
-                              kWrapStride, rgb);
-            } else {
-                int column = 0, row = 0;
-                nearestPixel(xs, ys, ws, hs, column, row);
-                copyPixel(isLens1Column(c, halfWidth, quarterWidth) ? image1 : outer, ws, column, row, rgb);
-            }
-            if (band1) {
-                // A seam pixel on the pole or edge paths shows the same colour through both buffers.
-                band1[0] = band2[0] = 255;
-                std::memcpy(band1 + 1, rgb, 3);
-                std::memcpy(band2 + 1, rgb, 3);
-            } else {
-                std::memcpy(outRow + static_cast<size_t>(c) * 3, rgb, 3);
-            }
-        }
-    }
-
-    if (!image2)
-        return;
-    for (int band = 0; band < 2; ++band) {
-        uint8_t* first = firstBands.data() + static_cast<size_t>(band) * bandPixels * 4;
-        const uint8_t* second = secondBands.data() + static_cast<size_t>(band) * bandPixels * 4;
-        multiBandBlend(first, second, mask->weights.data(), bandWidth, height);
-        const int start = band == 0 ? s1 : s2;
-#pragma omp parallel for schedule(static)
-        for (int r = 0; r < height; ++r) {
-            uint8_t* out = rgbOut + (static_cast<size_t>(r) * static_cast<size_t>(width) + static_cast<size_t>(start)) * 3;
-            const uint8_t* in = first + static_cast<size_t>(r) * static_cast<size_t>(bandWidth) * 4;
-            for (int k = 0; k < bandWidth; ++k) {
-                out[k * 3] = in[k * 4 + 1];
-                out[k * 3 + 1] = in[k * 4 + 2];
-                out[k * 3 + 2] = in[k * 4 + 3];
-            }
-        }
-    }
+    Ztm6SeamRender(*this, fadeStart, fadeEnd, image1, image2, width, height, p, mask).render(rgbOut);
 }
 
 namespace {

@@ -11,6 +11,10 @@
 
 namespace {
 
+// A build of camera size holds about 270 MB at its peak (lens images, pano, seam bands and their
+// pyramid): three at once keep the pass under a gigabyte whatever the number of cores.
+constexpr int kFullPanoBuildsAtOnce = 3;
+
 void buildPanoTask(PanoTask& task)
 {
     runPanoStep(task, [](Panorama& pano) { pano.buildPano(); }, QStringLiteral(": "));
@@ -47,9 +51,8 @@ void Property::quorilPanos()
     options.onProgress = [&dialog, &label](int done, int total) {
         dialog->setLabel(label + QString::number(done) + "/" + QString::number(total));
     };
-    // Each scan's build is parallel inside; with a pool thread per scan, one OpenMP thread each
-    // keeps the cores busy without oversubscribing them.
-    options.singleOpenMpThread = true;
+    // The pass's memory is bounded by how many builds run together; those share the cores.
+    options.maxTasksAtOnce = kFullPanoBuildsAtOnce;
     options.property = this;
     if (ScanPass::run(tasks, options) == ScanPass::Outcome::Canceled)
         throw std::runtime_error(tr("Canceled by user.").toStdString());

@@ -5,7 +5,7 @@ generator. Run it again after a format changes; the files are committed.
 
 Targets whose input is split with libFuzzer's FuzzedDataProvider (scan_data, raw_import) take
 pieces ended by a backslash and "n" (a backslash inside a piece is doubled) and read their switches
-from the last bytes of the input.
+from the last bytes of the input; http_response reads its switches from there too.
 """
 import io
 import json
@@ -297,6 +297,28 @@ def text_form(system_cfg, described):
     return ("\n".join(lines) + "\n").encode()
 
 
+# --- camera replies -----------------------------------------------------------------------------
+
+def http_reply(response, piece, max_body, close):
+    """A reply and the switches the target reads from its end: close, body limit, piece size."""
+    return response + bytes([close]) + struct.pack("<H", max_body) + bytes([piece - 1])
+
+
+def http_seeds():
+    body = compact({"retCode": 0, "fwVersion": "1.3.512"})
+    return {
+        "length": http_reply(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(body) + body, 7, 4096, 0),
+        "chunked": http_reply(b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5;x=1\r\n" + body[:5]
+                              + b"\r\n%x\r\n" % (len(body) - 5) + body[5:] + b"\r\n0\r\nX-After: 1\r\n\r\n",
+                              3, 4096, 0),
+        "interim": http_reply(b"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 201 Created\r\nContent-Length: 2\r\n\r\n{}",
+                              1, 64, 0),
+        "until_close": http_reply(b"HTTP/1.0 200 OK\r\nServer: cam\r\n\r\n" + body, 16, 4096, 1),
+        "no_content": http_reply(b"HTTP/1.1 204 No Content\r\n\r\nleft over", 2, 0, 1),
+        "too_large": http_reply(b"HTTP/1.1 500 Error\r\nContent-Length: 300\r\n\r\n" + b"e" * 300, 64, 256, 1),
+    }
+
+
 # ----------------------------------------------------------------------------------------------
 
 def main():
@@ -307,6 +329,7 @@ def main():
     seeds["calibration"] = calibration_seeds()
     seeds["tar"] = tar_seeds()
     seeds["image"] = image_seeds()
+    seeds["http_response"] = http_seeds()
     scratch = tempfile.mkdtemp()
     try:
         seeds.update(one_lens_seeds(scratch))

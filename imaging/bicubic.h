@@ -14,15 +14,18 @@ struct BicubicTable {
 };
 const BicubicTable& bicubicTable();
 
-// One bicubic RGB sample. block points at the top-left pixel of the 4 x 4 neighbourhood (three
-// bytes per pixel), stride is the byte distance between its rows, dx and dy are the distances from
-// the sample point to the next pixel column and row (1 minus the fractional parts), both in 0..1.
-// Each channel is sum over rows of wy * (sum over columns of wx * pixel), added in that order.
-inline void sampleBicubic(float dx, float dy, const uint8_t* block, int stride, uint8_t* rgbOut)
+// The table row of the weights for a distance d (0..1) to the next pixel column or row.
+inline const float* bicubicWeights(const BicubicTable& table, float d)
 {
-    const BicubicTable& table = bicubicTable();
-    const float* wx = table.weights[static_cast<int>(dx * 255.0f + 0.5f)];
-    const float* wy = table.weights[static_cast<int>(dy * 255.0f + 0.5f)];
+    return table.weights[static_cast<int>(d * 255.0f + 0.5f)];
+}
+
+// One bicubic RGB sample. block points at the top-left pixel of the 4 x 4 neighbourhood (three
+// bytes per pixel), stride is the byte distance between its rows, wx and wy are the table rows
+// (bicubicWeights) of the distances from the sample point to the next pixel column and row.
+// Each channel is sum over rows of wy * (sum over columns of wx * pixel), added in that order.
+inline void sampleBicubicWeighted(const float* wx, const float* wy, const uint8_t* block, int stride, uint8_t* rgbOut)
+{
 #ifdef __SSE2__
     // The three channels side by side in one register; the same operations in the same order
     // as the scalar form, so the result is identical.
@@ -66,3 +69,23 @@ inline void sampleBicubic(float dx, float dy, const uint8_t* block, int stride, 
     }
 #endif
 }
+
+// The same with dx and dy, the distances (1 minus the fractional parts, both in 0..1).
+inline void sampleBicubic(float dx, float dy, const uint8_t* block, int stride, uint8_t* rgbOut)
+{
+    const BicubicTable& table = bicubicTable();
+    sampleBicubicWeighted(bicubicWeights(table, dx), bicubicWeights(table, dy), block, stride, rgbOut);
+}
+
+// A sample for sampleBicubicMany: sampleBicubicWeighted's block, weights and output.
+struct BicubicSample {
+    const uint8_t* block;
+    const float* wx;
+    const float* wy;
+    uint8_t* rgbOut;
+};
+
+// sampleBicubicWeighted of each sample, all with the same stride: two at a time where the processor has
+// AVX2, each channel through the same operations in the same order, so every byte is
+// sampleBicubicWeighted's. Each of a block's four rows must be readable for 16 bytes from its start.
+void sampleBicubicMany(const BicubicSample* samples, int count, int stride);

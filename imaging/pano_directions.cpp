@@ -4,6 +4,10 @@
 
 #include <algorithm>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 constexpr double kPiDouble = 3.14159265358979323846;
 // The largest float below pi/2: its cosine is positive, so a pole row keeps its azimuth.
@@ -13,8 +17,8 @@ constexpr float kElevationLimit = 1.5707963f;
 PanoDirections::PanoDirections(int width, int height, int lensHeight, const ImageParams& p)
     : m_step(static_cast<float>(2.0 * kPiDouble / width))
     , m_scale(static_cast<float>(lensHeight / kPiDouble))
-    , m_cosAz(static_cast<size_t>(width))
-    , m_sinAz(static_cast<size_t>(width))
+    , m_cosAz(static_cast<size_t>(width) + 3, 0.0f)
+    , m_sinAz(static_cast<size_t>(width) + 3, 0.0f)
     , m_cosEl(static_cast<size_t>(height))
     , m_sinEl(static_cast<size_t>(height))
 {
@@ -32,4 +36,43 @@ PanoDirections::PanoDirections(int width, int height, int lensHeight, const Imag
         m_cosEl[static_cast<size_t>(r)] = std::cos(e);
         m_sinEl[static_cast<size_t>(r)] = std::sin(e);
     }
+}
+
+void PanoDirections::lensPositions(int row, int begin, int count, float* x, float* y) const
+{
+#ifdef __SSE2__
+    alignas(16) float tangent[kBlock];
+    alignas(16) float p0s[kBlock];
+    alignas(16) float p2s[kBlock];
+    const float* L = m_levelling;
+    const float v1 = m_sinEl[static_cast<size_t>(row)];
+    const __m128 ce = _mm_set1_ps(m_cosEl[static_cast<size_t>(row)]);
+    auto term = [](float l, __m128 v) { return _mm_mul_ps(_mm_set1_ps(l), v); };
+    // The products with the row's sine are the same for every column of the row.
+    const __m128 l1v1 = _mm_set1_ps(L[1] * v1);
+    const __m128 l4v1 = _mm_set1_ps(L[4] * v1);
+    const __m128 l7v1 = _mm_set1_ps(L[7] * v1);
+    const int groups = (count + 3) & ~3;
+    for (int k = 0; k < groups; k += 4) {
+        const size_t column = static_cast<size_t>(begin + k);
+        const __m128 v0 = _mm_mul_ps(ce, _mm_loadu_ps(m_cosAz.data() + column));
+        const __m128 v2 = _mm_mul_ps(ce, _mm_loadu_ps(m_sinAz.data() + column));
+        const __m128 p0 = _mm_add_ps(_mm_add_ps(term(L[0], v0), l1v1), term(L[2], v2));
+        const __m128 p1 = _mm_add_ps(_mm_add_ps(term(L[3], v0), l4v1), term(L[5], v2));
+        const __m128 p2 = _mm_add_ps(_mm_add_ps(term(L[6], v0), l7v1), term(L[8], v2));
+        const __m128 horizontal = _mm_sqrt_ps(_mm_add_ps(_mm_mul_ps(p0, p0), _mm_mul_ps(p2, p2)));
+        _mm_store_ps(tangent + k, _mm_div_ps(p1, horizontal));
+        _mm_store_ps(p0s + k, p0);
+        _mm_store_ps(p2s + k, p2);
+    }
+    for (int k = 0; k < groups; ++k) {
+        const float el = std::atan(tangent[k]);
+        const float az = std::atan2(p2s[k], p0s[k]);
+        x[k] = (az + kPi) * m_scale;
+        y[k] = (kHalfPi - el) * m_scale;
+    }
+#else
+    for (int k = 0; k < count; ++k)
+        lensPosition(row, begin + k, x[k], y[k]);
+#endif
 }

@@ -34,6 +34,9 @@ void writeFullPanoPic(const QString& path, const uint8_t* rgb, int width, int he
 void flipRows(uint8_t* rgb, int width, int height)
 {
     const auto rowBytes = static_cast<std::ptrdiff_t>(width) * 3;
-    for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom)
+#pragma omp parallel for schedule(static)
+    for (int top = 0; top < height / 2; ++top) {
+        const int bottom = height - 1 - top;
         std::swap_ranges(rgb + top * rowBytes, rgb + (top + 1) * rowBytes, rgb + bottom * rowBytes);
+    }
 }

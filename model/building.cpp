@@ -88,11 +88,13 @@ bool Building::deleteFloor(Floor* floor, bool withScans)
         return false;
     if (m_property && floor->folderExists()) {
         const QString dir = floor->dir();
-        if (!updateSavedProjectFiles(m_property->folder(),
-                                     [&](QJsonObject& project) { return removeFloorFromProject(project, dir); })) {
+        QString reason;
+        if (!updateSavedProjectFiles(
+                m_property->folder(), [&](QJsonObject& project) { return removeFloorFromProject(project, dir); },
+                reason)) {
             // A saved project that names a folder no longer there would warn about it at every load.
             qWarning().noquote() << trBuilding("Could not delete the floor: the saved project could not be updated.")
-                                 << floor->folderPath();
+                                 << floor->folderPath() << QStringLiteral("(%1)").arg(reason);
             return false;
         }
     }

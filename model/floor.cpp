@@ -4,6 +4,7 @@
 #include "base/questions.h"
 #include "model/building.h"
 #include "model/constants.h"
+#include "model/floor_reader.h"
 #include "model/panorama.h"
 #include "model/property.h"
 #include "model/saved_project_files.h"
@@ -123,13 +124,14 @@ void Floor::setName(const QString& name)
         if (!QDir().rename(oldPath, newPath))
             return;
         const QString oldDir = m_dir, newDir = QFileInfo(newPath).fileName();
-        if (!updateSavedProjectFiles(projectFolder, [&](QJsonObject& project) {
-                return renameFloorFolderInProject(project, oldDir, newDir);
-            })) {
+        QString reason;
+        if (!updateSavedProjectFiles(
+                projectFolder,
+                [&](QJsonObject& project) { return renameFloorFolderInProject(project, oldDir, newDir); }, reason)) {
             // A saved project that names a folder no longer there would lose the floor.
             QDir().rename(newPath, oldPath);
             qWarning().noquote() << tr("Could not rename the floor's folder: the saved project could not be "
-                                       "updated.") << oldPath;
+                                       "updated.") << oldPath << QStringLiteral("(%1)").arg(reason);
             return;
         }
     } else if (!QDir().mkdir(newPath)) {
@@ -276,7 +278,7 @@ FloorTransform Floor::readFloorTransform(const QString& path)
         m_floorTransformLoaded = true;
         QFile file(path);
         if (file.open(QIODevice::ReadOnly)) {
-            const QJsonObject record = QJsonDocument::fromJson(file.readAll()).object()["floorTransform"].toObject();
+            const QJsonObject record = readFloorFileRecord(file).value_or(QJsonObject())["floorTransform"].toObject();
             m_floorTransform.tx = record["tx"].toDouble(0);
             m_floorTransform.ty = record["ty"].toDouble(0);
             m_floorTransform.angle = record["angle"].toDouble(0);

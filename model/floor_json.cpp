@@ -77,10 +77,12 @@ QJsonObject Floor::layoutToJson(const QList<QGraphicsItem*>& items, bool forExpo
 
     QJsonArray panos;
     QJsonArray tags;
+    QList<Panorama::RecordWrite> records;
     for (Panorama* pano : std::as_const(m_panos)) {
         if (!items.contains(pano))
             continue;
-        pano->writePanoDat();
+        if (std::optional<Panorama::RecordWrite> record = pano->recordToWrite())
+            records << *record;
         if (!forExport)
             panos.append(QJsonObject{{"dir", pano->dir()}, {"id", static_cast<qint64>(pano->uniqueId())}});
         else if (pano->panoType() != PanoType::Map)
@@ -88,6 +90,7 @@ QJsonObject Floor::layoutToJson(const QList<QGraphicsItem*>& items, bool forExpo
         for (const Tag& tag : pano->tags())
             tags.append(tagEntryToJson(tag, *pano, forExport));
     }
+    Panorama::storeRecords(records);
     if (!panos.isEmpty())
         layout["panos"] = panos;
     if (!tags.isEmpty())

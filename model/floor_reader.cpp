@@ -1,5 +1,6 @@
 #include "model/floor_reader.h"
 
+#include "base/binary_read.h"
 #include "base/file_names.h"
 #include "base/json_values.h"
 #include "model/building.h"
@@ -112,12 +113,10 @@ Floor* loadFloorJson(const QString& floorFolder, Building* building)
         floor->setActualExtWallThickness(readWallThickness(folder));
         return floor;
     }
-    if (file.size() > kMaxFloorJsonBytes)
+    const std::optional<QJsonObject> read = readFloorFileRecord(file);
+    if (!read)
         return floor;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
-    if (!document.isObject())
-        return floor;
-    const QJsonObject record = document.object();
+    const QJsonObject& record = *read;
     floor->setActualExtWallThickness(record["extWallThickness"].toInt(0));
     floor->setGlobalId(record["globalId"].toString());
     const qint8 grade = gradeHintFrom(record["gradeHint"]);
@@ -138,4 +137,15 @@ Floor* loadFloorJson(const QString& floorFolder, Building* building)
     if (target != floor->building())
         target->addFloor(floor);
     return floor;
+}
+
+std::optional<QJsonObject> readFloorFileRecord(QIODevice& file)
+{
+    const std::optional<QByteArray> content = readAllWithin(file, kMaxFloorJsonBytes);
+    if (!content)
+        return std::nullopt;
+    const QJsonDocument document = QJsonDocument::fromJson(*content);
+    if (!document.isObject())
+        return std::nullopt;
+    return document.object();
 }

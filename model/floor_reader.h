@@ -3,8 +3,11 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <optional>
+
 class Building;
 class Floor;
+class QIODevice;
 
 // A new floor of the building from a floor object of the project file; null (and no floor left in
 // the building) when the object names no usable folder or its folder cannot be found.
@@ -15,3 +18,7 @@ Floor* readFloorObject(const QJsonObject& obj, Building* building);
 // building it belongs to; without it "wall.txt" gives the wall thickness. Null when the path is not
 // a folder directly inside the project folder.
 Floor* loadFloorJson(const QString& floorFolder, Building* building);
+
+// The record of an open "floor.json": nothing when the file holds more than a floor file can
+// (1 MiB) or no JSON object. Both readers of the file go through here.
+std::optional<QJsonObject> readFloorFileRecord(QIODevice& file);

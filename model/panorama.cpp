@@ -232,13 +232,18 @@ bool Panorama::moveToFloor(Floor* target)
         }
         newDir = QFileInfo(newPath).fileName();
         const QString fromFloor = from->dir(), toFloor = target->dir(), oldDir = m_dir;
-        if (!updateSavedProjectFiles(property->folder(), [&](QJsonObject& project) {
-                return moveScanFolderInProject(project, fromFloor, oldDir, toFloor, newDir);
-            })) {
+        QString reason;
+        if (!updateSavedProjectFiles(
+                property->folder(),
+                [&](QJsonObject& project) {
+                    return moveScanFolderInProject(project, fromFloor, oldDir, toFloor, newDir);
+                },
+                reason)) {
             // A saved project that names a folder no longer there would lose the scan and its tags.
             QDir().rename(newPath, oldPath);
             qWarning().noquote() << QObject::tr("Could not move scan folder") << oldPath << QObject::tr("to")
-                                 << target->folderPath();
+                                 << target->folderPath()
+                                 << QObject::tr("(the saved project could not be updated: %1)").arg(reason);
             return false;
         }
     }

@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <memory>
+#include <optional>
 
 class CamParams;
 class CamParamsOneLens;
@@ -102,6 +103,17 @@ public:
     void readRecord(const QJsonObject& record);
     // Writes toJson(false), enciphered, to "pano.dat"; false (with a warning) when it cannot.
     bool writePanoDat();
+    // The same in two steps, for many scans: the record made on the scene's thread (nothing when
+    // "pano.dat" holds it already), then written from any one thread.
+    struct RecordWrite {
+        Panorama* pano;
+        QString path;
+        QByteArray record;
+        bool store() const;
+    };
+    std::optional<RecordWrite> recordToWrite();
+    // Writes the records side by side: each waits for its file to reach the disk.
+    static void storeRecords(const QList<RecordWrite>& writes);
 
     // Processing. Both run on pool threads and touch no widget or scene; they throw
     // std::runtime_error with the user-facing text.

@@ -13,6 +13,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
+#include <QThread>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentMap>
 
 namespace {
 // A scan record is a few kilobytes; anything near this is not one.
@@ -103,7 +106,7 @@ QJsonObject Panorama::readPanoDat(const QString& folderPath)
     return document.object();
 }
 
-bool Panorama::writePanoDat()
+std::optional<Panorama::RecordWrite> Panorama::recordToWrite()
 {
     const QByteArray record = QJsonDocument(toJson(false)).toJson(QJsonDocument::Compact);
     const QString path = folder() + "/" + scanfiles::record;
@@ -111,7 +114,12 @@ bool Panorama::writePanoDat()
     // (still there, at its envelope's size) need not be written and synced again.
     if (path == m_writtenRecordPath && record == m_writtenRecord
         && QFileInfo(path).size() == record.size() + kEnvelopeOverhead)
-        return true;
+        return std::nullopt;
+    return RecordWrite{this, path, record};
+}
+
+bool Panorama::RecordWrite::store() const
+{
     QByteArray data = record;
     encipherBytes(data, CipherKind::Data);
     QSaveFile file(path);
@@ -122,12 +130,26 @@ bool Panorama::writePanoDat()
         commitAll(file, reason);
     if (!reason.isEmpty()) {
         qWarning().noquote() << QObject::tr("Could not write") << path + ":" << reason;
-        m_writtenRecordPath.clear();
+        pano->m_writtenRecordPath.clear();
         return false;
     }
-    m_writtenRecordPath = path;
-    m_writtenRecord = record;
+    pano->m_writtenRecordPath = path;
+    pano->m_writtenRecord = record;
     return true;
+}
+
+bool Panorama::writePanoDat()
+{
+    const std::optional<RecordWrite> write = recordToWrite();
+    return !write || write->store();
+}
+
+void Panorama::storeRecords(const QList<RecordWrite>& writes)
+{
+    // Not on the global pool, which the window paints with.
+    QThreadPool pool;
+    pool.setMaxThreadCount(QThread::idealThreadCount());
+    QtConcurrent::blockingMap(&pool, writes, [](const RecordWrite& write) { write.store(); });
 }
 
 namespace {

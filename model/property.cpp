@@ -120,11 +120,12 @@ void Property::removeBuilding(Building* building, bool withScans)
     building->deleteAllFloors(withScans);
     // Its floors have left the saved project; the building, once empty there, goes too.
     const qint64 id = building->storedId();
+    QString reason;
     if (building->floors().isEmpty() && id != 0 && !m_folder.isEmpty()
-        && !updateSavedProjectFiles(m_folder, [id](QJsonObject& project) {
-               return removeEmptyBuildingFromProject(project, id);
-           }))
-        qWarning().noquote() << tr("Could not remove the building from the saved project:") << building->ownName();
+        && !updateSavedProjectFiles(
+            m_folder, [id](QJsonObject& project) { return removeEmptyBuildingFromProject(project, id); }, reason))
+        qWarning().noquote() << tr("Could not remove the building from the saved project:") << building->ownName()
+                             << QStringLiteral("(%1)").arg(reason);
     setDirty(true);
     emit modelUpdated(nullptr);
     delete building;

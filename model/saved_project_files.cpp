@@ -1,6 +1,7 @@
 #include "model/saved_project_files.h"
 
 #include "base/cipher.h"
+#include "base/write_failure.h"
 #include "model/constants.h"
 
 #include <QFile>
@@ -8,6 +9,7 @@
 #include <QJsonDocument>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <optional>
 
 namespace {
@@ -29,13 +31,19 @@ std::optional<QJsonObject> readProject(const QString& path)
     return document.object();
 }
 
-bool writeProject(const QString& path, const QJsonObject& project)
+bool writeProject(const QString& path, const QJsonObject& project, QString& reason)
 {
     QByteArray content = QJsonDocument(project).toJson(QJsonDocument::Compact);
-    if (!encipherBytes(content, CipherKind::Data))
+    if (!encipherBytes(content, CipherKind::Data)) {
+        reason = QObject::tr("it could not be enciphered");
         return false;
+    }
     QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit();
+    if (!file.open(QIODevice::WriteOnly)) {
+        reason = writeFailureReason(file, errno);
+        return false;
+    }
+    return writeAll(file, content, reason) && commitAll(file, reason);
 }
 
 // Where one floor record sits in the project object.
@@ -75,14 +83,18 @@ void setFloorRecord(QJsonObject& project, FloorAt at, const QJsonObject& record)
 
 } // namespace
 
-bool updateSavedProjectFiles(const QString& projectFolder, const std::function<bool(QJsonObject& project)>& edit)
+bool updateSavedProjectFiles(const QString& projectFolder, const std::function<bool(QJsonObject& project)>& edit,
+                             QString& reason)
 {
     bool written = true;
     for (const QString& name : {projectFileName, "~" + projectFileName}) {
         const QString path = projectFolder + "/" + name;
         std::optional<QJsonObject> project = readProject(path);
-        if (project && edit(*project))
-            written = writeProject(path, *project) && written;
+        QString why;
+        if (project && edit(*project) && !writeProject(path, *project, why)) {
+            reason += (reason.isEmpty() ? "" : "; ") + path + ": " + why;
+            written = false;
+        }
     }
     return written;
 }

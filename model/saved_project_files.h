@@ -11,8 +11,10 @@
 // tree says. Only the folder names change; every other saved value stays as it was saved.
 
 // Each of the two files that exists and reads as a project is handed to `edit`; a file it changed
-// (it returns true) is written back whole, atomically. False when such a file could not be written.
-bool updateSavedProjectFiles(const QString& projectFolder, const std::function<bool(QJsonObject& project)>& edit);
+// (it returns true) is written back whole, atomically. False when such a file could not be written;
+// `reason` then names each such file and why ("…/quoril.qjs: No space left on device").
+bool updateSavedProjectFiles(const QString& projectFolder, const std::function<bool(QJsonObject& project)>& edit,
+                             QString& reason);
 
 // The floor record whose folder is `oldDir` names `newDir`; false when there is none.
 bool renameFloorFolderInProject(QJsonObject& project, const QString& oldDir, const QString& newDir);

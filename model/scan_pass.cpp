@@ -7,11 +7,13 @@
 
 #include <QCoreApplication>
 #include <QFutureWatcher>
+#include <QMutex>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <omp.h>
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 
@@ -26,21 +28,59 @@ QString failureText(const PanoTask& task, const QString& separator, const QStrin
 // OpenMP's thread count is a per-thread setting: it has to be set on the pool thread itself.
 class OpenMpThreadLimit {
 public:
-    explicit OpenMpThreadLimit(bool active) : m_saved(active ? omp_get_max_threads() : 0)
-    {
-        if (active)
-            omp_set_num_threads(1);
-    }
-    ~OpenMpThreadLimit()
-    {
-        if (m_saved > 0)
-            omp_set_num_threads(m_saved);
-    }
+    explicit OpenMpThreadLimit(int threads) : m_saved(omp_get_max_threads()) { omp_set_num_threads(threads); }
+    ~OpenMpThreadLimit() { omp_set_num_threads(m_saved); }
     OpenMpThreadLimit(const OpenMpThreadLimit&) = delete;
     OpenMpThreadLimit& operator=(const OpenMpThreadLimit&) = delete;
 
 private:
     const int m_saved;
+};
+
+// The cores of a pass among its running tasks. Fewer tasks than cores still use them all (three
+// scans on eight cores: 2, 3 and 3 threads), and the running tasks together never hold more than
+// the cores while each has at least one.
+class CoreShares {
+public:
+    CoreShares(int cores, int tasks, int atOnce) : m_free(cores), m_unstarted(tasks), m_atOnce(atOnce) {}
+
+    int take()
+    {
+        const QMutexLocker lock(&m_mutex);
+        const int joining = std::max(1, std::min(m_unstarted, m_atOnce - m_running));
+        const int share = std::max(1, m_free / joining);
+        --m_unstarted;
+        ++m_running;
+        m_free -= share;
+        return share;
+    }
+    void giveBack(int share)
+    {
+        const QMutexLocker lock(&m_mutex);
+        --m_running;
+        m_free += share;
+    }
+
+private:
+    QMutex m_mutex;
+    int m_free;
+    int m_unstarted;
+    const int m_atOnce;
+    int m_running = 0;
+};
+
+// A task's share of the cores, held while it runs, as the OpenMP thread count of its pool thread.
+class CoreShare {
+public:
+    explicit CoreShare(CoreShares& shares) : m_shares(shares), m_share(shares.take()), m_limit(m_share) {}
+    ~CoreShare() { m_shares.giveBack(m_share); }
+    CoreShare(const CoreShare&) = delete;
+    CoreShare& operator=(const CoreShare&) = delete;
+
+private:
+    CoreShares& m_shares;
+    const int m_share;
+    const OpenMpThreadLimit m_limit;
 };
 
 } // namespace
@@ -100,14 +140,16 @@ ScanPass::Outcome ScanPass::run(QList<PanoTask>& tasks, const Options& options)
     const std::unique_ptr<Progress> canceling = openProgress(cancelingRequest);
     QObject::connect(&watcher, &QFutureWatcherBase::finished, [&canceling] { canceling->finish(); });
     const std::function<void(PanoTask&)> body = options.body;
-    const bool singleThread = options.singleOpenMpThread;
     // As many threads as the global pool allows, but not the global pool's own: Qt's raster
     // painting draws on that pool and waits for a free thread, so a pass that filled it would
     // freeze the dialog (and its Cancel) until the end.
+    const int cores = std::max(1, QThreadPool::globalInstance()->maxThreadCount());
+    const int atOnce = options.maxTasksAtOnce > 0 ? std::min(cores, options.maxTasksAtOnce) : cores;
+    CoreShares shares(cores, static_cast<int>(tasks.size()), atOnce);
     QThreadPool pool;
-    pool.setMaxThreadCount(QThreadPool::globalInstance()->maxThreadCount());
-    QFuture<void> future = QtConcurrent::map(&pool, tasks, [body, singleThread](PanoTask& task) {
-        const OpenMpThreadLimit limit(singleThread);
+    pool.setMaxThreadCount(atOnce);
+    QFuture<void> future = QtConcurrent::map(&pool, tasks, [body, &shares](PanoTask& task) {
+        const CoreShare share(shares);
         try {
             body(task);
         } catch (...) {

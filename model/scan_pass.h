@@ -29,9 +29,12 @@ void loadPanoTask(PanoTask& task);
 // `include` rejects are left out.
 QString joinFailureTexts(const QList<PanoTask>& tasks, const std::function<bool(const QString&)>& include = {});
 
-// One parallel map over the tasks, on as many threads as Qt's global thread pool allows, while the
-// GUI thread waits in a modal progress that follows the map's progress. Cancel in that progress starts no new
-// task; the running ones finish behind a "Canceling..." progress before run returns.
+// One parallel map over the tasks, on as many threads as Qt's global thread pool allows (the cores
+// the pass may use) or fewer when asked, while the GUI thread waits in a modal progress that follows
+// the map's progress. The tasks running at once share those cores for their OpenMP regions: a task
+// takes its share when it starts (the free cores over the tasks that can still join it, at least
+// one) and hands it back when it ends. Cancel in that progress starts no new task; the running ones
+// finish behind a "Canceling..." progress before run returns.
 class ScanPass {
 public:
     enum class Outcome { Finished, Canceled };
@@ -40,7 +43,7 @@ public:
         Progress* progress = nullptr;                 // shown, modal; the caller owns it
         std::function<void(PanoTask&)> body;          // pool threads
         std::function<void(int done, int total)> onProgress; // GUI thread, optional
-        bool singleOpenMpThread = false;              // OpenMP regions inside a task use one thread
+        int maxTasksAtOnce = 0;                       // 0: one task per core
         Property* property = nullptr;                 // marked as running a pass meanwhile
     };
 

@@ -15,7 +15,10 @@
 #include <QJsonValue>
 #include <QTransform>
 
+#include <omp.h>
+
 #include <cmath>
+#include <exception>
 #include <limits>
 #include <stdexcept>
 
@@ -32,14 +35,27 @@ const uint8_t* bytesOrNull(const QByteArray& rgb)
 // lens colours are equalised first: the gains land in `params` and are applied to lens 2.
 QByteArray renderTwoLensPano(const CamParamsZTM6& camera, const QString& folder, ImageParams& params, int width)
 {
-    QByteArray lens1;
-    QByteArray lens2;
-    camera.loadFisheyeImage(folder, 0, lens1, false);
+    // Each decode is serial work: side by side when the task has a second thread.
+    QByteArray lenses[2];
+    std::exception_ptr failures[2];
+#pragma omp parallel for num_threads(2) if (omp_get_max_threads() > 1)
+    for (int lens = 0; lens < 2; ++lens) {
+        try {
+            camera.loadFisheyeImage(folder, lens, lenses[lens], false);
+        } catch (...) {
+            failures[lens] = std::current_exception();
+        }
+    }
+    if (failures[0])
+        std::rethrow_exception(failures[0]);
+    QByteArray& lens1 = lenses[0];
+    QByteArray& lens2 = lenses[1];
     if (lens1.isEmpty())
         throw std::runtime_error(QStringLiteral("Could not read image %1/%2").arg(folder, scanfiles::twoLensMainImage)
                                      .toStdString());
     // Without lens 2 the render takes both halves from lens 1.
-    camera.loadFisheyeImage(folder, 1, lens2, false);
+    if (failures[1])
+        std::rethrow_exception(failures[1]);
 
     camera.equalizeShotColors(bytesOrNull(lens1), bytesOrNull(lens2), nullptr, params);
     if (!lens2.isEmpty())

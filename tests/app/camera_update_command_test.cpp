@@ -7,6 +7,7 @@
 #include "camera/camera_update.h"
 #include "model/property.h"
 #include "support/fake_camera_service.h"
+#include "support/gui_input.h"
 #include "support/log_capture.h"
 #include "support/project_generator.h"
 #include "support/scripted_prompt.h"
@@ -16,7 +17,11 @@
 #include <QAction>
 #include <QFileInfo>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QSettings>
+#include <QWindow>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -192,6 +197,59 @@ TEST(InstallCameraUpdateWindow, AnUpdateOutlivesTheWindowThatStartedIt)
     EXPECT_EQ(prompt.asked()[1].text, "Firmware updated successfully and system is now rebooting.");
     EXPECT_EQ(prompt.asked()[1].parent, nullptr);
     processEventsFor(30);
+    MessagePresenter::setBlockingBoxes(true);
+}
+
+// A camera that takes the connection and never answers holds no one: the wait for it has a
+// Cancel, and Cancel, Escape and closing the wait drop the request at once and end the update
+// there, with nothing sent and nothing asked afterwards, also once the time-out is past.
+TEST(InstallCameraUpdateWindow, StoppingTheWaitForASilentCameraEndsTheUpdate)
+{
+    MessagePresenter::setBlockingBoxes(false);
+    QTemporaryDir root;
+    const QString firmware = root.filePath("fw6_update_1.4.0.7z");
+    writeFile(firmware, pseudoRandomBytes(4096, 3));
+    MainWindow window;
+    window.show();
+    const QList<std::pair<const char*, std::function<void(QProgressDialog*)>>> stops{
+        {"Cancel",
+         [](QProgressDialog* wait) {
+             auto* cancel = wait->findChild<QPushButton*>();
+             ASSERT_NE(cancel, nullptr);
+             EXPECT_EQ(cancel->text(), "Cancel");
+             cancel->click();
+         }},
+        {"Escape", [](QProgressDialog* wait) { keyClick(wait, Qt::Key_Escape); }},
+        {"closing the wait",
+         [](QProgressDialog* wait) {
+             EXPECT_TRUE(wait->windowFlags() & Qt::WindowCloseButtonHint);
+             wait->windowHandle()->close();
+         }},
+    };
+    constexpr int timeoutMs = 1500;
+    for (const auto& [name, stop] : stops) {
+        SCOPED_TRACE(name);
+        FakeCameraService camera;
+        camera.setReply("/cmd", R"({"cmd": 12})", FakeCameraService::silentReply());
+        ScriptedPrompt prompt;
+        prompt.answerQuestion(QMessageBox::Ok);
+        startFirmwareUpdate(twoLensUpdateProfile(), CameraConnection{camera.address(), timeoutMs}, firmware, "1.4.0",
+                            &window);
+        ASSERT_TRUE(processEventsUntil([&] { return camera.requests().size() == 1; }));
+        const QList<QProgressDialog*> waits = window.findChildren<QProgressDialog*>();
+        ASSERT_EQ(waits.size(), 1);
+        ASSERT_TRUE(waits[0]->isVisible());
+        EXPECT_EQ(waits[0]->labelText(), "Communicating with the camera...");
+        stop(waits[0]);
+        EXPECT_TRUE(processEventsUntil([&] { return camera.openConnections() == 0; }, timeoutMs / 2))
+            << "the request is dropped, not left to time out";
+        EXPECT_EQ(cameraRequestsUnderWay(), 0);
+        processEventsFor(timeoutMs + 500);
+        EXPECT_EQ(prompt.asked().size(), 1) << "nothing asked after the first box";
+        EXPECT_EQ(camera.requestPaths(), QList<QByteArray>({"/cmd"}));
+        EXPECT_EQ(camera.connections(), 1);
+        EXPECT_TRUE(window.findChildren<QProgressDialog*>().isEmpty()) << "the wait is gone";
+    }
     MessagePresenter::setBlockingBoxes(true);
 }
 

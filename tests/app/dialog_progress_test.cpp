@@ -1,12 +1,16 @@
 #include "app/dialog_progress.h"
 #include "app/main_window_instance.h"
+#include "support/gui_input.h"
 
 #include <QApplication>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
+#include <QWindow>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -112,4 +116,51 @@ TEST(DialogProgress, AViewOwnedByTheWindowTakesTheApplicationsWindow)
         EXPECT_EQ(parentOf(request), nullptr) << waiting;
     }
     setMainWindowInstance(nullptr);
+}
+
+// Escape and closing the window are the person's Cancel where a view has one, and reach its
+// handler once. Where it has none they leave the view up and its wait going: the work runs on and
+// would speak up later with nothing on screen.
+TEST(DialogProgress, EscapeAndClosingCancelOnlyAViewWithACancel)
+{
+    const QList<std::pair<const char*, std::function<void(QProgressDialog*)>>> gestures{
+        {"Escape", [](QProgressDialog* d) { testsupport::keyClick(d, Qt::Key_Escape); }},
+        {"close", [](QProgressDialog* d) { d->windowHandle()->close(); }},
+    };
+    for (const auto& [name, gesture] : gestures) {
+        for (const bool cancellable : {true, false}) {
+            SCOPED_TRACE(std::string(name) + (cancellable ? " with Cancel" : " without"));
+            ProgressRequest request;
+            request.label = "Working...";
+            request.cancelText = cancellable ? "Cancel" : "";
+            const std::unique_ptr<Progress> progress = dialogProgressFactory()(request);
+            int handled = 0;
+            progress->setCancelHandler([&] { ++handled; });
+            QProgressDialog* d = static_cast<DialogProgress*>(progress.get())->dialog();
+            EXPECT_EQ(bool(d->windowFlags() & Qt::WindowCloseButtonHint), cancellable);
+            gesture(d);
+            QApplication::processEvents();
+            EXPECT_EQ(handled, cancellable ? 1 : 0);
+            EXPECT_EQ(progress->wasCancelled(), cancellable);
+            EXPECT_EQ(d->isVisible(), !cancellable);
+        }
+        SCOPED_TRACE(std::string(name) + " while waiting for work to wind down");
+        ProgressRequest request;
+        request.label = "Stopping...";
+        request.hiddenUntilWaiting = true;
+        const std::unique_ptr<Progress> progress = dialogProgressFactory()(request);
+        QProgressDialog* d = static_cast<DialogProgress*>(progress.get())->dialog();
+        bool shownUntilFinished = false;
+        // Timers that go with the dialog, should the wait end early.
+        QTimer::singleShot(10, d, [&] {
+            gesture(d);
+            QTimer::singleShot(20, d, [&] {
+                shownUntilFinished = d->isVisible();
+                progress->finish();
+            });
+        });
+        progress->waitUntilFinished();
+        EXPECT_TRUE(shownUntilFinished);
+        EXPECT_FALSE(progress->wasCancelled());
+    }
 }

@@ -18,15 +18,21 @@
 #include "support/read_only_folder.h"
 #include "support/scripted_prompt.h"
 #include "support/test_support.h"
+#include "support/thread_pool_size.h"
 #include "support/window_fixture.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QDirIterator>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
+#include <QTimer>
 #include <QUndoStack>
 
 #include <gtest/gtest.h>
@@ -494,8 +500,9 @@ TEST(MainWindow, AProjectInAReadOnlyFolderOpensWholeAndSavingSaysWhy)
             for (Floor* floor : building->floors())
                 for (Panorama* pano : floor->panos()) {
                     ++scans;
-                    if (pano->panoType() != PanoType::User)
+                    if (pano->panoType() != PanoType::User) {
                         EXPECT_FALSE(pano->outline().isEmpty()) << pano->folder().toStdString();
+                    }
                     EXPECT_TRUE(QFile::exists(pano->existingFilePath(QLatin1String("t.pic"))));
                     EXPECT_TRUE(pano->existingFilePath(QLatin1String("t.pic")).startsWith(property->cacheFolder()));
                 }
@@ -530,4 +537,83 @@ TEST(MainWindow, AProjectInAReadOnlyFolderOpensWholeAndSavingSaysWhy)
         QDir(cache).removeRecursively();
     }
     EXPECT_EQ(contentOf(folder), before) << "nothing written, renamed or removed in the folder";
+}
+
+namespace {
+
+// Counts the paint events a widget and its children receive while it lives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) : m_widget(widget) { qApp->installEventFilter(this); }
+    ~PaintCounter() override { qApp->removeEventFilter(this); }
+    int count() const { return m_count; }
+
+protected:
+    bool eventFilter(QObject* receiver, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && m_widget) {
+            auto* widget = qobject_cast<QWidget*>(receiver);
+            if (widget && (widget == m_widget || m_widget->isAncestorOf(widget)))
+                ++m_count;
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> m_widget;
+    int m_count = 0;
+};
+
+int filesNamed(const QString& folder, const QString& name)
+{
+    int count = 0;
+    for (QDirIterator files(folder, {name}, QDir::Files, QDirIterator::Subdirectories); files.hasNext(); files.next())
+        ++count;
+    return count;
+}
+
+} // namespace
+
+// The scans of a load are processed on the pool while the window's event loop runs: the progress
+// paints as the scans come in, and its Cancel is taken there and then. The load ends as cancelled:
+// no further scan is started, no project is held and no project file written.
+TEST(MainWindow, TheLoadProgressPaintsAndTakesItsCancelWhileTheScansAreProcessed)
+{
+    constexpr int kScans = 24;
+    const GlobalPoolSize pool(2);
+    LoadedWindowFixture f;
+    const QString folder = f.root.filePath("Long House");
+    makeProject(folder, {"--floors", "1", "--scans-per-floor", QString::number(kScans), "--user-scans", "0",
+                         "--no-pictures", "--no-missing-main-image"});
+    std::unique_ptr<PaintCounter> paints;
+    int ticks = 0, paintsBeforeCancel = -1, doneBeforeCancel = -1;
+    QTimer person;
+    QObject::connect(&person, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        // The scans' pass counts the scans; the steps before it count to 10.
+        if (!dialog || !dialog->windowTitle().startsWith("Loading project: ") || dialog->maximum() != kScans
+            || doneBeforeCancel >= 0)
+            return;
+        ++ticks;
+        if (!paints)
+            paints = std::make_unique<PaintCounter>(dialog);
+        if (dialog->value() >= 2 && paints->count() >= 2) {
+            paintsBeforeCancel = paints->count();
+            doneBeforeCancel = dialog->value();
+            dialog->findChild<QPushButton*>()->click();
+        }
+    });
+    person.start(10);
+    LogCapture log;
+    f.load(folder);
+    person.stop();
+    ASSERT_GE(doneBeforeCancel, 2) << "the pass never showed two scans done; ticks: " << ticks;
+    EXPECT_GE(paintsBeforeCancel, 2);
+    EXPECT_GE(ticks, 2) << "the timer ran while the scans were processed";
+    EXPECT_LT(filesNamed(folder, "t.pic"), kScans) << "the scans not started by the Cancel were left";
+    EXPECT_TRUE(log.contains(QtWarningMsg, "Canceled by the user"));
+    EXPECT_EQ(f.window.currentProperty(), nullptr);
+    EXPECT_FALSE(f.window.saveAction()->isEnabled());
+    EXPECT_FALSE(f.window.exportAction()->isEnabled());
+    EXPECT_FALSE(QFileInfo::exists(folder + "/quoril.qjs"));
 }

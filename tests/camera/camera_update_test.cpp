@@ -94,10 +94,12 @@ TEST_F(WifiUpdate, TwoLensFirmwareGoesStatusUploadApplyByteForByte)
     EXPECT_EQ(prompt.asked()[0].icon, Questions::Information);
     EXPECT_EQ(progress.labels(), QStringList({"Communicating with the camera...",
                                               "Uploading file... Do not power system off.", "Updating firmware..."}));
-    for (const ProgressRequest& busy : progress.requests()) {
+    for (const ProgressRequest& busy : progress.requests())
         EXPECT_EQ(busy.maximum, 0) << "a busy indicator, not a bar";
-        EXPECT_TRUE(busy.cancelText.isEmpty());
-    }
+    // Only before anything reached the camera may the person stop the update.
+    EXPECT_EQ(progress.requests()[0].cancelText, "Cancel");
+    EXPECT_TRUE(progress.requests()[1].cancelText.isEmpty());
+    EXPECT_TRUE(progress.requests()[2].cancelText.isEmpty());
     // Installing over Wi-Fi leaves the download where it was.
     EXPECT_TRUE(QFile::exists(firmware));
 }
@@ -205,7 +207,7 @@ TEST_F(WifiUpdate, SystemFileNotNewerThanTheCamerasAsksFirst)
 
 TEST_F(WifiUpdate, TwoLensSystemFileNeedsASerialStartingWithCapitalMX)
 {
-    for (const QByteArray serialField : {QByteArray(R"("systemSerial": "",)"), QByteArray(R"("systemSerial": "mx77",)"),
+    for (const QByteArray& serialField : {QByteArray(R"("systemSerial": "",)"), QByteArray(R"("systemSerial": "mx77",)"),
                                          QByteArray(R"("systemSerial": "MS77",)"), QByteArray()}) {
         SCOPED_TRACE(serialField.constData());
         service.setJsonReply("/cmd", kTwoLensStatus,
@@ -429,7 +431,7 @@ TEST_F(WifiUpdate, ARefusedConnectionAsksToRetryAndARetryStartsOver)
 
 TEST_F(WifiUpdate, ACameraThatGoesSilentTimesOutAsAConnectionFailure)
 {
-    service.setReply("/cmd", kTwoLensStatus, FakeCameraService::Reply{200, {}, true});
+    service.setReply("/cmd", kTwoLensStatus, FakeCameraService::silentReply());
     expectStart();
     prompt.answerQuestion(Questions::No).answerQuestion(Questions::No);
     CameraConnection silentCamera{service.address(), 300};
@@ -489,7 +491,7 @@ TEST_F(WifiUpdate, RepliesAreTakenAsHttpFramesThem)
 TEST_F(WifiUpdate, ASilentUploadIsNotApplied)
 {
     service.setJsonReply("/cmd", kTwoLensStatus, R"({"retCode": 0, "fwVersion": "1.0"})");
-    service.setReply("/store/fw6_update.7z", {}, FakeCameraService::Reply{200, {}, true});
+    service.setReply("/store/fw6_update.7z", {}, FakeCameraService::silentReply());
     expectStart();
     prompt.answerQuestion(Questions::Ok).answerQuestion(Questions::Ok).answerDirectory(QString());
     startFirmwareUpdate(twoLensUpdateProfile(), CameraConnection{service.address(), 300}, firmware, "2.0", nullptr);
@@ -502,7 +504,7 @@ TEST_F(WifiUpdate, ASilentUploadIsNotApplied)
 // over longer than the time-out, never pausing that long, is waited for.
 TEST_F(WifiUpdate, ASlowReplyThatNeverPausesForTheTimeOutIsWaitedFor)
 {
-    FakeCameraService::Reply slow{200, R"({"retCode": 0, "fwVersion": "1.0"})"};
+    FakeCameraService::Reply slow = FakeCameraService::okReply(R"({"retCode": 0, "fwVersion": "1.0"})");
     slow.pieces = 6;
     slow.pieceDelayMs = 200; // a second for the whole reply
     service.setReply("/cmd", kTwoLensStatus, slow);
@@ -548,7 +550,7 @@ TEST_F(WifiUpdate, AnUploadAnsweredBeforeItWasWholeIsNotApplied)
 {
     service.setJsonReply("/cmd", kTwoLensStatus, R"({"retCode": 0, "fwVersion": "1.0"})");
     service.setJsonReply("/cmd", R"({"cmd": 13, "fromRAM":1})", R"({"retCode": 0})");
-    FakeCameraService::Reply early{200, R"({"retCode": 0})"};
+    FakeCameraService::Reply early = FakeCameraService::okReply(R"({"retCode": 0})");
     early.early = true;
     service.setReply("/store/fw6_update.7z", {}, early);
     // More than the network's buffers hold, so the camera's answer comes while most is unsent.
@@ -600,12 +602,31 @@ TEST_F(WifiUpdate, TheUpdateDoesNotNeedTheModelThatStartedIt)
         auto model = std::make_unique<CamParamsZTM6>();
         model->updateFirmware(firmware, "2.0", nullptr);
     }
-    // The file on disk changes too: what was read when the update started is what is sent.
-    writeFile(firmware, "changed");
+    // The download is replaced too: the file checked when the update started is what is sent.
+    const QString replacement = write("replacement.7z", "changed");
+    ASSERT_TRUE(QFile::remove(firmware) && QFile::rename(replacement, firmware));
     settle();
     ASSERT_EQ(service.requests().size(), 3);
     EXPECT_TRUE(service.requests()[1].body == firmwareBytes);
     EXPECT_EQ(askedTexts().last(), "Firmware updated successfully and system is now rebooting.");
+}
+
+// The upload reads the file as it goes. One cut short in place after its size was checked cannot
+// reach the camera whole: the upload breaks off, nothing is applied, and the log says why.
+TEST_F(WifiUpdate, AFileCutShortBeforeItsUploadIsNeverApplied)
+{
+    service.setJsonReply("/cmd", kTwoLensStatus, R"({"retCode": 0, "fwVersion": "1.0"})");
+    service.setJsonReply("/store/fw6_update.7z", {}, R"({"retCode": 0})");
+    service.setJsonReply("/cmd", R"({"cmd": 13, "fromRAM":1})", R"({"retCode": 0})");
+    expectStart();
+    prompt.answerQuestion(Questions::Ok).answerQuestion(Questions::Ok).answerDirectory(QString());
+    CamParamsZTM6().updateFirmware(firmware, "2.0", nullptr);
+    writeFile(firmware, firmwareBytes.left(firmwareBytes.size() / 2));
+    settle();
+    EXPECT_EQ(askedTexts().mid(1, 2), QStringList({kFirmwareRejected, kUsbFirmwareFirst}));
+    EXPECT_EQ(service.requestPaths(), QList<QByteArray>({"/cmd"})) << "no whole upload, no apply";
+    EXPECT_EQ(service.connections(), 2);
+    EXPECT_EQ(log.texts(QtWarningMsg), QStringList({"Could not read file: " + firmware}));
 }
 
 } // namespace

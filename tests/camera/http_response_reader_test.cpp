@@ -70,7 +70,9 @@ TEST(HttpResponseReader, SkipsInterimResponses)
 
 TEST(HttpResponseReader, AResponseCutShortIsNotComplete)
 {
-    EXPECT_EQ(readEveryWay("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n{}", true).state, HttpResponseReader::Malformed);
+    const Read cut = readEveryWay("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n{}", true);
+    EXPECT_EQ(cut.state, HttpResponseReader::Malformed);
+    EXPECT_TRUE(cut.body.isEmpty()) << "the part that arrived is no body";
     EXPECT_EQ(readEveryWay("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\n{}\r\n", true).state,
               HttpResponseReader::Malformed);
     EXPECT_EQ(readEveryWay("HTTP/1.1 200 OK\r\nContent-", true).state, HttpResponseReader::Malformed);
@@ -114,6 +116,17 @@ TEST(HttpResponseReader, HoldsNoMoreThanItsLimits)
     const QByteArray endlessChunkLine = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
         + QByteArray(HttpResponseReader::kMaxHeadBytes + 1, '0');
     EXPECT_EQ(readEveryWay(endlessChunkLine).state, HttpResponseReader::TooLarge);
+
+    // A head or a line right at the limit is read, one byte longer is refused, however the
+    // connection splits it (the pieces must not see a limit the whole does not).
+    const QByteArray headStart = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nX: ";
+    const QByteArray fullHead = headStart + QByteArray(HttpResponseReader::kMaxHeadBytes - headStart.size(), 'h');
+    EXPECT_EQ(readEveryWay(fullHead + "\r\n\r\n").state, HttpResponseReader::Complete);
+    EXPECT_EQ(readEveryWay(fullHead + "h\r\n\r\n").state, HttpResponseReader::TooLarge);
+    const QByteArray chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const QByteArray fullLine = "0;" + QByteArray(HttpResponseReader::kMaxHeadBytes - 2, 'x');
+    EXPECT_EQ(readEveryWay(chunked + fullLine + "\r\n\r\n").state, HttpResponseReader::Complete);
+    EXPECT_EQ(readEveryWay(chunked + fullLine + "x\r\n\r\n").state, HttpResponseReader::TooLarge);
 }
 
 } // namespace

@@ -227,7 +227,7 @@ TEST_F(Ztm4Calibration, MissingAndEmptyFilesAreReportedOnStandardOutput)
         SCOPED_TRACE(name);
         CamParamsZTM4 model;
         ASSERT_TRUE(model.loadSystemFile(path("good.cfg")));
-        EXPECT_EQ(standardOutputOf([&] { EXPECT_FALSE(model.loadSystemFile(path(name))); }), printed);
+        EXPECT_EQ(standardOutputOf([&, name = name] { EXPECT_FALSE(model.loadSystemFile(path(name))); }), printed);
         EXPECT_EQ(laserState(model), fresh) << "nothing of the earlier file is kept";
     }
 }

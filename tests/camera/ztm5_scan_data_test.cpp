@@ -141,7 +141,6 @@ TEST(Ztm5Lidar, AnLShapedRoomComesBackOnItsWallsWithTheTurnsFoundForTheRightShot
 
 TEST_F(Ztm5ScanFolder, WithoutAnEstimateTheYawsStayAsTheyWereToTheLastBit)
 {
-    const Room room;
     writeFile(path("pts1.dat"), lidarFile(0.0f, {{3000, 10}, {3000, 20}}));
     ImageParams params;
     const float yaw3 = 0.0123f, yaw2 = -0.0456f;

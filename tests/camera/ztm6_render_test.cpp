@@ -1,16 +1,22 @@
 #include "camera/cam_params_ztm6.h"
+#include "camera/ztm6_lens_rows.h"
 #include "imaging/rotation.h"
 #include "support/test_support.h"
 #include "support/two_lens_scan_fixture.h"
 #include "support/ztm6_model.h"
 
+#include <QCryptographicHash>
+
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -285,6 +291,98 @@ TEST(Ztm6Geometry, ADotInALensImageLandsWherePanoToCameraSays)
         const auto [foundColumn, foundRow] = findDot(pano, ws, hs, int(predictedColumn), int(predictedRow));
         EXPECT_NEAR(foundColumn, predictedColumn, 1.5);
         EXPECT_NEAR(foundRow, predictedRow, 1.5);
+    }
+}
+
+// Camera-sized lens images of pseudo-random bytes (xorshift32): every colour, every clamp.
+QByteArray noiseLens(uint32_t seed)
+{
+    QByteArray image(3840 * 1920 * 3, Qt::Uninitialized);
+    for (char& byte : image) {
+        seed ^= seed << 13, seed ^= seed >> 17, seed ^= seed << 5;
+        byte = char(seed >> 24);
+    }
+    return image;
+}
+
+// The SHA-1 of a render of the noise lenses through the distorted model (hex digits).
+std::string renderDigest(const CamParamsZTM6& model, const QByteArray& image1, const QByteArray* image2, int width,
+                        const ImageParams& p)
+{
+    std::vector<uint8_t> pano(size_t(width) * (width / 2) * 3, 0);
+    model.blendTwoLensPano(bytes(image1), image2 ? bytes(*image2) : nullptr, width, width / 2, p, pano.data());
+    return QCryptographicHash::hash(QByteArrayView(pano.data(), qsizetype(pano.size())), QCryptographicHash::Sha1)
+        .toHex()
+        .toStdString();
+}
+
+// These digests pin the output of the render as it stood before its speed work: distortion, fade,
+// levelling, both seams, the pole and wrap paths at the preview and the full size, with and without
+// the second lens. A faster render must reproduce every byte, whatever the number of threads.
+TEST(Ztm6RenderPinned, TheRenderOfADistortedLevelledModelKeepsEveryByte)
+{
+    // The C library picks its float sine, cosine and arc tangents by processor; the digests were
+    // taken with the forms it picks where FMA is there.
+    if (!__builtin_cpu_supports("fma"))
+        GTEST_SKIP() << "the digests hold for the C library's FMA forms of its float functions";
+    auto model = makeDistortedModel(1920);
+    model->initBlendMasks(7200, 1800);
+    const QByteArray image1 = noiseLens(0x9e3779b9u), image2 = noiseLens(0x7f4a7c15u);
+    const int threads = omp_get_max_threads();
+    omp_set_num_threads(1);
+    const std::string previewOnOneThread = renderDigest(*model, image1, &image2, 1800, kLevelled);
+    omp_set_num_threads(std::max(threads, 4));
+    EXPECT_EQ(previewOnOneThread, "4c7b6f6d1a2237cc0a3ff7ad13b1a3fd6d3eb6fc");
+    EXPECT_EQ(renderDigest(*model, image1, &image2, 1800, kLevelled), "4c7b6f6d1a2237cc0a3ff7ad13b1a3fd6d3eb6fc");
+    EXPECT_EQ(renderDigest(*model, image1, &image2, 7200, kLevelled), "cec708ad762a473ce215bf34a383aca2e8d4ad6c");
+    EXPECT_EQ(renderDigest(*model, image1, nullptr, 1800, kLevelled), "e51811e9c69b5a2147ff9fa2bcb448cd7b693181");
+    EXPECT_EQ(renderDigest(*model, image1, &image2, 1800, ImageParams()), "262f91c407d02e74fefebc1632c3ac1a216868f0");
+    omp_set_num_threads(threads);
+}
+
+TEST(Ztm6LensModel, ABlockOfPositionsMapsAsEachPositionDoesAlone)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    auto oneRecord = makeIdentityZtm6(kLensH, 1);
+    oneRecord->lenses()[0].K1 = 0.05f, oneRecord->lenses()[0].RM = 1.2f;
+    auto wild = makeIdentityZtm6(kLensH);
+    for (Ztm6LensRecord& lens : wild->lenses())
+        lens.K1 = 0.3f, lens.K3 = 3e38f, lens.RM = 1.5f;
+    auto distorted = makeDistortedModel(kLensH);
+    for (const CamParamsZTM6* model : {distorted.get(), oneRecord.get(), wild.get()}) {
+        // Positions over the image and past its edges, the record boundaries at a quarter and three
+        // quarters of the width and a float either side of them, and positions that are no number.
+        std::vector<float> xs, ys;
+        for (float x = -40.5f; x < kLensW + 40; x += 13.37f)
+            for (float y = -20.25f; y < kLensH + 20; y += 11.3f)
+                xs.push_back(x), ys.push_back(y);
+        for (float edge : {float(kLensW / 4), float(3 * kLensW / 4)})
+            for (float x : {std::nextafter(edge, 0.0f), edge, std::nextafter(edge, 1e9f)})
+                xs.push_back(x), ys.push_back(float(kLensH / 3));
+        for (const auto& [x, y] : {std::pair{nan, 10.0f}, {10.0f, nan}, {inf, 5.0f}, {-inf, inf}})
+            xs.push_back(x), ys.push_back(y);
+        for (const auto& [fadeStart, fadeEnd] : {std::pair{0.868f, 0.966f}, {0.2f, 0.4f}}) {
+            const Ztm6LensRows rows(*model, fadeStart, fadeEnd);
+            for (size_t begin = 0; begin < xs.size(); begin += 61) {
+                // Blocks of 61 positions: not a multiple of four, so the last lanes carry over.
+                const int count = int(std::min<size_t>(61, xs.size() - begin));
+                float x[Ztm6LensRows::kBlock] = {}, y[Ztm6LensRows::kBlock] = {};
+                float outX[Ztm6LensRows::kBlock], outY[Ztm6LensRows::kBlock];
+                std::copy_n(xs.begin() + ptrdiff_t(begin), count, x);
+                std::copy_n(ys.begin() + ptrdiff_t(begin), count, y);
+                rows.project(x, y, count, outX, outY);
+                for (int k = 0; k < count; ++k) {
+                    float ex = 0, ey = 0;
+                    model->lensProject(x[k], y[k], fadeStart, fadeEnd, ex, ey);
+                    auto same = [](float a, float b) {
+                        return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b) || (std::isnan(a) && std::isnan(b));
+                    };
+                    ASSERT_TRUE(same(outX[k], ex) && same(outY[k], ey))
+                        << "(" << x[k] << ", " << y[k] << ") gives (" << outX[k] << ", " << outY[k] << ") against ("
+                        << ex << ", " << ey << ")";
+                }
+            }
+        }
     }
 }
 

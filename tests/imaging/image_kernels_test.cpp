@@ -4,10 +4,13 @@
 #include "imaging/multiband_blend.h"
 #include "support/test_support.h"
 
+#include <QCryptographicHash>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -83,6 +86,50 @@ TEST(MultiBandBlend, AStepMaskBecomesASmoothTransitionAndUncoveredPixelsNeverSho
     multiBandBlend(out.data(), second.data(), mask.data(), width, height);
     for (size_t i = 1; i < out.size(); i += (i % 4 == 3) ? 2 : 1)
         ASSERT_NEAR(out[i], 90, 1) << "byte " << i;
+}
+
+// Two images of noise, each with holes in its coverage, under a mask that is 0 on the left, 255 on
+// the right and mixed between (a band that widens towards the last rows, as at the poles), with a
+// few stray values on either side.
+std::string blendDigest(int width, int height, quint32 seed)
+{
+    const QByteArray noise = pseudoRandomBytes(qsizetype(width) * height * 10, seed);
+    auto byte = [&](size_t i) { return uint8_t(noise[qsizetype(i)]); };
+    const size_t pixels = size_t(width) * height;
+    std::vector<uint8_t> first(pixels * 4), second(pixels * 4), mask(pixels);
+    for (size_t i = 0; i < pixels; ++i) {
+        for (int ch = 1; ch < 4; ++ch)
+            first[i * 4 + ch] = byte(i * 10 + ch), second[i * 4 + ch] = byte(i * 10 + 3 + ch);
+        first[i * 4] = byte(i * 10 + 7) < 6 ? 0 : 255;
+        second[i * 4] = byte(i * 10 + 8) < 6 ? 0 : 255;
+        const int x = int(i % width), y = int(i / width);
+        const int half = 2 + width * y / (3 * height) + (y % 7);
+        const int from = width / 2 - half, to = width / 2 + half;
+        const uint8_t stray = byte(i * 10 + 9);
+        mask[i] = x < from ? (stray == 1 ? 40 : 0) : x >= to ? (stray == 2 ? 200 : 255) : uint8_t(255 * (x - from) / (to - from));
+    }
+    multiBandBlend(first.data(), second.data(), mask.data(), width, height);
+    return QCryptographicHash::hash(QByteArrayView(first.data(), qsizetype(first.size())), QCryptographicHash::Sha1)
+        .toHex()
+        .toStdString();
+}
+
+// These digests pin the blend's output as it stood before its speed work, at sizes from a single
+// pixel to a full-size seam band: a faster blend must reproduce every byte.
+TEST(MultiBandBlend, KeepsEveryByteOfItsPinnedOutputs)
+{
+    const std::tuple<int, int, quint32, const char*> cases[] = {
+        {1, 1, 1u, "cce7d41e9c1e3097ea21e0e9fff4ce9bdab60ca2"},
+        {2, 3, 2u, "4e18aba80005a862cbfe0ac827825023c349d1d9"},
+        {5, 2, 3u, "38c087db728dbf2ee92acc518291ca2c48ab0885"},
+        {17, 9, 4u, "6e436558f7a57a91c35b483cad12241b2a8077c5"},
+        {64, 64, 5u, "efd6f709440b7993f269ffe43ccf0355746a737e"},
+        {225, 900, 6u, "9eb0968c33963f45740d5c156d59bf1bfdbfce87"},
+        {900, 3600, 7u, "2684c2e62b7124af2ef3f1c2161962a4a1b3dd96"},
+        {333, 97, 8u, "16b5f632d878ac78cda8ac2472735a90c3be4823"},
+    };
+    for (const auto& [width, height, seed, digest] : cases)
+        EXPECT_EQ(blendDigest(width, height, seed), digest) << width << " x " << height;
 }
 
 TEST(Rotation, ProductIsRightWhenTheOutputIsAnInput)

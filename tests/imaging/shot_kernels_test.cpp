@@ -177,7 +177,7 @@ TEST(CropCenterSquare, KeepsTheMiddleColumnsAndRefusesAPortraitOrAWrongSize)
         SCOPED_TRACE(testing::Message() << width << " x " << height);
         QByteArray rgb = image(width, height, pixel);
         ASSERT_TRUE(cropCenterSquare(rgb, width, height));
-        EXPECT_EQ(rgb, image(height, height, [&](int x, int y, int c) { return pixel(x + left, y, c); }));
+        EXPECT_EQ(rgb, image(height, height, [&, left = left](int x, int y, int c) { return pixel(x + left, y, c); }));
     }
     const QByteArray portrait = image(4, 7, pixel);
     QByteArray rgb = portrait;

@@ -297,3 +297,26 @@ TEST(FloorFolderReader, FloorJsonPlacesTheFloorWithItsValuesOtherwiseWallTxtGive
         EXPECT_EQ(kept->building(), house);
     }
 }
+
+// "floor.json" is read by the floor folder reader and, on pool threads, for the floor's transform:
+// both hold it to the same cap, so a huge file costs neither of them its size in memory.
+TEST(FloorFolderReader, AFloorFileOverItsCapIsReadByNeitherReader)
+{
+    ProjectFixture f;
+    Building* house = f.addBuilding("House");
+    const QByteArray record = R"({"extWallThickness": 250, "floorTransform": {"tx": 1000, "ty": -500, "angle": 0.5}})";
+    constexpr qsizetype kCap = 1024 * 1024;
+    for (const qsizetype size : {kCap, kCap + 1}) {
+        const QString name = QString("Floor%1").arg(size);
+        // JSON allows white space after the object: the same record, padded to the size.
+        writeFile(f.path(name + "/floor.json"), record + QByteArray(size - record.size(), ' '));
+        Floor* floor = loadFloorJson(f.path(name), house);
+        ASSERT_NE(floor, nullptr);
+        const FloorTransform transform = floor->readFloorTransform(f.path(name + "/floor.json"));
+        const bool within = size <= kCap;
+        EXPECT_EQ(floor->extWallThickness(true), within ? 250 : 0) << size;
+        EXPECT_EQ(transform.tx, within ? 1000 : 0) << size;
+        EXPECT_EQ(transform.ty, within ? -500 : 0) << size;
+        EXPECT_EQ(transform.angle, within ? 0.5 : 0) << size;
+    }
+}

@@ -89,7 +89,7 @@ TEST(LidarCalibration, TheSearchOverScansReadsTheirLidarOnceAndFindsWhatTheCamer
     QStringList lidarFiles;
     for (Panorama* pano : scans) {
         sweeps.push_back(project.camera().readLidarScan(pano->folder(), pano->imageParams()));
-        for (const QString& name : {"pts1.dat", "pts2.dat", "pts3.dat"})
+        for (const char* name : {"pts1.dat", "pts2.dat", "pts3.dat"})
             lidarFiles << pano->folder() + "/" + name;
     }
     RotationSearchResult expected;

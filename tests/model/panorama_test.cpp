@@ -4,6 +4,7 @@
 #include "support/model_fixture.h"
 #include "support/test_support.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -52,6 +53,39 @@ TEST(PanoramaRecord, RoundTripsThroughTheEncipheredPanoDatAndOnlyDerivedFilesAre
     EXPECT_EQ(listTree(f.path("Ground Floor/Scan 1")), (QStringList{"pano.dat", "t.pic", "u.jpg", "xfrm.dat"}));
     read->removeDerivedFiles(true);
     EXPECT_EQ(listTree(f.path("Ground Floor/Scan 1")), (QStringList{"u.jpg", "xfrm.dat"}));
+}
+
+// A floor's save makes its scans' records in order and writes their files side by side: one that
+// cannot be written is reported and the others are written all the same; what was written is known
+// afterwards, so an unchanged record is not written again.
+TEST(PanoramaRecord, AFloorWritesEveryScansRecordAndReportsTheOneItCannot)
+{
+    ScanFixture f;
+    QList<Panorama*> scans;
+    for (int i = 0; i < 6; ++i) {
+        scans << f.addUserScan(f.floor, QString("Scan %1").arg(i));
+        scans.last()->setPos(100.5 * i, -20);
+    }
+    const QString blocked = scans[3]->folder() + "/pano.dat";
+    writeFile(blocked + "/inside", "a folder where the record goes");
+    LogCapture log;
+    f.floor->toJson(false);
+    for (Panorama* scan : scans) {
+        if (scan != scans[3]) {
+            EXPECT_EQ(decipheredRecord(scan->folder() + "/pano.dat"), scan->toJson(false)) << scan->dir().toStdString();
+        }
+    }
+    EXPECT_TRUE(log.contains(QtWarningMsg, "Could not write " + blocked + ":"));
+
+    const QString kept = scans[0]->folder() + "/pano.dat";
+    const QByteArray sameSize(readFile(kept).size(), 'x');
+    writeFile(kept, sameSize);
+    QDir(blocked).removeRecursively();
+    log.clear();
+    f.floor->toJson(false);
+    EXPECT_EQ(decipheredRecord(blocked), scans[3]->toJson(false)) << "written once the way is free";
+    EXPECT_EQ(readFile(kept), sameSize) << "an unchanged record of the size written is not written again";
+    EXPECT_TRUE(log.texts(QtWarningMsg).isEmpty());
 }
 
 TEST(PanoramaRecord, BadRecordsFallBackToDefaults)

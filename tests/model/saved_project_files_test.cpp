@@ -1,3 +1,4 @@
+#include "base/cipher.h"
 #include "model/building.h"
 #include "model/floor.h"
 #include "model/panorama.h"
@@ -11,11 +12,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -191,8 +196,63 @@ TEST(SavedProjectFiles, EditsChangeOnlyTheFolderNames)
     QTemporaryDir dir;
     writeFile(dir.filePath("quoril.qjs"), "damaged");
     int edits = 0;
-    EXPECT_TRUE(updateSavedProjectFiles(dir.path(), [&](QJsonObject&) { return ++edits, true; }));
+    QString reason;
+    EXPECT_TRUE(updateSavedProjectFiles(dir.path(), [&](QJsonObject&) { return ++edits, true; }, reason));
+    EXPECT_TRUE(reason.isEmpty());
     EXPECT_EQ(edits, 0);
     EXPECT_EQ(readFile(dir.filePath("quoril.qjs")), "damaged");
     EXPECT_FALSE(QFile::exists(dir.filePath("~quoril.qjs")));
+}
+
+// A saved project file that cannot be written back says why, file by file, and the other file is
+// still updated; through a floor's rename the cause reaches the warning and the folder stays.
+TEST(SavedProjectFiles, AFailedRewriteSaysWhyAndTheRenameIsUndone)
+{
+    QTemporaryDir dir;
+    const QJsonObject saved{{"name", "Villa"}, {"buildings", QJsonArray{}}};
+    for (const QString& name : {QStringLiteral("quoril.qjs"), QStringLiteral("~quoril.qjs")}) {
+        QByteArray content = QJsonDocument(saved).toJson(QJsonDocument::Compact);
+        ASSERT_TRUE(encipherBytes(content, CipherKind::Data));
+        writeFile(dir.filePath(name), content);
+    }
+    // While the project file is being edited, a folder takes its place: the rewrite cannot land.
+    const QString inTheWay = dir.filePath("quoril.qjs");
+    QString reason;
+    const bool written = updateSavedProjectFiles(
+        dir.path(),
+        [&](QJsonObject& project) {
+            if (QFile::exists(inTheWay) && QFileInfo(inTheWay).isFile()) {
+                QFile::remove(inTheWay);
+                writeFile(inTheWay + "/kept", "x");
+            }
+            project["name"] = "Edited";
+            return true;
+        },
+        reason);
+    EXPECT_FALSE(written);
+    EXPECT_TRUE(reason.startsWith(inTheWay + ": ")) << reason.toStdString();
+    EXPECT_GT(reason.size(), inTheWay.size() + 2) << "a cause after the file name";
+    EXPECT_FALSE(reason.contains("Unknown error")) << reason.toStdString();
+    EXPECT_FALSE(reason.contains("~quoril.qjs")) << "the autosave copy was written";
+    EXPECT_EQ(readProjectFile(dir.filePath("~quoril.qjs"))["name"].toString(), "Edited");
+
+    const QString folder = dir.filePath("Maple Street");
+    makeProject(folder, {"--scans-per-floor", "0", "--user-scans", "1", "--lens-height", "64"});
+    auto property = std::make_unique<Property>();
+    ASSERT_TRUE(property->load(folder));
+    ASSERT_TRUE(property->save());
+    Floor* first = floorNamed(*property, "1st Floor");
+    ASSERT_NE(first, nullptr);
+    const QString oldDir = first->dir();
+    LogCapture log;
+    {
+        const FileSizeLimit nearlyFullDisk(16);
+        first->setName("First Floor");
+    }
+    EXPECT_EQ(first->dir(), oldDir);
+    EXPECT_TRUE(QFileInfo(folder + "/" + oldDir).isDir());
+    EXPECT_FALSE(QFileInfo::exists(folder + "/First Floor"));
+    EXPECT_TRUE(log.contains(QtWarningMsg, folder + "/quoril.qjs: " + QString::fromLocal8Bit(std::strerror(EFBIG))))
+        << log.texts(QtWarningMsg).join('\n').toStdString();
+    property->setDirty(false);
 }

@@ -13,6 +13,9 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <QMutex>
+
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -41,10 +44,10 @@ struct ScanPassFixture : ProjectFixture {
         request.applicationModal = true;
         return request;
     }
-    ScanPass::Outcome run(std::function<void(PanoTask&)> body, bool singleOpenMpThread = false)
+    ScanPass::Outcome run(std::function<void(PanoTask&)> body, int maxTasksAtOnce = 0)
     {
         const auto onProgress = [this](int done, int total) { progress.append({done, total}); };
-        return ScanPass::run(tasks, {&dialogProgress, std::move(body), onProgress, singleOpenMpThread, property.get()});
+        return ScanPass::run(tasks, {&dialogProgress, std::move(body), onProgress, maxTasksAtOnce, property.get()});
     }
 };
 
@@ -125,15 +128,51 @@ TEST(ScanPass, CancelStartsNoNewTaskAndWaitsBehindTheCancelingDialog)
     EXPECT_EQ(secondDialogLabel, "Canceling...");
 }
 
-TEST(ScanPass, OneOpenMpThreadInsideTasksWhenAskedAndTheSettingDoesNotLeak)
+// Fewer scans than cores still use every core; more scans than cores, or a limit on how many run
+// at once, give each its part; the running tasks never hold more threads than the cores, and every
+// task has at least one. The tasks that start together wait for each other, as scans that take
+// seconds would; later ones may find more cores free as the pass ends.
+TEST(ScanPass, RunningTasksShareTheCoresForTheirOpenMpRegionsAndTheSettingDoesNotLeak)
 {
-    GlobalPoolSize pool(2);
-    ScanPassFixture fixture(8);
+    GlobalPoolSize pool(8);
     const int before = omp_get_max_threads();
-    for (const bool single : {true, false}) {
-        std::atomic<int> widest{0};
-        fixture.run([&](PanoTask&) { raiseTo(widest, omp_get_max_threads()); }, single);
-        EXPECT_EQ(widest.load(), single ? 1 : before) << "pool threads get their own setting back";
+    struct Case {
+        int scans;
+        int atOnce;
+        QList<int> firstShares; // of the tasks that start together, sorted
+    };
+    for (const Case& expected : {Case{1, 0, {8}}, Case{3, 0, {2, 3, 3}}, Case{8, 0, QList<int>(8, 1)},
+                                 Case{16, 0, QList<int>(8, 1)}, Case{16, 4, {2, 2, 2, 2}}, Case{3, 2, {4, 4}}}) {
+        SCOPED_TRACE(testing::Message() << expected.scans << " scans, at once " << expected.atOnce);
+        ScanPassFixture fixture(expected.scans);
+        const auto together = static_cast<int>(expected.firstShares.size());
+        std::atomic<int> started{0}, running{0}, widest{0}, held{0}, mostHeld{0}, fewest{8};
+        QMutex sharesMutex;
+        QList<int> firstShares;
+        fixture.run(
+            [&](PanoTask&) {
+                const int share = omp_get_max_threads();
+                raiseTo(widest, ++running);
+                raiseTo(mostHeld, held += share);
+                for (int seen = fewest.load(); share < seen && !fewest.compare_exchange_weak(seen, share);) {
+                }
+                if (++started <= together) {
+                    {
+                        const QMutexLocker lock(&sharesMutex);
+                        firstShares.append(share);
+                    }
+                    for (int i = 0; i < 500 && started < together; ++i)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
+                held -= share;
+                --running;
+            },
+            expected.atOnce);
+        std::sort(firstShares.begin(), firstShares.end());
+        EXPECT_EQ(firstShares, expected.firstShares);
+        EXPECT_EQ(widest.load(), together);
+        EXPECT_LE(mostHeld.load(), 8);
+        EXPECT_GE(fewest.load(), 1);
         EXPECT_EQ(omp_get_max_threads(), before) << "the GUI thread keeps its setting";
     }
 }

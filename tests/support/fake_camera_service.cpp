@@ -51,7 +51,21 @@ void FakeCameraService::setReply(const QByteArray& path, const QByteArray& body,
 
 void FakeCameraService::setJsonReply(const QByteArray& path, const QByteArray& body, const QByteArray& json)
 {
-    setReply(path, body, Reply{200, json, false});
+    setReply(path, body, okReply(json));
+}
+
+FakeCameraService::Reply FakeCameraService::okReply(const QByteArray& body)
+{
+    Reply reply;
+    reply.body = body;
+    return reply;
+}
+
+FakeCameraService::Reply FakeCameraService::silentReply()
+{
+    Reply reply;
+    reply.silent = true;
+    return reply;
 }
 
 QList<QByteArray> FakeCameraService::requestPaths() const
@@ -91,6 +105,7 @@ void FakeCameraService::onConnection()
 {
     while (QTcpSocket* socket = m_server->nextPendingConnection()) {
         ++m_connections;
+        ++m_open;
         socket->setParent(this);
         m_pending.insert(socket, {});
         if (m_paceBytes > 0) {
@@ -100,6 +115,7 @@ void FakeCameraService::onConnection()
         } else
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadable(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            --m_open;
             m_pending.remove(socket);
             socket->deleteLater();
         });
@@ -194,7 +210,10 @@ FakeCameraService::Reply FakeCameraService::replyFor(const Request& request) con
         return *exact;
     if (auto any = m_replies.constFind({request.path, QByteArray()}); any != m_replies.constEnd())
         return *any;
-    return Reply{404, "not found", false};
+    Reply missing;
+    missing.status = 404;
+    missing.body = "not found";
+    return missing;
 }
 
 } // namespace testsupport

@@ -55,10 +55,14 @@ public:
     // requests get 404. The latest setting for a key wins.
     void setReply(const QByteArray& path, const QByteArray& body, const Reply& reply);
     void setJsonReply(const QByteArray& path, const QByteArray& body, const QByteArray& json);
+    // A reply of status 200 with that body, and a camera that reads the request and never answers.
+    static Reply okReply(const QByteArray& body);
+    static Reply silentReply();
     const QList<Request>& requests() const { return m_requests; }
     QList<QByteArray> requestPaths() const;
-    // Connections the service has taken.
+    // Connections the service has taken, and those of them not closed yet by either side.
     int connections() const { return m_connections; }
+    int openConnections() const { return m_open; }
     // From the next connection on, reads at most `bytes` of it every `everyMs`: a camera that
     // takes an upload slowly. Zero bytes: as fast as it comes.
     void setReadPace(qint64 bytes, int everyMs);
@@ -84,6 +88,7 @@ private:
     QHash<QPair<QByteArray, QByteArray>, Reply> m_replies;
     QList<Request> m_requests;
     int m_connections = 0;
+    int m_open = 0;
 };
 
 } // namespace testsupport

@@ -12,6 +12,7 @@
 #include <random>
 #include <stdexcept>
 
+#include <atomic>
 #include <csignal>
 
 #include <sys/resource.h>
@@ -136,6 +137,11 @@ qint64 mappedBytes()
 
 FileSizeLimit::FileSizeLimit(qint64 bytes)
 {
+    // LLVM's OpenMP runtime registers itself in a shared-memory file when it starts; under a limit
+    // of a few bytes that fails and ends the process. Started before the limit, it is left alone.
+    std::atomic<int> started{0};
+#pragma omp parallel
+    ++started;
     rlimit saved{};
     ::getrlimit(RLIMIT_FSIZE, &saved);
     m_savedSoft = saved.rlim_cur;
