@@ -127,7 +127,10 @@ TEST(DialogProgress, EscapeAndClosingCancelOnlyAViewWithACancel)
         {"Escape", [](QProgressDialog* d) { testsupport::keyClick(d, Qt::Key_Escape); }},
         {"close", [](QProgressDialog* d) { d->windowHandle()->close(); }},
     };
-    for (const auto& [name, gesture] : gestures) {
+    for (const auto& entry : gestures) {
+        // Named, not a structured binding: clang 14 cannot capture one in a lambda.
+        const char* name = entry.first;
+        const std::function<void(QProgressDialog*)>& gesture = entry.second;
         for (const bool cancellable : {true, false}) {
             SCOPED_TRACE(std::string(name) + (cancellable ? " with Cancel" : " without"));
             ProgressRequest request;
