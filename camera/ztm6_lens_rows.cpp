@@ -1,5 +1,8 @@
 #include "camera/ztm6_lens_rows.h"
 
+#include "numerics/arc_functions4.h"
+#include "numerics/sine_cosine4.h"
+
 #include <cmath>
 
 #ifdef __SSE2__
@@ -83,16 +86,18 @@ void Ztm6LensRows::project(const float* x, const float* y, int count, float* out
     const int ws = m_camera.header().IMG_WIDTH;
     const int hs = m_camera.header().IMG_HEIGHT;
 #ifdef __SSE2__
+    if (count <= 0)
+        return;
     if (hs <= 0) {
         for (int k = 0; k < count; ++k)
             m_camera.lensProject(x[k], y[k], m_fadeStart, m_fadeEnd, outX[k], outY[k]);
         return;
     }
-    // Per position: whether the lens model applies, then the inputs of each library call.
+    // Per position: whether the lens model applies, then the inputs of each trigonometric step.
     alignas(16) float lon[kBlock], lat[kBlock];
     alignas(16) float sinLon[kBlock], sinLat[kBlock], cosLat[kBlock];
-    alignas(16) float Xc[kBlock], Yc[kBlock], latC[kBlock], cosLatC[kBlock], lonC[kBlock];
-    alignas(16) int32_t corrected[kBlock], firstRecord[kBlock], latInRange[kBlock], lonInRange[kBlock];
+    alignas(16) float Xc[kBlock], latC[kBlock], cosLatC[kBlock], lonC[kBlock];
+    alignas(16) int32_t corrected[kBlock], firstRecord[kBlock];
 
     const Ztm6LensRecord* record0 = m_camera.lensRecord(0);
     const Ztm6LensRecord* record1 = m_camera.lensRecord(1);
@@ -110,6 +115,7 @@ void Ztm6LensRows::project(const float* x, const float* y, int count, float* out
     const __m128 two = _mm_set1_ps(2.0f);
     const __m128 minusOne = _mm_set1_ps(-1.0f);
     const __m128 signBit = _mm_set1_ps(-0.0f);
+    const __m128 halfPi = _mm_set1_ps(kHalfPiF);
     const __m128 has0 = _mm_castsi128_ps(_mm_set1_epi32(record0 ? -1 : 0));
     const __m128 has1 = _mm_castsi128_ps(_mm_set1_epi32(record1 ? -1 : 0));
 
@@ -130,20 +136,15 @@ void Ztm6LensRows::project(const float* x, const float* y, int count, float* out
         _mm_store_si128(reinterpret_cast<__m128i*>(corrected + k), _mm_castps_si128(present));
         _mm_store_si128(reinterpret_cast<__m128i*>(firstRecord + k), _mm_castps_si128(first));
     }
-    for (int k = 0; k < groups; ++k) {
-        if (!corrected[k]) {
-            sinLon[k] = cosLat[k] = sinLat[k] = 0.0f;
-            continue;
-        }
-        sinLon[k] = std::sin(lon[k]);
-        cosLat[k] = std::cos(lat[k]);
-        sinLat[k] = std::sin(lat[k]);
-    }
+    sinFloats(lon, sinLon, groups);
+    cosFloats(lat, cosLat, groups);
+    sinFloats(lat, sinLat, groups);
     for (int k = 0; k < groups; k += 4) {
         const __m128 first = _mm_load_ps(reinterpret_cast<const float*>(firstRecord + k));
         const Terms t = terms.pick(first);
-        const __m128 X = _mm_mul_ps(_mm_load_ps(sinLon + k), _mm_load_ps(cosLat + k));
-        const __m128 Y = _mm_load_ps(sinLat + k);
+        const __m128 lensModel = _mm_load_ps(reinterpret_cast<const float*>(corrected + k));
+        const __m128 X = _mm_and_ps(lensModel, _mm_mul_ps(_mm_load_ps(sinLon + k), _mm_load_ps(cosLat + k)));
+        const __m128 Y = _mm_and_ps(lensModel, _mm_load_ps(sinLat + k));
         const __m128 r2 = _mm_add_ps(_mm_mul_ps(X, X), _mm_mul_ps(Y, Y));
         const __m128 r4 = _mm_mul_ps(r2, r2);
         const __m128 outside = _mm_cmpge_ps(r2, fadeEnd);
@@ -162,38 +163,23 @@ void Ztm6LensRows::project(const float* x, const float* y, int count, float* out
         dY = select(fading, _mm_mul_ps(dY, fade), dY);
         const __m128 xc = _mm_add_ps(X, dX);
         const __m128 yc = _mm_add_ps(Y, dY);
-        const __m128 stillCorrected =
-            _mm_andnot_ps(outside, _mm_load_ps(reinterpret_cast<const float*>(corrected + k)));
+        const __m128 stillCorrected = _mm_andnot_ps(outside, lensModel);
         const __m128 inRange = _mm_and_ps(_mm_cmpge_ps(yc, minusOne), _mm_cmple_ps(yc, one));
         _mm_store_ps(Xc + k, xc);
-        _mm_store_ps(Yc + k, yc);
+        _mm_store_ps(latC + k, _mm_and_ps(stillCorrected, select(inRange, asin4(yc), halfPi)));
         _mm_store_si128(reinterpret_cast<__m128i*>(corrected + k), _mm_castps_si128(stillCorrected));
-        _mm_store_si128(reinterpret_cast<__m128i*>(latInRange + k), _mm_castps_si128(inRange));
     }
-    for (int k = 0; k < groups; ++k) {
-        if (!corrected[k]) {
-            latC[k] = cosLatC[k] = 0.0f;
-            continue;
-        }
-        latC[k] = latInRange[k] ? std::asin(Yc[k]) : kHalfPiF;
-        cosLatC[k] = std::cos(latC[k]);
-    }
+    cosFloats(latC, cosLatC, groups);
     const __m128 tiny = _mm_set1_ps(1.1754944e-38f);
     for (int k = 0; k < groups; k += 4) {
-        const __m128 c = _mm_load_ps(cosLatC + k);
+        const __m128 lensModel = _mm_load_ps(reinterpret_cast<const float*>(corrected + k));
+        const __m128 c = _mm_and_ps(lensModel, _mm_load_ps(cosLatC + k));
         const __m128 ratio = _mm_div_ps(_mm_load_ps(Xc + k), c);
         const __m128 usable = _mm_cmpgt_ps(_mm_andnot_ps(signBit, c), tiny);
         const __m128 inRange =
             _mm_and_ps(usable, _mm_and_ps(_mm_cmpge_ps(ratio, minusOne), _mm_cmple_ps(ratio, one)));
-        _mm_store_ps(lonC + k, ratio);
-        _mm_store_si128(reinterpret_cast<__m128i*>(lonInRange + k), _mm_castps_si128(inRange));
-    }
-    for (int k = 0; k < groups; ++k) {
-        if (!corrected[k]) {
-            lonC[k] = 0.0f;
-            continue;
-        }
-        lonC[k] = lonInRange[k] ? std::asin(lonC[k]) : 0.0f;
+        const __m128 keep = _mm_and_ps(inRange, lensModel);
+        _mm_store_ps(lonC + k, _mm_and_ps(keep, asin4(ratio)));
     }
     const __m128d inversePi = _mm_set1_pd(1.0 / kPi);
     for (int k = 0; k < groups; k += 4) {

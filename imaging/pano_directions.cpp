@@ -1,12 +1,9 @@
 #include "imaging/pano_directions.h"
 
 #include "imaging/rotation.h"
+#include "numerics/arc_functions4.h"
 
 #include <algorithm>
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 namespace {
 constexpr double kPiDouble = 3.14159265358979323846;
@@ -41,9 +38,6 @@ PanoDirections::PanoDirections(int width, int height, int lensHeight, const Imag
 void PanoDirections::lensPositions(int row, int begin, int count, float* x, float* y) const
 {
 #ifdef __SSE2__
-    alignas(16) float tangent[kBlock];
-    alignas(16) float p0s[kBlock];
-    alignas(16) float p2s[kBlock];
     const float* L = m_levelling;
     const float v1 = m_sinEl[static_cast<size_t>(row)];
     const __m128 ce = _mm_set1_ps(m_cosEl[static_cast<size_t>(row)]);
@@ -52,6 +46,7 @@ void PanoDirections::lensPositions(int row, int begin, int count, float* x, floa
     const __m128 l1v1 = _mm_set1_ps(L[1] * v1);
     const __m128 l4v1 = _mm_set1_ps(L[4] * v1);
     const __m128 l7v1 = _mm_set1_ps(L[7] * v1);
+    const __m128 scale = _mm_set1_ps(m_scale);
     const int groups = (count + 3) & ~3;
     for (int k = 0; k < groups; k += 4) {
         const size_t column = static_cast<size_t>(begin + k);
@@ -61,15 +56,10 @@ void PanoDirections::lensPositions(int row, int begin, int count, float* x, floa
         const __m128 p1 = _mm_add_ps(_mm_add_ps(term(L[3], v0), l4v1), term(L[5], v2));
         const __m128 p2 = _mm_add_ps(_mm_add_ps(term(L[6], v0), l7v1), term(L[8], v2));
         const __m128 horizontal = _mm_sqrt_ps(_mm_add_ps(_mm_mul_ps(p0, p0), _mm_mul_ps(p2, p2)));
-        _mm_store_ps(tangent + k, _mm_div_ps(p1, horizontal));
-        _mm_store_ps(p0s + k, p0);
-        _mm_store_ps(p2s + k, p2);
-    }
-    for (int k = 0; k < groups; ++k) {
-        const float el = std::atan(tangent[k]);
-        const float az = std::atan2(p2s[k], p0s[k]);
-        x[k] = (az + kPi) * m_scale;
-        y[k] = (kHalfPi - el) * m_scale;
+        const __m128 el = atan4(_mm_div_ps(p1, horizontal));
+        const __m128 az = atan2_4(p2, p0);
+        _mm_storeu_ps(x + k, _mm_mul_ps(_mm_add_ps(az, _mm_set1_ps(kPi)), scale));
+        _mm_storeu_ps(y + k, _mm_mul_ps(_mm_sub_ps(_mm_set1_ps(kHalfPi), el), scale));
     }
 #else
     for (int k = 0; k < count; ++k)

@@ -37,8 +37,8 @@ public:
 
     // lensPosition of columns begin .. begin + count - 1 of one row (count at most kBlock): the same
     // operations in the same order, four columns at a time, so every position is lensPosition's to
-    // the bit; only atan and atan2 run one value at a time. x and y take count rounded up to a
-    // multiple of four values; those past count mean nothing.
+    // the bit. x and y take count rounded up to a multiple of four values; those past count mean
+    // nothing.
     void lensPositions(int row, int begin, int count, float* x, float* y) const;
 
 private:
