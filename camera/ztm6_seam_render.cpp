@@ -1,5 +1,6 @@
 #include "camera/ztm6_seam_render.h"
 
+#include "base/huge_pages.h"
 #include "camera/ztm6_pano_pixels.h"
 #include "imaging/bicubic.h"
 #include "imaging/multiband_blend.h"
@@ -120,8 +121,8 @@ Ztm6SeamRender::Ztm6SeamRender(const CamParamsZTM6& camera, float fadeStart, flo
     if (image2) {
         // Left uninitialised: under the plan every byte the blend reads is sampled first.
         m_bandBytes = static_cast<size_t>(m_bandWidth) * static_cast<size_t>(height) * 2 * 4;
-        m_firstBands.reset(new uint8_t[m_bandBytes]);
-        m_secondBands.reset(new uint8_t[m_bandBytes]);
+        m_firstBands = makeHugeArray<uint8_t>(m_bandBytes);
+        m_secondBands = makeHugeArray<uint8_t>(m_bandBytes);
     }
 }
 

@@ -1,9 +1,12 @@
 #include "imaging/image_io.h"
 
+#include "base/huge_pages.h"
+
 #include <QImage>
 #include <QImageReader>
 
 #include <cstring>
+#include <memory>
 
 QString tooManyPixelsText(const QSize& size)
 {
@@ -18,8 +21,18 @@ namespace {
 // The reader's image as RGB rows; false (rgb empty) when it does not decode.
 bool decodeRgb(QImageReader& reader, QByteArray& rgb, int& width, int& height, bool bottomUp)
 {
-    QImage image = reader.read();
-    if (image.isNull())
+    // The JPEG decoder writes every pixel of an image of the size and format it would make (32-bit
+    // RGB for colour) in place: here one on a block advised to huge pages. For another size or
+    // format it makes its own. Other decoders may draw over what an image held, so they get none.
+    std::unique_ptr<uchar[]> block;
+    QImage image;
+    const QSize expected = reader.scaledSize().isValid() ? reader.scaledSize() : reader.size();
+    if (reader.format() == "jpeg" && withinPixelBudget(expected)) {
+        const qsizetype rowBytes = static_cast<qsizetype>(expected.width()) * 4;
+        block = makeHugeArray<uchar>(static_cast<size_t>(rowBytes) * static_cast<size_t>(expected.height()));
+        image = QImage(block.get(), expected.width(), expected.height(), rowBytes, QImage::Format_RGB32);
+    }
+    if (!reader.read(&image) || image.isNull())
         return false;
     image = image.convertToFormat(QImage::Format_RGB888);
     if (image.isNull())
@@ -27,6 +40,7 @@ bool decodeRgb(QImageReader& reader, QByteArray& rgb, int& width, int& height, b
 
     const qsizetype rowBytes = static_cast<qsizetype>(image.width()) * 3;
     rgb.resize(rowBytes * image.height());
+    adviseHugePages(rgb.data(), static_cast<size_t>(rgb.size()));
     for (int y = 0; y < image.height(); ++y) {
         const int target = bottomUp ? image.height() - 1 - y : y;
         std::memcpy(rgb.data() + rowBytes * target, image.constScanLine(y), static_cast<size_t>(rowBytes));

@@ -1,5 +1,7 @@
 #include "imaging/multiband_blend.h"
 
+#include "base/huge_pages.h"
+
 #include <omp.h>
 
 #include <algorithm>
@@ -73,7 +75,7 @@ public:
         m_width = width;
         const size_t count = rows.empty() ? 0 : static_cast<size_t>(rows.end - rows.begin) * static_cast<size_t>(width) * kChannels;
         if (count > m_capacity) {
-            m_data.reset(new float[count]);
+            m_data = makeHugeArray<float>(count);
             m_capacity = count;
         }
     }

@@ -1,3 +1,4 @@
+#include "base/huge_pages.h"
 #include "base/main_thread.h"
 #include "camera/cam_params_one_lens.h"
 #include "camera/cam_params_ztm6.h"
@@ -65,6 +66,7 @@ QByteArray renderTwoLensPano(const CamParamsZTM6& camera, const QString& folder,
 
     const int height = width / 2;
     QByteArray pano(static_cast<qsizetype>(width) * height * 3, Qt::Uninitialized);
+    adviseHugePages(pano.data(), static_cast<size_t>(pano.size()));
     auto* out = reinterpret_cast<uint8_t*>(pano.data());
     camera.blendTwoLensPano(bytesOrNull(lens1), bytesOrNull(lens2), width, height, params, out);
     // The render is bottom-up like the lens images; JPEG rows run top-down.
