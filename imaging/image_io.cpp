@@ -34,7 +34,10 @@ bool decodeRgb(QImageReader& reader, QByteArray& rgb, int& width, int& height, b
     }
     if (!reader.read(&image) || image.isNull())
         return false;
-    image = image.convertToFormat(QImage::Format_RGB888);
+    // 32-bit RGB, what colour JPEGs decode to, goes to RGB rows directly: no third image.
+    const bool direct = image.format() == QImage::Format_RGB32;
+    if (!direct)
+        image = image.convertToFormat(QImage::Format_RGB888);
     if (image.isNull())
         return false;
 
@@ -43,7 +46,17 @@ bool decodeRgb(QImageReader& reader, QByteArray& rgb, int& width, int& height, b
     adviseHugePages(rgb.data(), static_cast<size_t>(rgb.size()));
     for (int y = 0; y < image.height(); ++y) {
         const int target = bottomUp ? image.height() - 1 - y : y;
-        std::memcpy(rgb.data() + rowBytes * target, image.constScanLine(y), static_cast<size_t>(rowBytes));
+        char* out = rgb.data() + rowBytes * target;
+        if (!direct) {
+            std::memcpy(out, image.constScanLine(y), static_cast<size_t>(rowBytes));
+            continue;
+        }
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            out[3 * x] = static_cast<char>(qRed(line[x]));
+            out[3 * x + 1] = static_cast<char>(qGreen(line[x]));
+            out[3 * x + 2] = static_cast<char>(qBlue(line[x]));
+        }
     }
     width = image.width();
     height = image.height();

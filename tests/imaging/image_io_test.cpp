@@ -3,6 +3,7 @@
 #include "support/test_support.h"
 
 #include <QImage>
+#include <QImageReader>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -82,4 +83,39 @@ TEST(SizedImage, AnOrientationTagTurnsTheDeclaredSizeWhenTheReaderAppliesIt)
     EXPECT_EQ(asStored.result, SizedImage::Loaded);
     EXPECT_EQ(asStored.size, QSize(40, 20));
     EXPECT_EQ(loadExpecting(path, QSize(40, 20), true).result, SizedImage::WrongSize);
+}
+
+// The rows as Qt's own decoder and conversion give them, read top-down or bottom-up: for a colour
+// JPEG of many megabytes (decoded into a block of our own) and for a grey one (Qt's conversion).
+TEST(SizedImage, DecodesEveryPixelAsQtsOwnConversionInEitherRowOrder)
+{
+    QTemporaryDir dir;
+    QImage colour(1600, 1200, QImage::Format_RGB888);
+    for (int y = 0; y < colour.height(); ++y)
+        for (int x = 0; x < colour.width(); ++x)
+            colour.setPixel(x, y, qRgb((x * 7 + y) % 256, (y * 5) % 256, (x * y) % 256));
+    ASSERT_TRUE(colour.save(dir.filePath("colour.jpg"), "JPG"));
+    ASSERT_TRUE(colour.convertToFormat(QImage::Format_Grayscale8).save(dir.filePath("grey.jpg"), "JPG"));
+
+    for (const char* name : {"colour.jpg", "grey.jpg"}) {
+        const QString path = dir.filePath(name);
+        const QImage expected = QImageReader(path).read().convertToFormat(QImage::Format_RGB888);
+        ASSERT_FALSE(expected.isNull()) << name;
+        const qsizetype rowBytes = static_cast<qsizetype>(expected.width()) * 3;
+        for (const bool bottomUp : {false, true}) {
+            QByteArray rgb;
+            int width = 0, height = 0;
+            const SizedImage result =
+                loadImageRgbOfSize(path, rgb, width, height, bottomUp, false, [](int, int) { return true; });
+            ASSERT_EQ(result, SizedImage::Loaded) << name;
+            ASSERT_EQ(QSize(width, height), expected.size()) << name;
+            ASSERT_EQ(rgb.size(), rowBytes * height) << name;
+            int differing = 0;
+            for (int y = 0; y < height; ++y) {
+                const QByteArrayView row(rgb.constData() + rowBytes * (bottomUp ? height - 1 - y : y), rowBytes);
+                differing += row != QByteArrayView(expected.constScanLine(y), rowBytes) ? 1 : 0;
+            }
+            EXPECT_EQ(differing, 0) << name << (bottomUp ? " bottom-up" : " top-down");
+        }
+    }
 }
