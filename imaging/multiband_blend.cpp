@@ -5,6 +5,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -65,26 +66,25 @@ inline int mirror(int i, int n)
     return i;
 }
 
-// Rows [rows.begin, rows.end) of a level, kChannels floats per pixel, uninitialised: what the plan
-// works out is written before it is read.
+// Rows [rows.begin, rows.end) of a level, kChannels floats per pixel, in the strip's block,
+// uninitialised: what the plan works out is written before it is read.
 class Rows {
 public:
-    void hold(ColumnSpan rows, int width)
+    void span(ColumnSpan rows, int width)
     {
         m_rows = rows;
         m_width = width;
-        const size_t count = rows.empty() ? 0 : static_cast<size_t>(rows.end - rows.begin) * static_cast<size_t>(width) * kChannels;
-        if (count > m_capacity) {
-            m_data = makeHugeArray<float>(count);
-            m_capacity = count;
-        }
     }
-    float* row(int y) { return m_data.get() + static_cast<size_t>(y - m_rows.begin) * static_cast<size_t>(m_width) * kChannels; }
+    size_t count() const
+    {
+        return m_rows.empty() ? 0 : static_cast<size_t>(m_rows.end - m_rows.begin) * static_cast<size_t>(m_width) * kChannels;
+    }
+    void place(float* data) { m_data = data; }
+    float* row(int y) { return m_data + static_cast<size_t>(y - m_rows.begin) * static_cast<size_t>(m_width) * kChannels; }
     ColumnSpan rows() const { return m_rows; }
 
 private:
-    std::unique_ptr<float[]> m_data;
-    size_t m_capacity = 0;
+    float* m_data = nullptr;
     ColumnSpan m_rows;
     int m_width = 0;
 };
@@ -96,6 +96,8 @@ struct Level {
     Rows gaussian; // the Gaussian level
     Rows blended; // the collapsed blend (last channel unused)
     Rows across; // the horizontal half of the reduction to the next level
+
+    std::array<Rows*, 3> all() { return {&gaussian, &blended, &across}; }
 };
 
 // Horizontal half of the upsampling of columns [from, to): zeros between the coarse samples, the
@@ -214,6 +216,8 @@ private:
     void output(const BlendJob& job, const BlendPlan& plan);
 
     std::vector<Level> m_levels;
+    std::unique_ptr<float[]> m_block; // every level's rows
+    size_t m_capacity = 0;
     ColumnSpan m_output;
     std::vector<float> m_upG, m_upB;
 };
@@ -252,10 +256,26 @@ void Strip::planRows(const BlendPlan& plan, ColumnSpan rows)
             const ColumnSpan own = blended[static_cast<size_t>(k)];
             gaussian = {std::min(own.begin, across.begin), std::max(own.end, across.end)};
         }
-        level.gaussian.hold(gaussian, level.width);
+        level.gaussian.span(gaussian, level.width);
         // Full-resolution blended values go straight to the output, unless level 0 is the top.
-        level.blended.hold(k > 0 || below == 0 ? blended[static_cast<size_t>(k)] : ColumnSpan{}, level.width);
-        level.across.hold(across, k < below ? plan.levelWidth(k + 1) : 0);
+        level.blended.span(k > 0 || below == 0 ? blended[static_cast<size_t>(k)] : ColumnSpan{}, level.width);
+        level.across.span(across, k < below ? plan.levelWidth(k + 1) : 0);
+    }
+    // One block for all levels: large enough for huge pages where most levels alone are not.
+    size_t total = 0;
+    for (Level& level : m_levels)
+        for (const Rows* rows : level.all())
+            total += rows->count();
+    if (total > m_capacity) {
+        m_block = makeHugeArray<float>(total);
+        m_capacity = total;
+    }
+    float* next = m_block.get();
+    for (Level& level : m_levels) {
+        for (Rows* rows : level.all()) {
+            rows->place(next);
+            next += rows->count();
+        }
     }
     const size_t upCount = static_cast<size_t>(3) * static_cast<size_t>(plan.width()) * kChannels;
     m_upG.resize(upCount);
