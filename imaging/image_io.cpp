@@ -41,7 +41,8 @@ bool decodeRgb(QImageReader& reader, QByteArray& rgb, int& width, int& height, b
     if (image.isNull())
         return false;
 
-    const qsizetype rowBytes = static_cast<qsizetype>(image.width()) * 3;
+    const qsizetype pixels = image.width();
+    const qsizetype rowBytes = pixels * 3;
     rgb.resize(rowBytes * image.height());
     adviseHugePages(rgb.data(), static_cast<size_t>(rgb.size()));
     for (int y = 0; y < image.height(); ++y) {
@@ -52,7 +53,7 @@ bool decodeRgb(QImageReader& reader, QByteArray& rgb, int& width, int& height, b
             continue;
         }
         const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
+        for (qsizetype x = 0; x < pixels; ++x) {
             out[3 * x] = static_cast<char>(qRed(line[x]));
             out[3 * x + 1] = static_cast<char>(qGreen(line[x]));
             out[3 * x + 2] = static_cast<char>(qBlue(line[x]));
