@@ -36,19 +36,22 @@ public:
     static constexpr int kBlock = 64;
 
     // lensPosition of columns begin .. begin + count - 1 of one row (count at most kBlock): the same
-    // operations in the same order, four columns at a time, so every position is lensPosition's to
-    // the bit. x and y take count rounded up to a multiple of four values; those past count mean
-    // nothing.
+    // operations in the same order, four or eight columns at a time, so every position is
+    // lensPosition's to the bit. x and y take count rounded up to a multiple of eight values; those
+    // past count mean nothing.
     void lensPositions(int row, int begin, int count, float* x, float* y) const;
 
 private:
+    // lensPositions where the processor has AVX2 (see numerics/arc_functions4.h).
+    void lensPositionsEight(int row, int begin, int count, float* x, float* y) const;
+
     static constexpr float kPi = 3.1415927f;
     static constexpr float kHalfPi = 1.5707964f;
 
     float m_step;
     float m_scale;
     float m_levelling[9];
-    // The azimuth tables run three entries past the last column, so that four columns can always
-    // be read at once.
+    // The azimuth tables run past the last column, so that a group of columns can always be read
+    // at once.
     std::vector<float> m_cosAz, m_sinAz, m_cosEl, m_sinEl;
 };

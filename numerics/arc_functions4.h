@@ -8,10 +8,189 @@
 // atan2) are handed to the library one by one.
 
 #ifdef __SSE2__
-#include <emmintrin.h>
+#include <immintrin.h>
 
 #include <cmath>
 #include <cstdint>
+
+// Clang refuses eight-lane values passing through functions not built for AVX, inlined or not:
+// there the eight-lane forms are left out and callers take four lanes.
+#if defined(__GNUC__) && !defined(__clang__)
+#define QUORIL_ARC_FUNCTIONS8 1
+#endif
+
+namespace arcdetail {
+
+// The arc tangents are written once for four and eight lanes with the compiler's vector operators
+// (exact IEEE operations, as the intrinsics): inlined into a function built for AVX2, eight lanes
+// take one instruction, elsewhere two.
+typedef float Float4 __attribute__((vector_size(16)));
+typedef float Float8 __attribute__((vector_size(32)));
+typedef int32_t Int4 __attribute__((vector_size(16)));
+typedef int32_t Int8 __attribute__((vector_size(32)));
+typedef uint64_t Pair __attribute__((vector_size(16)));
+typedef uint64_t Quad __attribute__((vector_size(32)));
+
+template <class F>
+struct LanesOf;
+template <>
+struct LanesOf<Float4> {
+    using Int = Int4;
+    using Wide = Pair;
+};
+#ifdef QUORIL_ARC_FUNCTIONS8
+template <>
+struct LanesOf<Float8> {
+    using Int = Int8;
+    using Wide = Quad;
+};
+#endif
+template <class F>
+using IntOf = typename LanesOf<F>::Int;
+
+template <class F>
+[[gnu::always_inline]] inline F lanes(float v)
+{
+    return F{} + v;
+}
+
+template <class F>
+[[gnu::always_inline]] inline IntOf<F> lanesOfInt(int32_t v)
+{
+    return IntOf<F>{} + v;
+}
+
+template <class F>
+[[gnu::always_inline]] inline F pick(IntOf<F> mask, F yes, F no)
+{
+    using I = IntOf<F>;
+    return (F)(((I)yes & mask) | ((I)no & ~mask));
+}
+
+template <class F>
+[[gnu::always_inline]] inline F withSignOf(IntOf<F> signBits, F v)
+{
+    using I = IntOf<F>;
+    return (F)((I)v ^ signBits);
+}
+
+template <class F>
+[[gnu::always_inline]] inline bool anyLane(IntOf<F> mask)
+{
+    using W = typename LanesOf<F>::Wide;
+    const W wide = (W)mask;
+    uint64_t any = 0;
+    for (unsigned i = 0; i < sizeof(W) / sizeof(uint64_t); ++i)
+        any |= wide[i];
+    return any != 0;
+}
+
+template <class F>
+[[gnu::always_inline]] inline F atanLanes(F x)
+{
+    using I = IntOf<F>;
+    const I signBits = (I)x & lanesOfInt<F>(INT32_MIN);
+    const I ix = (I)x & lanesOfInt<F>(INT32_MAX);
+    const F ax = (F)ix;
+    const I tiny = ix < lanesOfInt<F>(0x31000000);        // below 2^-29: atan(x) rounds to x
+    const I small = ix < lanesOfInt<F>(0x3ee00000);       // below 7/16: no reduction
+    const I nearHalf = ix < lanesOfInt<F>(0x3f300000);    // below 11/16: about atan(1/2)
+    const I nearOne = ix < lanesOfInt<F>(0x3f980000);     // below 19/16: about atan(1)
+    const I nearOneHalf = ix < lanesOfInt<F>(0x401c0000); // below 39/16: about atan(3/2)
+    const I finiteRange = ix < lanesOfInt<F>(0x4c000000); // below 2^25; above it, +-pi/2
+
+    const F one = lanes<F>(1.0f), two = lanes<F>(2.0f), oneHalf = lanes<F>(1.5f);
+    const F numerator =
+        pick<F>(nearHalf, two * ax - one,
+                pick<F>(nearOne, ax - one, pick<F>(nearOneHalf, ax - oneHalf, lanes<F>(-1.0f))));
+    const F denominator =
+        pick<F>(nearHalf, two + ax, pick<F>(nearOne, ax + one, pick<F>(nearOneHalf, one + oneHalf * ax, ax)));
+    const F t = pick<F>(small, x, numerator / denominator);
+
+    const F z = t * t;
+    const F w = z * z;
+    const F odd =
+        z * (0x1.555556p-2f
+             + w * (0x1.24924ap-3f + w * (0x1.745cdcp-4f + w * (0x1.10d66ap-4f + w * (0x1.97b4b2p-5f + w * 0x1.0ad3aep-6f)))));
+    const F even =
+        w * (-0x1.99999ap-3f + w * (-0x1.c71c70p-4f + w * (-0x1.3b0f2ap-4f + w * (-0x1.dde2d6p-5f + w * -0x1.2b4442p-5f))));
+    const F sum = odd + even;
+
+    const F unreduced = t - t * sum;
+    // atan(a) + atan(t) split in a high and a low part, a = 1/2, 1, 3/2 or infinity.
+    const F high = pick<F>(nearHalf, lanes<F>(0x1.dac670p-2f),
+                           pick<F>(nearOne, lanes<F>(0x1.921fb4p-1f),
+                                   pick<F>(nearOneHalf, lanes<F>(0x1.f730bcp-1f), lanes<F>(0x1.921fb4p+0f))));
+    const F low = pick<F>(nearHalf, lanes<F>(0x1.586ed2p-28f),
+                          pick<F>(nearOne, lanes<F>(0x1.4442d0p-25f),
+                                  pick<F>(nearOneHalf, lanes<F>(0x1.281f68p-25f), lanes<F>(0x1.4442d0p-24f))));
+    const F reduced = withSignOf<F>(signBits, high - ((t * sum - low) - t));
+
+    F result = pick<F>(small, unreduced, reduced);
+    result = pick<F>(tiny, x, result);
+    result = pick<F>(finiteRange, result, withSignOf<F>(signBits, lanes<F>(0x1.921fb6p+0f)));
+    return pick<F>(x != x, x + x, result);
+}
+
+template <class F>
+[[gnu::always_inline]] inline F atan2Lanes(F y, F x)
+{
+    using I = IntOf<F>;
+    const I ix = (I)x & lanesOfInt<F>(INT32_MAX);
+    const I iy = (I)y & lanesOfInt<F>(INT32_MAX);
+    const I zero = lanesOfInt<F>(0);
+    const I infinity = lanesOfInt<F>(0x7f800000);
+    // Exponent difference: past 60 either way the library takes a shortcut.
+    const I k = (iy - ix) >> 23;
+    const I xNegative = (I)x >> 31;
+    const I yNegative = (I)y >> 31;
+    const I special = (ix == zero) | (iy == zero) | (ix >= infinity) | (iy >= infinity)
+                      | ((I)x == lanesOfInt<F>(0x3f800000)) | (k > lanesOfInt<F>(60))
+                      | (xNegative & (k < lanesOfInt<F>(-60)));
+
+    const F z = atanLanes<F>((F)((I)(y / x) & lanesOfInt<F>(INT32_MAX)));
+    const F piLow = lanes<F>(-0x1.777a5cp-24f), pi = lanes<F>(0x1.921fb6p+1f);
+    const F right = withSignOf<F>(yNegative & lanesOfInt<F>(INT32_MIN), z);
+    const F leftAbove = pi - (z - piLow);
+    const F leftBelow = (z - piLow) - pi;
+    F result = pick<F>(xNegative, pick<F>(yNegative, leftBelow, leftAbove), right);
+    if (anyLane<F>(special)) {
+        for (unsigned i = 0; i < sizeof(F) / sizeof(float); ++i)
+            if (special[i])
+                result[i] = std::atan2(y[i], x[i]);
+    }
+    return result;
+}
+
+} // namespace arcdetail
+
+inline __m128 atan4(__m128 x)
+{
+    using arcdetail::Float4;
+    return (__m128)arcdetail::atanLanes<Float4>((Float4)x);
+}
+
+inline __m128 atan2_4(__m128 y, __m128 x)
+{
+    using arcdetail::Float4;
+    return (__m128)arcdetail::atan2Lanes<Float4>((Float4)y, (Float4)x);
+}
+
+#ifdef QUORIL_ARC_FUNCTIONS8
+// Eight lanes at once, for code built for AVX2.
+[[gnu::always_inline]] __attribute__((target("avx2"))) inline __m256 atan8(__m256 x)
+{
+    using arcdetail::Float8;
+    return (__m256)arcdetail::atanLanes<Float8>((Float8)x);
+}
+
+[[gnu::always_inline]] __attribute__((target("avx2"))) inline __m256 atan2_8(__m256 y, __m256 x)
+{
+    using arcdetail::Float8;
+    return (__m256)arcdetail::atan2Lanes<Float8>((Float8)y, (Float8)x);
+}
+#endif
+
 
 namespace arcdetail {
 
@@ -37,92 +216,6 @@ inline __m128 all(float v)
 }
 
 } // namespace arcdetail
-
-inline __m128 atan4(__m128 x)
-{
-    using namespace arcdetail;
-    const __m128 ax = _mm_andnot_ps(all(-0.0f), x);
-    const __m128i ix = _mm_castps_si128(ax);
-    const __m128 tiny = bitsBelow(ix, 0x31000000);       // below 2^-29: atan(x) rounds to x
-    const __m128 small = bitsBelow(ix, 0x3ee00000);      // below 7/16: no reduction
-    const __m128 nearHalf = bitsBelow(ix, 0x3f300000);   // below 11/16: about atan(1/2)
-    const __m128 nearOne = bitsBelow(ix, 0x3f980000);    // below 19/16: about atan(1)
-    const __m128 nearOneHalf = bitsBelow(ix, 0x401c0000); // below 39/16: about atan(3/2)
-    const __m128 finiteRange = bitsBelow(ix, 0x4c000000); // below 2^25; above it, +-pi/2
-
-    const __m128 one = all(1.0f), two = all(2.0f), oneHalf = all(1.5f);
-    const __m128 numerator =
-        select(nearHalf, _mm_sub_ps(_mm_mul_ps(two, ax), one),
-               select(nearOne, _mm_sub_ps(ax, one), select(nearOneHalf, _mm_sub_ps(ax, oneHalf), all(-1.0f))));
-    const __m128 denominator =
-        select(nearHalf, _mm_add_ps(two, ax),
-               select(nearOne, _mm_add_ps(ax, one), select(nearOneHalf, _mm_add_ps(one, _mm_mul_ps(oneHalf, ax)), ax)));
-    const __m128 t = select(small, x, _mm_div_ps(numerator, denominator));
-
-    const __m128 z = _mm_mul_ps(t, t);
-    const __m128 w = _mm_mul_ps(z, z);
-    auto step = [&](float c, __m128 rest) { return _mm_add_ps(all(c), _mm_mul_ps(w, rest)); };
-    const __m128 odd = _mm_mul_ps(
-        z, step(0x1.555556p-2f,
-                step(0x1.24924ap-3f, step(0x1.745cdcp-4f, step(0x1.10d66ap-4f, step(0x1.97b4b2p-5f, all(0x1.0ad3aep-6f)))))));
-    const __m128 even = _mm_mul_ps(
-        w, step(-0x1.99999ap-3f, step(-0x1.c71c70p-4f, step(-0x1.3b0f2ap-4f, step(-0x1.dde2d6p-5f, all(-0x1.2b4442p-5f))))));
-    const __m128 sum = _mm_add_ps(odd, even);
-
-    const __m128 unreduced = _mm_sub_ps(t, _mm_mul_ps(t, sum));
-    // atan(a) + atan(t) split in a high and a low part, a = 1/2, 1, 3/2 or infinity.
-    const __m128 high = select(nearHalf, all(0x1.dac670p-2f),
-                               select(nearOne, all(0x1.921fb4p-1f), select(nearOneHalf, all(0x1.f730bcp-1f), all(0x1.921fb4p+0f))));
-    const __m128 low = select(nearHalf, all(0x1.586ed2p-28f),
-                              select(nearOne, all(0x1.4442d0p-25f), select(nearOneHalf, all(0x1.281f68p-25f), all(0x1.4442d0p-24f))));
-    const __m128 reduced =
-        _mm_xor_ps(signOf(x), _mm_sub_ps(high, _mm_sub_ps(_mm_sub_ps(_mm_mul_ps(t, sum), low), t)));
-
-    __m128 result = select(small, unreduced, reduced);
-    result = select(tiny, x, result);
-    result = select(finiteRange, result, _mm_xor_ps(signOf(x), all(0x1.921fb6p+0f)));
-    return select(_mm_cmpunord_ps(x, x), _mm_add_ps(x, x), result);
-}
-
-inline __m128 atan2_4(__m128 y, __m128 x)
-{
-    using namespace arcdetail;
-    const __m128i ix = _mm_castps_si128(_mm_andnot_ps(all(-0.0f), x));
-    const __m128i iy = _mm_castps_si128(_mm_andnot_ps(all(-0.0f), y));
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i infinity = _mm_set1_epi32(0x7f800000);
-    // Exponent difference: past 60 either way the library takes a shortcut.
-    const __m128i k = _mm_srai_epi32(_mm_sub_epi32(iy, ix), 23);
-    const __m128i xNegative = _mm_srai_epi32(_mm_castps_si128(x), 31);
-    __m128i special = _mm_or_si128(_mm_cmpeq_epi32(ix, zero), _mm_cmpeq_epi32(iy, zero));
-    special = _mm_or_si128(special, _mm_cmpgt_epi32(ix, _mm_sub_epi32(infinity, _mm_set1_epi32(1))));
-    special = _mm_or_si128(special, _mm_cmpgt_epi32(iy, _mm_sub_epi32(infinity, _mm_set1_epi32(1))));
-    special = _mm_or_si128(special, _mm_cmpeq_epi32(_mm_castps_si128(x), _mm_set1_epi32(0x3f800000)));
-    special = _mm_or_si128(special, _mm_cmpgt_epi32(k, _mm_set1_epi32(60)));
-    special = _mm_or_si128(special, _mm_and_si128(xNegative, _mm_cmplt_epi32(k, _mm_set1_epi32(-60))));
-
-    const __m128 z = atan4(_mm_andnot_ps(all(-0.0f), _mm_div_ps(y, x)));
-    const __m128 piLow = all(-0x1.777a5cp-24f), pi = all(0x1.921fb6p+1f);
-    const __m128 right = _mm_xor_ps(signOf(y), z);
-    const __m128 leftAbove = _mm_sub_ps(pi, _mm_sub_ps(z, piLow));
-    const __m128 leftBelow = _mm_sub_ps(_mm_sub_ps(z, piLow), pi);
-    const __m128 below = _mm_castsi128_ps(_mm_srai_epi32(_mm_castps_si128(y), 31));
-    __m128 result = select(_mm_castsi128_ps(xNegative), select(below, leftBelow, leftAbove), right);
-
-    if (_mm_movemask_ps(_mm_castsi128_ps(special))) {
-        alignas(16) float ys[4], xs[4], out[4];
-        alignas(16) int32_t lanes[4];
-        _mm_store_ps(ys, y);
-        _mm_store_ps(xs, x);
-        _mm_store_ps(out, result);
-        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), special);
-        for (int i = 0; i < 4; ++i)
-            if (lanes[i])
-                out[i] = std::atan2(ys[i], xs[i]);
-        result = _mm_load_ps(out);
-    }
-    return result;
-}
 
 inline __m128 asin4(__m128 x)
 {
